@@ -1,0 +1,14 @@
+#pragma once
+// Texts inside the program are Windows-1252 bytes (the wire and the log stay compatible
+// with other copies); the edges (terminal, widgets) speak Unicode.
+#include <string>
+#include <string_view>
+
+// The Unicode code point of a Windows-1252 byte (undefined bytes map to themselves).
+char32_t Cp1252ToUnicode(unsigned char byte);
+// The Windows-1252 byte for a code point, or '?' where it has none.
+char UnicodeToCp1252(char32_t codePoint);
+
+std::string Cp1252ToUtf8(std::string_view text);
+// Malformed UTF-8 sequences and characters outside Windows-1252 become '?'.
+std::string Utf8ToCp1252(std::string_view text);

@@ -1,0 +1,47 @@
+#include "TestSupport.h"
+
+#include <random>
+
+TempDir::TempDir()
+{
+    std::random_device seed;
+    auto base = std::filesystem::temp_directory_path();
+    do {
+        m_path = base / ("zibtam-test-" + std::to_string(seed()));
+    } while (!std::filesystem::create_directory(m_path));
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+PromptAnswer FakePrompt::MessageBox(const std::string& text, const std::string& caption,
+                                    PromptButtons buttons, PromptIcon)
+{
+    Messages.push_back({text, caption});
+    if (!Answers.empty()) {
+        PromptAnswer answer = Answers.front();
+        Answers.pop_front();
+        return answer;
+    }
+    return buttons == PromptButtons::YesNo || buttons == PromptButtons::YesNoCancel
+               ? PromptAnswer::Yes
+               : PromptAnswer::Ok;
+}
+
+bool FakePrompt::InputBox(const std::string& title, const std::string& prompt, std::string& text,
+                          int maxLength)
+{
+    InputsAsked.push_back({title, prompt});
+    InputLimits.push_back(maxLength);
+    if (Inputs.empty())
+        return true;
+    auto [ok, typed] = Inputs.front();
+    Inputs.pop_front();
+    text = typed.substr(0, static_cast<size_t>(maxLength));
+    return ok;
+}
