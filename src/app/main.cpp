@@ -1,4 +1,158 @@
-int main()
+// Entry points of every mode of the program.
+#include "app/ChatApp.h"
+#include "app/ConfigCommand.h"
+#include "app/StandInShell.h"
+#include "platform/Clock.h"
+#include "platform/QuitOnSignal.h"
+#include "platform/SqliteRegistry.h"
+#include "platform/SystemInfo.h"
+#include "ui/WidgetPrompt.h"
+
+#include <QApplication>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <xcb/xcb.h>
+
+namespace {
+
+constexpr char kHelp[] = R"help(Usage: zibtam [/log] [OPTION...]
+
+  zibtam                               the chat program (tray and chat window)
+  zibtam /log                          the log viewer
+  zibtam --server [--port N]           the client/server server alone, no window,
+                                       until SIGINT/SIGTERM
+  zibtam --console                     a terminal front end on the same networking,
+                                       settings, log and auto-responder
+  zibtam --send --to NAME[,NAME] TEXT  logs on, sends one message, waits for its
+                                       delivery report, logs off; exit status 0 only
+                                       when delivery was confirmed
+  zibtam --config list                 lists the settings
+  zibtam --config get NAME             prints one setting ("KEY\NAME" for subkeys)
+  zibtam --config set NAME VALUE       stores one setting
+  zibtam --config unset NAME           removes one setting
+  zibtam --help                        this text
+
+Settings live in $XDG_CONFIG_HOME/zibtam/registry.sqlite3 (default ~/.config).
+A copy of the program named "Zib Tam (Secondary)" runs beside the first one with
+settings of its own.
+)help";
+
+std::string RegistryPath(const ISystemInfo& system)
 {
-    return 0;
+    return (std::filesystem::path(system.ConfigHome()) / "zibtam" / "registry.sqlite3").string();
+}
+
+std::string RegistryProblemText(const CSqliteRegistry& registry)
+{
+    return "Zib Tam cannot use its settings file\n" + registry.Path() + "\nbecause " +
+           registry.ErrorText() +
+           ".\n\nZib Tam runs with default settings and leaves the file as it is. To start "
+           "afresh, move the file elsewhere.";
+}
+
+// A toolkit that cannot reach a display aborts; say so in one line instead.
+bool DisplayAvailable(std::string& why)
+{
+    if (std::getenv("QT_QPA_PLATFORM") || std::getenv("WAYLAND_DISPLAY"))
+        return true;
+    if (!std::getenv("DISPLAY")) {
+        why = "no display is set (DISPLAY is empty)";
+        return false;
+    }
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    bool ok = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    if (!ok)
+        why = std::string("the display \"") + std::getenv("DISPLAY") + "\" cannot be opened";
+    return ok;
+}
+
+std::string JoinArguments(int argc, char** argv, int first)
+{
+    std::string line;
+    for (int i = first; i < argc; ++i) {
+        if (i > first)
+            line += ' ';
+        line += argv[i];
+    }
+    return line;
+}
+
+int RunChatProgram(int argc, char** argv, bool secondary, CSystemInfo& system)
+{
+    std::string why;
+    if (!DisplayAvailable(why)) {
+        std::cerr << "zibtam: " << why << "; the chat window needs a graphical desktop.\n";
+        return 1;
+    }
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    app.setApplicationName(secondary ? QStringLiteral("Zib Tam (Secondary)")
+                                     : QStringLiteral("Zib Tam"));
+    app.setWindowIcon(MakeApplicationIcon(secondary));
+    QuitOnTerminationSignals();
+    system.SetWindowColor(
+        [] {
+            QColor base = QApplication::palette().color(QPalette::Base);
+            return static_cast<uint32_t>(base.red() | (base.green() << 8) | (base.blue() << 16));
+        }());
+
+    CSqliteRegistry registry(RegistryPath(system));
+    COptions options(registry, system, secondary);
+    CWidgetPrompt prompt;
+    CStandInShell shell(options, prompt, secondary);
+    CRandom random;
+    ChatAppContext context{
+        options,
+        prompt,
+        shell,
+        CSystemClock::Instance(),
+        random,
+        secondary,
+        JoinArguments(argc, argv, 1),
+        (std::filesystem::path(system.DataHome()) / "zibtam.log").string(),
+        registry.GetState() == CSqliteRegistry::State::Ok ? std::string()
+                                                          : RegistryProblemText(registry)};
+
+    CChatApp chatApp(std::move(context));
+    if (!chatApp.Initialise())
+        return 0;
+    return app.exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CSystemInfo system;
+    // The kind follows the name the program was started under, so a renamed link works.
+    bool secondary = IsSecondaryExecutable(argc > 0 ? argv[0] : "zibtam");
+    std::string first = argc > 1 ? argv[1] : "";
+
+    if (first == "--help" || first == "-h") {
+        std::cout << kHelp;
+        return 0;
+    }
+    if (first == "--config") {
+        CSqliteRegistry registry(RegistryPath(system));
+        if (registry.GetState() != CSqliteRegistry::State::Ok) {
+            std::cerr << "zibtam: cannot use the settings file " << registry.Path() << ": "
+                      << registry.ErrorText() << '\n';
+            return 1;
+        }
+        COptions options(registry, system, secondary);
+        return RunConfigCommand(options, std::vector<std::string>(argv + 2, argv + argc),
+                                std::cout, std::cerr);
+    }
+    if (first == "--server" || first == "--console" || first == "--send") {
+        std::cerr << "zibtam: " << first << " is not available in this build yet.\n";
+        return 2;
+    }
+    if (first.rfind("--", 0) == 0) {
+        std::cerr << "zibtam: unknown option " << first << " (see zibtam --help)\n";
+        return 2;
+    }
+    return RunChatProgram(argc, argv, secondary, system);
 }

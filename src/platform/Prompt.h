@@ -13,8 +13,9 @@ public:
     virtual ~IPrompt() = default;
     virtual PromptAnswer MessageBox(const std::string& text, const std::string& caption,
                                     PromptButtons buttons, PromptIcon icon) = 0;
-    // The one-line input box: `text` holds the suggestion on entry and the box's content
-    // when it closes, whether by OK (true) or Cancel (false). At most `maxLength` characters.
+    // The one-line input box: `prompt` is shown with ":" appended; `text` holds the
+    // suggestion on entry and the box's content when it closes, whether by OK (true) or
+    // Cancel (false). At most `maxLength` characters; `masked` hides what is typed.
     virtual bool InputBox(const std::string& title, const std::string& prompt, std::string& text,
-                          int maxLength) = 0;
+                          int maxLength, bool masked) = 0;
 };

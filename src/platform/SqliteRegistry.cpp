@@ -94,7 +94,7 @@ CSqliteRegistry::CSqliteRegistry(const std::string& path) : m_path(path)
     bool foreign = false;
     if (sqlite3_prepare_v2(m_db,
                            "SELECT count(*) FROM sqlite_master WHERE type='table' AND name NOT "
-                           "IN ('keys','vals')",
+                           "IN ('keys','vals') AND name NOT LIKE 'sqlite!_%' ESCAPE '!'",
                            -1, &tables, nullptr) == SQLITE_OK &&
         sqlite3_step(tables) == SQLITE_ROW)
         foreign = sqlite3_column_int(tables, 0) != 0;

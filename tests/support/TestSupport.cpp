@@ -34,7 +34,7 @@ PromptAnswer FakePrompt::MessageBox(const std::string& text, const std::string& 
 }
 
 bool FakePrompt::InputBox(const std::string& title, const std::string& prompt, std::string& text,
-                          int maxLength)
+                          int maxLength, bool)
 {
     InputsAsked.push_back({title, prompt});
     InputLimits.push_back(maxLength);

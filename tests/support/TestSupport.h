@@ -60,5 +60,5 @@ public:
     PromptAnswer MessageBox(const std::string& text, const std::string& caption,
                             PromptButtons buttons, PromptIcon icon) override;
     bool InputBox(const std::string& title, const std::string& prompt, std::string& text,
-                  int maxLength) override;
+                  int maxLength, bool masked) override;
 };

@@ -1,0 +1,67 @@
+#include "app/ChatApp.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+CChatApp::CChatApp(ChatAppContext context) : m_context(std::move(context)) {}
+
+CChatApp::~CChatApp() = default;
+
+bool CChatApp::Initialise()
+{
+    COptions& options = m_context.Options;
+    ProgramBuildDate();
+
+    std::error_code ignored;
+    fs::remove(options.GetStaleTempLogPath(), ignored);
+
+    if (m_context.Shell.HandleSetupCommandLine(m_context.CommandLine))
+        return false;
+
+    m_mode = ModeFromCommandLine(m_context.CommandLine);
+    m_guard = std::make_unique<CInstanceGuard>(Identity(), m_mode);
+    if (!m_guard->Acquire()) {
+        m_guard->ShowRunningInstance(200);
+        return false;
+    }
+    QObject::connect(m_guard.get(), &CInstanceGuard::showRequested,
+                     [this] { m_context.Shell.ShowRequested(); });
+
+    m_context.Random.Seed(static_cast<uint32_t>(m_context.Clock.Now()));
+
+    if (!m_context.RegistryProblem.empty())
+        m_context.Prompt.MessageBox(m_context.RegistryProblem, "Zib Tam", PromptButtons::Ok,
+                                    PromptIcon::Warning);
+
+    // An old log moves to the current log path; if it cannot, it stays where it is.
+    if (!m_context.OldLogPath.empty() && fs::exists(m_context.OldLogPath, ignored)) {
+        fs::rename(m_context.OldLogPath, options.GetLogPath(), ignored);
+    }
+
+    if (m_mode == InstanceMode::LogViewer) {
+        m_context.Shell.RunLogViewer();
+        return false;
+    }
+
+    if (!AskUserName())
+        return false;
+    if (options.GetNetworkingType() == 0 && !m_context.Shell.RunFirstRunOptions())
+        return false;
+
+    m_context.Shell.InstallKeyboardWatcher();
+    m_context.Shell.CreateChatWindow();
+    return true;
+}
+
+bool CChatApp::AskUserName()
+{
+    std::string name;
+    if (m_context.Options.GetUserName(name))
+        return true;
+    // The box's text is kept whether it closes with OK or Cancel.
+    m_context.Prompt.InputBox(kUserNameTitle, kUserNamePrompt, name, kUserNameLimit, false);
+    m_context.Options.SetUserName(name);
+    return true;
+}

@@ -1,0 +1,116 @@
+#include "app/InstanceGuard.h"
+
+#include <QDataStream>
+#include <QDir>
+#include <QLocalSocket>
+#include <QStandardPaths>
+#include <unistd.h>
+
+namespace {
+
+// The two requests of the hand-over, as numbers on the local socket.
+constexpr quint32 kIsZibTamApplication = 1;
+constexpr quint32 kShowChatWnd = 2;
+
+bool ReadWord(QLocalSocket& socket, quint32& word, int timeoutMs)
+{
+    while (socket.bytesAvailable() < 4)
+        if (!socket.waitForReadyRead(timeoutMs))
+            return false;
+    QDataStream stream(&socket);
+    stream >> word;
+    return true;
+}
+
+void WriteWords(QLocalSocket& socket, std::initializer_list<quint32> words)
+{
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    for (quint32 word : words)
+        stream << word;
+    socket.write(bytes);
+}
+
+} // namespace
+
+CInstanceGuard::CInstanceGuard(const InstanceIdentity& identity, InstanceMode mode,
+                               QObject* parent)
+    : QObject(parent), m_identity(identity), m_mode(mode)
+{
+    m_socketPath = RuntimeFolder() + QLatin1Char('/') +
+                   QString::fromStdString(MutexName(identity.Secondary, mode));
+    connect(&m_server, &QLocalServer::newConnection, this, &CInstanceGuard::OnConnection);
+}
+
+CInstanceGuard::~CInstanceGuard()
+{
+    m_server.close();
+}
+
+QString CInstanceGuard::RuntimeFolder()
+{
+    QString folder = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
+    if (folder.isEmpty())
+        folder = QDir::tempPath() + QStringLiteral("/zibtam-%1").arg(getuid());
+    else
+        folder += QStringLiteral("/zibtam");
+    QDir().mkpath(folder);
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                      QFileDevice::ExeOwner);
+    return folder;
+}
+
+bool CInstanceGuard::Acquire()
+{
+    // The lock file is the mutex: the system drops it with the process, and a lock left
+    // by a crashed copy is recognised as stale by its process id.
+    m_lock = std::make_unique<QLockFile>(m_socketPath + QStringLiteral(".lock"));
+    m_lock->setStaleLockTime(0);
+    if (!m_lock->tryLock(0)) {
+        m_lock.reset();
+        return false;
+    }
+    QLocalServer::removeServer(m_socketPath);
+    m_server.setSocketOptions(QLocalServer::UserAccessOption);
+    m_server.listen(m_socketPath);
+    return true;
+}
+
+bool CInstanceGuard::ShowRunningInstance(int timeoutMs)
+{
+    QLocalSocket socket;
+    socket.connectToServer(m_socketPath);
+    if (!socket.waitForConnected(timeoutMs))
+        return false;
+    WriteWords(socket, {kIsZibTamApplication, m_identity.Magic, 0});
+    quint32 reply = 0;
+    if (!socket.waitForBytesWritten(timeoutMs) || !ReadWord(socket, reply, timeoutMs) ||
+        !IsRunningInstanceReply(m_identity, m_mode, reply))
+        return false;
+    WriteWords(socket, {kShowChatWnd, 0, 0});
+    quint32 done = 0;
+    return socket.waitForBytesWritten(timeoutMs) && ReadWord(socket, done, timeoutMs);
+}
+
+void CInstanceGuard::OnConnection()
+{
+    while (QLocalSocket* socket = m_server.nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            while (socket->bytesAvailable() >= 12) {
+                QDataStream stream(socket);
+                quint32 message = 0, first = 0, second = 0;
+                stream >> message >> first >> second;
+                if (message == kIsZibTamApplication) {
+                    WriteWords(*socket, {IdentificationReply(m_identity, m_mode, first)});
+                } else if (message == kShowChatWnd) {
+                    WriteWords(*socket, {1});
+                    emit showRequested();
+                } else {
+                    socket->disconnectFromServer();
+                    return;
+                }
+            }
+        });
+    }
+}

@@ -1,0 +1,62 @@
+#include "ui/TextPromptDialog.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CTextPromptDialog::CTextPromptDialog(const QString& caption, const QString& label,
+                                     const QString& text, int maxLength, bool masked,
+                                     QWidget* parent)
+    : QDialog(parent), m_label(new QLabel(label + QLatin1Char(':'), this)),
+      m_edit(new QLineEdit(this)),
+      m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this))
+{
+    setWindowTitle(caption);
+    m_edit->setMaxLength(maxLength);
+    if (masked)
+        m_edit->setEchoMode(QLineEdit::Password);
+    m_label->setBuddy(m_edit);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_label);
+    layout->addWidget(m_edit);
+    layout->addWidget(m_buttons);
+    connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_edit, &QLineEdit::textChanged, this, &CTextPromptDialog::OnTextEdited);
+    m_edit->setText(text);
+    OnTextEdited(m_edit->text());
+    m_edit->selectAll();
+}
+
+QString CTextPromptDialog::text() const
+{
+    return m_edit->text();
+}
+
+void CTextPromptDialog::accept()
+{
+    if (m_edit->text().trimmed().isEmpty())
+        return;
+    m_edit->setText(m_edit->text().trimmed());
+    QDialog::accept();
+}
+
+void CTextPromptDialog::OnTextEdited(const QString& text)
+{
+    if (text.contains(QLatin1Char('\t'))) {
+        // Keep caret and selection where they were while tabs turn into blanks.
+        int cursor = m_edit->cursorPosition();
+        int start = m_edit->selectionStart();
+        int length = m_edit->selectionLength();
+        QString blanked = text;
+        blanked.replace(QLatin1Char('\t'), QLatin1Char(' '));
+        m_edit->setText(blanked);
+        if (start >= 0)
+            m_edit->setSelection(start, length);
+        else
+            m_edit->setCursorPosition(cursor);
+    }
+    m_buttons->button(QDialogButtonBox::Ok)->setEnabled(!m_edit->text().trimmed().isEmpty());
+}

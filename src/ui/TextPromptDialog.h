@@ -1,0 +1,28 @@
+#pragma once
+// The program's one-line input box (dialog 112): a label, one edit, OK and Cancel.
+// OK is enabled only while the trimmed text is not empty; typed tabs become blanks.
+#include <QDialog>
+
+class QDialogButtonBox;
+class QLabel;
+class QLineEdit;
+
+class CTextPromptDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    CTextPromptDialog(const QString& caption, const QString& label, const QString& text,
+                      int maxLength, bool masked, QWidget* parent = nullptr);
+
+    // The text as it is now; after OK it is trimmed at both ends.
+    QString text() const;
+    QLineEdit* edit() const { return m_edit; }
+    void accept() override;
+
+private:
+    void OnTextEdited(const QString& text);
+
+    QLabel* m_label;
+    QLineEdit* m_edit;
+    QDialogButtonBox* m_buttons;
+};
