@@ -14,6 +14,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   libexpat1-dev libpugixml-dev
   iproute2 procps psmisc
+  locales-all
 )
 
 install_packages() {
