@@ -68,7 +68,7 @@ CChatWindowStandIn::CChatWindowStandIn(COptions& options, bool secondary)
     layout->addWidget(m_status);
     auto* exit = new QPushButton(QStringLiteral("E&xit"), this);
     layout->addWidget(exit);
-    connect(exit, &QPushButton::clicked, qApp, &QApplication::quit);
+    connect(exit, &QPushButton::clicked, qApp, [] { QApplication::exit(0); });
     resize(options.Get(Opt::DlgWidth), options.Get(Opt::DlgHeight));
 
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -77,7 +77,7 @@ CChatWindowStandIn::CChatWindowStandIn(COptions& options, bool secondary)
         auto* menu = new QMenu(this);
         menu->addAction(QStringLiteral("&Open Zib Tam"), this, &CChatWindowStandIn::ShowFromTray);
         menu->addSeparator();
-        menu->addAction(QStringLiteral("E&xit"), qApp, &QApplication::quit);
+        menu->addAction(QStringLiteral("E&xit"), qApp, [] { QApplication::exit(0); });
         m_tray->setContextMenu(menu);
         connect(m_tray, &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) {

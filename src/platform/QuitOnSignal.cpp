@@ -29,7 +29,9 @@ void QuitOnTerminationSignals()
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
         char byte;
         [[maybe_unused]] auto got = ::read(g_signalPipe[1], &byte, 1);
-        QCoreApplication::quit();
+        // exit(), not quit(): quit() first asks every window to close, and the chat
+        // window only hides when asked.
+        QCoreApplication::exit(0);
     });
     struct sigaction action = {};
     action.sa_handler = OnSignal;

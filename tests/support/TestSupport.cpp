@@ -36,7 +36,7 @@ PromptAnswer FakePrompt::MessageBox(const std::string& text, const std::string& 
 bool FakePrompt::InputBox(const std::string& title, const std::string& prompt, std::string& text,
                           int maxLength, bool)
 {
-    InputsAsked.push_back({title, prompt});
+    InputsAsked.push_back({prompt, title});
     InputLimits.push_back(maxLength);
     if (Inputs.empty())
         return true;

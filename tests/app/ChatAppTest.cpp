@@ -1,0 +1,187 @@
+#include "app/ChatApp.h"
+
+#include "platform/SqliteRegistry.h"
+
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <atomic>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+class FakeShell : public IAppShell
+{
+public:
+    bool SetupTakesOver = false;
+    bool FirstRunOk = true;
+    std::vector<std::string> Calls;
+    int ShowRequests = 0;
+
+    bool HandleSetupCommandLine(const std::string& line) override
+    {
+        Calls.push_back("setup:" + line);
+        return SetupTakesOver;
+    }
+    void RunLogViewer() override { Calls.push_back("logviewer"); }
+    bool RunFirstRunOptions() override
+    {
+        Calls.push_back("firstrun");
+        return FirstRunOk;
+    }
+    void InstallKeyboardWatcher() override { Calls.push_back("keyboard"); }
+    void CreateChatWindow() override { Calls.push_back("chatwindow"); }
+    void ShowRequested() override { ++ShowRequests; }
+};
+
+class ChatAppTest : public testing::Test
+{
+protected:
+    TempDir dir;
+    FakeSystemInfo system;
+    CSqliteRegistry registry{dir.File("registry.sqlite3")};
+    COptions options{registry, system, false};
+    FakePrompt prompt;
+    FakeShell shell;
+    CManualClock clock;
+    CRandom random;
+
+    void SetUp() override
+    {
+        setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
+        std::filesystem::create_directories(dir.Path() / "opt");
+        system.Executable = dir.File("opt/zibtam");
+        system.Logon = "owen";
+    }
+
+    std::unique_ptr<CChatApp> Make(const std::string& commandLine = "",
+                                   const std::string& problem = "")
+    {
+        return std::make_unique<CChatApp>(ChatAppContext{options, prompt, shell, clock, random,
+                                                         false, commandLine,
+                                                         dir.File("old/zibtam.log"), problem});
+    }
+};
+
+TEST_F(ChatAppTest, FreshUserIsAskedForNameAndNetworking)
+{
+    prompt.Inputs.push_back({true, "Owen Pratley"});
+    auto app = Make();
+    EXPECT_TRUE(app->Initialise());
+    ASSERT_EQ(prompt.InputsAsked.size(), 1u);
+    EXPECT_EQ(prompt.InputsAsked[0].Caption, "Zib Tam User Name");
+    EXPECT_EQ(prompt.InputsAsked[0].Text, "Please enter your name");
+    EXPECT_EQ(prompt.InputLimits[0], 25);
+    EXPECT_EQ(options.Get(Opt::Username), "Owen Pratley");
+    EXPECT_EQ(shell.Calls,
+              (std::vector<std::string>{"setup:", "firstrun", "keyboard", "chatwindow"}));
+}
+
+TEST_F(ChatAppTest, NamePromptKeepsTheTextEvenOnCancelAndSuggestsTheLogonName)
+{
+    struct Case
+    {
+        const char* stored;
+        bool asked;
+    };
+    const Case cases[] = {{"", true}, {"ALL USERS", true}, {"[Ann]", false}};
+    for (const Case& c : cases) {
+        options.SetUserName(c.stored);
+        prompt.InputsAsked.clear();
+        prompt.Inputs = {{false, "typed then cancelled"}};
+        options.Set(Opt::NetworkingType, 1);
+        auto app = Make();
+        EXPECT_TRUE(app->Initialise());
+        EXPECT_EQ(prompt.InputsAsked.size(), c.asked ? 1u : 0u) << c.stored;
+        if (c.asked) {
+            EXPECT_EQ(options.Get(Opt::Username), "typed then cancelled");
+        }
+    }
+}
+
+TEST_F(ChatAppTest, CancelledFirstRunEndsHavingStoredOnlyTheName)
+{
+    shell.FirstRunOk = false;
+    auto app = Make();
+    EXPECT_FALSE(app->Initialise());
+    EXPECT_EQ(options.Get(Opt::Username), "owen"); // the suggestion, accepted as it was
+    EXPECT_EQ(options.GetNetworkingType(), 0);
+    EXPECT_EQ(shell.Calls.back(), "firstrun");
+}
+
+TEST_F(ChatAppTest, LogViewerModeAndSetupTakeOver)
+{
+    auto viewer = Make("/log");
+    EXPECT_FALSE(viewer->Initialise());
+    EXPECT_EQ(viewer->Mode(), InstanceMode::LogViewer);
+    EXPECT_EQ(shell.Calls, (std::vector<std::string>{"setup:/log", "logviewer"}));
+    EXPECT_TRUE(prompt.InputsAsked.empty());
+
+    shell.Calls.clear();
+    shell.SetupTakesOver = true;
+    auto setup = Make("/uninstall");
+    EXPECT_FALSE(setup->Initialise());
+    EXPECT_EQ(shell.Calls, std::vector<std::string>{"setup:/uninstall"});
+}
+
+TEST_F(ChatAppTest, StaleTemporaryLogGoesAndAnOldLogMoves)
+{
+    options.SetUserName("Ann");
+    options.Set(Opt::NetworkingType, 1);
+    std::ofstream(dir.File("opt/zibtam.tmp")) << "half a log";
+    std::filesystem::create_directories(dir.Path() / "old");
+    std::ofstream(dir.File("old/zibtam.log")) << "<log/>";
+    auto app = Make();
+    EXPECT_TRUE(app->Initialise());
+    EXPECT_FALSE(std::filesystem::exists(dir.File("opt/zibtam.tmp")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("old/zibtam.log")));
+    std::ifstream moved(dir.File("opt/zibtam.xml"));
+    std::string content;
+    std::getline(moved, content);
+    EXPECT_EQ(content, "<log/>");
+}
+
+TEST_F(ChatAppTest, SettingsProblemIsToldOnce)
+{
+    options.SetUserName("Ann");
+    options.Set(Opt::NetworkingType, 1);
+    auto app = Make("", "Zib Tam cannot use its settings file");
+    EXPECT_TRUE(app->Initialise());
+    ASSERT_EQ(prompt.Messages.size(), 1u);
+    EXPECT_EQ(prompt.Messages[0].Text, "Zib Tam cannot use its settings file");
+}
+
+TEST_F(ChatAppTest, SecondCopyOfTheSameKindAndModeEnds)
+{
+    options.SetUserName("Ann");
+    options.Set(Opt::NetworkingType, 1);
+    auto first = Make();
+    ASSERT_TRUE(first->Initialise());
+    auto second = Make();
+    shell.Calls.clear();
+    // The running copy answers on this thread's event loop, so the second start (which
+    // waits for the answer) runs beside it.
+    std::atomic<bool> done{false}, ended{true};
+    std::thread starter([&] {
+        ended = !second->Initialise();
+        done = true;
+    });
+    QElapsedTimer timer;
+    timer.start();
+    while ((!done || shell.ShowRequests == 0) && timer.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    starter.join();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(shell.ShowRequests, 1);
+    EXPECT_EQ(std::count(shell.Calls.begin(), shell.Calls.end(), "chatwindow"), 0);
+
+    // A log viewer is another mode: it runs beside the chat copy.
+    auto viewer = Make("/log");
+    EXPECT_FALSE(viewer->Initialise());
+    EXPECT_EQ(shell.Calls.back(), "logviewer");
+}
+
+} // namespace

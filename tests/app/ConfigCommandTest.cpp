@@ -1,0 +1,93 @@
+#include "app/ConfigCommand.h"
+
+#include "platform/SqliteRegistry.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+
+class ConfigCommandTest : public testing::Test
+{
+protected:
+    TempDir dir;
+    FakeSystemInfo system;
+    CSqliteRegistry registry{dir.File("registry.sqlite3")};
+    COptions options{registry, system, false};
+    std::string out, err;
+
+    int Run(std::vector<std::string> arguments)
+    {
+        std::ostringstream o, e;
+        int status = RunConfigCommand(options, arguments, o, e);
+        out = o.str();
+        err = e.str();
+        return status;
+    }
+};
+
+TEST_F(ConfigCommandTest, SetGetUnsetTypedAsTheTablesSay)
+{
+    struct Case
+    {
+        std::vector<std::string> arguments;
+        int status;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"get", "NetworkingType"}, 0, "0\n"},
+        {{"set", "networkingtype", "2"}, 0, ""},
+        {{"get", "NetworkingType"}, 0, "2\n"},
+        {{"set", "PortNumber", "0x1F90"}, 0, ""},
+        {{"get", "PortNumber"}, 0, "8080\n"},
+        {{"set", "PortNumber", "eighty"}, 2, ""},
+        {{"set", "dlg-x", "-5"}, 0, ""},
+        {{"get", "DLG-X"}, 0, "-5\n"},
+        {{"set", "Server", "42"}, 0, ""}, // a text, even when it looks like a number
+        {{"get", "Server"}, 0, "42\n"},
+        {{"get", "MessagePrefix"}, 0, "<a>u</a> ('to' <a>r</a>) h:nn TT> \n"},
+        {{"set", "Username", "Zoë"}, 0, ""},
+        {{"get", "Username"}, 0, "Zoë\n"},
+        {{"unset", "Server"}, 0, ""},
+        {{"unset", "Server"}, 1, ""},
+        {{"get", "Nothing"}, 1, ""},
+        {{"set", "Turing\\Rule1\\Condition", "*lunch*"}, 0, ""},
+        {{"get", "turing\\rule1\\condition"}, 0, "*lunch*\n"},
+        {{"set", "PrefixFont\\Height", "240"}, 0, ""},
+        {{"set", "PrefixFont\\FaceName", "Arial"}, 0, ""},
+        {{"frobnicate"}, 2, ""},
+        {{}, 2, ""},
+        {{"set", "X"}, 2, ""},
+    };
+    for (const Case& c : cases) {
+        std::string line;
+        for (const auto& a : c.arguments)
+            line += a + " ";
+        EXPECT_EQ(Run(c.arguments), c.status) << line << err;
+        EXPECT_EQ(out, c.out) << line;
+    }
+    EXPECT_EQ(options.GetNetworkingType(), 2);
+    EXPECT_EQ(options.Get(Opt::PortNumber), 8080);
+    EXPECT_EQ(options.Get(Opt::Username), "Zo\xEB"); // stored in Windows-1252
+    FontRecord font = options.GetFont(FontKey::Prefix);
+    EXPECT_EQ(font.FaceName, "Arial");
+    StoredRule rule;
+    ASSERT_TRUE(options.ReadRule(0, rule));
+    EXPECT_EQ(rule.Condition, "*lunch*");
+}
+
+TEST_F(ConfigCommandTest, ListShowsDefaultsStoredValuesAndSubkeys)
+{
+    Run({"set", "PlaySnd", "1"});
+    Run({"set", "Turing\\Rule1\\Name", "Lunch"});
+    Run({"set", "Extra", "free"});
+    ASSERT_EQ(Run({"list"}), 0);
+    EXPECT_NE(out.find("PlaySnd = 1\n"), std::string::npos);
+    EXPECT_NE(out.find("PortNumber = 34300 (default)\n"), std::string::npos);
+    EXPECT_NE(out.find("Extra = free\n"), std::string::npos);
+    EXPECT_NE(out.find("Turing\\Rule1\\Name = Lunch\n"), std::string::npos);
+}
+
+} // namespace
