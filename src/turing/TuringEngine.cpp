@@ -22,7 +22,8 @@ void CTuringEngine::ProcessMessage(const ChatMessage& message)
             break;
         }
     }
-    if (!rule)
+    // An answer to a message without a sender would otherwise go to all users.
+    if (!rule || (!message.AllUsers && message.Sender.empty()))
         return;
 
     // Only the first matching rule counts, even when its draw gives no answer.

@@ -31,7 +31,8 @@ public:
     // next message. Answers already waiting are kept.
     void MarkRulesChanged() { m_reloadPending = true; }
 
-    // A message taken from the transport that is not a loopback, in arrival order.
+    // A message taken from the transport that is not a loopback, in arrival order (the
+    // caller leaves loopbacks out). Reads its Text, AllUsers and Sender.
     void ProcessMessage(const ChatMessage& message);
 
     // Hands out at most one due answer; call until it returns false. An empty

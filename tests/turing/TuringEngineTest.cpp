@@ -125,6 +125,10 @@ TEST_F(TuringEngineTest, AnswersGoToSenderOrToAllUsers)
     ASSERT_TRUE(engine.TakeDueAnswer(recipients, text));
     EXPECT_EQ(recipients, std::vector<std::string>{"Zib Tam"});
 
+    // A message to named users without a sender is not answered to everyone.
+    engine.ProcessMessage(Incoming("who sent this?", ""));
+    clock.Advance(1);
+
     recipients = {"kept"};
     text = "kept";
     EXPECT_FALSE(engine.TakeDueAnswer(recipients, text));
