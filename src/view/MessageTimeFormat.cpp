@@ -1,0 +1,240 @@
+#include "view/MessageTimeFormat.h"
+
+#include <climits>
+#include <cstdint>
+
+namespace {
+
+const char* const kDayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                  "Thursday", "Friday", "Saturday"};
+const char* const kDayAbbrevs[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+const char* const kMonthNames[12] = {"January",   "February", "March",    "April",
+                                     "May",       "June",     "July",     "August",
+                                     "September", "October",  "November", "December"};
+const char* const kMonthAbbrevs[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+bool InRange(int value, int low, int high)
+{
+    return value >= low && value <= high;
+}
+
+// `width` digits with leading zeros, or no leading zeros with the "#" flag.
+void AppendNumber(std::string& out, long long value, int width, bool noLeadingZeros)
+{
+    bool negative = value < 0;
+    unsigned long long magnitude = negative ? 0ULL - static_cast<unsigned long long>(value)
+                                            : static_cast<unsigned long long>(value);
+    char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (negative)
+        out += '-';
+    if (!noLeadingZeros)
+        for (int i = count; i < width; ++i)
+            out += '0';
+    while (count > 0)
+        out += digits[--count];
+}
+
+long long FullYear(const std::tm& time)
+{
+    return static_cast<long long>(time.tm_year) + 1900;
+}
+
+bool AppendConversion(std::string& out, const std::tm& time, char conversion, bool alternate);
+
+bool AppendShortDate(std::string& out, const std::tm& time)
+{
+    // "M/d/yy"
+    return AppendConversion(out, time, 'm', true) && (out += '/', true) &&
+           AppendConversion(out, time, 'd', true) && (out += '/', true) &&
+           AppendConversion(out, time, 'y', false);
+}
+
+bool AppendLongDate(std::string& out, const std::tm& time)
+{
+    // "dddd, MMMM dd, yyyy"
+    return AppendConversion(out, time, 'A', false) && (out += ", ", true) &&
+           AppendConversion(out, time, 'B', false) && (out += ' ', true) &&
+           AppendConversion(out, time, 'd', false) && (out += ", ", true) &&
+           AppendConversion(out, time, 'Y', false);
+}
+
+bool AppendTimeOfDay(std::string& out, const std::tm& time)
+{
+    // "H:mm:ss"
+    return AppendConversion(out, time, 'H', true) && (out += ':', true) &&
+           AppendConversion(out, time, 'M', false) && (out += ':', true) &&
+           AppendConversion(out, time, 'S', false);
+}
+
+bool AppendConversion(std::string& out, const std::tm& time, char conversion, bool alternate)
+{
+    switch (conversion) {
+    case 'a':
+        if (!InRange(time.tm_wday, 0, 6))
+            return false;
+        out += kDayAbbrevs[time.tm_wday];
+        return true;
+    case 'A':
+        if (!InRange(time.tm_wday, 0, 6))
+            return false;
+        out += kDayNames[time.tm_wday];
+        return true;
+    case 'b':
+        if (!InRange(time.tm_mon, 0, 11))
+            return false;
+        out += kMonthAbbrevs[time.tm_mon];
+        return true;
+    case 'B':
+        if (!InRange(time.tm_mon, 0, 11))
+            return false;
+        out += kMonthNames[time.tm_mon];
+        return true;
+    case 'c':
+        // Date and time: short date or, with "#", the long one.
+        return (alternate ? AppendLongDate(out, time) : AppendShortDate(out, time)) &&
+               (out += alternate ? ", " : " ", true) && AppendTimeOfDay(out, time);
+    case 'd':
+        if (!InRange(time.tm_mday, 1, 31))
+            return false;
+        AppendNumber(out, time.tm_mday, 2, alternate);
+        return true;
+    case 'H':
+        if (!InRange(time.tm_hour, 0, 23))
+            return false;
+        AppendNumber(out, time.tm_hour, 2, alternate);
+        return true;
+    case 'I':
+        if (!InRange(time.tm_hour, 0, 23))
+            return false;
+        AppendNumber(out, time.tm_hour % 12 == 0 ? 12 : time.tm_hour % 12, 2, alternate);
+        return true;
+    case 'j':
+        if (!InRange(time.tm_yday, 0, 365))
+            return false;
+        AppendNumber(out, time.tm_yday + 1, 3, alternate);
+        return true;
+    case 'm':
+        if (!InRange(time.tm_mon, 0, 11))
+            return false;
+        AppendNumber(out, time.tm_mon + 1, 2, alternate);
+        return true;
+    case 'M':
+        if (!InRange(time.tm_min, 0, 59))
+            return false;
+        AppendNumber(out, time.tm_min, 2, alternate);
+        return true;
+    case 'p':
+        if (!InRange(time.tm_hour, 0, 23))
+            return false;
+        out += AmPmText(time.tm_hour);
+        return true;
+    case 'S':
+        // 60 is a leap second.
+        if (!InRange(time.tm_sec, 0, 60))
+            return false;
+        AppendNumber(out, time.tm_sec, 2, alternate);
+        return true;
+    case 'w':
+        if (!InRange(time.tm_wday, 0, 6))
+            return false;
+        AppendNumber(out, time.tm_wday, 1, alternate);
+        return true;
+    case 'x':
+        return alternate ? AppendLongDate(out, time) : AppendShortDate(out, time);
+    case 'X':
+        return AppendTimeOfDay(out, time);
+    case 'y': {
+        long long year = FullYear(time);
+        if (year < 0)
+            return false;
+        AppendNumber(out, year % 100, 2, alternate);
+        return true;
+    }
+    case 'Y': {
+        long long year = FullYear(time);
+        if (year < 0)
+            return false;
+        AppendNumber(out, year, 1, alternate);
+        return true;
+    }
+    case '%':
+        out += '%';
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+const char* AmPmText(int hour)
+{
+    return hour < 12 ? "AM" : "PM";
+}
+
+bool ToCalendarTime(const MessageTime& time, std::tm& out)
+{
+    if (!time.IsUsable())
+        return false;
+    // Fields come from the network and the log: keep the offsets inside int.
+    auto offset = [](int value, int by, int& result) {
+        long long shifted = static_cast<long long>(value) - by;
+        if (shifted < INT_MIN || shifted > INT_MAX)
+            return false;
+        result = static_cast<int>(shifted);
+        return true;
+    };
+    std::tm local{};
+    if (!offset(time.Year, 1900, local.tm_year) || !offset(time.Month, 1, local.tm_mon))
+        return false;
+    local.tm_mday = time.Day;
+    local.tm_hour = time.Hour;
+    local.tm_min = time.Minute;
+    local.tm_sec = time.Second;
+    local.tm_isdst = -1;
+    // -1 is also a valid result (one second before the epoch); mktime leaves the record
+    // alone only when it fails.
+    local.tm_wday = -1;
+    std::time_t calendar = std::mktime(&local);
+    if (calendar == static_cast<std::time_t>(-1) && local.tm_wday == -1)
+        return false;
+    out = local;
+    return true;
+}
+
+bool AppendTime(std::string& out, const std::tm& time, std::string_view conversion)
+{
+    const size_t start = out.size();
+    for (size_t i = 0; i < conversion.size(); ++i) {
+        char c = conversion[i];
+        if (c != '%') {
+            out += c;
+            continue;
+        }
+        bool alternate = false;
+        if (i + 1 < conversion.size() && conversion[i + 1] == '#') {
+            alternate = true;
+            ++i;
+        }
+        if (i + 1 >= conversion.size() ||
+            !AppendConversion(out, time, conversion[i + 1], alternate)) {
+            out.resize(start);
+            return false;
+        }
+        ++i;
+    }
+    return true;
+}
+
+std::string FormatTime(const std::tm& time, std::string_view conversion)
+{
+    std::string out;
+    AppendTime(out, time, conversion);
+    return out;
+}

@@ -1,0 +1,68 @@
+#pragma once
+// Shared pieces of the view tests: a usable MessageTime, and scoped changes of the time
+// zone and the C locale that put the process back as it was.
+#include "view/MessageTime.h"
+
+#include <clocale>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
+
+inline MessageTime MakeTime(int year, int month, int day, int hour, int minute, int second)
+{
+    MessageTime time;
+    time.Year = year;
+    time.Month = month;
+    time.Day = day;
+    time.Hour = hour;
+    time.Minute = minute;
+    time.Second = second;
+    time.HasYear = time.HasMonth = time.HasDay = true;
+    time.HasHour = time.HasMinute = time.HasSecond = true;
+    return time;
+}
+
+class ScopedTimeZone
+{
+public:
+    explicit ScopedTimeZone(const char* zone)
+    {
+        if (const char* old = std::getenv("TZ"))
+            m_old = old;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ScopedTimeZone()
+    {
+        if (m_old)
+            setenv("TZ", m_old->c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+private:
+    std::optional<std::string> m_old;
+};
+
+// Switches every category of the C locale; Active() is false when the locale is missing.
+class ScopedLocale
+{
+public:
+    explicit ScopedLocale(const char* name)
+    {
+        m_old = std::setlocale(LC_ALL, nullptr);
+        m_active = std::setlocale(LC_ALL, name) != nullptr;
+    }
+    ~ScopedLocale() { std::setlocale(LC_ALL, m_old.c_str()); }
+    ScopedLocale(const ScopedLocale&) = delete;
+    ScopedLocale& operator=(const ScopedLocale&) = delete;
+    bool Active() const { return m_active; }
+
+private:
+    std::string m_old;
+    bool m_active = false;
+};
