@@ -1,0 +1,114 @@
+#pragma once
+// The peer-to-peer transport: no server. Every copy owns three slots on its computer
+// (chat pieces, presence commands, acknowledgements) and writes datagrams to the slots of
+// one computer or of all. Presence comes from broadcast commands and a 15-second
+// deadline; every piece is acknowledged and a missing acknowledgement is reported.
+#include "net/DatagramService.h"
+#include "net/PeerPacket.h"
+#include "net/Transport.h"
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class CPeerTransport : public CTransport
+{
+public:
+    CPeerTransport(CTransportSink* sink, const IUserNameSource& names, const IClock& clock,
+                   IDatagramService& service, const std::string& computerName);
+    ~CPeerTransport() override;
+
+    void UpdateSelfChat() override;
+    bool GetUserName(std::string& name) override;
+    bool DoLogOn(const std::string& name, std::string& error) override;
+    void LogOff() override;
+    bool DoChangeUserName(const std::string& newName, std::string& error) override;
+    void Refresh() override;
+    void Receive(std::vector<ChatMessage>& messages) override;
+    bool DoSend(const std::vector<std::string>& recipients, const std::string& text,
+                std::string& error) override;
+    bool DoSendToAll(const std::string& text, std::string& error) override;
+
+    const std::string& ComputerName() const { return m_computer; }
+    const std::vector<PeerUser>& Users() const { return m_users; }
+    const std::vector<DeliveryRecord>& Deliveries() const { return m_deliveries; }
+    size_t PartialCount(PeerSlot slot) const;
+    // Pieces still waiting for their turn (see kPiecePauseMs).
+    size_t QueuedWrites() const { return m_queuedWrites.size(); }
+
+    static constexpr const char* kOneCopyPerComputer =
+        "Because Zib Tam is configured to use peer-to-peer networking, only one of the users "
+        "logged into this computer can have Zib Tam open.  If multiple users want to have Zib "
+        "Tam open at the same time, configure Zib Tam to use client/server networking.";
+    static constexpr const char* kUnknownRecipient =
+        "Zib Tam did not recognize the name of the user this message should be sent to.";
+    static constexpr const char* kTooLong =
+        "Zib Tam could not send your message because it is too long for the list of recipients.";
+
+    // Pieces after the first of a message leave this far apart so a receiver's slot is not
+    // flooded. They wait in a queue that Receive (the main window's timer) empties, so the
+    // window never stalls while a long message goes out.
+    static constexpr uint32_t kPiecePauseMs = 50;
+    static constexpr std::time_t kPresenceSeconds = 15;
+    static constexpr std::time_t kConfirmSeconds = 3;
+    // Bounds that keep a broken or hostile sender from growing memory without end.
+    static constexpr size_t kMaxUsers = 4096;
+    static constexpr size_t kMaxPartialPerComputer = 32;
+    static constexpr size_t kMaxPartialPackets = 1024;
+    static constexpr std::time_t kPartialLifetimeSeconds = 120;
+    static constexpr std::time_t kRecentlyDoneSeconds = 10;
+
+private:
+    struct SlotQueues
+    {
+        std::deque<PeerPacket> Partial;
+        std::deque<PeerPacket> Complete;
+    };
+    struct QueuedWrite
+    {
+        uint32_t Due;
+        PeerSlot Slot;
+        std::string Computer;
+        std::string Datagram;
+    };
+    struct DoneMessage
+    {
+        std::string Computer; // folded
+        std::string Id;
+        std::time_t When;
+    };
+
+    void SendCommand(const std::string& word, const std::string& computer = {});
+    bool WriteDatagram(PeerSlot slot, const std::string& computer, const std::string& bytes);
+    void WritePieces(const std::vector<std::string>& datagrams,
+                     const std::vector<std::string>& computers);
+    void FlushQueuedWrites(bool all);
+    void ArmTimeouts();
+    void Expire(PeerUser& user);
+    int FindUser(const std::string& computer) const;
+    void ReadSlot(PeerSlot slot, SlotQueues& queues);
+    void AcceptPiece(PeerSlot slot, SlotQueues& queues, PeerPacket&& packet, int count);
+    void PrunePartial(SlotQueues& queues);
+    bool RecentlyDone(const std::string& computer, const std::string& id);
+    void ForgetDone(const std::string& computer);
+    void SendAcknowledgements();
+    void ProcessCommands();
+    void ProcessAcknowledgements();
+    void UpdateUserList();
+    ChatMessage ToChatMessage(const PeerPacket& packet);
+
+    IDatagramService& m_service;
+    std::string m_computer;
+    std::string m_userName;
+    bool m_open[kPeerSlotCount] = {false, false, false};
+    bool m_loggedOn = false;
+    SlotQueues m_data;
+    SlotQueues m_commands;
+    std::vector<DeliveryRecord> m_deliveries;
+    std::vector<PeerUser> m_users;                    // [0] is this computer's own record
+    std::unordered_map<std::string, int> m_userIndex; // folded computer -> record
+    std::deque<QueuedWrite> m_queuedWrites;
+    std::deque<DoneMessage> m_done; // data messages shown lately, to drop late copies
+};

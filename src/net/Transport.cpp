@@ -1,0 +1,237 @@
+#include "net/Transport.h"
+
+#include "platform/Clock.h"
+#include "settings/Options.h"
+
+#include <algorithm>
+
+void CTransportSink::NotifyConnected()
+{
+    if (m_connected)
+        return;
+    m_connected = true;
+    OnConnected();
+}
+
+void CTransportSink::NotifyDisconnected()
+{
+    if (!m_connected)
+        return;
+    m_connected = false;
+    OnDisconnected();
+}
+
+void CTransportSink::NotifyUserArrived(const std::string& name)
+{
+    NotifyConnected();
+    OnUserArrived(name);
+}
+
+void CTransportSink::NotifyUserDeparted(const std::string& name)
+{
+    NotifyConnected();
+    OnUserDeparted(name);
+}
+
+void CTransportSink::NotifyUserRenamed(const std::string& oldName, const std::string& newName)
+{
+    NotifyConnected();
+    OnUserRenamed(oldName, newName);
+}
+
+std::string COptionsUserName::StoredUserName() const
+{
+    return m_options.GetUserName();
+}
+
+CTransport::CTransport(CTransportSink* sink, const IUserNameSource& names, const IClock& clock)
+    : m_sink(sink), m_names(names), m_clock(clock)
+{}
+
+CTransport::~CTransport() = default;
+
+bool CTransport::GetUserName(std::string&)
+{
+    return false;
+}
+
+bool CTransport::DoLogOn(const std::string&, std::string& error)
+{
+    error = kNotConnectedLogOn;
+    return false;
+}
+
+bool CTransport::DoChangeUserName(const std::string&, std::string& error)
+{
+    error = kNotConnectedRename;
+    return false;
+}
+
+void CTransport::Receive(std::vector<ChatMessage>&) {}
+
+bool CTransport::DoSend(const std::vector<std::string>&, const std::string&, std::string& error)
+{
+    error = kNotConnectedSend;
+    return false;
+}
+
+bool CTransport::DoSendToAll(const std::string&, std::string& error)
+{
+    error = kNotConnectedSend;
+    return false;
+}
+
+bool CTransport::DoGetUpgradeURL(std::string&)
+{
+    return false;
+}
+
+bool CTransport::LogOn(const std::string& name, std::string& error)
+{
+    bool ok = DoLogOn(name, error);
+    if (ok && m_sink)
+        m_sink->NotifyConnected();
+    return ok;
+}
+
+bool CTransport::ChangeUserName(const std::string& newName, std::string& error)
+{
+    return DoChangeUserName(newName, error);
+}
+
+bool CTransport::Send(const std::vector<std::string>& recipients, const std::string& text,
+                      std::string& error)
+{
+    std::string body = RemoveCarriageReturns(text);
+    std::string self = GetUserNameOrDefault();
+    if (recipients.size() == 1 && NamesEqualNoCase(recipients[0], self)) {
+        ChatMessage message;
+        message.Id = NewUniqueId();
+        message.Sender = self;
+        message.AllUsers = false;
+        message.Recipients = recipients;
+        message.Text = body;
+        message.Time = MessageTime::From(m_clock.Now());
+        message.Loopback = true;
+        message.Log = true;
+        m_incoming.push_back(std::move(message));
+        return true;
+    }
+    return DoSend(recipients, body, error);
+}
+
+bool CTransport::SendToAll(const std::string& text, std::string& error)
+{
+    return DoSendToAll(RemoveCarriageReturns(text), error);
+}
+
+bool CTransport::GetMessages(std::vector<ChatMessage>& messages)
+{
+    messages = std::move(m_incoming);
+    m_incoming.clear();
+    std::vector<ChatMessage> arrived;
+    Receive(arrived);
+    for (ChatMessage& message : arrived)
+        m_incoming.push_back(std::move(message));
+    return !messages.empty();
+}
+
+void CTransport::PostSystemMessage(const std::string& text, bool log)
+{
+    ChatMessage message;
+    message.Sender = kSystemSender;
+    message.Recipients = {GetUserNameOrDefault()};
+    message.AllUsers = false;
+    message.Text = RemoveCarriageReturns(text);
+    message.Id = NewUniqueId();
+    message.Time = MessageTime::From(m_clock.Now());
+    message.Loopback = false;
+    message.Log = log;
+    m_incoming.push_back(std::move(message));
+}
+
+std::string CTransport::GetUserNameOrDefault()
+{
+    std::string name;
+    if (GetUserName(name))
+        return name;
+    return m_names.StoredUserName();
+}
+
+std::string CTransport::NewUniqueId()
+{
+    return FormatBase36(static_cast<unsigned>(++m_idCounter));
+}
+
+void CTransport::NotifyUserArrived(const std::string& name)
+{
+    if (m_sink)
+        m_sink->NotifyUserArrived(name);
+}
+
+void CTransport::NotifyUserDeparted(const std::string& name)
+{
+    if (m_sink)
+        m_sink->NotifyUserDeparted(name);
+}
+
+void CTransport::NotifyUserRenamed(const std::string& oldName, const std::string& newName)
+{
+    if (m_sink)
+        m_sink->NotifyUserRenamed(oldName, newName);
+}
+
+std::string FormatBase36(unsigned value)
+{
+    static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string text;
+    do {
+        text.insert(text.begin(), digits[value % 36]);
+        value /= 36;
+    } while (value != 0);
+    return text;
+}
+
+std::string RemoveCarriageReturns(const std::string& text)
+{
+    std::string result = text;
+    std::erase(result, '\r');
+    return result;
+}
+
+namespace {
+// Lower case of a Windows-1252 byte: ASCII, the accented blocks and the four odd pairs.
+unsigned char FoldCase(unsigned char c)
+{
+    if (c >= 'A' && c <= 'Z')
+        return static_cast<unsigned char>(c + 32);
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+        return static_cast<unsigned char>(c + 32);
+    switch (c) {
+    case 0x8A:
+    case 0x8C:
+    case 0x8E:
+        return static_cast<unsigned char>(c + 16);
+    case 0x9F:
+        return 0xFF;
+    default:
+        return c;
+    }
+}
+} // namespace
+
+bool NamesEqualNoCase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return FoldCase(static_cast<unsigned char>(x)) ==
+                      FoldCase(static_cast<unsigned char>(y));
+           });
+}
+
+std::string FoldNameCase(const std::string& name)
+{
+    std::string folded = name;
+    for (char& c : folded)
+        c = static_cast<char>(FoldCase(static_cast<unsigned char>(c)));
+    return folded;
+}

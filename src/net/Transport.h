@@ -1,0 +1,134 @@
+#pragma once
+// The one object all networking goes through. The main window logs on, sends and
+// collects arrivals through a CTransport; the transport reports connection state and
+// the user list back through the window's CTransportSink. A plain CTransport is the
+// null transport, installed while no connection exists: every operation fails.
+#include "net/ChatMessage.h"
+
+#include <string>
+#include <vector>
+
+class IClock;
+class COptions;
+
+// Callbacks of the main window. The connected mark keeps OnConnected and
+// OnDisconnected from repeating.
+class CTransportSink
+{
+public:
+    virtual ~CTransportSink() = default;
+
+    void NotifyConnected();
+    void NotifyDisconnected();
+    void NotifyUserArrived(const std::string& name);
+    void NotifyUserDeparted(const std::string& name);
+    void NotifyUserRenamed(const std::string& oldName, const std::string& newName);
+
+    bool IsConnected() const { return m_connected; }
+
+protected:
+    virtual void OnConnected() = 0;
+    virtual void OnDisconnected() = 0;
+    virtual void OnUserArrived(const std::string& name) = 0;
+    virtual void OnUserDeparted(const std::string& name) = 0;
+    virtual void OnUserRenamed(const std::string& oldName, const std::string& newName) = 0;
+
+private:
+    bool m_connected = false;
+};
+
+// Where a transport finds the stored user name when it is not logged on under one.
+class IUserNameSource
+{
+public:
+    virtual ~IUserNameSource() = default;
+    virtual std::string StoredUserName() const = 0;
+};
+
+// The stored "Username" of the settings store, asked at every use.
+class COptionsUserName : public IUserNameSource
+{
+public:
+    explicit COptionsUserName(const COptions& options) : m_options(options) {}
+    std::string StoredUserName() const override;
+
+private:
+    const COptions& m_options;
+};
+
+class CTransport
+{
+public:
+    // The sink is not owned and may be null (nothing is then told).
+    CTransport(CTransportSink* sink, const IUserNameSource& names, const IClock& clock);
+    virtual ~CTransport();
+    CTransport(const CTransport&) = delete;
+    CTransport& operator=(const CTransport&) = delete;
+
+    // --- operations a transport implements; the bodies here are the null transport's
+    virtual void UpdateSelfChat() {}
+    virtual bool GetUserName(std::string& name);
+    virtual bool DoLogOn(const std::string& name, std::string& error);
+    virtual void LogOff() {}
+    virtual bool DoChangeUserName(const std::string& newName, std::string& error);
+    virtual void Refresh() {}
+    virtual void Receive(std::vector<ChatMessage>& messages);
+    virtual bool DoSend(const std::vector<std::string>& recipients, const std::string& text,
+                        std::string& error);
+    virtual bool DoSendToAll(const std::string& text, std::string& error);
+    virtual bool DoGetUpgradeURL(std::string& url);
+
+    // --- what the main window calls
+    bool LogOn(const std::string& name, std::string& error);
+    bool ChangeUserName(const std::string& newName, std::string& error);
+    // A message to exactly the user himself is looped back locally.
+    bool Send(const std::vector<std::string>& recipients, const std::string& text,
+              std::string& error);
+    bool SendToAll(const std::string& text, std::string& error);
+    // Hands over what is queued, then polls the network once; what the poll brings in is
+    // handed over at the next call.
+    bool GetMessages(std::vector<ChatMessage>& messages);
+    void PostSystemMessage(const std::string& text, bool log);
+    std::string GetUserNameOrDefault();
+    std::string NewUniqueId();
+    bool GetUpgradeURL(std::string& url) { return DoGetUpgradeURL(url); }
+
+    void NotifyUserArrived(const std::string& name);
+    void NotifyUserDeparted(const std::string& name);
+    void NotifyUserRenamed(const std::string& oldName, const std::string& newName);
+
+    // The controller's copy of "SelfChat"; it calls UpdateSelfChat after a change.
+    bool SelfChat() const { return m_selfChat; }
+    void SetSelfChat(bool on) { m_selfChat = on; }
+
+    static constexpr const char* kSystemSender = "Zib Tam";
+    static constexpr const char* kNotConnectedLogOn =
+        "Zib Tam could not log on because it is not connected to the network.";
+    // Worded exactly as users have always seen it.
+    static constexpr const char* kNotConnectedRename =
+        "Zib Tam could change your user name because it is not connected to the network.";
+    static constexpr const char* kNotConnectedSend =
+        "Zib Tam could not send your message because it is not connected to the network.";
+
+protected:
+    CTransportSink* Sink() const { return m_sink; }
+    const IClock& Clock() const { return m_clock; }
+    std::vector<ChatMessage>& Incoming() { return m_incoming; }
+
+private:
+    CTransportSink* m_sink;
+    const IUserNameSource& m_names;
+    const IClock& m_clock;
+    std::vector<ChatMessage> m_incoming;
+    int m_idCounter = 0;
+    bool m_selfChat = false;
+};
+
+// The id counter written in base 36 with lower-case letters, without leading zeros.
+std::string FormatBase36(unsigned value);
+// Every carriage return removed.
+std::string RemoveCarriageReturns(const std::string& text);
+// User and computer names compare without regard to letter case (Windows-1252 letters).
+bool NamesEqualNoCase(const std::string& a, const std::string& b);
+// The name in lower case, as a key for look-ups that ignore letter case.
+std::string FoldNameCase(const std::string& name);
