@@ -142,9 +142,12 @@ std::string HtmlColor(uint32_t color)
 
 std::string HtmlFontStyle(const FontSpec& font)
 {
-    std::string style = "font-family: " + font.FaceName +
-                        "; font-size: " + std::to_string(font.Size / 20) +
-                        "pt; color: " + HtmlColor(font.Color);
+    std::string style = "font-family: " + font.FaceName;
+    // A stored font without a size (height -1) keeps the page's size: "0pt" would hide it.
+    const int points = font.Size / 20;
+    if (points > 0)
+        style += "; font-size: " + std::to_string(points) + "pt";
+    style += "; color: " + HtmlColor(font.Color);
     if (font.Bold)
         style += "; font-weight: bold";
     if (font.Italic)

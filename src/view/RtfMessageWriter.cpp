@@ -127,8 +127,12 @@ std::string EscapeRtf(std::string_view text)
 
 std::string RtfFontOn(const FontSpec& font, int colorIndex, int fontIndex)
 {
-    std::string on = "\\cf" + std::to_string(colorIndex) + "\\f" + std::to_string(fontIndex) +
-                     "\\fs" + std::to_string(font.Size / 10);
+    std::string on = "\\cf" + std::to_string(colorIndex) + "\\f" + std::to_string(fontIndex);
+    // A stored font without a size (height -1) keeps the control's size: "\fs0" would ask
+    // for text of no height.
+    const int halfPoints = font.Size / 10;
+    if (halfPoints > 0)
+        on += "\\fs" + std::to_string(halfPoints);
     if (font.Bold)
         on += "\\b";
     if (font.Italic)

@@ -133,8 +133,10 @@ TEST(HtmlMessageWriter, FontStyles)
          "font-family: X; font-size: 10pt; color: #000000; text-decoration: underline"},
         {Font("X", 200, 0, false, false, false, true),
          "font-family: X; font-size: 10pt; color: #000000; text-decoration: line-through"},
-        {Font("", -1, 0xFF010203), "font-family: ; font-size: 0pt; color: #030201"},
-        {Font("", -40, 0), "font-family: ; font-size: -2pt; color: #000000"},
+        // No stored size: the page's own size, not text of no height.
+        {Font("", -1, 0xFF010203), "font-family: ; color: #030201"},
+        {Font("A", 19, 0, true), "font-family: A; color: #000000; font-weight: bold"},
+        {Font("A", 20, 0), "font-family: A; font-size: 1pt; color: #000000"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(HtmlFontStyle(c.Font), c.Style);

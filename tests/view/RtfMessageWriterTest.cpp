@@ -131,8 +131,10 @@ TEST(RtfMessageWriter, FontControlWords)
          "\\b0\\i0\\ul0\\strike0"},
         {Font("A", 200, 0, false, true, false, true), "\\cf1\\f0\\fs20\\i\\strike ",
          "\\i0\\strike0"},
-        {Font("A", -1, 0), "\\cf1\\f0\\fs0 ", ""}, // the control's default size
-        {Font("A", -15, 0), "\\cf1\\f0\\fs-1 ", ""},
+        // No stored size: the control's own size, not text of no height.
+        {Font("A", -1, 0, true), "\\cf1\\f0\\b ", "\\b0"},
+        {Font("A", 9, 0), "\\cf1\\f0 ", ""},
+        {Font("A", 10, 0), "\\cf1\\f0\\fs1 ", ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(RtfFontOn(c.Font, 1, 0), c.On);
