@@ -45,32 +45,14 @@ long long FullYear(const std::tm& time)
     return static_cast<long long>(time.tm_year) + 1900;
 }
 
-bool AppendConversion(std::string& out, const std::tm& time, char conversion, bool alternate);
+// The English default locale's layouts.
+const char* const kShortDate = "%#m/%#d/%y";   // "M/d/yy"
+const char* const kLongDate = "%A, %B %d, %Y"; // "dddd, MMMM dd, yyyy"
+const char* const kTimeOfDay = "%#H:%M:%S";    // "H:mm:ss"
+const char* const kDateTime = "%#m/%#d/%y %#H:%M:%S";
+const char* const kLongDateTime = "%A, %B %d, %Y, %#H:%M:%S";
 
-bool AppendShortDate(std::string& out, const std::tm& time)
-{
-    // "M/d/yy"
-    return AppendConversion(out, time, 'm', true) && (out += '/', true) &&
-           AppendConversion(out, time, 'd', true) && (out += '/', true) &&
-           AppendConversion(out, time, 'y', false);
-}
-
-bool AppendLongDate(std::string& out, const std::tm& time)
-{
-    // "dddd, MMMM dd, yyyy"
-    return AppendConversion(out, time, 'A', false) && (out += ", ", true) &&
-           AppendConversion(out, time, 'B', false) && (out += ' ', true) &&
-           AppendConversion(out, time, 'd', false) && (out += ", ", true) &&
-           AppendConversion(out, time, 'Y', false);
-}
-
-bool AppendTimeOfDay(std::string& out, const std::tm& time)
-{
-    // "H:mm:ss"
-    return AppendConversion(out, time, 'H', true) && (out += ':', true) &&
-           AppendConversion(out, time, 'M', false) && (out += ':', true) &&
-           AppendConversion(out, time, 'S', false);
-}
+bool AppendLayout(std::string& out, const std::tm& time, std::string_view layout);
 
 bool AppendConversion(std::string& out, const std::tm& time, char conversion, bool alternate)
 {
@@ -96,9 +78,7 @@ bool AppendConversion(std::string& out, const std::tm& time, char conversion, bo
         out += kMonthNames[time.tm_mon];
         return true;
     case 'c':
-        // Date and time: short date or, with "#", the long one.
-        return (alternate ? AppendLongDate(out, time) : AppendShortDate(out, time)) &&
-               (out += alternate ? ", " : " ", true) && AppendTimeOfDay(out, time);
+        return AppendLayout(out, time, alternate ? kLongDateTime : kDateTime);
     case 'd':
         if (!InRange(time.tm_mday, 1, 31))
             return false;
@@ -146,9 +126,9 @@ bool AppendConversion(std::string& out, const std::tm& time, char conversion, bo
         AppendNumber(out, time.tm_wday, 1, alternate);
         return true;
     case 'x':
-        return alternate ? AppendLongDate(out, time) : AppendShortDate(out, time);
+        return AppendLayout(out, time, alternate ? kLongDate : kShortDate);
     case 'X':
-        return AppendTimeOfDay(out, time);
+        return AppendLayout(out, time, kTimeOfDay);
     case 'y': {
         long long year = FullYear(time);
         if (year < 0)
@@ -169,6 +149,25 @@ bool AppendConversion(std::string& out, const std::tm& time, char conversion, bo
     default:
         return false;
     }
+}
+
+bool AppendLayout(std::string& out, const std::tm& time, std::string_view layout)
+{
+    for (size_t i = 0; i < layout.size(); ++i) {
+        if (layout[i] != '%') {
+            out += layout[i];
+            continue;
+        }
+        bool alternate = false;
+        if (i + 1 < layout.size() && layout[i + 1] == '#') {
+            alternate = true;
+            ++i;
+        }
+        if (i + 1 >= layout.size() || !AppendConversion(out, time, layout[i + 1], alternate))
+            return false;
+        ++i;
+    }
+    return true;
 }
 
 } // namespace
@@ -211,25 +210,10 @@ bool ToCalendarTime(const MessageTime& time, std::tm& out)
 bool AppendTime(std::string& out, const std::tm& time, std::string_view conversion)
 {
     const size_t start = out.size();
-    for (size_t i = 0; i < conversion.size(); ++i) {
-        char c = conversion[i];
-        if (c != '%') {
-            out += c;
-            continue;
-        }
-        bool alternate = false;
-        if (i + 1 < conversion.size() && conversion[i + 1] == '#') {
-            alternate = true;
-            ++i;
-        }
-        if (i + 1 >= conversion.size() ||
-            !AppendConversion(out, time, conversion[i + 1], alternate)) {
-            out.resize(start);
-            return false;
-        }
-        ++i;
-    }
-    return true;
+    if (AppendLayout(out, time, conversion))
+        return true;
+    out.resize(start);
+    return false;
 }
 
 std::string FormatTime(const std::tm& time, std::string_view conversion)
