@@ -1,0 +1,85 @@
+#include "log/LogFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+CLogFile::~CLogFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool CLogFile::Open(const std::string& path, int flags, int lock)
+{
+    Close();
+    int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    if (::flock(fd, lock | LOCK_NB) != 0) {
+        int error = errno;
+        ::close(fd);
+        errno = error;
+        return false;
+    }
+    m_fd = fd;
+    return true;
+}
+
+bool CLogFile::OpenForAppend(const std::string& path)
+{
+    return Open(path, O_RDWR | O_CREAT, LOCK_EX);
+}
+
+bool CLogFile::OpenForReading(const std::string& path)
+{
+    // Non-blocking, so that a log path naming a FIFO cannot hang the program.
+    return Open(path, O_RDONLY | O_NONBLOCK, LOCK_SH);
+}
+
+bool CLogFile::ReadAt(int64_t offset, char* buffer, size_t length)
+{
+    while (length > 0) {
+        ssize_t got = ::pread(m_fd, buffer, length, offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            if (got == 0)
+                errno = EIO;
+            return false;
+        }
+        buffer += got;
+        length -= static_cast<size_t>(got);
+        offset += got;
+    }
+    return true;
+}
+
+bool CLogFile::WriteAt(int64_t offset, const char* data, size_t length)
+{
+    while (length > 0) {
+        ssize_t put = ::pwrite(m_fd, data, length, offset);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            if (put == 0)
+                errno = EIO;
+            return false;
+        }
+        data += put;
+        length -= static_cast<size_t>(put);
+        offset += put;
+    }
+    return true;
+}
+
+bool CLogFile::Close()
+{
+    if (m_fd < 0)
+        return true;
+    int fd = m_fd;
+    m_fd = -1;
+    return ::close(fd) == 0;
+}

@@ -1,0 +1,262 @@
+#include "log/LogTracker.h"
+
+#include "log/HistoryProgress.h"
+#include "log/LogFile.h"
+#include "log/MessageElement.h"
+#include "xml/XmlReader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace {
+
+const char* const kOpenFailed = "Could not open the Zib Tam log.";
+const char* const kLengthFailed = "Could not determine the length of the Zib Tam log.";
+const char* const kReloadNeeded = "The Zib Tam log needs to be reloaded.";
+const char* const kChangesReadFailed = "Could not read the changes to the Zib Tam log.";
+const char* const kReadFailed = "Could not read the Zib Tam log.";
+const char* const kInterpretFailed = "Could not interpret the XML log.\n\n";
+
+bool IsCancelled(IHistoryProgress* progress)
+{
+    return progress && progress->IsCancelled();
+}
+
+// Collects the <message> elements under the <log> root.
+class CLogHandler : public IXmlHandler
+{
+public:
+    CLogHandler(std::vector<ChatMessage>& messages, IHistoryProgress* progress)
+        : m_messages(messages), m_progress(progress)
+    {}
+
+    void OnStartElement(const XmlElement* stack, int depth) override
+    {
+        if (m_cancelled || !m_error.empty())
+            return;
+        if (IsCancelled(m_progress)) {
+            m_cancelled = true;
+            return;
+        }
+        const XmlElement& element = stack[depth - 1];
+        if (depth == 2) {
+            if (!element.Name.Is("log"))
+                m_error = "Could not find the <log> tag";
+            m_current = -1;
+        } else if (depth == 3) {
+            if (element.Name.Is("message")) {
+                m_messages.emplace_back();
+                m_current = static_cast<long>(m_messages.size()) - 1;
+            } else {
+                m_current = -1;
+            }
+        } else if ((depth == 4 || depth == 5) && m_current >= 0) {
+            ReadMessageChild(stack, depth, 3, m_messages[static_cast<size_t>(m_current)]);
+        }
+    }
+    void OnEndElement(const XmlElement*, int) override {}
+
+    bool Cancelled() const { return m_cancelled; }
+    const std::string& Error() const { return m_error; }
+
+private:
+    std::vector<ChatMessage>& m_messages;
+    IHistoryProgress* m_progress;
+    long m_current = -1;
+    bool m_cancelled = false;
+    std::string m_error;
+};
+
+bool Exists(const std::string& path)
+{
+    struct stat info;
+    if (::stat(path.c_str(), &info) == 0)
+        return true;
+    // Anything but "not there" is left to the open, which reports it.
+    return errno != ENOENT && errno != ENOTDIR;
+}
+
+} // namespace
+
+bool CLogTracker::ReadLogText(std::string_view text, std::vector<ChatMessage>& messages,
+                              IHistoryProgress* progress, std::string& error, bool yield)
+{
+    messages.clear();
+    CXmlReader reader(yield);
+    CLogHandler handler(messages, progress);
+    std::string parseError;
+    bool parsed = reader.Parse(text, handler, parseError);
+    // A cancelled read is no result: the messages seen so far are not all there are.
+    if (handler.Cancelled() || IsCancelled(progress)) {
+        messages.clear();
+        error.clear();
+        return false;
+    }
+    if (!parsed) {
+        messages.clear();
+        error = kInterpretFailed + parseError;
+        return false;
+    }
+    if (!handler.Error().empty()) {
+        messages.clear();
+        error = kInterpretFailed + handler.Error();
+        return false;
+    }
+    return true;
+}
+
+void CLogTracker::Reset()
+{
+    m_path.clear();
+    m_loaded = false;
+    m_endsWithTrailer = false;
+    m_fingerprint.clear();
+    m_knownLength = 0;
+}
+
+bool CLogTracker::Load(const std::string& path, std::vector<ChatMessage>& messages,
+                       IHistoryProgress* progress, std::string& error)
+{
+    Reset();
+    m_path = path;
+    return Read(messages, progress, error);
+}
+
+bool CLogTracker::CheckForChanges(std::vector<ChatMessage>& messages, IHistoryProgress* progress,
+                                  std::string& error, bool& needsReload)
+{
+    error.clear();
+    messages.clear();
+    m_lastBytesRead = 0;
+    bool ok = m_loaded ? Read(messages, progress, error) : true;
+    needsReload = !m_loaded;
+    return ok;
+}
+
+bool CLogTracker::Read(std::vector<ChatMessage>& messages, IHistoryProgress* progress,
+                       std::string& error)
+{
+    error.clear();
+    messages.clear();
+    m_lastBytesRead = 0;
+
+    if (!Exists(m_path)) {
+        // A missing log is an empty one. Remembering it as such lets the next check read
+        // the log in full once it appears, instead of asking for a reload.
+        if (!m_loaded) {
+            m_loaded = true;
+            m_knownLength = 0;
+            m_fingerprint.clear();
+            m_endsWithTrailer = false;
+        }
+        return true;
+    }
+    if (IsCancelled(progress))
+        return false;
+
+    CLogFile file;
+    if (!file.OpenForReading(m_path)) {
+        error = kOpenFailed;
+        return false;
+    }
+    struct stat info;
+    if (::fstat(file.Handle(), &info) != 0) {
+        error = kLengthFailed;
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = kOpenFailed;
+        return false;
+    }
+    if (IsCancelled(progress))
+        return false;
+
+    const int64_t size = info.st_size;
+    const int64_t trailer = static_cast<int64_t>(kLogTrailer.size());
+    // Incremental only when something was read before; a log that was empty or missing
+    // is read in full.
+    const bool incremental = m_loaded && m_knownLength > 0;
+    int64_t partStart = 0;
+    int64_t fingerprintStart = 0;
+    if (incremental) {
+        if (size < m_knownLength) {
+            Reset();
+            error = kReloadNeeded;
+            return false;
+        }
+        // The bytes before the old closing tag; fewer than 512 when the log is that short.
+        int64_t fingerprintEnd = std::max<int64_t>(0, m_knownLength - trailer);
+        fingerprintStart =
+            std::max<int64_t>(0, fingerprintEnd - static_cast<int64_t>(kLogFingerprintSize));
+        std::string now(static_cast<size_t>(fingerprintEnd - fingerprintStart), '\0');
+        if (!file.ReadAt(fingerprintStart, now.data(), now.size())) {
+            error = kChangesReadFailed;
+            return false;
+        }
+        m_lastBytesRead += now.size();
+        if (IsCancelled(progress))
+            return false;
+        if (now != m_fingerprint) {
+            Reset();
+            error = kReloadNeeded;
+            return false;
+        }
+        if (size == m_knownLength)
+            return true;
+        if (!m_endsWithTrailer) {
+            // The new bytes would not follow a closing tag; only a full read can tell.
+            Reset();
+            error = kReloadNeeded;
+            return false;
+        }
+        partStart = m_knownLength - trailer;
+    }
+
+    if (IsCancelled(progress))
+        return false;
+    // When following the log, the header goes in front of the new part, which makes the
+    // new elements and the closing tag a complete document.
+    const size_t prefix = incremental ? kLogHeader.size() : 0;
+    std::string text(prefix + static_cast<size_t>(size - partStart), '\0');
+    if (incremental)
+        text.replace(0, prefix, kLogHeader);
+    if (!file.ReadAt(partStart, text.data() + prefix, text.size() - prefix)) {
+        error = kReadFailed;
+        return false;
+    }
+    m_lastBytesRead += text.size() - prefix;
+    file.Close();
+    if (IsCancelled(progress))
+        return false;
+
+    std::string parseError;
+    if (!ReadLogText(text, messages, progress, parseError, m_yield)) {
+        // A cancelled parse leaves the tracker as it was, so the next check reads the same part.
+        if (!parseError.empty() && m_loaded)
+            Reset();
+        error = parseError;
+        return false;
+    }
+
+    // The new fingerprint: the (at most 512) bytes before the new closing tag. They lie
+    // in the old fingerprint followed by the part read, which together run without a gap
+    // from `fingerprintStart` (0 on a full read) to the end of the file.
+    std::string_view part(text.data() + prefix, text.size() - prefix);
+    const int64_t newEnd = std::max<int64_t>(0, size - trailer);
+    const int64_t newStart =
+        std::max<int64_t>(0, newEnd - static_cast<int64_t>(kLogFingerprintSize));
+    std::string fingerprint;
+    if (incremental && newStart < partStart)
+        fingerprint = m_fingerprint.substr(static_cast<size_t>(newStart - fingerprintStart));
+    const int64_t fromPart = std::max(newStart, partStart);
+    if (newEnd > fromPart)
+        fingerprint += part.substr(static_cast<size_t>(fromPart - partStart),
+                                   static_cast<size_t>(newEnd - fromPart));
+    m_fingerprint = std::move(fingerprint);
+    m_endsWithTrailer = part.size() >= kLogTrailer.size() &&
+                        part.substr(part.size() - kLogTrailer.size()) == kLogTrailer;
+    m_knownLength = size;
+    m_loaded = true;
+    return true;
+}

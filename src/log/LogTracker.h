@@ -1,0 +1,56 @@
+#pragma once
+// Reads the XML message log and then follows it while it grows. The writer only ever
+// appends in front of the closing tag, so after a full read the tracker remembers the
+// file's length and the 512 bytes that stood before the closing tag; a later check reads
+// those bytes again and, when they are unchanged, parses only what was appended.
+// Anything else (the file shrank, was edited or replaced) asks for a full reload.
+#include "net/ChatMessage.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class IHistoryProgress;
+
+inline constexpr size_t kLogFingerprintSize = 512;
+
+class CLogTracker
+{
+public:
+    // `yieldWhileParsing`: the XML reader gives up the processor after each element.
+    explicit CLogTracker(bool yieldWhileParsing = true) : m_yield(yieldWhileParsing) {}
+
+    // Resets the tracker and reads the whole log at `path`. A missing log is an empty one.
+    // Failures fill `error`; a cancelled read fails with an empty error.
+    bool Load(const std::string& path, std::vector<ChatMessage>& messages,
+              IHistoryProgress* progress, std::string& error);
+
+    // Reads the messages appended since the last read. `needsReload` is set when afterwards
+    // the tracker is not loaded (the log changed in another way, or was never loaded).
+    bool CheckForChanges(std::vector<ChatMessage>& messages, IHistoryProgress* progress,
+                         std::string& error, bool& needsReload);
+
+    // Parses a complete log document into its messages.
+    static bool ReadLogText(std::string_view text, std::vector<ChatMessage>& messages,
+                            IHistoryProgress* progress, std::string& error, bool yield = true);
+
+    void Reset();
+    bool IsLoaded() const { return m_loaded; }
+    const std::string& Path() const { return m_path; }
+    int64_t KnownLength() const { return m_knownLength; }
+    const std::string& Fingerprint() const { return m_fingerprint; }
+    // Bytes read from the file by the last load or check.
+    uint64_t LastBytesRead() const { return m_lastBytesRead; }
+
+private:
+    bool Read(std::vector<ChatMessage>& messages, IHistoryProgress* progress, std::string& error);
+
+    bool m_yield;
+    std::string m_path;
+    bool m_loaded = false;
+    bool m_endsWithTrailer = false;
+    std::string m_fingerprint;
+    int64_t m_knownLength = 0;
+    uint64_t m_lastBytesRead = 0;
+};

@@ -1,0 +1,58 @@
+#pragma once
+// Helpers shared by the log tests: messages, whole-file reads and writes, a scripted progress.
+#include "log/HistoryProgress.h"
+#include "net/ChatMessage.h"
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+inline ChatMessage MakeMessage(const std::string& id, const std::string& text,
+                               const std::string& sender = "R.T.")
+{
+    ChatMessage message;
+    message.Id = id;
+    message.Sender = sender;
+    message.Recipients = {"Owen"};
+    message.Text = text;
+    message.Time.Year = 2000;
+    message.Time.Month = 5;
+    message.Time.Day = 8;
+    message.Time.Hour = 15;
+    message.Time.Minute = 47;
+    message.Time.Second = 38;
+    message.Time.HasYear = message.Time.HasMonth = message.Time.HasDay = true;
+    message.Time.HasHour = message.Time.HasMinute = message.Time.HasSecond = true;
+    return message;
+}
+
+inline std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+inline void WriteFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// Reports cancel from the n-th question on (never when n < 0).
+class ScriptedProgress : public IHistoryProgress
+{
+public:
+    explicit ScriptedProgress(int cancelFrom = -1) : m_cancelFrom(cancelFrom) {}
+    void SetStatusText(const std::string&) override {}
+    bool IsCancelled() override
+    {
+        ++Asked;
+        return m_cancelFrom >= 0 && Asked > m_cancelFrom;
+    }
+    int Asked = 0;
+
+private:
+    int m_cancelFrom;
+};

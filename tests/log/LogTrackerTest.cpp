@@ -1,0 +1,237 @@
+#include "log/LogTracker.h"
+
+#include "LogTestSupport.h"
+#include "TestSupport.h"
+#include "log/LogWriter.h"
+#include "log/MessageElement.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string kHeader(kLogHeader);
+
+class LogTrackerTest : public testing::Test
+{
+protected:
+    TempDir m_dir;
+    std::string m_path = m_dir.File("Zib Tam Log.xml");
+    CLogWriter m_writer{[] { return true; }};
+    CLogTracker m_tracker{false};
+    std::vector<ChatMessage> m_messages;
+    std::string m_error;
+    bool m_reload = false;
+
+    void Append(const std::string& id, const std::string& text = "hello")
+    {
+        ASSERT_TRUE(m_writer.AppendToLog(m_path, {MakeMessage(id, text)}, m_error)) << m_error;
+    }
+    bool Load(IHistoryProgress* progress = nullptr)
+    {
+        return m_tracker.Load(m_path, m_messages, progress, m_error);
+    }
+    bool Check(IHistoryProgress* progress = nullptr)
+    {
+        return m_tracker.CheckForChanges(m_messages, progress, m_error, m_reload);
+    }
+    std::vector<std::string> ReadIds() const
+    {
+        std::vector<std::string> ids;
+        for (const ChatMessage& m : m_messages)
+            ids.push_back(m.Id);
+        return ids;
+    }
+};
+
+using Ids = std::vector<std::string>;
+
+TEST_F(LogTrackerTest, MissingLogIsEmptyAndIsReadWhenItAppears)
+{
+    ASSERT_TRUE(Load()) << m_error;
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_EQ(m_error, "");
+    ASSERT_TRUE(Check());
+    EXPECT_FALSE(m_reload);
+    Append("1");
+    Append("2");
+    ASSERT_TRUE(Check()) << m_error;
+    EXPECT_FALSE(m_reload);
+    EXPECT_EQ(ReadIds(), (Ids{"1", "2"}));
+}
+
+TEST_F(LogTrackerTest, CheckReadsOnlyWhatWasAppended)
+{
+    for (int i = 0; i < 20; ++i)
+        Append(std::to_string(i));
+    ASSERT_TRUE(Load()) << m_error;
+    EXPECT_EQ(m_messages.size(), 20u);
+    std::string file = ReadFile(m_path);
+    EXPECT_EQ(m_tracker.Fingerprint(), file.substr(file.size() - 518, 512));
+
+    ASSERT_TRUE(Check());
+    EXPECT_FALSE(m_reload);
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_EQ(m_tracker.LastBytesRead(), 512u);
+
+    Append("new", "two\nlines");
+    ASSERT_TRUE(Check()) << m_error;
+    EXPECT_FALSE(m_reload);
+    ASSERT_EQ(ReadIds(), (Ids{"new"}));
+    EXPECT_EQ(m_messages[0].Text, "two\r\nlines");
+    size_t element = FormatMessageElement(MakeMessage("new", "two\nlines")).size();
+    EXPECT_EQ(m_tracker.LastBytesRead(), 512u + element + 6);
+
+    // The fingerprint moves on: a further append is picked up, and only it.
+    Append("later");
+    ASSERT_TRUE(Check()) << m_error;
+    EXPECT_EQ(ReadIds(), (Ids{"later"}));
+}
+
+// A log of one short message is shorter than the fingerprint; it must still be followed.
+TEST_F(LogTrackerTest, ShortLogIsFollowed)
+{
+    Append("1", "a");
+    ASSERT_LT(ReadFile(m_path).size(), 518u);
+    ASSERT_TRUE(Load()) << m_error;
+    EXPECT_EQ(ReadIds(), (Ids{"1"}));
+    for (const char* id : {"2", "3", "4"}) {
+        Append(id, "b");
+        ASSERT_TRUE(Check()) << m_error;
+        EXPECT_FALSE(m_reload);
+        EXPECT_EQ(ReadIds(), (Ids{id}));
+    }
+}
+
+TEST_F(LogTrackerTest, OtherChangesAskForAReload)
+{
+    struct Case
+    {
+        const char* Name;
+        std::function<void(const std::string& path, const std::string& old)> Change;
+    };
+    const Case cases[] = {
+        {"truncated", [](const std::string& path,
+                         const std::string& old) { WriteFile(path, old.substr(0, 700)); }},
+        {"edited in place",
+         [](const std::string& path, const std::string& old) {
+             std::string edited = old;
+             edited[edited.size() - 100] = 'X';
+             WriteFile(path, edited);
+         }},
+        {"replaced, then written to",
+         [this](const std::string& path, const std::string&) {
+             std::filesystem::remove(path);
+             for (int i = 0; i < 6; ++i)
+                 Append("other" + std::to_string(i));
+         }},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(m_path);
+        for (int i = 0; i < 5; ++i)
+            Append(std::to_string(i));
+        ASSERT_TRUE(Load()) << m_error;
+        c.Change(m_path, ReadFile(m_path));
+        EXPECT_FALSE(Check()) << c.Name;
+        EXPECT_TRUE(m_reload) << c.Name;
+        EXPECT_EQ(m_error, "The Zib Tam log needs to be reloaded.") << c.Name;
+        EXPECT_FALSE(m_tracker.IsLoaded()) << c.Name;
+    }
+}
+
+TEST_F(LogTrackerTest, BrokenAppendResetsTheTracker)
+{
+    Append("1");
+    ASSERT_TRUE(Load());
+    std::string file = ReadFile(m_path);
+    WriteFile(m_path, file.substr(0, file.size() - 6) + "   <message><id>2</id>");
+    EXPECT_FALSE(Check());
+    EXPECT_TRUE(m_reload);
+    EXPECT_EQ(m_error.rfind("Could not interpret the XML log.\n\n", 0), 0u) << m_error;
+}
+
+TEST_F(LogTrackerTest, BadFilesGiveClearErrors)
+{
+    std::string element = FormatMessageElement(MakeMessage("1", "x"));
+    std::string full = kHeader + element + "</log>";
+    struct Case
+    {
+        const char* Name;
+        std::string Bytes;
+        std::string Error;
+    };
+    const Case cases[] = {
+        {"foreign root", "<?xml version=\"1.0\"?>\r\n<messages>" + element + "</messages>",
+         "Could not interpret the XML log.\n\nCould not find the <log> tag"},
+        {"cut in a message", full.substr(0, 200),
+         "Could not interpret the XML log.\n\nUnexpected end of file.\nOffset: 200"},
+        {"cut after a message", kHeader + element,
+         "Could not interpret the XML log.\n\nOpening and closing tags are out of sync (2).\n"
+         "\nOffset: " +
+             std::to_string(kHeader.size() + element.size())},
+        {"empty file", "",
+         "Could not interpret the XML log.\n\nUnexpected end of file found in read.\nOffset: 0"},
+        {"bad entity", kHeader + "<message><text>&bad;</text></message></log>",
+         "Could not interpret the XML log.\n\nThe entity \"&bad;\" is not valid.\nOffset: " +
+             std::to_string(kHeader.size() + 20)},
+    };
+    for (const Case& c : cases) {
+        WriteFile(m_path, c.Bytes);
+        EXPECT_FALSE(Load()) << c.Name;
+        EXPECT_EQ(m_error, c.Error) << c.Name;
+        EXPECT_TRUE(m_messages.empty()) << c.Name;
+        EXPECT_FALSE(m_tracker.IsLoaded()) << c.Name;
+        EXPECT_EQ(ReadFile(m_path), c.Bytes) << c.Name;
+    }
+
+    std::filesystem::remove(m_path);
+    std::filesystem::create_directory(m_path);
+    EXPECT_FALSE(Load());
+    EXPECT_EQ(m_error, "Could not open the Zib Tam log.");
+}
+
+TEST_F(LogTrackerTest, ReadsWhatTheLogHolds)
+{
+    // Elements in other places, raw bytes above 127, leading blanks.
+    WriteFile(m_path, kHeader + "<note>x</note>"
+                                "<message><id>7</id><from>  Ren\xe9</from><to>all users</to>"
+                                "<extra><id>9</id></extra></message>"
+                                "<other><id>8</id></other>"
+                                "</log>");
+    ASSERT_TRUE(Load()) << m_error;
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].Id, "7");
+    EXPECT_EQ(m_messages[0].Sender, "Ren\xe9");
+    EXPECT_TRUE(m_messages[0].AllUsers);
+    EXPECT_FALSE(m_messages[0].Time.HasYear);
+}
+
+TEST_F(LogTrackerTest, CancelFailsWithoutErrorAndLosesNothing)
+{
+    for (int i = 0; i < 5; ++i)
+        Append(std::to_string(i));
+    // Cancelled before, between and after the reads, and in the middle of the parse.
+    for (int from : {0, 1, 2, 4}) {
+        ScriptedProgress progress(from);
+        EXPECT_FALSE(Load(&progress)) << from;
+        EXPECT_EQ(m_error, "") << from;
+        EXPECT_TRUE(m_messages.empty()) << from;
+    }
+    ASSERT_TRUE(Load()) << m_error;
+    Append("5");
+    Append("6");
+    ScriptedProgress midParse(6);
+    EXPECT_FALSE(Check(&midParse));
+    EXPECT_EQ(m_error, "");
+    EXPECT_FALSE(m_reload);
+    ASSERT_TRUE(Check()) << m_error;
+    EXPECT_EQ(ReadIds(), (Ids{"5", "6"}));
+}
+
+TEST_F(LogTrackerTest, CheckBeforeLoadAsksForReload)
+{
+    EXPECT_TRUE(Check());
+    EXPECT_TRUE(m_reload);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+} // namespace
