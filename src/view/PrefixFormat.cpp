@@ -4,6 +4,7 @@
 #include "view/MessageTimeFormat.h"
 
 #include <ctime>
+#include <iterator>
 
 namespace {
 
