@@ -31,9 +31,9 @@ constexpr InstanceIdentity kSecondary{true,
                                       107,
                                       108};
 
-constexpr std::array<const char*, 12> kMonths = {"January", "February", "March",     "April",
-                                                 "May",     "June",     "July",      "August",
-                                                 "September", "October", "November", "December"};
+constexpr std::array<const char*, 12> kMonths = {"January",   "February", "March",    "April",
+                                                 "May",       "June",     "July",     "August",
+                                                 "September", "October",  "November", "December"};
 
 std::string FileStem(const std::string& path)
 {
@@ -100,7 +100,7 @@ std::string BuildDateText(const char* compilerDate)
         }
     }
     if (auto blank = text.rfind(' '); blank != std::string::npos)
-        text.insert(blank, ",");
+        text = text.substr(0, blank) + "," + text.substr(blank);
     return text;
 }
 

@@ -5,7 +5,11 @@
 #include <ctime>
 #include <string>
 
-enum class InstanceMode { Chat = 1, LogViewer = 2 };
+enum class InstanceMode
+{
+    Chat = 1,
+    LogViewer = 2
+};
 
 struct InstanceIdentity
 {
@@ -16,7 +20,7 @@ struct InstanceIdentity
     uint32_t ChatAtom;      // answer of a chat window to the identification message
     uint32_t LogViewerAtom; // answer of a log viewer window
     uint32_t AutoTypeAtom;
-    uint32_t Magic;         // sent with the identification message
+    uint32_t Magic; // sent with the identification message
     uint32_t AlternativeReply;
     int LargeIcon;
     int SmallIcon;

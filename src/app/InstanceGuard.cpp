@@ -33,8 +33,7 @@ void WriteWords(QLocalSocket& socket, std::initializer_list<quint32> words)
 
 } // namespace
 
-CInstanceGuard::CInstanceGuard(const InstanceIdentity& identity, InstanceMode mode,
-                               QObject* parent)
+CInstanceGuard::CInstanceGuard(const InstanceIdentity& identity, InstanceMode mode, QObject* parent)
     : QObject(parent), m_identity(identity), m_mode(mode)
 {
     m_socketPath = RuntimeFolder() + QLatin1Char('/') +
@@ -55,8 +54,8 @@ QString CInstanceGuard::RuntimeFolder()
     else
         folder += QStringLiteral("/zibtam");
     QDir().mkpath(folder);
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                      QFileDevice::ExeOwner);
+    QFile::setPermissions(folder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return folder;
 }
 

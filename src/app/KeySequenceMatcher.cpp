@@ -31,8 +31,9 @@ std::vector<int> CKeySequenceMatcher::AnimationFrames(int variant, bool secondar
 {
     if (variant == 0 || random.Next() % 4 != 0)
         return {};
-    std::vector<int> frames = variant == 1 ? std::vector<int>{109, 200, 201, 205, 202, 206, 204, 203}
-                                           : std::vector<int>{109, 200, 109, 203, 109, 202};
+    std::vector<int> frames = variant == 1
+                                  ? std::vector<int>{109, 200, 201, 205, 202, 206, 204, 203}
+                                  : std::vector<int>{109, 200, 109, 203, 109, 202};
     frames.push_back(secondary ? 108 : 109);
     return frames;
 }

@@ -27,10 +27,14 @@ QString Title(bool secondary, const char* base)
 const char* NetworkingText(int type)
 {
     switch (type) {
-    case 1: return "peer-to-peer";
-    case 2: return "client of a server";
-    case 3: return "server";
-    default: return "not configured";
+    case 1:
+        return "peer-to-peer";
+    case 2:
+        return "client of a server";
+    case 3:
+        return "server";
+    default:
+        return "not configured";
     }
 }
 
@@ -116,8 +120,7 @@ void CChatWindowStandIn::closeEvent(QCloseEvent* event)
 
 CStandInShell::CStandInShell(COptions& options, IPrompt& prompt, bool secondary)
     : m_options(options), m_prompt(prompt), m_secondary(secondary)
-{
-}
+{}
 
 CStandInShell::~CStandInShell()
 {
@@ -135,9 +138,8 @@ void CStandInShell::RunLogViewer()
     window.setWindowTitle(Title(m_secondary, "Zib Tam Log Viewer"));
     window.setWindowIcon(MakeApplicationIcon(m_secondary));
     auto* layout = new QVBoxLayout(&window);
-    layout->addWidget(new QLabel(QStringLiteral("Log: %1").arg(
-                                     QString::fromStdString(m_options.GetLogPath())),
-                                 &window));
+    layout->addWidget(new QLabel(
+        QStringLiteral("Log: %1").arg(QString::fromStdString(m_options.GetLogPath())), &window));
     window.setAttribute(Qt::WA_QuitOnClose, false);
     m_logViewer = &window;
     QEventLoop loop;

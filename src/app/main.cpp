@@ -93,28 +93,27 @@ int RunChatProgram(int argc, char** argv, bool secondary, CSystemInfo& system)
                                      : QStringLiteral("Zib Tam"));
     app.setWindowIcon(MakeApplicationIcon(secondary));
     QuitOnTerminationSignals();
-    system.SetWindowColor(
-        [] {
-            QColor base = QApplication::palette().color(QPalette::Base);
-            return static_cast<uint32_t>(base.red() | (base.green() << 8) | (base.blue() << 16));
-        }());
+    system.SetWindowColor([] {
+        QColor base = QApplication::palette().color(QPalette::Base);
+        return static_cast<uint32_t>(base.red() | (base.green() << 8) | (base.blue() << 16));
+    }());
 
     CSqliteRegistry registry(RegistryPath(system));
     COptions options(registry, system, secondary);
     CWidgetPrompt prompt;
     CStandInShell shell(options, prompt, secondary);
     CRandom random;
-    ChatAppContext context{
-        options,
-        prompt,
-        shell,
-        CSystemClock::Instance(),
-        random,
-        secondary,
-        JoinArguments(argc, argv, 1),
-        (std::filesystem::path(system.DataHome()) / "zibtam.log").string(),
-        registry.GetState() == CSqliteRegistry::State::Ok ? std::string()
-                                                          : RegistryProblemText(registry)};
+    ChatAppContext context{options,
+                           prompt,
+                           shell,
+                           CSystemClock::Instance(),
+                           random,
+                           secondary,
+                           JoinArguments(argc, argv, 1),
+                           (std::filesystem::path(system.DataHome()) / "zibtam.log").string(),
+                           registry.GetState() == CSqliteRegistry::State::Ok
+                               ? std::string()
+                               : RegistryProblemText(registry)};
 
     CChatApp chatApp(std::move(context));
     if (!chatApp.Initialise())
@@ -143,8 +142,8 @@ int main(int argc, char** argv)
             return 1;
         }
         COptions options(registry, system, secondary);
-        return RunConfigCommand(options, std::vector<std::string>(argv + 2, argv + argc),
-                                std::cout, std::cerr);
+        return RunConfigCommand(options, std::vector<std::string>(argv + 2, argv + argc), std::cout,
+                                std::cerr);
     }
     if (first == "--server" || first == "--console" || first == "--send") {
         std::cerr << "zibtam: " << first << " is not available in this build yet.\n";

@@ -3,9 +3,28 @@
 // tests can answer it; texts are Windows-1252 bytes like every text of the core.
 #include <string>
 
-enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel };
-enum class PromptIcon { None, Information, Warning, Error, Question };
-enum class PromptAnswer { Ok, Cancel, Yes, No };
+enum class PromptButtons
+{
+    Ok,
+    OkCancel,
+    YesNo,
+    YesNoCancel
+};
+enum class PromptIcon
+{
+    None,
+    Information,
+    Warning,
+    Error,
+    Question
+};
+enum class PromptAnswer
+{
+    Ok,
+    Cancel,
+    Yes,
+    No
+};
 
 class IPrompt
 {

@@ -7,7 +7,11 @@
 #include <string>
 #include <vector>
 
-enum class RegType { Number, String };
+enum class RegType
+{
+    Number,
+    String
+};
 
 struct RegValue
 {

@@ -70,8 +70,8 @@ CSqliteRegistry::CSqliteRegistry(const std::string& path) : m_path(path)
     if (!folder.empty())
         std::filesystem::create_directories(folder, ignored);
 
-    if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                        nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
         Fail("cannot open it");
         return;
     }
@@ -180,8 +180,8 @@ RegKeyId CSqliteRegistry::OpenKey(const std::string& path, bool create)
             continue;
         RegKeyId child = FindChild(key, name);
         if (!child && create) {
-            StatementUse insert(Statement(
-                "INSERT INTO keys(parent, name) VALUES(?1, ?2) ON CONFLICT DO NOTHING"));
+            StatementUse insert(
+                Statement("INSERT INTO keys(parent, name) VALUES(?1, ?2) ON CONFLICT DO NOTHING"));
             if (!insert)
                 return 0;
             sqlite3_bind_int64(insert.s, 1, key);
@@ -223,8 +223,8 @@ std::optional<RegValue> CSqliteRegistry::QueryValue(RegKeyId key, const std::str
     return ReadValueRow(query.s);
 }
 
-bool CSqliteRegistry::SetValue(RegKeyId key, const std::string& name, RegType type,
-                               uint32_t number, const std::string& text)
+bool CSqliteRegistry::SetValue(RegKeyId key, const std::string& name, RegType type, uint32_t number,
+                               const std::string& text)
 {
     std::lock_guard lock(m_mutex);
     // The upsert keeps the row (and so the value's place in the enumeration order).

@@ -14,7 +14,11 @@ struct sqlite3_stmt;
 class CSqliteRegistry : public IRegistry
 {
 public:
-    enum class State { Ok, Damaged };
+    enum class State
+    {
+        Ok,
+        Damaged
+    };
 
     // Opens or creates the database. A file that is not a readable settings database
     // is left untouched: the registry then fails every operation (reads give defaults).

@@ -7,12 +7,12 @@ class ISystemInfo
 {
 public:
     virtual ~ISystemInfo() = default;
-    virtual std::string LogonName() const = 0;       // the user's login name
-    virtual std::string ExecutablePath() const = 0;  // full path of the running program
-    virtual std::string ConfigHome() const = 0;      // $XDG_CONFIG_HOME or ~/.config
-    virtual std::string DataHome() const = 0;        // $XDG_DATA_HOME or ~/.local/share
-    virtual uint32_t WindowColor() const = 0;        // the system window colour, 0x00BBGGRR
-    virtual std::string ComputerName() const = 0;    // $COMPUTERNAME, else the host name
+    virtual std::string LogonName() const = 0;      // the user's login name
+    virtual std::string ExecutablePath() const = 0; // full path of the running program
+    virtual std::string ConfigHome() const = 0;     // $XDG_CONFIG_HOME or ~/.config
+    virtual std::string DataHome() const = 0;       // $XDG_DATA_HOME or ~/.local/share
+    virtual uint32_t WindowColor() const = 0;       // the system window colour, 0x00BBGGRR
+    virtual std::string ComputerName() const = 0;   // $COMPUTERNAME, else the host name
 };
 
 // The real facts, from the environment and the process.

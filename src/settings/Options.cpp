@@ -13,18 +13,36 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::array kNumberOptions = {
-    Opt::PromptOnAllUsers, Opt::ClearChatOnClose, Opt::DefaultToLastSender, Opt::LogMessages,
-    Opt::PlaySnd, Opt::RepeatSound, Opt::OnNewMessage, Opt::DlgX, Opt::DlgY, Opt::DlgWidth,
-    Opt::DlgHeight, Opt::DlgMaximized, Opt::Turing, Opt::RecipientLinks, Opt::SelfChat,
-    Opt::NetworkingType, Opt::SendLaterHours, Opt::SendLaterMinutes, Opt::LogHistoryMonths,
-    Opt::ClassicLogViewer, Opt::AllowAllUsers, Opt::OnNewMessageAllUsers,
-    Opt::OnNewMessageAllUsersOverride, Opt::PortNumber};
+constexpr std::array kNumberOptions = {Opt::PromptOnAllUsers,
+                                       Opt::ClearChatOnClose,
+                                       Opt::DefaultToLastSender,
+                                       Opt::LogMessages,
+                                       Opt::PlaySnd,
+                                       Opt::RepeatSound,
+                                       Opt::OnNewMessage,
+                                       Opt::DlgX,
+                                       Opt::DlgY,
+                                       Opt::DlgWidth,
+                                       Opt::DlgHeight,
+                                       Opt::DlgMaximized,
+                                       Opt::Turing,
+                                       Opt::RecipientLinks,
+                                       Opt::SelfChat,
+                                       Opt::NetworkingType,
+                                       Opt::SendLaterHours,
+                                       Opt::SendLaterMinutes,
+                                       Opt::LogHistoryMonths,
+                                       Opt::ClassicLogViewer,
+                                       Opt::AllowAllUsers,
+                                       Opt::OnNewMessageAllUsers,
+                                       Opt::OnNewMessageAllUsersOverride,
+                                       Opt::PortNumber};
 
 constexpr std::array kTextOptions = {
-    Opt::Username, Opt::LogPrefix, Opt::MessagePrefix, Opt::DefaultRecipients, Opt::SoundPath,
-    Opt::ChatTextBackground, Opt::AutoType, Opt::Server, Opt::Install, Opt::LogPath,
-    Opt::Version};
+    Opt::Username,          Opt::LogPrefix, Opt::MessagePrefix,
+    Opt::DefaultRecipients, Opt::SoundPath, Opt::ChatTextBackground,
+    Opt::AutoType,          Opt::Server,    Opt::Install,
+    Opt::LogPath,           Opt::Version};
 
 constexpr std::array<NotificationChoice, 4> kNotificationChoices = {{
     {0, 0, "flash taskbar."},
@@ -36,7 +54,6 @@ constexpr std::array<NotificationChoice, 4> kNotificationChoices = {{
 constexpr char kPasswordKey[] = "Lanterns Quill Harbor Basket Orchid";
 constexpr size_t kPasswordKeyLength = sizeof kPasswordKey - 1;
 constexpr size_t kMaxUserName = 25;
-
 
 bool EqualsNoCase(const std::string& a, const char* b)
 {
@@ -131,9 +148,10 @@ std::string DescramblePassword(const std::string& stored)
     for (size_t i = 0; i < stored.size(); i += 3) {
         std::string piece = stored.substr(i, 3);
         long number = std::strtol(piece.c_str(), nullptr, 10);
-        int c = static_cast<int>(
-            (number ^ static_cast<unsigned char>(kPasswordKey[password.size() % kPasswordKeyLength])) &
-            0xFF);
+        int c =
+            static_cast<int>((number ^ static_cast<unsigned char>(
+                                           kPasswordKey[password.size() % kPasswordKeyLength])) &
+                             0xFF);
         // Only printable characters come back: a tampered value cannot inject controls.
         if (std::isprint(c))
             password += static_cast<char>(c);

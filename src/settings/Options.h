@@ -88,7 +88,11 @@ struct FontRecord
     bool operator==(const FontRecord&) const = default;
 };
 
-enum class FontKey { General, Prefix };
+enum class FontKey
+{
+    General,
+    Prefix
+};
 
 // A row of the notification choices: what is stored, what the notifier acts on, what
 // the options dialog lists.

@@ -12,30 +12,49 @@ PromptAnswer CWidgetPrompt::MessageBox(const std::string& text, const std::strin
     box.setWindowTitle(FromCp1252(caption));
     box.setText(FromCp1252(text));
     switch (icon) {
-    case PromptIcon::None: break;
-    case PromptIcon::Information: box.setIcon(QMessageBox::Information); break;
-    case PromptIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-    case PromptIcon::Error: box.setIcon(QMessageBox::Critical); break;
-    case PromptIcon::Question: box.setIcon(QMessageBox::Question); break;
+    case PromptIcon::None:
+        break;
+    case PromptIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case PromptIcon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case PromptIcon::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case PromptIcon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
     }
     switch (buttons) {
-    case PromptButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-    case PromptButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case PromptButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case PromptButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case PromptButtons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case PromptButtons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
     case PromptButtons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
     switch (box.exec()) {
-    case QMessageBox::Yes: return PromptAnswer::Yes;
-    case QMessageBox::No: return PromptAnswer::No;
-    case QMessageBox::Ok: return PromptAnswer::Ok;
-    default: return PromptAnswer::Cancel;
+    case QMessageBox::Yes:
+        return PromptAnswer::Yes;
+    case QMessageBox::No:
+        return PromptAnswer::No;
+    case QMessageBox::Ok:
+        return PromptAnswer::Ok;
+    default:
+        return PromptAnswer::Cancel;
     }
 }
 
-bool CWidgetPrompt::InputBox(const std::string& title, const std::string& prompt,
-                             std::string& text, int maxLength, bool masked)
+bool CWidgetPrompt::InputBox(const std::string& title, const std::string& prompt, std::string& text,
+                             int maxLength, bool masked)
 {
     CTextPromptDialog dialog(FromCp1252(title), FromCp1252(prompt), FromCp1252(text), maxLength,
                              masked, m_parent);

@@ -1,8 +1,7 @@
 #include "app/ChatApp.h"
 
-#include "platform/SqliteRegistry.h"
-
 #include "TestSupport.h"
+#include "platform/SqliteRegistry.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,8 +1,7 @@
 #include "app/ConfigCommand.h"
 
-#include "platform/SqliteRegistry.h"
-
 #include "TestSupport.h"
+#include "platform/SqliteRegistry.h"
 
 #include <gtest/gtest.h>
 #include <sstream>

@@ -1,4 +1,5 @@
 #include "app/Identity.h"
+
 #include "app/KeySequenceMatcher.h"
 
 #include <gtest/gtest.h>
@@ -8,14 +9,10 @@ namespace {
 TEST(IdentityTest, KindFollowsTheExecutableName)
 {
     const std::pair<const char*, bool> cases[] = {
-        {"/opt/zibtam/zibtam", false},
-        {"/opt/zibtam/Zib Tam (Secondary)", true},
-        {"zib tam (secondary).exe", true},
-        {"/x/ZIB TAM (SECONDARY).bin", true},
-        {"/x/SetupSecondary", true},
-        {"/x/setupsecondary.exe", true},
-        {"/x/Zib Tam (Secondary) 2", false},
-        {"/Zib Tam (Secondary)/zibtam", false},
+        {"/opt/zibtam/zibtam", false},       {"/opt/zibtam/Zib Tam (Secondary)", true},
+        {"zib tam (secondary).exe", true},   {"/x/ZIB TAM (SECONDARY).bin", true},
+        {"/x/SetupSecondary", true},         {"/x/setupsecondary.exe", true},
+        {"/x/Zib Tam (Secondary) 2", false}, {"/Zib Tam (Secondary)/zibtam", false},
     };
     for (auto [path, secondary] : cases)
         EXPECT_EQ(IsSecondaryExecutable(path), secondary) << path;
@@ -63,10 +60,8 @@ TEST(IdentityTest, IdentificationExchange)
 TEST(IdentityTest, BuildDateText)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"Sep 16 2006", "September 16, 2006"},
-        {"Sep  6 2006", "September 6, 2006"},
-        {"Jan  1 2027", "January 1, 2027"},
-        {"May 31 2000", "May 31, 2000"},
+        {"Sep 16 2006", "September 16, 2006"}, {"Sep  6 2006", "September 6, 2006"},
+        {"Jan  1 2027", "January 1, 2027"},    {"May 31 2000", "May 31, 2000"},
         {"Dec 10 2026", "December 10, 2026"},
     };
     for (auto [compiler, text] : cases)
@@ -83,13 +78,9 @@ TEST(KeySequenceMatcherTest, ProductNameTypedAnywhere)
         int completed; // variant after the last key
     };
     const Case cases[] = {
-        {"ZIBTAM", 1},
-        {"ZIB TAM", 2},
-        {"ZZIBTAM", 0},  // a wrong key restarts without comparing it with the first
-        {"XZIBTAM", 1},
-        {"ZIBXTAM", 0},
-        {"ZIBTAMZIBTAM", 1},
-        {"ZIB", 0},
+        {"ZIBTAM", 1},  {"ZIB TAM", 2}, {"ZZIBTAM", 0}, // a wrong key restarts without comparing it
+                                                        // with the first
+        {"XZIBTAM", 1}, {"ZIBXTAM", 0}, {"ZIBTAMZIBTAM", 1}, {"ZIB", 0},
     };
     for (const Case& c : cases) {
         CKeySequenceMatcher matcher;

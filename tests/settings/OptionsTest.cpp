@@ -1,8 +1,7 @@
 #include "settings/Options.h"
 
-#include "platform/SqliteRegistry.h"
-
 #include "TestSupport.h"
+#include "platform/SqliteRegistry.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -42,7 +41,7 @@ TEST_F(OptionsTest, StoredValuesOfTheWrongShapeReadAsDefaults)
     CRegKey product = Product();
     product.SetString("PortNumber", "8080"); // a text where a number belongs
     product.SetString("MessagePrefix", "");  // an empty text
-    product.SetNumber("Server", 5);         // a number where a text belongs
+    product.SetNumber("Server", 5);          // a number where a text belongs
     EXPECT_EQ(options.Get(Opt::PortNumber), 34300);
     EXPECT_EQ(options.Get(Opt::MessagePrefix), Opt::MessagePrefix.Default);
     EXPECT_EQ(options.Get(Opt::Server), "");
@@ -50,7 +49,8 @@ TEST_F(OptionsTest, StoredValuesOfTheWrongShapeReadAsDefaults)
 
 TEST_F(OptionsTest, NetworkingTypeOutsideOneToThreeReadsZero)
 {
-    const std::pair<int32_t, int> cases[] = {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 0}, {7, 0}, {-1, 0}};
+    const std::pair<int32_t, int> cases[] = {{0, 0}, {1, 1}, {2, 2}, {3, 3},
+                                             {4, 0}, {7, 0}, {-1, 0}};
     for (auto [stored, read] : cases) {
         options.Set(Opt::NetworkingType, stored);
         EXPECT_EQ(options.GetNetworkingType(), read) << stored;
@@ -93,9 +93,9 @@ TEST_F(OptionsTest, UserNameIsNormalisedOnEveryRead)
 TEST_F(OptionsTest, ChatTextBackground)
 {
     system.Window = 0x00F0F0F0;
-    const std::pair<const char*, uint32_t> reads[] = {
-        {"", 0x00F0F0F0}, {"Lite", 0x00F0F0F0}, {"255", 0x000000FF}, {"16711680", 0x00FF0000},
-        {"12abc", 12}, {"abc", 0}};
+    const std::pair<const char*, uint32_t> reads[] = {{"", 0x00F0F0F0},    {"Lite", 0x00F0F0F0},
+                                                      {"255", 0x000000FF}, {"16711680", 0x00FF0000},
+                                                      {"12abc", 12},       {"abc", 0}};
     for (auto [stored, colour] : reads) {
         options.Set(Opt::ChatTextBackground, stored);
         EXPECT_EQ(options.GetChatTextBackground(), colour) << stored;
@@ -144,7 +144,7 @@ TEST_F(OptionsTest, PasswordIsScrambledThreeDigitsPerCharacter)
     const std::string longer(40, 'x'); // the key repeats after 35 characters
     EXPECT_EQ(DescramblePassword(ScramblePassword(longer)), longer);
     // Tampered values give back only printable characters.
-    EXPECT_EQ(DescramblePassword("076"), "");  // 'L' ^ 'L' = 0
+    EXPECT_EQ(DescramblePassword("076"), "");    // 'L' ^ 'L' = 0
     EXPECT_EQ(DescramblePassword("04597"), "a"); // final short piece: 97 ^ 'a' is not printable
 }
 
@@ -178,7 +178,8 @@ TEST_F(OptionsTest, FontRecordRoundTripAndMaskRules)
     plain.Color = 5;
     ASSERT_TRUE(options.SetFont(FontKey::General, plain));
     std::vector<std::string> names;
-    for (const auto& value : CRegKey(registry, options.ProductKey() + "\\GeneralFont", false).Values())
+    for (const auto& value :
+         CRegKey(registry, options.ProductKey() + "\\GeneralFont", false).Values())
         names.push_back(value.Name);
     EXPECT_EQ(names, (std::vector<std::string>{"Mask", "Color"}));
 

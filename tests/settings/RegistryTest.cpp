@@ -1,6 +1,5 @@
-#include "platform/SqliteRegistry.h"
-
 #include "TestSupport.h"
+#include "platform/SqliteRegistry.h"
 
 #include <fstream>
 #include <gtest/gtest.h>

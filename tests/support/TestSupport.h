@@ -51,10 +51,10 @@ public:
         std::string Text;
         std::string Caption;
     };
-    std::deque<PromptAnswer> Answers;          // for message boxes; Ok/Yes when empty
+    std::deque<PromptAnswer> Answers;                // for message boxes; Ok/Yes when empty
     std::deque<std::pair<bool, std::string>> Inputs; // for input boxes; keeps the text, OK
     std::vector<Asked> Messages;
-    std::vector<Asked> InputsAsked;             // prompt as Text, title as Caption
+    std::vector<Asked> InputsAsked; // prompt as Text, title as Caption
     std::vector<int> InputLimits;
 
     PromptAnswer MessageBox(const std::string& text, const std::string& caption,
