@@ -1,0 +1,180 @@
+// The UDP datagram service on loopback. The whole test process moves into a network
+// namespace of its own first, so the fixed ports clash with nothing and no datagram
+// leaves this process's private loopback.
+#include "PeerTestSupport.h"
+#include "net/PeerTransport.h"
+#include "net/UdpDatagramService.h"
+#include "platform/Clock.h"
+
+#include <arpa/inet.h>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+class PeerUdpTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        if (::geteuid() != 0) {
+            s_skip = "needs root to make a private network namespace";
+        } else if (::unshare(CLONE_NEWNET) != 0) {
+            s_skip = "cannot make a private network namespace here (unshare failed)";
+        } else if (std::system("ip link set lo up") != 0) {
+            s_skip = "cannot bring up loopback in the private namespace";
+        }
+    }
+    void SetUp() override
+    {
+        if (!s_skip.empty())
+            GTEST_SKIP() << s_skip;
+    }
+
+    // Sends raw bytes from an ordinary socket on loopback to a slot's port.
+    static void SendRaw(PeerSlot slot, const std::string& bytes)
+    {
+        int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        ASSERT_GE(fd, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_port = htons(
+            static_cast<uint16_t>(CUdpDatagramService::kDefaultPortBase + static_cast<int>(slot)));
+        ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        ::close(fd);
+    }
+
+    // Reads the next datagram, waiting on the socket rather than spinning.
+    static bool ReadWithin(CUdpDatagramService& service, PeerSlot slot, std::string& bytes)
+    {
+        for (int i = 0; i < 100; ++i) {
+            if (service.Read(slot, bytes))
+                return true;
+            std::vector<pollfd> fds;
+            for (int fd : service.Descriptors())
+                fds.push_back({fd, POLLIN, 0});
+            ::poll(fds.data(), fds.size(), 10);
+        }
+        return false;
+    }
+
+    static inline std::string s_skip;
+};
+
+TEST_F(PeerUdpTest, OneCopyPerComputerOwnsThePorts)
+{
+    CUdpDatagramService first("Lab-Pc");
+    for (PeerSlot slot : {PeerSlot::Data, PeerSlot::Command, PeerSlot::Ack})
+        ASSERT_TRUE(first.Open(slot));
+
+    CManualClock clock;
+    FixedUserName names("Al");
+    RecordingSink sink;
+    CUdpDatagramService secondService("Lab-Pc");
+    CPeerTransport second(&sink, names, clock, secondService, "Lab-Pc");
+    std::string error;
+    EXPECT_FALSE(second.LogOn("Al", error));
+    EXPECT_EQ(error, CPeerTransport::kOneCopyPerComputer);
+    EXPECT_TRUE(secondService.Descriptors().empty());
+
+    // Once the first copy lets go, the ports can be had again.
+    for (PeerSlot slot : {PeerSlot::Data, PeerSlot::Command, PeerSlot::Ack})
+        first.Close(slot);
+    EXPECT_TRUE(second.LogOn("Al", error));
+}
+
+TEST_F(PeerUdpTest, ReadsNeverWaitAndTakeWholeDatagrams)
+{
+    CUdpDatagramService service("Lab-Pc");
+    ASSERT_TRUE(service.Open(PeerSlot::Data));
+    std::string bytes;
+    EXPECT_FALSE(service.Read(PeerSlot::Data, bytes));
+    EXPECT_FALSE(service.Read(PeerSlot::Ack, bytes)); // not open
+
+    std::string large(65000, 'z');
+    SendRaw(PeerSlot::Data, large);
+    ASSERT_TRUE(ReadWithin(service, PeerSlot::Data, bytes));
+    EXPECT_EQ(bytes, large);
+
+    // The own name and "*" both come back here (no broadcast interface in this namespace).
+    ASSERT_TRUE(service.Write(PeerSlot::Data, "LAB-PC", "to myself"));
+    ASSERT_TRUE(ReadWithin(service, PeerSlot::Data, bytes));
+    EXPECT_EQ(bytes, "to myself");
+    ASSERT_TRUE(service.Write(PeerSlot::Data, "*", "to everyone"));
+    ASSERT_TRUE(ReadWithin(service, PeerSlot::Data, bytes));
+    EXPECT_EQ(bytes, "to everyone");
+}
+
+TEST_F(PeerUdpTest, AComputerIsReachedWhereItWasLastHeardFrom)
+{
+    CUdpDatagramService service("Lab-Pc");
+    ASSERT_TRUE(service.Open(PeerSlot::Ack));
+    SendRaw(PeerSlot::Ack, "Zed-Box\n1\n000/001");
+    std::string bytes;
+    ASSERT_TRUE(ReadWithin(service, PeerSlot::Ack, bytes));
+    EXPECT_EQ(service.HeardCount(), 1u);
+    // Zed-Box was heard from 127.0.0.1, where our own slot listens.
+    ASSERT_TRUE(service.Write(PeerSlot::Ack, "ZED-BOX", "answer"));
+    ASSERT_TRUE(ReadWithin(service, PeerSlot::Ack, bytes));
+    EXPECT_EQ(bytes, "answer");
+}
+
+TEST_F(PeerUdpTest, FloodOfStrangersStaysBounded)
+{
+    CUdpDatagramService service("Lab-Pc");
+    ASSERT_TRUE(service.Open(PeerSlot::Command));
+    std::string bytes;
+    int read = 0;
+    for (int i = 0; i < 10000; ++i) {
+        std::string datagram = "S";
+        datagram += std::to_string(i);
+        datagram += "\nEve\n\n1\n000/001\narrival";
+        SendRaw(PeerSlot::Command, datagram);
+        while (service.Read(PeerSlot::Command, bytes))
+            ++read;
+    }
+    while (ReadWithin(service, PeerSlot::Command, bytes) && bytes != "end")
+        ++read;
+    EXPECT_GT(read, 0);
+    EXPECT_LE(service.HeardCount(), CUdpDatagramService::kMaxHeard);
+    SendRaw(PeerSlot::Command, "still served");
+    ASSERT_TRUE(ReadWithin(service, PeerSlot::Command, bytes));
+    EXPECT_EQ(bytes, "still served");
+}
+
+TEST_F(PeerUdpTest, TransportTalksToItselfOverLoopback)
+{
+    CSystemClock& clock = CSystemClock::Instance();
+    FixedUserName names("Ann");
+    RecordingSink sink;
+    CUdpDatagramService service("LAB-PC");
+    CPeerTransport transport(&sink, names, clock, service, "LAB-PC");
+    std::string error;
+    ASSERT_TRUE(transport.LogOn("Ann", error)) << error;
+    transport.SetSelfChat(true);
+    transport.UpdateSelfChat();
+    ASSERT_TRUE(transport.SendToAll("hello me", error));
+    std::vector<ChatMessage> got;
+    for (int i = 0; i < 100 && got.empty(); ++i) {
+        std::vector<pollfd> fds;
+        for (int fd : service.Descriptors())
+            fds.push_back({fd, POLLIN, 0});
+        ::poll(fds.data(), fds.size(), 10);
+        transport.GetMessages(got);
+    }
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].Text, "hello me");
+    EXPECT_TRUE(got[0].Loopback);
+    EXPECT_TRUE(got[0].AllUsers);
+    EXPECT_EQ(got[0].Sender, "Ann");
+    EXPECT_TRUE(sink.Saw("+Ann"));
+    transport.LogOff();
+}
+
+} // namespace
