@@ -322,7 +322,7 @@ void CPeerTransport::ReadSlot(PeerSlot slot, SlotQueues& queues)
     for (auto it = queues.Partial.begin(); it != queues.Partial.end();) {
         if (it->IsComplete()) {
             if (slot == PeerSlot::Data)
-                m_done.push_back(DoneMessage{FoldNameCase(it->Computer), it->Id, Clock().Now()});
+                RememberDone(it->Computer, it->Id);
             queues.Complete.push_back(std::move(*it));
             it = queues.Partial.erase(it);
         } else {
@@ -411,25 +411,45 @@ void CPeerTransport::PrunePartial(SlotQueues& queues)
         queues.Partial.pop_front();
 }
 
+namespace {
+std::string DoneKey(const std::string& computer, const std::string& id)
+{
+    return FoldNameCase(computer) + '\n' + id;
+}
+} // namespace
+
+void CPeerTransport::DropOldestDone()
+{
+    auto found = m_doneKeys.find(m_done.front().Key);
+    if (found != m_doneKeys.end() && --found->second <= 0)
+        m_doneKeys.erase(found);
+    m_done.pop_front();
+}
+
+void CPeerTransport::RememberDone(const std::string& computer, const std::string& id)
+{
+    std::string key = DoneKey(computer, id);
+    ++m_doneKeys[key];
+    m_done.push_back(DoneMessage{std::move(key), Clock().Now()});
+    while (m_done.size() > kMaxPartialPackets)
+        DropOldestDone();
+}
+
 bool CPeerTransport::RecentlyDone(const std::string& computer, const std::string& id)
 {
     std::time_t now = Clock().Now();
     while (!m_done.empty() && m_done.front().When + kRecentlyDoneSeconds < now)
-        m_done.pop_front();
-    while (m_done.size() > kMaxPartialPackets)
-        m_done.pop_front();
-    std::string folded = FoldNameCase(computer);
-    return std::any_of(m_done.begin(), m_done.end(), [&](const DoneMessage& done) {
-        return done.Id == id && done.Computer == folded;
-    });
+        DropOldestDone();
+    return m_doneKeys.contains(DoneKey(computer, id));
 }
 
 void CPeerTransport::ForgetDone(const std::string& computer)
 {
     // A copy that logs on again starts its ids afresh: its next message may carry the id
     // of its last one and must not be taken for a repeat.
-    std::string folded = FoldNameCase(computer);
-    std::erase_if(m_done, [&](const DoneMessage& done) { return done.Computer == folded; });
+    std::string prefix = FoldNameCase(computer) + '\n';
+    std::erase_if(m_done, [&](const DoneMessage& done) { return done.Key.starts_with(prefix); });
+    std::erase_if(m_doneKeys, [&](const auto& entry) { return entry.first.starts_with(prefix); });
     if (int record = FindUser(computer); record >= 0) {
         m_users[record].LastDataId.clear();
         m_users[record].LastDataIndex = -1;

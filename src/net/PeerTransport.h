@@ -75,8 +75,7 @@ private:
     };
     struct DoneMessage
     {
-        std::string Computer; // folded
-        std::string Id;
+        std::string Key; // folded computer, line feed, id
         std::time_t When;
     };
 
@@ -92,6 +91,8 @@ private:
     void AcceptPiece(PeerSlot slot, SlotQueues& queues, PeerPacket&& packet, int count);
     void PrunePartial(SlotQueues& queues);
     bool RecentlyDone(const std::string& computer, const std::string& id);
+    void RememberDone(const std::string& computer, const std::string& id);
+    void DropOldestDone();
     void ForgetDone(const std::string& computer);
     void SendAcknowledgements();
     void ProcessCommands();
@@ -110,5 +111,7 @@ private:
     std::vector<PeerUser> m_users;                    // [0] is this computer's own record
     std::unordered_map<std::string, int> m_userIndex; // folded computer -> record
     std::deque<QueuedWrite> m_queuedWrites;
-    std::deque<DoneMessage> m_done; // data messages shown lately, to drop late copies
+    // Data messages shown lately, to drop late copies: in order of showing, and counted by key.
+    std::deque<DoneMessage> m_done;
+    std::unordered_map<std::string, int> m_doneKeys;
 };
