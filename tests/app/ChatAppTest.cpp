@@ -36,13 +36,9 @@ public:
     void ShowRequested() override { ++ShowRequests; }
 };
 
-class ChatAppTest : public testing::Test
+class ChatAppTest : public testing::Test, protected TestSettings
 {
 protected:
-    TempDir dir;
-    FakeSystemInfo system;
-    CSqliteRegistry registry{dir.File("registry.sqlite3")};
-    COptions options{registry, system, false};
     FakePrompt prompt;
     FakeShell shell;
     CManualClock clock;

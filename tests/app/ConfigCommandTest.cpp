@@ -8,13 +8,9 @@
 
 namespace {
 
-class ConfigCommandTest : public testing::Test
+class ConfigCommandTest : public testing::Test, protected TestSettings
 {
 protected:
-    TempDir dir;
-    FakeSystemInfo system;
-    CSqliteRegistry registry{dir.File("registry.sqlite3")};
-    COptions options{registry, system, false};
     std::string out, err;
 
     int Run(std::vector<std::string> arguments)

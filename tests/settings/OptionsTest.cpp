@@ -8,13 +8,9 @@
 
 namespace {
 
-class OptionsTest : public testing::Test
+class OptionsTest : public testing::Test, protected TestSettings
 {
 protected:
-    TempDir dir;
-    FakeSystemInfo system;
-    CSqliteRegistry registry{dir.File("registry.sqlite3")};
-    COptions options{registry, system, false};
 
     CRegKey Product() { return CRegKey(registry, options.ProductKey(), false); }
 };

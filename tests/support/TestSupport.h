@@ -1,7 +1,9 @@
 #pragma once
 // Helpers every test may use: a temporary folder, fixed system facts, a scripted prompt.
 #include "platform/Prompt.h"
+#include "platform/SqliteRegistry.h"
 #include "platform/SystemInfo.h"
+#include "settings/Options.h"
 
 #include <deque>
 #include <filesystem>
@@ -61,4 +63,13 @@ public:
                             PromptButtons buttons, PromptIcon icon) override;
     bool InputBox(const std::string& title, const std::string& prompt, std::string& text,
                   int maxLength, bool masked) override;
+};
+
+// A real settings store in a temporary folder, as a fresh user has it.
+struct TestSettings
+{
+    TempDir dir;
+    FakeSystemInfo system;
+    CSqliteRegistry registry{dir.File("registry.sqlite3")};
+    COptions options{registry, system, false};
 };
