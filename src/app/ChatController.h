@@ -1,0 +1,165 @@
+#pragma once
+// What the chat window decides, without the window: sending, taking in what arrives,
+// the poll, the connection state and reconnecting. The chat window and the console drive
+// the same controller; each supplies its side through the interfaces below.
+#include "app/NetworkManager.h"
+#include "app/UsersList.h"
+#include "net/ChatMessage.h"
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+class COptions;
+class CSendLater;
+class CTuringEngine;
+class IClock;
+class IPrompt;
+
+// The window's timers: the front end runs them and calls CChatController::OnTimer.
+class IChatTimers
+{
+public:
+    virtual ~IChatTimers() = default;
+    // (Re)starts the timer; period 0 fires once as soon as the loop is idle.
+    virtual void StartTimer(int id, uint32_t periodMs) = 0;
+    virtual void StopTimer(int id) = 0;
+};
+
+// The front end's side of the window.
+class IChatWindow
+{
+public:
+    virtual ~IChatWindow() = default;
+    virtual void ShowWindow() = 0;
+    // The user is writing: the window is shown and its input box is not empty.
+    virtual bool IsComposing() const = 0;
+    // One of the window's dialogs is open.
+    virtual bool IsDialogOpen() const = 0;
+    virtual void SetWaitCursor(bool on) = 0;
+    virtual void ShowConnectionState(bool connected) = 0;
+    virtual void ShowUpgradeLink(bool shown, const std::string& url) = 0;
+    virtual void AddToHistory(const std::vector<ChatMessage>& messages) = 0;
+    virtual void Notify(const std::vector<ChatMessage>& messages, bool allForAllUsers) = 0;
+    // Asks when to send a message later (the Send Later dialog); false when cancelled.
+    virtual bool ChooseSendLaterMoment(std::time_t& moment) = 0;
+    // One step of the tray icon animation.
+    virtual void AnimateIcon() {}
+};
+
+// Where shown messages are kept.
+class IMessageLog
+{
+public:
+    virtual ~IMessageLog() = default;
+    // False with the system's error text when the log could not be written.
+    virtual bool AppendToLog(const std::vector<ChatMessage>& messages, std::string& error) = 0;
+};
+
+struct ChatControllerContext
+{
+    COptions& Options;
+    IPrompt& Prompt;
+    const IClock& Clock;
+    IChatWindow& Window;
+    IUsersList& Users;
+    IChatTimers& Timers;
+    IMessageLog& Log;
+    CTuringEngine& Turing;
+    CSendLater& SendLater;
+    ITransportFactory& Factory;
+};
+
+class CChatController : public CTransportSink
+{
+public:
+    enum Timer : int
+    {
+        kPollTimer = 0,
+        kStartTimer = 5,
+        kReconnectTimer = 6,
+    };
+    // The platform's shortest timer period stands in for the requested 1 ms.
+    static constexpr uint32_t kPollPeriodMs = 10;
+    static constexpr uint32_t kReconnectPeriodMs = 500;
+    static constexpr size_t kAllUsersLimit = 3000;
+
+    explicit CChatController(ChatControllerContext context);
+    ~CChatController() override;
+    CChatController(const CChatController&) = delete;
+    CChatController& operator=(const CChatController&) = delete;
+
+    // The window's initialisation: the users list, the poll and the networking start.
+    void Initialise();
+    // Exit: networking down, timers stopped.
+    void Shutdown();
+
+    // The "&Send!" button: the typed text trimmed as the button does; `text` is emptied
+    // on success and kept otherwise.
+    bool SendTyped(std::string& text, bool later);
+    // Sends `text` to `recipients` (null: the users list's selection; empty: all users).
+    // `transportError` receives the transport's reason when it refused.
+    bool Send(const std::string& text, const std::vector<std::string>* recipients, bool later,
+              bool skipAllUsersPrompt, std::string* transportError = nullptr);
+    void ProcessIncoming();
+    void OnTimer(int id);
+    // The "&Reconnect..." button (and the first start).
+    void Reconnect();
+    // F5.
+    void Refresh();
+    // After the options dialog.
+    void ApplySettings();
+
+    CNetworkManager& Network() { return m_network; }
+    int BusyCount() const { return m_busy; }
+    bool HasUnseenMessages() const { return m_unseen; }
+    void ClearUnseenMessages() { m_unseen = false; }
+    bool UpgradeShown() const { return m_upgradeShown; }
+    const std::string& UpgradeURL() const { return m_upgradeURL; }
+
+    // The Send button's trimming: carriage returns out, a run of leading line feeds
+    // down to one, trailing line feeds out.
+    static std::string TrimTypedText(const std::string& text);
+
+    static constexpr const char* kSelectSomeone =
+        "Please select someone to whom you can send your message.";
+    static constexpr const char* kAllUsersTooLong =
+        "Messages sent to all users need to be under 3,000 characters.";
+    static constexpr const char* kConfirmAllUsers =
+        "Are you sure you want to send this to all users?\n\nYou can turn off this prompt in "
+        "the Options dialog.";
+    static constexpr const char* kNotSentStart = "The following message could not be sent to ";
+    static constexpr const char* kNotSentMiddle = "; please try sending this message again.\n\n";
+    static constexpr const char* kLogWriteFailed = "An error occurred while writing the log.\n";
+    static constexpr const char* kUpgradeAvailable = "A Zib Tam upgrade is now available at ";
+    static constexpr const char* kCaption = "Zib Tam Freeware";
+
+protected:
+    void OnConnected() override;
+    void OnDisconnected() override;
+    void OnUserArrived(const std::string& name) override;
+    void OnUserDeparted(const std::string& name) override;
+    void OnUserRenamed(const std::string& oldName, const std::string& newName) override;
+
+private:
+    class BusyScope;
+    void Poll();
+    void SendDueMessages();
+    void ShowDisconnectedState();
+    void CheckUpgrade();
+    void OnReconnectTimer();
+    static uint32_t RetryIntervalSeconds(uint32_t downSeconds);
+
+    ChatControllerContext m_context;
+    CNetworkManager m_network;
+    int m_busy = 0;
+    int m_depth = 0; // calls of ours into the transport still on the stack
+    bool m_unseen = false;
+    bool m_shuttingDown = false;
+    bool m_upgradeShown = false;
+    std::string m_upgradeURL;
+    uint32_t m_disconnectTick;
+    uint32_t m_lastAttemptTick;
+    std::time_t m_sendLaterChecked = -1; // the second Send Later was last looked at
+};

@@ -1,0 +1,219 @@
+#include "app/NetworkManager.h"
+
+#include "platform/Clock.h"
+#include "settings/Options.h"
+
+#include <filesystem>
+#include <string_view>
+
+namespace {
+
+constexpr int kPeer = 1;
+constexpr int kClient = 2;
+constexpr int kServer = 3;
+
+std::string FormatWithText(const char* format, const std::string& text)
+{
+    std::string_view pattern = format;
+    auto at = pattern.find("%s");
+    if (at == std::string_view::npos)
+        return std::string(pattern);
+    return std::string(pattern.substr(0, at)) + text + std::string(pattern.substr(at + 2));
+}
+
+// Sets a flag for the life of a scope.
+class FlagScope
+{
+public:
+    explicit FlagScope(bool& flag) : m_flag(flag), m_old(flag) { m_flag = true; }
+    ~FlagScope() { m_flag = m_old; }
+
+private:
+    bool& m_flag;
+    bool m_old;
+};
+
+} // namespace
+
+RestartFlags RestartFlagsFor(const NetworkSnapshot& before, const NetworkSnapshot& now)
+{
+    int oldType = before.NetworkingType;
+    int newType = now.NetworkingType;
+    if (oldType == kPeer)
+        return {newType == kServer, newType != kPeer};
+    switch (newType) {
+    case kPeer:
+        return {oldType == kServer, true};
+    case kServer: {
+        bool restart = !(oldType == kServer && before.PortNumber == now.PortNumber);
+        return {restart, restart};
+    }
+    case kClient:
+        return {oldType == kServer, oldType == kServer || before.PortNumber != now.PortNumber ||
+                                        !NamesEqualNoCase(before.Server, now.Server)};
+    default:
+        return {false, false};
+    }
+}
+
+CNetworkManager::CNetworkManager(COptions& options, const IClock& clock, ITransportFactory& factory,
+                                 CTransportSink& sink)
+    : m_options(options), m_clock(clock), m_factory(factory), m_sink(sink), m_names(options),
+      m_transport(MakeNullTransport())
+{}
+
+CNetworkManager::~CNetworkManager()
+{
+    Stop();
+    m_retired.clear();
+}
+
+NetworkSnapshot CNetworkManager::CurrentSettings() const
+{
+    NetworkSnapshot now;
+    now.UserName = m_options.GetUserName();
+    now.NetworkingType = m_options.GetNetworkingType();
+    now.PortNumber = m_options.Get(Opt::PortNumber);
+    now.Server = m_options.Get(Opt::Server);
+    return now;
+}
+
+bool CNetworkManager::Start(bool restartServer, bool restartClient, std::string& error)
+{
+    error.clear();
+    std::string name = m_options.GetUserName();
+    bool nameChanged = name != m_snapshot.UserName;
+    int type = m_options.GetNetworkingType();
+    CTransport* loggingOn = nullptr;
+
+    if (restartServer) {
+        m_server.reset();
+        if (type == kServer) {
+            m_server = m_factory.CreateServer();
+            std::string path = m_options.GetPermissionsPath();
+            std::error_code exists;
+            std::string loadError;
+            if (!m_server) {
+                // This build runs no server: the client below finds nobody to log on to.
+            } else if (!path.empty() && std::filesystem::exists(path, exists) &&
+                       !m_server->LoadPermissions(path, loadError)) {
+                error = FormatWithText(kPermissionsFailed, loadError);
+                goto failed;
+            } else if (!m_server->Listen(m_options.Get(Opt::PortNumber), error)) {
+                goto failed;
+            }
+        }
+    }
+
+    if (!restartClient) {
+        if (nameChanged && !m_connected) {
+            restartClient = true;
+        } else {
+            if (nameChanged) {
+                std::string renameError;
+                if (!m_transport->ChangeUserName(name, renameError))
+                    m_options.Set(Opt::Username, m_snapshot.UserName);
+            }
+            TakeSnapshot();
+            return true;
+        }
+    }
+
+    {
+        std::unique_ptr<CTransport> old = std::move(m_transport);
+        m_transport = MakeNullTransport();
+        m_connected = false;
+        old->LogOff();
+        {
+            // The sink answers a lost connection with Stop; the server made above stays.
+            FlagScope keep(m_keepServer);
+            m_sink.NotifyDisconnected();
+        }
+        Retire(std::move(old));
+
+        std::unique_ptr<CTransport> made;
+        if (type == kPeer)
+            made = m_factory.CreatePeerTransport(&m_sink, m_names);
+        else
+            made = m_factory.CreateClientTransport(
+                &m_sink, m_names, type == kServer ? kServerAddress : m_options.Get(Opt::Server),
+                m_options.Get(Opt::PortNumber));
+        if (!made)
+            made = MakeNullTransport();
+        Retire(std::move(m_transport));
+        m_transport = std::move(made);
+        loggingOn = m_transport.get();
+        bool loggedOn = m_transport->LogOn(name, error);
+        // A connection lost again while logging on has already been taken down.
+        if (loggedOn && m_transport.get() == loggingOn) {
+            m_connected = true;
+            TakeSnapshot();
+            return true;
+        }
+        if (loggedOn && error.empty())
+            error = CTransport::kNotConnectedLogOn;
+    }
+
+failed:
+    if (loggingOn && m_transport.get() == loggingOn) {
+        Retire(std::move(m_transport));
+        m_transport = MakeNullTransport();
+    }
+    Stop();
+    TakeSnapshot();
+    return false;
+}
+
+bool CNetworkManager::Restart(std::string& error)
+{
+    if (m_connected)
+        Stop();
+    return Start(true, true, error);
+}
+
+void CNetworkManager::Stop()
+{
+    if (!m_keepServer)
+        m_server.reset();
+    if (!m_connected)
+        return;
+    m_connected = false;
+    std::unique_ptr<CTransport> old = std::move(m_transport);
+    m_transport = MakeNullTransport();
+    old->LogOff();
+    m_sink.NotifyDisconnected();
+    Retire(std::move(old));
+}
+
+bool CNetworkManager::ApplySettings(std::string& error)
+{
+    RestartFlags flags = RestartFlagsFor(m_snapshot, CurrentSettings());
+    return Start(flags.Server, flags.Client, error);
+}
+
+void CNetworkManager::PollServer()
+{
+    if (m_server)
+        m_server->Poll();
+}
+
+std::unique_ptr<CTransport> CNetworkManager::MakeNullTransport()
+{
+    return std::make_unique<CTransport>(&m_sink, m_names, m_clock);
+}
+
+void CNetworkManager::Retire(std::unique_ptr<CTransport> transport)
+{
+    if (transport)
+        m_retired.push_back(std::move(transport));
+}
+
+void CNetworkManager::TakeSnapshot()
+{
+    bool selfChat = m_options.Get(Opt::SelfChat) != 0;
+    if (m_transport->SelfChat() != selfChat) {
+        m_transport->SetSelfChat(selfChat);
+        m_transport->UpdateSelfChat();
+    }
+    m_snapshot = CurrentSettings();
+}

@@ -1,0 +1,105 @@
+#pragma once
+// The chat window's networking: owns the one current transport (the null transport while
+// not connected) and, when this copy is the server, the server. Start builds them from
+// the settings; ApplySettings restarts only what a change of the options requires.
+#include "net/Transport.h"
+
+#include <memory>
+#include <string>
+
+class COptions;
+class IClock;
+
+// The server of the client/server mode, as the manager drives it.
+class IChatServer
+{
+public:
+    virtual ~IChatServer() = default;
+    virtual bool LoadPermissions(const std::string& path, std::string& error) = 0;
+    virtual bool Listen(int port, std::string& error) = 0;
+    // Periodic work, from the poll.
+    virtual void Poll() = 0;
+};
+
+// Makes the concrete transports and the server. A null result stands for a mode that
+// cannot run here; the manager then keeps the null transport, whose log-on fails.
+class ITransportFactory
+{
+public:
+    virtual ~ITransportFactory() = default;
+    virtual std::unique_ptr<CTransport> CreatePeerTransport(CTransportSink* sink,
+                                                            const IUserNameSource& names) = 0;
+    virtual std::unique_ptr<CTransport> CreateClientTransport(CTransportSink* sink,
+                                                              const IUserNameSource& names,
+                                                              const std::string& server,
+                                                              int port) = 0;
+    virtual std::unique_ptr<IChatServer> CreateServer() = 0;
+};
+
+// What Start last built from.
+struct NetworkSnapshot
+{
+    std::string UserName;
+    int NetworkingType = 0;
+    int PortNumber = 0;
+    std::string Server;
+};
+
+struct RestartFlags
+{
+    bool Server = false;
+    bool Client = false;
+    bool operator==(const RestartFlags&) const = default;
+};
+
+// Which of server and client a change of the options restarts.
+RestartFlags RestartFlagsFor(const NetworkSnapshot& before, const NetworkSnapshot& now);
+
+class CNetworkManager
+{
+public:
+    CNetworkManager(COptions& options, const IClock& clock, ITransportFactory& factory,
+                    CTransportSink& sink);
+    ~CNetworkManager();
+    CNetworkManager(const CNetworkManager&) = delete;
+    CNetworkManager& operator=(const CNetworkManager&) = delete;
+
+    bool Start(bool restartServer, bool restartClient, std::string& error);
+    bool Restart(std::string& error);
+    void Stop();
+    bool ApplySettings(std::string& error);
+    void PollServer();
+    bool GetUpgradeURL(std::string& url) { return m_transport->GetUpgradeURL(url); }
+
+    CTransport& Transport() { return *m_transport; }
+    bool IsConnected() const { return m_connected; }
+    bool HasServer() const { return m_server != nullptr; }
+    const NetworkSnapshot& Snapshot() const { return m_snapshot; }
+    // The settings as a snapshot would record them now.
+    NetworkSnapshot CurrentSettings() const;
+
+    // Transports taken down are deleted here, from the poll, never while one of their
+    // own calls may still be running further up the stack.
+    void DeleteRetired() { m_retired.clear(); }
+
+    static constexpr const char* kPermissionsFailed =
+        "The server could not load permissions.\n\n%s";
+    static constexpr const char* kServerAddress = "127.0.0.1";
+
+private:
+    std::unique_ptr<CTransport> MakeNullTransport();
+    void Retire(std::unique_ptr<CTransport> transport);
+    void TakeSnapshot();
+
+    COptions& m_options;
+    const IClock& m_clock;
+    ITransportFactory& m_factory;
+    CTransportSink& m_sink;
+    COptionsUserName m_names;
+    std::unique_ptr<CTransport> m_transport;
+    std::unique_ptr<IChatServer> m_server;
+    std::vector<std::unique_ptr<CTransport>> m_retired;
+    bool m_connected = false;
+    bool m_keepServer = false;
+    NetworkSnapshot m_snapshot;
+};

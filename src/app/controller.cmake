@@ -1,0 +1,6 @@
+# The chat window's decisions without the window (controller, networking manager, users
+# list rules) and the terminal front ends built on them.
+target_sources(zibtam_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/ChatController.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/NetworkManager.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/UsersList.cpp)
