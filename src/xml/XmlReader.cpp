@@ -343,7 +343,8 @@ bool DecodeXmlEntities(std::string_view value, std::string& decoded, std::string
             valid = digits.size() <= 3;
             for (char d : digits) {
                 valid = valid && d >= '0' && d <= '9';
-                number = number * 10 + (d - '0');
+                if (valid)
+                    number = number * 10 + (d - '0');
             }
             valid = valid && number <= 255;
             if (valid)

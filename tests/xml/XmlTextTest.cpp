@@ -34,6 +34,7 @@ TEST(DecodeXmlEntities, Table)
         {"&#256;", false, "The entity \"&#256;\" is not valid."},
         {"&#1000;", false, "The entity \"&#1000;\" is not valid."},
         {"&#x41;", false, "The entity \"&#x41;\" is not valid."},
+        {"&#99999999999;", false, "The entity \"&#99999999999;\" is not valid."},
         {"&nbsp;", false, "The entity \"&nbsp;\" is not valid."},
         {"&LT;", false, "The entity \"&LT;\" is not valid."},
         {"&;", false, "The entity \"&;\" is not valid."},
