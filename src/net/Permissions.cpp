@@ -1,0 +1,234 @@
+#include "net/Permissions.h"
+
+#include "log/LastErrorText.h"
+#include "xml/XmlReader.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+unsigned char FoldCase(unsigned char c)
+{
+    if (c >= 'A' && c <= 'Z')
+        return static_cast<unsigned char>(c + 32);
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) // accented capitals of Windows-1252
+        return static_cast<unsigned char>(c + 32);
+    switch (c) {
+    case 0x8A: // S caron
+    case 0x8C: // OE
+    case 0x8E: // Z caron
+        return static_cast<unsigned char>(c + 16);
+    case 0x9F: // Y diaeresis
+        return 0xFF;
+    default:
+        return c;
+    }
+}
+
+std::string_view TrimXmlSpace(std::string_view text)
+{
+    while (!text.empty() && IsXmlWhitespace(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsXmlWhitespace(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+std::string TagMismatch(std::string_view found, std::string_view expected)
+{
+    return "Encountered <" + std::string(found) + "> tag.  Expected <" + std::string(expected) +
+           "> tag.";
+}
+
+} // namespace
+
+bool EqualNamesNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldCase(static_cast<unsigned char>(a[i])) !=
+            FoldCase(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+// Builds the table from the reader's events. Depth 1 is the declaration, 2 the root,
+// 3 the default and user entries, 4 their rules. The first fault ends all further work.
+class CPermissionsHandler : public IXmlHandler
+{
+public:
+    explicit CPermissionsHandler(CPermissions& table) : m_table(table) {}
+
+    const std::string& Error() const { return m_error; }
+
+    void OnStartElement(const XmlElement* stack, int depth) override
+    {
+        if (!m_error.empty())
+            return;
+        const XmlElement& element = stack[depth - 1];
+        std::string_view name = element.Name.Str();
+        switch (depth) {
+        case 1:
+            return;
+        case 2:
+            if (name != "permissions")
+                m_error = TagMismatch(name, "permissions");
+            return;
+        case 3:
+            StartEntry(element, name);
+            return;
+        case 4:
+            AddRule(element, name);
+            return;
+        default:
+            m_error = "Encountered unexpected <" + std::string(name) + "> tag.";
+            return;
+        }
+    }
+
+    void OnEndElement(const XmlElement*, int depth) override
+    {
+        if (!m_error.empty())
+            return;
+        if (depth == 3) {
+            if (!m_defaultDone)
+                m_defaultDone = true;
+            else
+                m_table.m_users.emplace_back(std::move(m_userName), std::move(m_entry));
+            m_userName.clear();
+            m_entry = PermissionEntry();
+            m_inDefault = false;
+        } else if (depth == 2 && !m_defaultDone) {
+            m_error = "Missing \"<default>\" attribute.";
+        }
+    }
+
+private:
+    void StartEntry(const XmlElement& element, std::string_view name)
+    {
+        std::string_view expected = m_defaultDone ? "user" : "default";
+        if (name != expected) {
+            m_error = TagMismatch(name, expected);
+            return;
+        }
+        if (!m_defaultDone) {
+            m_inDefault = true;
+            return;
+        }
+        const XmlText* attribute = element.FindAttribute("name");
+        if (!attribute) {
+            m_error = "Missing \"name\" attribute on <user> tag.";
+            return;
+        }
+        std::string_view userName = TrimXmlSpace(attribute->Str());
+        if (userName.empty()) {
+            m_error = "Invalid \"name\" attribute on <user> tag.";
+            return;
+        }
+        for (const auto& [known, entry] : m_table.m_users) {
+            if (EqualNamesNoCase(known, userName)) {
+                m_error =
+                    "Encountered multiple entries for user \"" + std::string(userName) + "\".";
+                return;
+            }
+        }
+        m_userName = std::string(userName);
+        m_entry = PermissionEntry();
+    }
+
+    void AddRule(const XmlElement& element, std::string_view name)
+    {
+        PermissionRule rule;
+        if (name == "allow") {
+            rule.Kind = PermissionKind::Allow;
+        } else if (name == "deny") {
+            rule.Kind = PermissionKind::Deny;
+        } else {
+            m_error =
+                "Encountered <" + std::string(name) + "> tag.  Expected <allow> or <deny> tag.";
+            return;
+        }
+        std::string_view text = TrimXmlSpace(element.Value.Str());
+        if (text.empty()) {
+            m_error = "Encountered <" + std::string(name) + "> with no contents.";
+            return;
+        }
+        if (text != "all users")
+            rule.Target = std::string(text);
+        (m_inDefault ? m_table.m_default : m_entry).Rules.push_back(std::move(rule));
+    }
+
+    CPermissions& m_table;
+    std::string m_error;
+    bool m_defaultDone = false;
+    bool m_inDefault = false;
+    std::string m_userName;
+    PermissionEntry m_entry;
+};
+
+void CPermissions::Clear()
+{
+    m_default = PermissionEntry();
+    m_users.clear();
+}
+
+bool CPermissions::LoadPermissions(const std::string& path, std::string& error)
+{
+    Clear();
+    error.clear();
+    errno = 0;
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = SystemErrorText(errno ? errno : ENOENT);
+        return false;
+    }
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (file.bad()) {
+        error = SystemErrorText(errno ? errno : EIO);
+        return false;
+    }
+    return LoadPermissionsText(text, error);
+}
+
+bool CPermissions::LoadPermissionsText(std::string_view text, std::string& error)
+{
+    Clear();
+    error.clear();
+    CPermissionsHandler handler(*this);
+    CXmlReader reader;
+    std::string xmlError;
+    bool parsed = reader.Parse(text, handler, xmlError);
+    if (!handler.Error().empty())
+        error = handler.Error();
+    else if (!parsed)
+        error = xmlError;
+    else
+        return true;
+    Clear();
+    return false;
+}
+
+const PermissionEntry& CPermissions::EntryFor(std::string_view userName) const
+{
+    for (const auto& [name, entry] : m_users) {
+        if (EqualNamesNoCase(name, userName))
+            return entry;
+    }
+    return m_default;
+}
+
+PermissionDecision CPermissions::Decide(const PermissionEntry& entry, std::string_view name)
+{
+    for (auto it = entry.Rules.rbegin(); it != entry.Rules.rend(); ++it) {
+        if (it->Target.empty() || EqualNamesNoCase(it->Target, name))
+            return it->Kind == PermissionKind::Allow ? PermissionDecision::Allow
+                                                     : PermissionDecision::Deny;
+    }
+    return PermissionDecision::None;
+}

@@ -1,0 +1,295 @@
+#include "net/ProtocolDocument.h"
+
+#include "log/MessageElement.h"
+#include "xml/XmlReader.h"
+
+#include <ctime>
+
+namespace {
+
+const char kProlog[] = "<?xml version=\"1.0\"?>\n";
+
+std::string Escaped(std::string text)
+{
+    EscapeXml(text);
+    return text;
+}
+
+// "%a, %d %b %Y %H:%M:%S GMT" in English whatever the locale.
+std::string HttpDate(long long now)
+{
+    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::time_t when = static_cast<std::time_t>(now);
+    std::tm gmt{};
+    gmtime_r(&when, &gmt);
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %02d %s %d %02d:%02d:%02d GMT", days[gmt.tm_wday % 7],
+                  gmt.tm_mday, months[gmt.tm_mon % 12], gmt.tm_year + 1900, gmt.tm_hour, gmt.tm_min,
+                  gmt.tm_sec);
+    return text;
+}
+
+std::string ServerLine(int version)
+{
+    return "Server: " + ProductToken(version) + "\r\n";
+}
+
+// Fills a document from the reader's elements: the root names the type, the children by
+// name and depth fill it. Depth 1 is the declaration, 2 the root.
+class CDocumentHandler : public IXmlHandler
+{
+public:
+    explicit CDocumentHandler(ProtocolDocument& document) : m_document(document) {}
+
+    void OnStartElement(const XmlElement* stack, int depth) override
+    {
+        const XmlElement& element = stack[depth - 1];
+        if (depth == 2) {
+            m_document.Type = RootType(element.Name);
+            if (m_document.Type == DocumentType::Message)
+                StartMessage(m_document.Message);
+            return;
+        }
+        if (depth < 3)
+            return;
+        switch (m_document.Type) {
+        case DocumentType::Message:
+            ReadMessagePart(m_document.Message, stack, depth);
+            break;
+        case DocumentType::LoginRequest:
+            if (depth == 3 && element.Name.Is("username"))
+                m_document.UserName = element.Value.ToString();
+            break;
+        case DocumentType::LoginResponse:
+            if (depth == 3 && element.Name.Is("result")) {
+                if (element.Value.Is("true"))
+                    m_document.Result = true;
+                else if (element.Value.Is("false"))
+                    m_document.Result = false;
+            } else if (depth == 3 && element.Name.Is("error")) {
+                m_document.Error = element.Value.ToString();
+            }
+            break;
+        case DocumentType::Users:
+            if (depth == 3 && element.Name.Is("user")) {
+                m_document.Users.emplace_back();
+            } else if (depth == 4 && stack[2].Name.Is("user") && !m_document.Users.empty()) {
+                if (element.Name.Is("oldusername"))
+                    m_document.Users.back().OldName = element.Value.ToString();
+                else if (element.Name.Is("username"))
+                    m_document.Users.back().Name = element.Value.ToString();
+            }
+            break;
+        case DocumentType::MessageReceipt:
+            if (depth != 3)
+                break;
+            if (element.Name.Is("id"))
+                m_document.ReceiptId = element.Value.ToString();
+            else if (element.Name.Is("message-sender"))
+                m_document.ReceiptSender = element.Value.ToString();
+            else if (element.Name.Is("message-recipient"))
+                m_document.ReceiptRecipient = element.Value.ToString();
+            break;
+        default:
+            break;
+        }
+    }
+
+    void OnEndElement(const XmlElement*, int) override {}
+
+private:
+    static DocumentType RootType(const XmlText& name)
+    {
+        if (name.Is("message"))
+            return DocumentType::Message;
+        if (name.Is("login-request"))
+            return DocumentType::LoginRequest;
+        if (name.Is("login-response"))
+            return DocumentType::LoginResponse;
+        if (name.Is("users"))
+            return DocumentType::Users;
+        if (name.Is("message-receipt"))
+            return DocumentType::MessageReceipt;
+        return DocumentType::Unknown;
+    }
+
+    // A received message is read as the log reads a logged one; it came from another
+    // user's computer and is worth logging.
+    static void StartMessage(ChatMessage& message)
+    {
+        message = ChatMessage();
+        message.Loopback = false;
+        message.Log = true;
+    }
+    static void ReadMessagePart(ChatMessage& message, const XmlElement* stack, int depth)
+    {
+        ReadMessageChild(stack, depth, 2, message);
+    }
+
+    ProtocolDocument& m_document;
+};
+
+} // namespace
+
+ProtocolDocument ProtocolDocument::MakeMessage(const ChatMessage& message)
+{
+    ProtocolDocument document;
+    document.Type = DocumentType::Message;
+    document.Message = message;
+    return document;
+}
+
+ProtocolDocument ProtocolDocument::MakeLoginRequest(const std::string& userName)
+{
+    ProtocolDocument document;
+    document.Type = DocumentType::LoginRequest;
+    document.UserName = userName;
+    return document;
+}
+
+ProtocolDocument ProtocolDocument::MakeLoginResponse(bool result, const std::string& error)
+{
+    ProtocolDocument document;
+    document.Type = DocumentType::LoginResponse;
+    document.Result = result;
+    document.Error = error;
+    return document;
+}
+
+ProtocolDocument ProtocolDocument::MakeUsers(const std::vector<UserEntry>& users)
+{
+    ProtocolDocument document;
+    document.Type = DocumentType::Users;
+    document.Users = users;
+    return document;
+}
+
+ProtocolDocument ProtocolDocument::MakeKeepAlive()
+{
+    ProtocolDocument document;
+    document.Type = DocumentType::KeepAlive;
+    return document;
+}
+
+ProtocolDocument ProtocolDocument::MakeReceipt(const std::string& id, const std::string& sender,
+                                               const std::string& recipient)
+{
+    ProtocolDocument document;
+    document.Type = DocumentType::MessageReceipt;
+    document.ReceiptId = id;
+    document.ReceiptSender = sender;
+    document.ReceiptRecipient = recipient;
+    return document;
+}
+
+ProtocolDocument ProtocolDocument::MakeRedirect(const std::string& location)
+{
+    ProtocolDocument document;
+    document.Type = DocumentType::Redirect;
+    document.Location = location;
+    return document;
+}
+
+ProtocolDocument ProtocolDocument::MakeFile(std::string bytes)
+{
+    ProtocolDocument document;
+    document.Type = DocumentType::File;
+    document.FileBytes = std::move(bytes);
+    return document;
+}
+
+ProtocolDocument ProtocolDocument::MakeNotFound()
+{
+    ProtocolDocument document;
+    document.Type = DocumentType::NotFound;
+    return document;
+}
+
+std::string FormatDocumentText(const ProtocolDocument& document)
+{
+    std::string text;
+    switch (document.Type) {
+    case DocumentType::Message:
+        text = FormatMessageElement(document.Message);
+        break;
+    case DocumentType::LoginRequest:
+        text = "<login-request>\n   <username>" + Escaped(document.UserName) +
+               "</username>\n</login-request>\n";
+        break;
+    case DocumentType::LoginResponse:
+        text = "<login-response>\n";
+        text += document.Result ? "   <result>true</result>\n" : "   <result>false</result>\n";
+        if (!document.Error.empty())
+            text += "   <error>" + Escaped(document.Error) + "</error>\n";
+        text += "</login-response>\n";
+        break;
+    case DocumentType::Users:
+        text = "<users>\n";
+        for (const UserEntry& entry : document.Users) {
+            if (entry.OldName.empty() && entry.Name.empty())
+                continue;
+            text += "   <user>\n";
+            if (!entry.OldName.empty())
+                text += "      <oldusername>" + Escaped(entry.OldName) + "</oldusername>\n";
+            if (!entry.Name.empty())
+                text += "      <username>" + Escaped(entry.Name) + "</username>\n";
+            text += "   </user>\n";
+        }
+        text += "</users>\n";
+        break;
+    case DocumentType::MessageReceipt:
+        // Built piece by piece rather than by replacing placeholders, so that a value that
+        // happens to contain a placeholder's text cannot be replaced a second time.
+        text = "<message-receipt>\r\n  <id>" + Escaped(document.ReceiptId) +
+               "</id>\r\n  <message-sender>" + Escaped(document.ReceiptSender) +
+               "</message-sender>\r\n  <message-recipient>" + Escaped(document.ReceiptRecipient) +
+               "</message-recipient>\r\n</message-receipt>";
+        break;
+    default:
+        break;
+    }
+    return text;
+}
+
+std::string FormatDocumentFrame(const ProtocolDocument& document, long long now, int version)
+{
+    switch (document.Type) {
+    case DocumentType::KeepAlive:
+        return FormatFrame("", version);
+    case DocumentType::Redirect:
+        return "HTTP/1.1 302 Found\r\n" + ServerLine(version) + "Location: " + document.Location +
+               "\r\nContent-Length: 0\r\n\r\n";
+    case DocumentType::File:
+        return "HTTP/1.1 200 OK\r\n" + ServerLine(version) +
+               "Expires: Mon, 26 Jul 1997 05:00:00 GMT\r\n"
+               "Last-Modified: " +
+               HttpDate(now) +
+               "\r\nAccept-Ranges: bytes\r\n"
+               "Content-Length: " +
+               std::to_string(document.FileBytes.size()) +
+               "\r\nContent-Type: application/octet-stream\r\n"
+               "Connection: close\r\n\r\n" +
+               document.FileBytes;
+    case DocumentType::NotFound:
+        return "HTTP/1.1 404 Not Found\r\n" + ServerLine(version) +
+               "Content-Length: 0\r\nConnection: close\r\n\r\n";
+    default:
+        return FormatFrame(NormalizeLineEnds(kProlog + FormatDocumentText(document)), version);
+    }
+}
+
+bool ReadProtocolDocument(std::string_view body, ProtocolDocument& document, std::string& error)
+{
+    document = ProtocolDocument();
+    CDocumentHandler handler(document);
+    // Documents are small; giving up the processor after every element would only slow
+    // a busy server down.
+    CXmlReader reader(false);
+    if (!reader.Parse(body, handler, error)) {
+        document = ProtocolDocument();
+        return false;
+    }
+    return true;
+}

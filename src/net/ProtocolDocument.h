@@ -1,0 +1,86 @@
+#pragma once
+// One unit of the client/server protocol, as kept in a connection's queues: a chat
+// message, a log-on exchange, a user list, a keep-alive, a delivery receipt, or one of the
+// three HTTP answers of the upgrade service.
+#include "net/ChatMessage.h"
+#include "net/Frame.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class DocumentType : unsigned
+{
+    Unknown = 0,
+    Message = 1,
+    LoginRequest = 2,
+    LoginResponse = 4,
+    Users = 8,
+    KeepAlive = 16,
+    Redirect = 32,
+    File = 64,
+    NotFound = 128,
+    MessageReceipt = 256,
+};
+
+// For masks of several types ("a login-response or a users document").
+constexpr unsigned TypeBit(DocumentType type)
+{
+    return static_cast<unsigned>(type);
+}
+
+// One line of a users document: the previous and the current name of a connection.
+struct UserEntry
+{
+    std::string OldName;
+    std::string Name;
+
+    bool operator==(const UserEntry&) const = default;
+};
+
+struct ProtocolDocument
+{
+    DocumentType Type = DocumentType::Unknown;
+
+    ChatMessage Message;          // Message
+    std::string UserName;         // LoginRequest
+    bool Result = false;          // LoginResponse
+    std::string Error;            // LoginResponse
+    std::vector<UserEntry> Users; // Users
+    std::string Location;         // Redirect
+    std::string FileBytes;        // File
+    std::string ReceiptId;        // MessageReceipt: the id of the confirmed message,
+    std::string ReceiptSender;    //   who sent it,
+    std::string ReceiptRecipient; //   and who confirms it.
+
+    // Outgoing side: the serialized frame (made when the writing starts) and how much of
+    // it has gone out.
+    std::string Frame;
+    std::size_t Sent = 0;
+
+    static ProtocolDocument MakeMessage(const ChatMessage& message);
+    static ProtocolDocument MakeLoginRequest(const std::string& userName);
+    static ProtocolDocument MakeLoginResponse(bool result, const std::string& error);
+    static ProtocolDocument MakeUsers(const std::vector<UserEntry>& users);
+    static ProtocolDocument MakeKeepAlive();
+    static ProtocolDocument MakeReceipt(const std::string& id, const std::string& sender,
+                                        const std::string& recipient);
+    static ProtocolDocument MakeRedirect(const std::string& location);
+    static ProtocolDocument MakeFile(std::string bytes);
+    static ProtocolDocument MakeNotFound();
+};
+
+// The document text as written, before its line ends are converted (empty for a
+// keep-alive and for the HTTP answers).
+std::string FormatDocumentText(const ProtocolDocument& document);
+
+// The complete bytes that go on the wire for a document. `now` is the calendar time
+// stamped into a file answer's "Last-Modified" header.
+std::string FormatDocumentFrame(const ProtocolDocument& document, long long now = 0,
+                                int version = kProtocolVersion);
+
+// Reads a received body (line ends already LF) into a document: the root element gives the
+// type, an unknown root leaves the type Unknown. False, with the XML reader's error, when
+// the body does not parse.
+bool ReadProtocolDocument(std::string_view body, ProtocolDocument& document, std::string& error);

@@ -1,0 +1,467 @@
+#include "net/TaskSocket.h"
+
+#include "net/BusyWait.h"
+#include "platform/Clock.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+void ProcessFor(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+// Runs the event loop until `done` holds or five seconds pass.
+bool RunUntil(const std::function<bool()>& done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > 5000)
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+// Records what a connection tells its owner; takes arrived documents out of the queue.
+class RecordingOwner : public ITaskSocketOwner
+{
+public:
+    std::vector<ProtocolDocument> Documents;
+    std::vector<ProtocolDocument> Failed;
+    std::vector<HttpRequest> Requests;
+    int Closed = 0;
+    bool CloseOnFailure = false;
+
+    void OnDocumentArrived(CTaskSocket& socket) override
+    {
+        ProtocolDocument document;
+        while (socket.TakeDocument(document))
+            Documents.push_back(document);
+    }
+    void OnConnectionClosed(CTaskSocket&) override { ++Closed; }
+    void OnSendFailed(CTaskSocket& socket, const ProtocolDocument& document) override
+    {
+        Failed.push_back(document);
+        if (CloseOnFailure)
+            socket.Close();
+    }
+    void OnHttpRequest(CTaskSocket&, const HttpRequest& request) override
+    {
+        Requests.push_back(request);
+    }
+};
+
+// A wait that runs the event loop, records what happens to Cancel, and can be told to
+// stop after a number of steps or run a hook inside a step.
+class ScriptedWait : public IBusyWait
+{
+public:
+    std::vector<bool> CancelCalls;
+    int StopAfter = -1;
+    int Steps = 0;
+    std::function<void(int)> Hook;
+
+    bool WaitStep() override
+    {
+        ++Steps;
+        if (Hook)
+            Hook(Steps);
+        if (StopAfter >= 0 && Steps > StopAfter)
+            return true;
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        return false;
+    }
+    void EnableCancel(bool enable) override { CancelCalls.push_back(enable); }
+};
+
+class TaskSocketTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ASSERT_GE(m_listen, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ASSERT_EQ(::listen(m_listen, 5), 0);
+        socklen_t size = sizeof address;
+        ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &size);
+        m_port = ntohs(address.sin_port);
+        m_clock.SetTicks(1000);
+    }
+    void TearDown() override
+    {
+        if (m_raw >= 0)
+            ::close(m_raw);
+        ::close(m_listen);
+    }
+
+    // Client and server connection over loopback.
+    void ConnectPair()
+    {
+        CEventLoopWait wait(5000);
+        std::string error;
+        ASSERT_TRUE(m_client.Connect("127.0.0.1", m_port, wait, error)) << error;
+        ASSERT_TRUE(RunUntil([&] { return m_server.Accept(m_listen); }));
+    }
+
+    // Client connected to a plain socket that the test reads and writes by hand.
+    void ConnectRaw()
+    {
+        CEventLoopWait wait(5000);
+        std::string error;
+        ASSERT_TRUE(m_client.Connect("127.0.0.1", m_port, wait, error)) << error;
+        ASSERT_TRUE(RunUntil([&] {
+            m_raw = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+            return m_raw >= 0;
+        }));
+    }
+
+    // Small kernel buffers on both ends, so that big frames block half way.
+    void ShrinkBuffers(int peer)
+    {
+        int size = 4096;
+        ::setsockopt(m_client.Descriptor(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+        ::setsockopt(peer, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    }
+
+    std::string ReadRaw(std::size_t count)
+    {
+        std::string bytes;
+        QElapsedTimer timer;
+        timer.start();
+        while (bytes.size() < count && timer.elapsed() < 5000) {
+            pollfd p{m_raw, POLLIN, 0};
+            if (::poll(&p, 1, 10) > 0) {
+                char buffer[65536];
+                ssize_t n = ::recv(m_raw, buffer, std::min(sizeof buffer, count - bytes.size()), 0);
+                if (n <= 0)
+                    break;
+                bytes.append(buffer, static_cast<std::size_t>(n));
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        }
+        return bytes;
+    }
+
+    void ResetRaw()
+    {
+        linger hard{1, 0};
+        ::setsockopt(m_raw, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        ::close(m_raw);
+        m_raw = -1;
+    }
+
+    CManualClock m_clock;
+    RecordingOwner m_clientOwner;
+    RecordingOwner m_serverOwner;
+    CTaskSocket m_client{&m_clientOwner, m_clock};
+    CTaskSocket m_server{&m_serverOwner, m_clock};
+    int m_listen = -1;
+    int m_raw = -1;
+    std::uint16_t m_port = 0;
+};
+
+TEST_F(TaskSocketTest, DocumentsTravelBothWaysWithTickCounts)
+{
+    ConnectPair();
+    std::string error;
+    m_clock.SetTicks(2000);
+    ASSERT_TRUE(
+        m_client.SendDocument(ProtocolDocument::MakeLoginRequest("Owen"), nullptr, false, error));
+    EXPECT_EQ(m_client.LastWriteTick(), 2000u);
+    EXPECT_TRUE(m_client.HasWritten());
+    EXPECT_FALSE(m_server.HasRead());
+    m_clock.SetTicks(2500);
+    ASSERT_TRUE(RunUntil([&] { return m_serverOwner.Documents.size() == 1; }));
+    EXPECT_EQ(m_serverOwner.Documents[0].Type, DocumentType::LoginRequest);
+    EXPECT_EQ(m_serverOwner.Documents[0].UserName, "Owen");
+    EXPECT_EQ(m_server.LastReadTick(), 2500u);
+    EXPECT_EQ(m_server.ServerHeader(), "Zib Tam Freeware/740");
+
+    // A keep-alive is read (the tick moves) but gives no document.
+    m_clock.SetTicks(3000);
+    ASSERT_TRUE(m_client.SendDocument(ProtocolDocument::MakeKeepAlive(), nullptr, false, error));
+    ASSERT_TRUE(RunUntil([&] { return m_server.LastReadTick() == 3000u; }));
+    ASSERT_TRUE(
+        m_server.SendDocument(ProtocolDocument::MakeUsers({{"", "Owen"}}), nullptr, false, error));
+    ASSERT_TRUE(RunUntil([&] { return m_clientOwner.Documents.size() == 1; }));
+    EXPECT_EQ(m_clientOwner.Documents[0].Users, (std::vector<UserEntry>{{"", "Owen"}}));
+    EXPECT_EQ(m_serverOwner.Documents.size(), 1u);
+    EXPECT_EQ(m_clientOwner.Closed + m_serverOwner.Closed, 0);
+}
+
+TEST_F(TaskSocketTest, QueuedDocumentsGoOutInOrderThroughPartialWrites)
+{
+    ConnectPair();
+    // A small send buffer only: a tiny receive window on loopback stalls TCP itself.
+    int size = 4096;
+    ::setsockopt(m_client.Descriptor(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+    std::string error;
+    const int count = 60;
+    for (int i = 0; i < count; ++i) {
+        std::string name = std::to_string(i) + std::string(10000, 'x');
+        ASSERT_TRUE(
+            m_client.SendDocument(ProtocolDocument::MakeLoginRequest(name), nullptr, false, error));
+    }
+    // The kernel cannot hold 600 KB: the rest waits for the writable notification.
+    EXPECT_GT(m_client.OutgoingCount(), 0u);
+    ASSERT_TRUE(RunUntil([&] { return m_serverOwner.Documents.size() == count; }))
+        << m_serverOwner.Documents.size() << " arrived, " << m_client.OutgoingCount() << " queued";
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(m_serverOwner.Documents[i].UserName, std::to_string(i) + std::string(10000, 'x'));
+    EXPECT_EQ(m_client.OutgoingCount(), 0u);
+}
+
+TEST_F(TaskSocketTest, BusySendWaitsAndDisablesCancelWhileHalfWritten)
+{
+    for (bool keepCancel : {false, true}) {
+        SCOPED_TRACE(keepCancel ? "keep cancel" : "disable cancel");
+        CTaskSocket client(&m_clientOwner, m_clock);
+        CTaskSocket server(&m_serverOwner, m_clock);
+        CEventLoopWait connectWait(5000);
+        std::string error;
+        ASSERT_TRUE(client.Connect("127.0.0.1", m_port, connectWait, error)) << error;
+        ASSERT_TRUE(RunUntil([&] { return server.Accept(m_listen); }));
+        int size = 4096;
+        ::setsockopt(client.Descriptor(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+        m_serverOwner.Documents.clear();
+
+        ScriptedWait wait;
+        std::string big(600000, 'b');
+        // A document sent from inside the wait is only queued; the waiting send writes it.
+        bool nested = false;
+        wait.Hook = [&](int step) {
+            if (step == 1) {
+                std::string nestedError;
+                nested = client.SendDocument(ProtocolDocument::MakeLoginRequest("after"), &wait,
+                                             false, nestedError);
+            }
+        };
+        ASSERT_TRUE(
+            client.SendDocument(ProtocolDocument::MakeLoginRequest(big), &wait, keepCancel, error))
+            << error;
+        EXPECT_TRUE(nested);
+        EXPECT_GT(wait.Steps, 0);
+        if (keepCancel)
+            EXPECT_TRUE(wait.CancelCalls.empty());
+        else
+            EXPECT_EQ(wait.CancelCalls, (std::vector<bool>{false, true}));
+        EXPECT_EQ(client.OutgoingCount(), 0u);
+        ASSERT_TRUE(RunUntil([&] { return m_serverOwner.Documents.size() == 2; }));
+        EXPECT_EQ(m_serverOwner.Documents[0].UserName, big);
+        EXPECT_EQ(m_serverOwner.Documents[1].UserName, "after");
+    }
+}
+
+TEST_F(TaskSocketTest, StoppingWithHalfAFrameOutClosesTheConnection)
+{
+    ConnectRaw();
+    ShrinkBuffers(m_raw);
+    ScriptedWait wait;
+    wait.StopAfter = 2;
+    std::string error;
+    EXPECT_FALSE(m_client.SendDocument(ProtocolDocument::MakeLoginRequest(std::string(500000, 'c')),
+                                       &wait, false, error));
+    EXPECT_TRUE(m_client.IsClosed());
+    EXPECT_EQ(m_clientOwner.Closed, 1);
+    EXPECT_EQ(wait.CancelCalls, (std::vector<bool>{false, true}));
+    // Closed stays closed: sending again fails at once.
+    EXPECT_FALSE(m_client.SendDocument(ProtocolDocument::MakeKeepAlive(), nullptr, false, error));
+    EXPECT_EQ(error, "Zib Tam could not send the message.\n\nTransport endpoint is not connected");
+    EXPECT_EQ(m_clientOwner.Closed, 1);
+}
+
+TEST_F(TaskSocketTest, ReadsFramesOverManyPacketsAndSeveralInOne)
+{
+    ConnectRaw();
+    std::string frame = FormatDocumentFrame(ProtocolDocument::MakeLoginRequest("Owen"));
+    std::string two = frame + FormatDocumentFrame(ProtocolDocument::MakeReceipt("1", "a", "b"));
+    ASSERT_EQ(::send(m_raw, two.data(), two.size(), 0), static_cast<ssize_t>(two.size()));
+    ASSERT_TRUE(RunUntil([&] { return m_clientOwner.Documents.size() == 2; }));
+    EXPECT_EQ(m_clientOwner.Documents[1].Type, DocumentType::MessageReceipt);
+
+    for (char c : frame) {
+        ASSERT_EQ(::send(m_raw, &c, 1, 0), 1);
+        ProcessFor(1);
+    }
+    ASSERT_TRUE(RunUntil([&] { return m_clientOwner.Documents.size() == 3; }));
+    EXPECT_EQ(m_clientOwner.Documents[2].UserName, "Owen");
+
+    // A frame bigger than one read (16,384 bytes) arrives whole.
+    std::string big =
+        FormatDocumentFrame(ProtocolDocument::MakeLoginRequest(std::string(100000, 'z')));
+    ASSERT_EQ(::send(m_raw, big.data(), big.size(), 0), static_cast<ssize_t>(big.size()));
+    ASSERT_TRUE(RunUntil([&] { return m_clientOwner.Documents.size() == 4; }));
+    EXPECT_EQ(m_clientOwner.Documents[3].UserName.size(), 100000u);
+    // A body that is not XML is dropped; the connection stays.
+    std::string bad = "Content-Length: 3\n\n<a>" + frame;
+    ASSERT_EQ(::send(m_raw, bad.data(), bad.size(), 0), static_cast<ssize_t>(bad.size()));
+    ASSERT_TRUE(RunUntil([&] { return m_clientOwner.Documents.size() == 5; }));
+    EXPECT_FALSE(m_client.IsClosed());
+}
+
+TEST_F(TaskSocketTest, HttpRequestsReachTheOwnerAndAnswersGoOutVerbatim)
+{
+    ConnectRaw();
+    std::string request = "GET /upgrade HTTP/1.1\r\nHost: srv:2000\r\n\r\n";
+    ASSERT_EQ(::send(m_raw, request.data(), request.size(), 0),
+              static_cast<ssize_t>(request.size()));
+    ASSERT_TRUE(RunUntil([&] { return m_clientOwner.Requests.size() == 1; }));
+    EXPECT_EQ(m_clientOwner.Requests[0].Path, "/upgrade");
+    EXPECT_EQ(m_clientOwner.Requests[0].Host, "srv:2000");
+
+    std::string error;
+    ProtocolDocument redirect =
+        ProtocolDocument::MakeRedirect("http://srv:2000/upgrade/740/setup.exe");
+    std::string expected = FormatDocumentFrame(redirect);
+    ASSERT_TRUE(m_client.SendDocument(redirect, nullptr, false, error));
+    EXPECT_EQ(ReadRaw(expected.size()), expected);
+}
+
+TEST_F(TaskSocketTest, ClosingByEitherSideTellsTheOwnerOnce)
+{
+    struct Case
+    {
+        const char* Name;
+        std::string Bytes; // sent before the peer closes; empty: just close
+    };
+    const Case cases[] = {
+        {"end of stream", ""},
+        {"bad length", "Content-Length: -1\n\n"},
+        {"length above our limit", "Content-Length: 2000000\n\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        RecordingOwner owner;
+        CTaskSocket client(&owner, m_clock);
+        CEventLoopWait wait(5000);
+        std::string error;
+        ASSERT_TRUE(client.Connect("127.0.0.1", m_port, wait, error)) << error;
+        int raw = -1;
+        ASSERT_TRUE(RunUntil([&] {
+            raw = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+            return raw >= 0;
+        }));
+        if (c.Bytes.empty())
+            ::close(raw);
+        else
+            ::send(raw, c.Bytes.data(), c.Bytes.size(), 0);
+        ASSERT_TRUE(RunUntil([&] { return client.IsClosed(); }));
+        EXPECT_EQ(owner.Closed, 1);
+        client.Close();
+        EXPECT_EQ(owner.Closed, 1);
+        if (!c.Bytes.empty())
+            ::close(raw);
+    }
+
+    // Closing on request tells the owner too.
+    ConnectPair();
+    m_client.Close();
+    EXPECT_EQ(m_clientOwner.Closed, 1);
+    ASSERT_TRUE(RunUntil([&] { return m_server.IsClosed(); }));
+    EXPECT_EQ(m_serverOwner.Closed, 1);
+}
+
+TEST_F(TaskSocketTest, WriteErrorsClose)
+{
+    ConnectRaw();
+    ResetRaw();
+    ProcessFor(0);
+    // Let the reset arrive without letting the read notification see it first.
+    ::usleep(50000);
+    std::string error;
+    bool sent = true;
+    for (int i = 0; i < 5 && sent; ++i) {
+        sent = m_client.SendDocument(ProtocolDocument::MakeLoginRequest("Owen"), nullptr, false,
+                                     error);
+    }
+    EXPECT_FALSE(sent);
+    EXPECT_EQ(error.rfind("Zib Tam could not send the message.\n\n", 0), 0u) << error;
+    EXPECT_GT(error.size(), 38u);
+    EXPECT_TRUE(m_client.IsClosed());
+    EXPECT_EQ(m_clientOwner.Closed, 1);
+}
+
+TEST_F(TaskSocketTest, AsynchronousWriteErrorReachesTheOwner)
+{
+    ConnectRaw();
+    ShrinkBuffers(m_raw);
+    m_clientOwner.CloseOnFailure = true;
+    std::string error;
+    ASSERT_TRUE(m_client.SendDocument(ProtocolDocument::MakeLoginRequest(std::string(500000, 'd')),
+                                      nullptr, false, error));
+    ASSERT_EQ(m_client.OutgoingCount(), 1u);
+    ResetRaw();
+    ASSERT_TRUE(RunUntil([&] { return m_client.IsClosed(); }));
+    EXPECT_EQ(m_clientOwner.Closed, 1);
+    // Whichever notification saw the reset first, a failure names the half-sent document.
+    for (const auto& failed : m_clientOwner.Failed)
+        EXPECT_EQ(failed.UserName.size(), 500000u);
+}
+
+TEST_F(TaskSocketTest, ConnectFailuresGiveTheSystemText)
+{
+    ::close(m_listen);
+    m_listen = ::socket(AF_INET, SOCK_STREAM, 0); // nothing listens on m_port any more
+    CEventLoopWait wait(5000);
+    std::string error;
+    EXPECT_FALSE(m_client.Connect("127.0.0.1", m_port, wait, error));
+    EXPECT_EQ(error, "Zib Tam could not connect to the server.\n\nConnection refused");
+    EXPECT_TRUE(m_client.IsClosed());
+    EXPECT_EQ(m_clientOwner.Closed, 0);
+}
+
+TEST(EventLoopWait, CancelRulesAndTimeLimit)
+{
+    CEventLoopWait wait;
+    EXPECT_FALSE(wait.WaitStep());
+    wait.EnableCancel(false);
+    wait.RequestCancel();
+    EXPECT_FALSE(wait.WaitStep());
+    wait.EnableCancel(true);
+    wait.RequestCancel();
+    EXPECT_TRUE(wait.WaitStep());
+
+    CEventLoopWait limited(30);
+    QElapsedTimer timer;
+    timer.start();
+    while (!limited.WaitStep())
+        ASSERT_LT(timer.elapsed(), 2000);
+    EXPECT_TRUE(limited.TimedOut());
+
+    // Events run inside a step.
+    CEventLoopWait running;
+    bool fired = false;
+    QTimer::singleShot(0, [&] { fired = true; });
+    for (int i = 0; i < 5 && !fired; ++i)
+        running.WaitStep();
+    EXPECT_TRUE(fired);
+}
+
+} // namespace
