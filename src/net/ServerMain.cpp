@@ -1,0 +1,108 @@
+#include "net/ServerMain.h"
+
+#include "app/Identity.h"
+#include "net/TcpIpServer.h"
+#include "net/UpgradeService.h"
+#include "platform/Clock.h"
+#include "platform/QuitOnSignal.h"
+#include "platform/SqliteRegistry.h"
+#include "platform/SystemInfo.h"
+#include "settings/Options.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <sys/resource.h>
+
+namespace {
+
+// The chat window polls the server from its fastest timer; the platform's minimum is 10 ms.
+constexpr int kPollIntervalMs = 10;
+
+bool ParsePort(const std::string& text, int& port)
+{
+    if (text.empty() || text.size() > 5)
+        return false;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value > 65535)
+        return false;
+    port = value;
+    return true;
+}
+
+// An office server holds one descriptor per user; the default soft limit is low.
+void RaiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+} // namespace
+
+int RunServerMode(int argc, char** argv)
+{
+    int port = -1;
+    for (int i = 2; i < argc; ++i) {
+        std::string argument = argv[i];
+        if (argument == "--port" && i + 1 < argc && ParsePort(argv[i + 1], port)) {
+            ++i;
+            continue;
+        }
+        std::cerr << "zibtam: usage: zibtam --server [--port N]\n";
+        return 2;
+    }
+
+    QCoreApplication app(argc, argv);
+    QuitOnTerminationSignals();
+    RaiseDescriptorLimit();
+
+    CSystemInfo system;
+    CSqliteRegistry registry(
+        (std::filesystem::path(system.ConfigHome()) / "zibtam" / "registry.sqlite3").string());
+    bool secondary = IsSecondaryExecutable(argc > 0 ? argv[0] : "zibtam");
+    COptions options(registry, system, secondary);
+    if (port < 0)
+        port = options.Get(Opt::PortNumber);
+
+    // The download is the running program itself, whatever became of its file since.
+    CTcpIpServer server(CSystemClock::Instance(),
+                        [](std::string& bytes) { return ReadWholeFile("/proc/self/exe", bytes); });
+
+    std::string permissionsPath = options.GetPermissionsPath();
+    std::error_code ignored;
+    if (std::filesystem::exists(permissionsPath, ignored)) {
+        std::string error;
+        if (!server.LoadPermissions(permissionsPath, error)) {
+            std::cerr << "The server could not load permissions.\n\n" << error << '\n';
+            return 1;
+        }
+    }
+    std::string error;
+    if (!server.Start(port, error)) {
+        std::cerr << error << '\n';
+        return 1;
+    }
+    std::cout << "Zib Tam server listening on port " << server.Port() << std::endl;
+
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &server, [&server] { server.Poll(); });
+    poll.start(kPollIntervalMs);
+
+    int status = app.exec();
+    poll.stop();
+    server.CloseAll();
+    server.Poll(); // deletes the closed connections
+    return status;
+}

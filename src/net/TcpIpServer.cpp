@@ -1,0 +1,435 @@
+#include "net/TcpIpServer.h"
+
+#include "net/Transport.h"
+#include "net/UpgradeService.h"
+#include "platform/Clock.h"
+#include "view/PrefixFormat.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// The queue of connections waiting to be accepted. Offices log on all at once after a
+// restart of the server; a short queue turns that into seconds of connect retries.
+constexpr int kListenBacklog = SOMAXCONN;
+// Accepts per notification, so that a flood of connects cannot starve the others.
+constexpr int kAcceptBurst = 64;
+// When the process runs out of descriptors the pending connect stays queued and the
+// notifier would fire at once again; pause accepting for a moment instead of spinning.
+constexpr int kAcceptPauseMs = 100;
+
+bool Denies(const PermissionEntry& entry, const std::string& name)
+{
+    return !entry.Rules.empty() && CPermissions::Denies(entry, name);
+}
+
+bool HasDenyRule(const PermissionEntry& entry)
+{
+    for (const PermissionRule& rule : entry.Rules) {
+        if (rule.Kind == PermissionKind::Deny)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+CTcpIpServer::CTcpIpServer(const IClock& clock, std::function<bool(std::string&)> readExecutable,
+                           QObject* parent)
+    : QObject(parent), m_clock(clock), m_readExecutable(std::move(readExecutable))
+{}
+
+CTcpIpServer::~CTcpIpServer()
+{
+    for (auto& connection : m_connections)
+        connection->Socket->SetOwner(nullptr);
+    m_connections.clear();
+    m_acceptNotifier.reset();
+    if (m_listenFd >= 0)
+        ::close(m_listenFd);
+}
+
+bool CTcpIpServer::Start(int port, std::string& error)
+{
+    if (IsListening())
+        return true;
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = kStartFailed + CTaskSocket::SystemErrorText(errno);
+        return false;
+    }
+    // A restarted server must get its port back while old connections linger in TIME_WAIT;
+    // this does not let a second server listen on the same port.
+    int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, kListenBacklog) != 0) {
+        error = kStartFailed + CTaskSocket::SystemErrorText(errno);
+        ::close(fd);
+        return false;
+    }
+    socklen_t size = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    m_port = ntohs(address.sin_port);
+    m_listenFd = fd;
+    m_acceptNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connect(m_acceptNotifier.get(), &QSocketNotifier::activated, this, [this] { OnAcceptable(); });
+    return true;
+}
+
+bool CTcpIpServer::LoadPermissions(const std::string& path, std::string& error)
+{
+    return m_permissions.LoadPermissions(path, error);
+}
+
+void CTcpIpServer::OnAcceptable()
+{
+    CNesting nesting(m_nesting);
+    for (int i = 0; i < kAcceptBurst; ++i) {
+        auto connection = std::make_unique<Connection>();
+        connection->Socket =
+            std::make_unique<CTaskSocket>(static_cast<ITaskSocketOwner*>(this), m_clock);
+        errno = 0;
+        if (!connection->Socket->Accept(m_listenFd)) {
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                m_acceptNotifier->setEnabled(false);
+                QTimer::singleShot(kAcceptPauseMs, this, [this] {
+                    if (m_acceptNotifier)
+                        m_acceptNotifier->setEnabled(true);
+                });
+            }
+            return;
+        }
+        m_bySocket[connection->Socket.get()] = connection.get();
+        m_connections.push_back(std::move(connection));
+    }
+}
+
+CTcpIpServer::Connection* CTcpIpServer::Find(CTaskSocket& socket)
+{
+    auto it = m_bySocket.find(&socket);
+    return it == m_bySocket.end() ? nullptr : it->second;
+}
+
+CTcpIpServer::Connection* CTcpIpServer::FindByName(const std::string& name)
+{
+    if (name.empty())
+        return nullptr; // a connection without a name is nobody's address
+    auto it = m_names.find(FoldNameCase(name));
+    return it == m_names.end() ? nullptr : it->second;
+}
+
+void CTcpIpServer::SetName(Connection& c, const std::string& name)
+{
+    if (!c.CurrentName.empty()) {
+        auto it = m_names.find(FoldNameCase(c.CurrentName));
+        if (it != m_names.end() && it->second == &c)
+            m_names.erase(it);
+    }
+    c.PreviousName = c.CurrentName;
+    c.CurrentName = name;
+    if (!name.empty())
+        m_names[FoldNameCase(name)] = &c;
+    m_usersChanged = true;
+}
+
+std::string CTcpIpServer::NewNoticeId()
+{
+    return FormatBase36(static_cast<unsigned>(++m_idCounter));
+}
+
+void CTcpIpServer::Poll()
+{
+    if (m_nesting > 0)
+        return;
+    CNesting nesting(m_nesting);
+
+    std::uint32_t now = m_clock.TickCount();
+    for (auto& connection : m_connections) {
+        CTaskSocket& socket = *connection->Socket;
+        if (!socket.IsClosed() && socket.HasRead() && now - socket.LastReadTick() >= kIdleLimitMs)
+            socket.Close();
+    }
+
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < m_connections.size(); ++i) {
+        Connection& c = *m_connections[i];
+        if (!c.Socket->IsClosed()) {
+            if (kept != i)
+                m_connections[kept] = std::move(m_connections[i]);
+            ++kept;
+            continue;
+        }
+        if (!c.CurrentName.empty()) {
+            auto it = m_names.find(FoldNameCase(c.CurrentName));
+            if (it != m_names.end() && it->second == &c)
+                m_names.erase(it);
+        }
+        m_bySocket.erase(c.Socket.get());
+        c.Socket->SetOwner(nullptr);
+        m_connections[i].reset();
+    }
+    m_connections.resize(kept);
+
+    if (m_usersChanged || m_usersOwed)
+        SendUsersDocuments();
+}
+
+void CTcpIpServer::SendUsersDocuments()
+{
+    bool fresh = m_usersChanged;
+    m_usersChanged = false;
+    m_usersOwed = false;
+    std::vector<UserEntry> all;
+    all.reserve(m_connections.size());
+    for (auto& x : m_connections) {
+        if (!x->PreviousName.empty() || !x->CurrentName.empty())
+            all.push_back(UserEntry{x->PreviousName, x->CurrentName});
+    }
+    for (auto& connection : m_connections) {
+        Connection& r = *connection;
+        // Lists go to logged-on chat clients only: a web client fetching the upgrade must
+        // get its HTTP answer and nothing else, and a client whose log-on has not been
+        // decided yet must not take a list for its answer.
+        if (r.Socket->IsClosed() || r.Http || r.CurrentName.empty())
+            continue;
+        if (fresh)
+            r.UsersOwed = true;
+        if (!r.UsersOwed)
+            continue;
+        if (r.Socket->OutgoingCount() > kUsersBacklog) {
+            m_usersOwed = true; // sent by a later poll, once its queue has drained
+            continue;
+        }
+        r.UsersOwed = false;
+        SendUsersDocument(r, all);
+    }
+}
+
+void CTcpIpServer::SendUsersDocument(Connection& r, const std::vector<UserEntry>& all)
+{
+    const PermissionEntry& entry = m_permissions.EntryFor(r.CurrentName);
+    if (!HasDenyRule(entry)) {
+        SendTo(r, ProtocolDocument::MakeUsers(all));
+        return;
+    }
+    std::vector<UserEntry> filtered;
+    filtered.reserve(m_connections.size());
+    for (auto& x : m_connections) {
+        UserEntry e{x->PreviousName, x->CurrentName};
+        if (x.get() != &r) {
+            if (!e.OldName.empty() && Denies(entry, e.OldName))
+                e.OldName.clear();
+            if (!e.Name.empty() && Denies(entry, e.Name))
+                e.Name.clear();
+        }
+        if (!e.OldName.empty() || !e.Name.empty())
+            filtered.push_back(std::move(e));
+    }
+    SendTo(r, ProtocolDocument::MakeUsers(filtered));
+}
+
+bool CTcpIpServer::SendTo(Connection& target, ProtocolDocument document)
+{
+    if (target.Socket->IsClosed())
+        return false;
+    std::string error;
+    if (!target.Socket->SendDocument(std::move(document), nullptr, false, error))
+        return false;
+    if (target.Socket->OutgoingCount() > m_outgoingLimit) {
+        // It stopped reading: holding more for it would only grow without end.
+        target.Socket->Close();
+        return false;
+    }
+    return true;
+}
+
+void CTcpIpServer::SendNotice(Connection& to, const std::string& text)
+{
+    ChatMessage notice;
+    notice.Sender = CTransport::kSystemSender;
+    notice.Recipients = {to.CurrentName};
+    notice.AllUsers = false;
+    notice.Text = text;
+    notice.Time = MessageTime::From(m_clock.Now());
+    notice.Id = NewNoticeId();
+    notice.Loopback = false;
+    notice.Log = true;
+    SendTo(to, ProtocolDocument::MakeMessage(notice));
+}
+
+void CTcpIpServer::OnDocumentArrived(CTaskSocket& socket)
+{
+    CNesting nesting(m_nesting);
+    ProtocolDocument document;
+    while (socket.TakeDocument(document)) {
+        Connection* s = Find(socket);
+        switch (document.Type) {
+        case DocumentType::LoginRequest:
+            if (s)
+                HandleLoginRequest(*s, document.UserName);
+            break;
+        case DocumentType::Message:
+            if (!s) {
+                socket.Close();
+                return;
+            }
+            HandleMessage(*s, std::move(document.Message));
+            break;
+        case DocumentType::MessageReceipt:
+            if (s)
+                HandleReceipt(*s, document);
+            break;
+        default:
+            break;
+        }
+        if (socket.IsClosed())
+            return;
+    }
+}
+
+void CTcpIpServer::HandleLoginRequest(Connection& s, const std::string& name)
+{
+    if (NamesEqualNoCase(name, CTransport::kSystemSender) || NamesEqualNoCase(name, "all users")) {
+        SendTo(s, ProtocolDocument::MakeLoginResponse(false, kReservedName));
+        return;
+    }
+    Connection* holder = nullptr;
+    if (name.empty()) {
+        for (auto& c : m_connections) {
+            if (c->CurrentName.empty()) {
+                holder = c.get();
+                break;
+            }
+        }
+    } else {
+        holder = FindByName(name);
+    }
+    if (!holder) {
+        SetName(s, name);
+    } else if (holder == &s) {
+        if (s.CurrentName == name)
+            SendTo(s, ProtocolDocument::MakeLoginResponse(false, kAlreadyYours));
+        else
+            SetName(s, name);
+    } else {
+        SendTo(s, ProtocolDocument::MakeLoginResponse(false, kNameTaken));
+    }
+}
+
+void CTcpIpServer::HandleMessage(Connection& s, ChatMessage message)
+{
+    // Only a logged-on user sends, and always under the name he logged on with: the
+    // permission check and the receipts' way back both go by that name.
+    if (s.CurrentName.empty())
+        return;
+    message.Sender = s.CurrentName;
+    const PermissionEntry& entry = m_permissions.EntryFor(s.CurrentName);
+
+    std::vector<Connection*> targets;
+    std::vector<std::string> failed;
+    if (!message.AllUsers) {
+        for (const std::string& name : message.Recipients) {
+            Connection* c = FindByName(name);
+            if (!c || c->Socket->IsClosed()) {
+                failed.push_back(name);
+            } else if (c == &s) {
+                continue;
+            } else if (Denies(entry, name)) {
+                failed.push_back(name);
+            } else {
+                targets.push_back(c);
+            }
+        }
+    } else {
+        for (auto& c : m_connections) {
+            if (c.get() == &s || c->Socket->IsClosed() || c->CurrentName.empty() || c->Http)
+                continue;
+            if (!Denies(entry, c->CurrentName))
+                targets.push_back(c.get());
+        }
+    }
+
+    if (!targets.empty()) {
+        ProtocolDocument document = ProtocolDocument::MakeMessage(message);
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            Connection* target = targets[i];
+            bool ok = i + 1 < targets.size() ? SendTo(*target, document)
+                                             : SendTo(*target, std::move(document));
+            if (!ok)
+                failed.push_back(target->CurrentName);
+        }
+    }
+    if (!failed.empty() && !s.Socket->IsClosed())
+        SendNotice(s, "Zib Tam could not send your message to " + FormatRecipients(false, failed) +
+                          ".");
+}
+
+void CTcpIpServer::HandleReceipt(Connection& s, const ProtocolDocument& receipt)
+{
+    // Clients acknowledge the server's own notices too; those receipts end here. Taking
+    // them for receipts of an absent user would cut off everyone who gets a notice.
+    if (NamesEqualNoCase(receipt.ReceiptSender, CTransport::kSystemSender))
+        return;
+    Connection* sender = FindByName(receipt.ReceiptSender);
+    if (!sender) {
+        s.Socket->Close();
+        return;
+    }
+    SendTo(*sender, ProtocolDocument::MakeReceipt(receipt.ReceiptId, receipt.ReceiptSender,
+                                                  receipt.ReceiptRecipient));
+}
+
+void CTcpIpServer::OnConnectionClosed(CTaskSocket&)
+{
+    m_usersChanged = true;
+}
+
+void CTcpIpServer::OnSendFailed(CTaskSocket& socket, const ProtocolDocument& document)
+{
+    CNesting nesting(m_nesting);
+    Connection* f = Find(socket);
+    if (document.Type == DocumentType::Message &&
+        !NamesEqualNoCase(document.Message.Sender, CTransport::kSystemSender)) {
+        Connection* sender = FindByName(document.Message.Sender);
+        if (sender && sender != f) {
+            std::string who = f && !f->CurrentName.empty() ? f->CurrentName : std::string();
+            std::string text =
+                who.empty()
+                    ? "Zib Tam was unable to send the following message to one of the "
+                      "recipients.\n\n"
+                    : "Zib Tam was unable to send the following message to " + who + ".\n\n";
+            SendNotice(*sender, text + document.Message.Text);
+        }
+    }
+    socket.Close();
+}
+
+void CTcpIpServer::OnHttpRequest(CTaskSocket& socket, const HttpRequest& request)
+{
+    CNesting nesting(m_nesting);
+    Connection* c = Find(socket);
+    if (!c)
+        return;
+    c->Http = true;
+    ProtocolDocument answer;
+    if (AnswerUpgradeRequest(request, m_readExecutable, answer))
+        SendTo(*c, std::move(answer));
+}
+
+void CTcpIpServer::CloseAll()
+{
+    CNesting nesting(m_nesting);
+    for (auto& connection : m_connections)
+        connection->Socket->Close();
+}

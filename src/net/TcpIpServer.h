@@ -1,0 +1,126 @@
+#pragma once
+// The server of the client/server mode: listens on the chat port, gives out user names,
+// routes messages and receipts between the connections, tells every logged-on client who
+// is online (filtered by the permission table) and answers the upgrade service's HTTP
+// requests. Driven by socket notifications and by Poll() from a timer.
+#include "net/Permissions.h"
+#include "net/TaskSocket.h"
+
+#include <QObject>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class IClock;
+class QSocketNotifier;
+
+class CTcpIpServer : public QObject, private ITaskSocketOwner
+{
+public:
+    // A connection that has not read a byte for this long is closed by the poll.
+    static constexpr std::uint32_t kIdleLimitMs = 90001;
+    // Documents a connection may have waiting to be written before the server gives up on
+    // it (a client that stopped reading). Far above what a reading client ever has queued.
+    static constexpr std::size_t kDefaultOutgoingLimit = 2048;
+    // While a connection has more than this queued, its users document waits: only the
+    // latest list matters, so a slow reader gets one list instead of a pile of them.
+    static constexpr std::size_t kUsersBacklog = 16;
+
+    // `readExecutable` gives the bytes the upgrade download hands out (the running program).
+    CTcpIpServer(const IClock& clock, std::function<bool(std::string&)> readExecutable,
+                 QObject* parent = nullptr);
+    ~CTcpIpServer() override;
+    CTcpIpServer(const CTcpIpServer&) = delete;
+    CTcpIpServer& operator=(const CTcpIpServer&) = delete;
+
+    // Listens on all addresses. Port 0 picks a free port (see Port()). Failure: "Zib Tam
+    // could not start the server.\n\n" with the system's text.
+    bool Start(int port, std::string& error);
+    bool IsListening() const { return m_listenFd >= 0; }
+    // The port actually listened on.
+    std::uint16_t Port() const { return m_port; }
+
+    bool LoadPermissions(const std::string& path, std::string& error);
+    const CPermissions& Permissions() const { return m_permissions; }
+
+    // Periodic work: the idle rule, deleting closed connections, users documents.
+    void Poll();
+
+    void SetOutgoingLimit(std::size_t documents) { m_outgoingLimit = documents; }
+
+    // For the headless front end and for tests.
+    std::size_t ConnectionCount() const { return m_connections.size(); }
+    std::size_t LoggedOnCount() const { return m_names.size(); }
+    // Closes every connection (the front end does this before ending).
+    void CloseAll();
+
+    static constexpr const char* kStartFailed = "Zib Tam could not start the server.\n\n";
+    static constexpr const char* kReservedName =
+        "Zib Tam has already reserved the requested user name.";
+    static constexpr const char* kAlreadyYours = "You are already using the specified user name.";
+    static constexpr const char* kNameTaken =
+        "Another user is already using the requested user name.";
+
+private:
+    struct Connection
+    {
+        std::unique_ptr<CTaskSocket> Socket;
+        std::string PreviousName;
+        std::string CurrentName;
+        // Asked for an upgrade: it speaks HTTP and gets nothing but its answers.
+        bool Http = false;
+        // A users document is owed to it, held back while its queue is long.
+        bool UsersOwed = false;
+    };
+
+    // Raises the nesting counter for the life of a server operation.
+    class CNesting
+    {
+    public:
+        explicit CNesting(int& counter) : m_counter(counter) { ++m_counter; }
+        ~CNesting() { --m_counter; }
+
+    private:
+        int& m_counter;
+    };
+
+    void OnAcceptable();
+    void OnDocumentArrived(CTaskSocket& socket) override;
+    void OnConnectionClosed(CTaskSocket& socket) override;
+    void OnSendFailed(CTaskSocket& socket, const ProtocolDocument& document) override;
+    void OnHttpRequest(CTaskSocket& socket, const HttpRequest& request) override;
+
+    void HandleLoginRequest(Connection& s, const std::string& name);
+    void HandleMessage(Connection& s, ChatMessage message);
+    void HandleReceipt(Connection& s, const ProtocolDocument& receipt);
+    // Sends without waiting; false when the send failed or the connection's queue grew
+    // beyond the limit (the connection is then closed).
+    bool SendTo(Connection& target, ProtocolDocument document);
+    void SendNotice(Connection& to, const std::string& text);
+    void SendUsersDocuments();
+    void SendUsersDocument(Connection& r, const std::vector<UserEntry>& all);
+    Connection* Find(CTaskSocket& socket);
+    Connection* FindByName(const std::string& name);
+    void SetName(Connection& c, const std::string& name);
+    std::string NewNoticeId();
+
+    const IClock& m_clock;
+    std::function<bool(std::string&)> m_readExecutable;
+    CPermissions m_permissions;
+    int m_listenFd = -1;
+    std::uint16_t m_port = 0;
+    std::unique_ptr<QSocketNotifier> m_acceptNotifier;
+    std::vector<std::unique_ptr<Connection>> m_connections;
+    std::unordered_map<CTaskSocket*, Connection*> m_bySocket;
+    // Folded current name -> connection; names are unique among the connections.
+    std::unordered_map<std::string, Connection*> m_names;
+    bool m_usersChanged = false;
+    bool m_usersOwed = false;
+    int m_idCounter = 0;
+    int m_nesting = 0;
+    std::size_t m_outgoingLimit = kDefaultOutgoingLimit;
+};

@@ -1,0 +1,148 @@
+// Hostile and broken peers: the server keeps serving everybody else, loses nothing for
+// healthy clients and keeps its memory bounded.
+#include "ServerTestSupport.h"
+#include "net/ProtocolDocument.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ServerRobustnessTest : public ::testing::Test, public ServerFixtureBase
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Started);
+        Owen = std::make_unique<TestClient>(Clock, "127.0.0.1", Port, "Owen");
+        Rt = std::make_unique<TestClient>(Clock, "127.0.0.1", Port, "RT");
+        ASSERT_TRUE(Owen->LogOn("Owen"));
+        ASSERT_TRUE(Rt->LogOn("RT"));
+        ASSERT_TRUE(Settle([&] { return Owen->Knows({"RT"}) && Rt->Knows({"Owen"}); }));
+    }
+
+    // Healthy clients still exchange messages, every one of them delivered and confirmed.
+    void ExpectHealthyTraffic(int count)
+    {
+        std::string error;
+        int notices = Owen->CountFrom("Zib Tam");
+        for (int i = 0; i < count; ++i) {
+            std::string text = "still there " + std::to_string(m_round) + "/" + std::to_string(i);
+            ASSERT_TRUE(Owen->Client->Send({"RT"}, text, error)) << error;
+        }
+        int expected = count;
+        int round = m_round++;
+        ASSERT_TRUE(Settle(
+            [&] {
+                int got = 0;
+                Rt->Drain();
+                for (auto& m : Rt->Messages)
+                    got += m.Text.rfind("still there " + std::to_string(round) + "/", 0) == 0;
+                Owen->Drain();
+                for (auto& [id, pending] : Owen->Client->PendingReceipts())
+                    if (pending.Message.Text.rfind("still there " + std::to_string(round) + "/",
+                                                   0) == 0)
+                        return false; // not every receipt is back yet
+                return got == expected;
+            },
+            10000));
+        EXPECT_EQ(Owen->CountFrom("Zib Tam"), notices);
+        EXPECT_TRUE(Owen->Client->IsConnected());
+        EXPECT_TRUE(Rt->Client->IsConnected());
+    }
+
+    std::unique_ptr<TestClient> Owen;
+    std::unique_ptr<TestClient> Rt;
+    int m_round = 0;
+};
+
+// Streams that are not ours: each one ends its own connection and nothing else.
+TEST_F(ServerRobustnessTest, BrokenStreamsOnlyEndTheirOwnConnection)
+{
+    struct Case
+    {
+        const char* What;
+        std::string Bytes;
+        bool Closed; // the server hangs up (otherwise it ignores the input)
+    };
+    const Case cases[] = {
+        {"huge Content-Length", "Server: x\r\nContent-Length: 99999999999\n\n", true},
+        {"negative Content-Length", "Content-Length: -5\n\nabc", true},
+        {"non-numeric Content-Length", "Content-Length: lots\n\n", true},
+        {"a header that never ends", std::string(40000, 'x'), true},
+        {"binary garbage",
+         std::string("\x00\xff\x01\n\n\x7f", 6) + std::string(3000, '\x80') + "\n\n", false},
+        {"a body that is not XML", "Content-Length: 9\n\nnot <xml", false},
+        {"an unknown root element", "Content-Length: 33\n\n<?xml version=\"1.0\"?>\n<ghost/>\n",
+         false},
+        {"a message with no fields", "Content-Length: 32\n\n<?xml version=\"1.0\"?>\n<message/>",
+         false},
+        {"a request line that is not GET", "POST /upgrade HTTP/1.1\r\nHost: x\r\n\r\n", false},
+    };
+    for (const Case& c : cases) {
+        RawPeer peer(Port);
+        ASSERT_TRUE(peer.Send(c.Bytes)) << c.What;
+        if (c.Closed) {
+            EXPECT_TRUE(peer.WaitClosed()) << c.What;
+        } else {
+            PumpFor(30);
+            peer.ReadAvailable();
+            EXPECT_FALSE(peer.Eof()) << c.What;
+            EXPECT_EQ(peer.Received, "") << c.What;
+        }
+    }
+    ExpectHealthyTraffic(20);
+}
+
+TEST_F(ServerRobustnessTest, FiveHundredConnectionsOpenedAndDroppedAtOnce)
+{
+    {
+        std::vector<std::unique_ptr<RawPeer>> crowd;
+        for (int i = 0; i < 500; ++i)
+            crowd.push_back(std::make_unique<RawPeer>(Port));
+        // Half of them log on, so that their departure changes the lists too.
+        for (int i = 0; i < 500; i += 2)
+            crowd[i]->Send(FormatDocumentFrame(
+                ProtocolDocument::MakeLoginRequest("crowd" + std::to_string(i))));
+        ASSERT_TRUE(Settle([&] { return Server.ConnectionCount() == 502; }, 10000));
+        ASSERT_TRUE(Settle([&] { return Owen->Client->KnownUsers().size() == 251; }, 10000));
+    }
+    ASSERT_TRUE(Settle([&] { return Server.ConnectionCount() == 2; }, 10000));
+    ASSERT_TRUE(Settle([&] { return Owen->Knows({"RT"}) && Rt->Knows({"Owen"}); }, 10000));
+    ExpectHealthyTraffic(20);
+}
+
+TEST_F(ServerRobustnessTest, AClientThatStopsReadingIsCutOffAloneAndBounded)
+{
+    Server.SetOutgoingLimit(256);
+    RawPeer stalled(Port);
+    stalled.SetReceiveBuffer(4096);
+    ASSERT_TRUE(stalled.Send(FormatDocumentFrame(ProtocolDocument::MakeLoginRequest("Stalled"))));
+    ASSERT_TRUE(Settle([&] { return Owen->Knows({"RT", "Stalled"}); }));
+
+    // Owen writes to everybody; the stalled peer never reads. Its queue hits the limit,
+    // the server closes it and tells Owen, and RT gets every single message.
+    std::string error;
+    std::string text(8000, 'z');
+    const std::string notice = "Zib Tam could not send your message to Stalled.";
+    int sent = 0;
+    while (sent < 3000 && !Owen->Has(notice)) {
+        for (int i = 0; i < 20; ++i, ++sent)
+            ASSERT_TRUE(Owen->Client->SendToAll(text + std::to_string(sent), error)) << error;
+        PumpFor(1);
+    }
+    ASSERT_TRUE(Settle([&] { return Owen->Has(notice); }, 10000));
+    EXPECT_LT(sent, 3000);
+    ASSERT_TRUE(Settle(
+        [&] {
+            int got = 0;
+            Rt->Drain();
+            for (auto& m : Rt->Messages)
+                got += m.Text.rfind(text, 0) == 0;
+            return got == sent;
+        },
+        15000));
+    ASSERT_TRUE(Settle([&] { return Owen->Knows({"RT"}); }));
+    ExpectHealthyTraffic(10);
+}
+
+} // namespace

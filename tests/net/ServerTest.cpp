@@ -1,0 +1,271 @@
+// The server with real clients and raw peers on loopback, in one process.
+#include "ServerTestSupport.h"
+#include "TestSupport.h"
+#include "net/Frame.h"
+#include "net/ProtocolDocument.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string Frame(const ProtocolDocument& document)
+{
+    return FormatDocumentFrame(document);
+}
+
+std::string LoginFrame(const std::string& name)
+{
+    return Frame(ProtocolDocument::MakeLoginRequest(name));
+}
+
+class ServerTest : public ::testing::Test, public ServerFixtureBase
+{
+protected:
+    std::unique_ptr<TestClient> LoggedOn(const std::string& name)
+    {
+        auto client = std::make_unique<TestClient>(Clock, "127.0.0.1", Port, name);
+        std::string error;
+        EXPECT_TRUE(client->LogOn(name, &error)) << name << ": " << error;
+        return client;
+    }
+};
+
+TEST_F(ServerTest, StartsOnAFreePortAndRefusesATakenOne)
+{
+    ASSERT_TRUE(Started);
+    ASSERT_NE(Port, 0);
+    CTcpIpServer second(Clock, nullptr);
+    std::string error;
+    EXPECT_FALSE(second.Start(Port, error));
+    EXPECT_EQ(error, "Zib Tam could not start the server.\n\nAddress already in use");
+    // A started server starting again is fine.
+    EXPECT_TRUE(Server.Start(Port, error));
+}
+
+TEST_F(ServerTest, ClientsLearnWhoIsOnlineArrivalsAndDepartures)
+{
+    auto owen = LoggedOn("Owen");
+    auto rt = LoggedOn("RT Holm");
+    ASSERT_TRUE(Settle([&] { return owen->Knows({"RT Holm"}) && rt->Knows({"Owen"}); }));
+    EXPECT_EQ(owen->Sink.Events, (std::vector<std::string>{"connected", "arrived RT Holm"}));
+    EXPECT_EQ(rt->Sink.Events, (std::vector<std::string>{"connected", "arrived Owen"}));
+
+    rt->Client->LogOff();
+    ASSERT_TRUE(Settle([&] { return owen->Knows({}); }));
+    EXPECT_EQ(owen->Sink.Events.back(), "departed RT Holm");
+    EXPECT_EQ(Server.ConnectionCount(), 1u);
+}
+
+// The name rules of the login-request, each against a server where "owen" is logged on.
+TEST_F(ServerTest, LoginNameRules)
+{
+    struct Case
+    {
+        std::string Name;
+        bool Ok;
+        std::string Error;
+    };
+    const Case cases[] = {
+        {"ZIB TAM", false, "Zib Tam has already reserved the requested user name."},
+        {"All Users", false, "Zib Tam has already reserved the requested user name."},
+        {"OWEN", false, "Another user is already using the requested user name."},
+        {"owen2", true, ""},
+    };
+    auto owen = LoggedOn("owen");
+    for (const Case& c : cases) {
+        TestClient other(Clock, "127.0.0.1", Port, c.Name);
+        std::string error;
+        EXPECT_EQ(other.LogOn(c.Name, &error), c.Ok) << c.Name;
+        EXPECT_EQ(error, c.Error) << c.Name;
+        // A refused log-on leaves no connection behind.
+        EXPECT_EQ(other.Client->IsConnected(), c.Ok) << c.Name;
+    }
+}
+
+TEST_F(ServerTest, AskingForTheOwnNameAgainOrInOtherLetterCase)
+{
+    auto owen = LoggedOn("owen");
+    auto rt = LoggedOn("rt");
+    ASSERT_TRUE(Settle([&] { return rt->Knows({"owen"}); }));
+
+    std::string error;
+    EXPECT_FALSE(owen->Client->ChangeUserName("owen", error));
+    EXPECT_EQ(error, "You are already using the specified user name.");
+    // The refusal closes the connection, as every refused log-on does.
+    EXPECT_FALSE(owen->Client->IsConnected());
+    EXPECT_EQ(owen->Sink.Events.back(), "disconnected");
+    // Its name is free again once the server's poll has removed the closed connection.
+    ASSERT_TRUE(Settle([&] { return Server.ConnectionCount() == 1; }));
+
+    auto again = LoggedOn("owen");
+    EXPECT_TRUE(again->Client->ChangeUserName("Owen", error)) << error;
+    std::string name;
+    EXPECT_TRUE(again->Client->GetUserName(name));
+    EXPECT_EQ(name, "Owen");
+    ASSERT_TRUE(Settle([&] { return rt->Knows({"Owen"}); }));
+}
+
+TEST_F(ServerTest, RenameIsSeenAsRenameThenAsDepartureAndArrival)
+{
+    auto owen = LoggedOn("Owen");
+    auto rt = LoggedOn("RT");
+    ASSERT_TRUE(Settle([&] { return rt->Knows({"Owen"}); }));
+    std::string error;
+    ASSERT_TRUE(owen->Client->ChangeUserName("Owen2", error)) << error;
+    ASSERT_TRUE(Settle([&] { return rt->Knows({"Owen2"}); }));
+    EXPECT_EQ(rt->Sink.Events.back(), "renamed Owen to Owen2");
+
+    // The previous name stays in every later list: a client already showing Owen2 sees
+    // him leave and come back.
+    auto third = LoggedOn("Third");
+    ASSERT_TRUE(Settle([&] { return rt->Knows({"Owen2", "Third"}); }));
+    std::vector<std::string> tail(rt->Sink.Events.end() - 3, rt->Sink.Events.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"departed Owen2", "arrived Owen2", "arrived Third"}));
+}
+
+TEST_F(ServerTest, MessageRoutingReceiptsAndUndeliverableNames)
+{
+    auto owen = LoggedOn("Owen");
+    auto rt = LoggedOn("RT");
+    ASSERT_TRUE(Settle([&] { return owen->Knows({"RT"}) && rt->Knows({"Owen"}); }));
+
+    std::string error;
+    ASSERT_TRUE(owen->Client->Send({"rt", "Nobody"}, "Lunch?", error)) << error;
+    ASSERT_TRUE(Settle([&] { return rt->Has("Lunch?"); }));
+    ASSERT_TRUE(
+        Settle([&] { return owen->Has("Zib Tam could not send your message to Nobody."); }));
+    // The receipt from RT came back: only Nobody is still missing.
+    ASSERT_TRUE(Settle([&] {
+        owen->Drain();
+        auto& pending = owen->Client->PendingReceipts();
+        return pending.size() == 1 &&
+               pending.begin()->second.Missing == std::vector<std::string>{"Nobody"};
+    }));
+    // The sender's own copy and the received copy.
+    const ChatMessage& own = owen->Messages.front();
+    EXPECT_EQ(own.Text, "Lunch?");
+    EXPECT_FALSE(own.Loopback);
+    const ChatMessage* got = nullptr;
+    for (auto& m : rt->Messages)
+        if (m.Text == "Lunch?")
+            got = &m;
+    ASSERT_NE(got, nullptr);
+    EXPECT_EQ(got->Sender, "Owen");
+    EXPECT_EQ(got->Id, own.Id);
+    EXPECT_EQ(got->Recipients, (std::vector<std::string>{"rt", "Nobody"}));
+}
+
+TEST_F(ServerTest, AllUsersGoesToEveryoneButTheSender)
+{
+    auto a = LoggedOn("A");
+    auto b = LoggedOn("B");
+    auto c = LoggedOn("C");
+    ASSERT_TRUE(Settle([&] { return a->Knows({"B", "C"}); }));
+    std::string error;
+    ASSERT_TRUE(a->Client->SendToAll("Fire drill", error));
+    ASSERT_TRUE(Settle([&] { return b->Has("Fire drill") && c->Has("Fire drill"); }));
+    // Both confirmed: nothing pending, no report.
+    ASSERT_TRUE(Settle([&] {
+        a->Drain();
+        return a->Client->PendingReceipts().empty();
+    }));
+    PumpFor(50);
+    EXPECT_EQ(a->CountFrom("Zib Tam"), 0);
+    int copies = 0;
+    for (auto& m : a->Messages)
+        copies += m.Text == "Fire drill";
+    EXPECT_EQ(copies, 1); // its own copy, not one back from the server
+}
+
+TEST_F(ServerTest, PermissionsFilterListsAndMessages)
+{
+    TempDir dir;
+    std::ofstream(dir.File("p.xml"))
+        << "<?xml version=\"1.0\"?>\n<permissions><default><allow>all users</allow></default>"
+           "<user name=\"Owen\"><deny>all users</deny><allow>RT</allow></user></permissions>\n";
+    std::string error;
+    ASSERT_TRUE(Server.LoadPermissions(dir.File("p.xml"), error)) << error;
+
+    auto owen = LoggedOn("Owen");
+    auto rt = LoggedOn("RT");
+    auto kim = LoggedOn("Kim");
+    ASSERT_TRUE(Settle([&] {
+        return owen->Knows({"RT"}) && kim->Knows({"Owen", "RT"}) && rt->Knows({"Owen", "Kim"});
+    }));
+    ASSERT_TRUE(owen->Client->Send({"RT", "Kim"}, "hello", error));
+    ASSERT_TRUE(Settle([&] { return rt->Has("hello"); }));
+    ASSERT_TRUE(Settle([&] { return owen->Has("Zib Tam could not send your message to Kim."); }));
+    // To all users, the denied ones are skipped without a word.
+    ASSERT_TRUE(owen->Client->SendToAll("everyone", error));
+    ASSERT_TRUE(Settle([&] { return rt->Has("everyone"); }));
+    PumpFor(50);
+    EXPECT_FALSE(kim->Has("everyone"));
+    EXPECT_FALSE(kim->Has("hello"));
+}
+
+TEST_F(ServerTest, IdleConnectionsAreClosedKeepAlivesKeepThemOpen)
+{
+    auto owen = LoggedOn("Owen");
+    RawPeer silent(Port);
+    ASSERT_TRUE(silent.Send(LoginFrame("Silent")));
+    RawPeer mute(Port); // never sends a byte: never closed by the idle rule
+    ASSERT_TRUE(Settle([&] { return owen->Knows({"Silent"}); }));
+
+    Clock.Advance(60001);
+    owen->Drain(); // the client's timer: more than 60 s without a write sends a keep-alive
+    PumpFor(30);
+    Clock.Advance(30000);
+    Server.Poll();
+    EXPECT_TRUE(silent.WaitClosed()) << "silent for 90,001 ms";
+    ASSERT_TRUE(Settle([&] { return owen->Knows({}); }));
+    EXPECT_TRUE(owen->Client->IsConnected());
+    mute.ReadAvailable();
+    EXPECT_FALSE(mute.Eof());
+}
+
+TEST_F(ServerTest, ReceiptForAnAbsentSenderClosesTheConnectionThatSentIt)
+{
+    RawPeer peer(Port);
+    ASSERT_TRUE(peer.Send(LoginFrame("Peer")));
+    ASSERT_TRUE(peer.WaitFor("<username>Peer</username>"));
+    ASSERT_TRUE(peer.Send(Frame(ProtocolDocument::MakeReceipt("1", "Gone", "Peer"))));
+    EXPECT_TRUE(peer.WaitClosed());
+}
+
+TEST_F(ServerTest, SenderIsTheLoggedOnNameAndStrangersCannotSend)
+{
+    auto rt = LoggedOn("RT");
+    RawPeer stranger(Port);
+    ChatMessage forged;
+    forged.Id = "1";
+    forged.Sender = "Boss";
+    forged.Recipients = {"RT"};
+    forged.Text = "from nobody";
+    forged.Time = MessageTime::From(958'000'000);
+    ASSERT_TRUE(stranger.Send(Frame(ProtocolDocument::MakeMessage(forged))));
+    RawPeer spoofer(Port);
+    ASSERT_TRUE(spoofer.Send(LoginFrame("Mallory")));
+    forged.Text = "spoofed";
+    ASSERT_TRUE(spoofer.Send(Frame(ProtocolDocument::MakeMessage(forged))));
+    ASSERT_TRUE(Settle([&] { return rt->Has("spoofed"); }));
+    for (auto& m : rt->Messages) {
+        EXPECT_NE(m.Text, "from nobody");
+        if (m.Text == "spoofed") {
+            EXPECT_EQ(m.Sender, "Mallory");
+        }
+    }
+}
+
+TEST_F(ServerTest, ServerGoingAwayIsReportedToClients)
+{
+    auto owen = std::make_unique<TestClient>(Clock, "127.0.0.1", Port, "Owen");
+    ASSERT_TRUE(owen->LogOn("Owen"));
+    Server.CloseAll();
+    ASSERT_TRUE(Settle([&] { return !owen->Client->IsConnected(); }));
+    EXPECT_EQ(owen->Sink.Events.back(), "disconnected");
+    std::string name;
+    EXPECT_FALSE(owen->Client->GetUserName(name));
+}
+
+} // namespace
