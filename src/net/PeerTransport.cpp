@@ -143,6 +143,13 @@ void CPeerTransport::WritePieces(const std::vector<std::string>& datagrams,
                      });
 }
 
+std::time_t CPeerTransport::LastPieceLeaves(size_t pieces) const
+{
+    // The confirmation time-out runs from the moment the last piece is written.
+    uint32_t wait = pieces > 1 ? static_cast<uint32_t>(pieces - 1) * kPiecePauseMs : 0;
+    return Clock().Now() + static_cast<std::time_t>(wait / 1000);
+}
+
 void CPeerTransport::FlushQueuedWrites(bool all)
 {
     uint32_t now = Clock().TickCount();
@@ -219,6 +226,7 @@ bool CPeerTransport::DoSend(const std::vector<std::string>& recipients, const st
     copy.PieceIndex = -1;
     copy.Time = Clock().Now();
     m_data.Complete.push_back(copy);
+    const std::time_t sent = LastPieceLeaves(datagrams.size());
 
     for (size_t i = 0; i < records.size(); ++i) {
         int record = records[i];
@@ -232,7 +240,7 @@ bool CPeerTransport::DoSend(const std::vector<std::string>& recipients, const st
         if (!user.Alive)
             continue;
         DeliveryRecord delivery;
-        delivery.Created = copy.Time;
+        delivery.Created = sent;
         delivery.Computer = user.Computer;
         delivery.Id = packet.Id;
         delivery.Acknowledged.assign(datagrams.size(), false);
@@ -257,6 +265,7 @@ bool CPeerTransport::DoSendToAll(const std::string& text, std::string& error)
     WritePieces(datagrams, {"*"});
 
     std::time_t now = Clock().Now();
+    const std::time_t sent = LastPieceLeaves(datagrams.size());
     for (size_t i = 0; i < m_users.size(); ++i) {
         if (static_cast<int>(i) == kOwn)
             continue;
@@ -265,7 +274,7 @@ bool CPeerTransport::DoSendToAll(const std::string& text, std::string& error)
         if (!user.Alive)
             continue;
         DeliveryRecord delivery;
-        delivery.Created = now;
+        delivery.Created = sent;
         delivery.Computer = user.Computer;
         delivery.Id = packet.Id;
         delivery.Acknowledged.assign(datagrams.size(), false);
@@ -312,7 +321,7 @@ ChatMessage CPeerTransport::ToChatMessage(const PeerPacket& packet)
 void CPeerTransport::ReadSlot(PeerSlot slot, SlotQueues& queues)
 {
     std::string datagram;
-    while (m_service.Read(slot, datagram)) {
+    for (int reads = 0; reads < kMaxReadsPerPoll && m_service.Read(slot, datagram); ++reads) {
         PeerPacket packet;
         int count = 0;
         if (!ParsePeerDatagram(datagram, packet, count))
@@ -500,7 +509,8 @@ void CPeerTransport::ProcessCommands()
 void CPeerTransport::ProcessAcknowledgements()
 {
     std::string datagram;
-    while (m_service.Read(PeerSlot::Ack, datagram)) {
+    for (int reads = 0; reads < kMaxReadsPerPoll && m_service.Read(PeerSlot::Ack, datagram);
+         ++reads) {
         std::string computer, id;
         int index = 0;
         if (!ParseAcknowledgement(datagram, computer, id, index))

@@ -59,6 +59,9 @@ public:
     static constexpr size_t kMaxPartialPackets = 1024;
     static constexpr std::time_t kPartialLifetimeSeconds = 120;
     static constexpr std::time_t kRecentlyDoneSeconds = 10;
+    // A poll reads at most this many datagrams from one slot, so a sender that writes
+    // faster than we read cannot keep the window from ever getting its turn back.
+    static constexpr int kMaxReadsPerPoll = 4096;
 
 private:
     struct SlotQueues
@@ -84,6 +87,7 @@ private:
     void WritePieces(const std::vector<std::string>& datagrams,
                      const std::vector<std::string>& computers);
     void FlushQueuedWrites(bool all);
+    std::time_t LastPieceLeaves(size_t pieces) const;
     void ArmTimeouts();
     void Expire(PeerUser& user);
     int FindUser(const std::string& computer) const;

@@ -225,6 +225,20 @@ TEST_F(PeerTransportTest, PiecesAfterTheFirstLeaveFiftyMillisecondsApartWithoutB
     EXPECT_EQ(b.Chats()[0].Text, std::string(800, 'x'));
 }
 
+TEST_F(PeerTransportTest, ConfirmationTimeRunsFromTheLastPiece)
+{
+    Node& a = Add("Lab-Pc", "Ann");
+    Node& b = Add("Office-Pc2", "Bob");
+    Run();
+    std::string text(100 * 320, 'l'); // over a hundred pieces: more than five seconds to send
+    ASSERT_EQ(Send(a, {"Bob"}, text), "");
+    Run(9000);
+    ASSERT_EQ(b.Chats().size(), 1u);
+    EXPECT_EQ(b.Chats()[0].Text, text);
+    EXPECT_TRUE(a.Reports().empty());
+    EXPECT_TRUE(a.Transport.Deliveries().empty());
+}
+
 // Loss, repeats and reordering on the way, and what each leaves the users seeing.
 TEST_F(PeerTransportTest, AssemblyUnderLossRepeatsAndReordering)
 {

@@ -4,6 +4,7 @@
 #include "PeerTestSupport.h"
 #include "net/PeerTransport.h"
 #include "net/UdpDatagramService.h"
+#include "net/UdpPeerTransport.h"
 #include "platform/Clock.h"
 
 #include <arpa/inet.h>
@@ -153,28 +154,34 @@ TEST_F(PeerUdpTest, TransportTalksToItselfOverLoopback)
     CSystemClock& clock = CSystemClock::Instance();
     FixedUserName names("Ann");
     RecordingSink sink;
-    CUdpDatagramService service("LAB-PC");
-    CPeerTransport transport(&sink, names, clock, service, "LAB-PC");
+    CUdpPeerTransport transport(&sink, names, clock, "LAB-PC");
+    EXPECT_EQ(transport.ComputerName(), "Lab-Pc");
     std::string error;
     ASSERT_TRUE(transport.LogOn("Ann", error)) << error;
+    EXPECT_EQ(transport.Descriptors().size(), 3u);
     transport.SetSelfChat(true);
     transport.UpdateSelfChat();
     ASSERT_TRUE(transport.SendToAll("hello me", error));
+    ASSERT_TRUE(transport.Send({"Ann", "Ann"}, "two of me", error));
     std::vector<ChatMessage> got;
-    for (int i = 0; i < 100 && got.empty(); ++i) {
+    for (int i = 0; i < 100 && got.size() < 2; ++i) {
         std::vector<pollfd> fds;
-        for (int fd : service.Descriptors())
+        for (int fd : transport.Descriptors())
             fds.push_back({fd, POLLIN, 0});
         ::poll(fds.data(), fds.size(), 10);
-        transport.GetMessages(got);
+        std::vector<ChatMessage> more;
+        transport.GetMessages(more);
+        got.insert(got.end(), more.begin(), more.end());
     }
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].Text, "hello me");
-    EXPECT_TRUE(got[0].Loopback);
-    EXPECT_TRUE(got[0].AllUsers);
-    EXPECT_EQ(got[0].Sender, "Ann");
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].Text, "two of me"); // the own copy is queued at once
+    EXPECT_EQ(got[1].Text, "hello me");  // the broadcast comes back over the wire
+    EXPECT_TRUE(got[1].Loopback);
+    EXPECT_TRUE(got[1].AllUsers);
+    EXPECT_EQ(got[1].Sender, "Ann");
     EXPECT_TRUE(sink.Saw("+Ann"));
     transport.LogOff();
+    EXPECT_TRUE(transport.Descriptors().empty());
 }
 
 } // namespace
