@@ -1,0 +1,139 @@
+// The headless server in a process of its own: clients in this process talk to it, notice
+// when it is killed, and log on again once it is back.
+#include "ServerTestSupport.h"
+#include "TestSupport.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <csignal>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace {
+
+class ServerProcess
+{
+public:
+    explicit ServerProcess(const std::string& configHome) : m_configHome(configHome) {}
+    ~ServerProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    // Starts it and waits for the line that names the port; 0 when it did not come.
+    int Start(int port)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(m_configHome));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(m_configHome));
+        m_process.setProcessEnvironment(env);
+        m_process.start(
+            QStringLiteral(ZT_SERVER_HOST),
+            {QStringLiteral("--server"), QStringLiteral("--port"), QString::number(port)});
+        if (!m_process.waitForStarted(5000))
+            return 0;
+        const std::string prefix = "Zib Tam server listening on port ";
+        std::string out;
+        PumpUntil([&] {
+            out += m_process.readAllStandardOutput().toStdString();
+            return out.find('\n') != std::string::npos || m_process.state() == QProcess::NotRunning;
+        });
+        auto at = out.find(prefix);
+        return at == std::string::npos ? 0 : std::stoi(out.substr(at + prefix.size()));
+    }
+
+    void Signal(int signal) { ::kill(static_cast<pid_t>(m_process.processId()), signal); }
+
+    bool WaitFinished(int& status)
+    {
+        bool done = PumpUntil([&] { return m_process.state() == QProcess::NotRunning; });
+        status = m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+        return done;
+    }
+
+    std::string ErrorOutput() { return m_process.readAllStandardError().toStdString(); }
+
+private:
+    std::string m_configHome;
+    QProcess m_process;
+};
+
+TEST(ServerProcessTest, ClientsNoticeAKilledServerAndLogOnAgainAfterItsRestart)
+{
+    TempDir home;
+    CSystemClock clock;
+    ServerProcess server(home.Path().string());
+    int port = server.Start(0);
+    ASSERT_NE(port, 0) << server.ErrorOutput();
+
+    std::vector<std::unique_ptr<TestClient>> clients;
+    for (const char* name : {"Owen", "Kim", "RT"}) {
+        clients.push_back(std::make_unique<TestClient>(clock, "127.0.0.1", port, name));
+        ASSERT_TRUE(clients.back()->LogOn(name));
+    }
+    ASSERT_TRUE(PumpUntil([&] { return clients[0]->Knows({"Kim", "RT"}); }));
+    std::string error;
+    ASSERT_TRUE(clients[0]->Client->Send({"Kim", "RT"}, "across processes", error));
+    ASSERT_TRUE(PumpUntil([&] {
+        return clients[1]->Has("across processes") && clients[2]->Has("across processes");
+    }));
+    ASSERT_TRUE(PumpUntil([&] {
+        clients[0]->Drain();
+        return clients[0]->Client->PendingReceipts().empty();
+    }));
+
+    server.Signal(SIGKILL);
+    int status = 0;
+    ASSERT_TRUE(server.WaitFinished(status));
+    for (auto& client : clients) {
+        ASSERT_TRUE(PumpUntil([&] { return !client->Client->IsConnected(); }));
+        EXPECT_EQ(client->Sink.Events.back(), "disconnected");
+    }
+
+    // Back on the same port at once, old connections notwithstanding.
+    ServerProcess again(home.Path().string());
+    ASSERT_EQ(again.Start(port), port) << again.ErrorOutput();
+    for (auto& client : clients) {
+        std::string name = client->Names.StoredUserName();
+        ASSERT_TRUE(client->LogOn(name)) << name;
+    }
+    ASSERT_TRUE(PumpUntil([&] { return clients[2]->Knows({"Owen", "Kim"}); }));
+
+    // SIGTERM ends it cleanly: status 0 and every connection closed.
+    again.Signal(SIGTERM);
+    ASSERT_TRUE(again.WaitFinished(status));
+    EXPECT_EQ(status, 0);
+    for (auto& client : clients)
+        ASSERT_TRUE(PumpUntil([&] { return !client->Client->IsConnected(); }));
+}
+
+TEST(ServerProcessTest, StartFailuresAreReportedWithTheirTexts)
+{
+    TempDir home;
+    // A port that is taken.
+    ServerFixtureBase holder;
+    ServerProcess taken(home.Path().string());
+    EXPECT_EQ(taken.Start(holder.Port), 0);
+    int status = 0;
+    ASSERT_TRUE(taken.WaitFinished(status));
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(taken.ErrorOutput(),
+              "Zib Tam could not start the server.\n\nAddress already in use\n");
+
+    // A permissions file that does not load keeps the server from starting.
+    std::filesystem::create_directories(home.Path() / "zibtam");
+    std::ofstream(home.Path() / "zibtam" / "zt_server_host Permissions.xml")
+        << "<?xml version=\"1.0\"?>\n<permissions><user name=\"x\"/></permissions>\n";
+    ServerProcess refused(home.Path().string());
+    EXPECT_EQ(refused.Start(0), 0);
+    ASSERT_TRUE(refused.WaitFinished(status));
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(refused.ErrorOutput(),
+              "The server could not load permissions.\n\nEncountered <user> tag.  Expected "
+              "<default> tag.\n");
+}
+
+} // namespace
