@@ -261,8 +261,12 @@ bool CFrameParser::TakeHeader(std::size_t headerEnd, IFrameSink& sink)
         } else if (StartsWithNoCase(line, hostName)) {
             host = line.substr(hostName.size());
         } else if (StartsWithNoCase(line, server)) {
-            m_server.assign(line.substr(server.size()));
-            m_copied += m_server.size();
+            // Every frame carries it, nearly always unchanged: copy only what changed.
+            std::string_view value = line.substr(server.size());
+            if (value != m_server) {
+                m_server.assign(value);
+                m_copied += m_server.size();
+            }
         }
     }
 
