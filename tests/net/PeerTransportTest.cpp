@@ -149,7 +149,7 @@ TEST_F(PeerTransportTest, MessageToOneUserIsDeliveredConfirmedAndCopiedBack)
     Run(6000);
 
     ASSERT_EQ(b.Chats().size(), 1u);
-    const ChatMessage& got = b.Chats()[0];
+    const ChatMessage got = b.Chats()[0];
     EXPECT_EQ(got.Sender, "Ann");
     EXPECT_EQ(got.Text, "hello\nthere");
     EXPECT_EQ(got.Recipients, std::vector<std::string>{"Bob"});
@@ -480,11 +480,17 @@ TEST_F(PeerTransportTest, MalformedDatagramsAreDroppedAndOthersStillServed)
         {PeerSlot::Ack, "garbage"},
         {PeerSlot::Ack, std::string(65000, 'a')},
     };
-    // A message in flight whose acknowledgements we forge out of range.
+    // A message in flight, with acknowledgements forged for pieces it does not have.
     ASSERT_EQ(Send(b, {"Ann"}, "real"), "");
+    ASSERT_EQ(b.Transport.Deliveries().size(), 1u);
+    const std::string id = b.Transport.Deliveries()[0].Id;
+    for (const char* index : {"\n001/001", "\n999/001", "\n4294967296"})
+        network.Inject("Office-Pc2", PeerSlot::Ack, "Lab-Pc\n" + id + index);
+    std::vector<ChatMessage> ignored;
+    b.Transport.GetMessages(ignored);
+    ASSERT_EQ(b.Transport.Deliveries().size(), 1u); // still waiting for the real one
     for (const Case& c : cases)
         network.Inject("Lab-Pc", c.Slot, c.Bytes);
-    network.Inject("Office-Pc2", PeerSlot::Ack, "Lab-Pc\n" + std::string("9") + "\n100/001");
     Run(5000);
     // The only whole message among them is the large one from "Evil".
     ASSERT_EQ(a.Chats().size(), 2u);
