@@ -7,20 +7,38 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
 namespace {
 
-std::string LogPath()
+// One scratch folder per run, removed when the fuzzer exits.
+class ScratchFolder
 {
-    static const std::string path = [] {
+public:
+    ScratchFolder()
+    {
         char folder[] = "/tmp/zibtam-fuzz-log-XXXXXX";
         if (!mkdtemp(folder))
             std::abort();
-        return std::string(folder) + "/log.xml";
-    }();
-    return path;
+        m_folder = folder;
+    }
+    ~ScratchFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_folder, ignored);
+    }
+    std::string File() const { return m_folder + "/log.xml"; }
+
+private:
+    std::string m_folder;
+};
+
+std::string LogPath()
+{
+    static const ScratchFolder folder;
+    return folder.File();
 }
 
 } // namespace
