@@ -388,6 +388,83 @@ TEST_F(TaskSocketTest, ClosingByEitherSideTellsTheOwnerOnce)
     EXPECT_EQ(m_serverOwner.Closed, 1);
 }
 
+// The client deletes its connection when told it closed; the server may drop a connection
+// that sent something it dislikes. Neither may leave the socket touching freed memory.
+class DeletingOwner : public ITaskSocketOwner
+{
+public:
+    CTaskSocket* Socket = nullptr;
+    bool DeleteOnDocument = false;
+    int Events = 0;
+    void OnDocumentArrived(CTaskSocket&) override
+    {
+        ++Events;
+        if (DeleteOnDocument)
+            Drop();
+    }
+    void OnConnectionClosed(CTaskSocket&) override
+    {
+        ++Events;
+        Drop();
+    }
+    void OnSendFailed(CTaskSocket&, const ProtocolDocument&) override { ++Events; }
+    void Drop()
+    {
+        delete Socket;
+        Socket = nullptr;
+    }
+};
+
+TEST_F(TaskSocketTest, OwnerMayDeleteTheConnectionFromItsNotifications)
+{
+    for (bool onDocument : {false, true}) {
+        SCOPED_TRACE(onDocument ? "on a document" : "on closing");
+        DeletingOwner owner;
+        owner.DeleteOnDocument = onDocument;
+        owner.Socket = new CTaskSocket(&owner, m_clock);
+        CEventLoopWait wait(5000);
+        std::string error;
+        ASSERT_TRUE(owner.Socket->Connect("127.0.0.1", m_port, wait, error)) << error;
+        int raw = -1;
+        ASSERT_TRUE(RunUntil([&] {
+            raw = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+            return raw >= 0;
+        }));
+        // Two documents and the end of the stream in one go.
+        std::string bytes = FormatDocumentFrame(ProtocolDocument::MakeLoginRequest("a")) +
+                            FormatDocumentFrame(ProtocolDocument::MakeLoginRequest("b"));
+        ::send(raw, bytes.data(), bytes.size(), 0);
+        ::close(raw);
+        ASSERT_TRUE(RunUntil([&] { return owner.Socket == nullptr; }));
+        EXPECT_EQ(owner.Events, onDocument ? 1 : 3);
+        ProcessFor(20);
+    }
+
+    // Deleted while a busy send waits inside it.
+    DeletingOwner owner;
+    owner.Socket = new CTaskSocket(&owner, m_clock);
+    CEventLoopWait wait(5000);
+    std::string error;
+    ASSERT_TRUE(owner.Socket->Connect("127.0.0.1", m_port, wait, error)) << error;
+    ASSERT_TRUE(RunUntil([&] {
+        m_raw = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+        return m_raw >= 0;
+    }));
+    int size = 4096;
+    ::setsockopt(owner.Socket->Descriptor(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+    ::setsockopt(m_raw, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    ScriptedWait busy;
+    busy.Hook = [&](int step) {
+        if (step == 2)
+            ResetRaw();
+    };
+    EXPECT_FALSE(owner.Socket->SendDocument(
+        ProtocolDocument::MakeLoginRequest(std::string(500000, 'e')), &busy, false, error));
+    EXPECT_EQ(owner.Socket, nullptr);
+    EXPECT_EQ(error.rfind("Zib Tam could not send the message.\n\n", 0), 0u) << error;
+    EXPECT_EQ(busy.CancelCalls, (std::vector<bool>{false, true}));
+}
+
 TEST_F(TaskSocketTest, WriteErrorsClose)
 {
     ConnectRaw();
