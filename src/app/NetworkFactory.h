@@ -1,0 +1,29 @@
+#pragma once
+// The transports and the server of a real run: peer-to-peer over UDP, the client/server
+// client and server over TCP, waiting in nested event loops.
+#include "app/NetworkManager.h"
+
+#include <memory>
+#include <string>
+
+class COptions;
+class IClock;
+
+class CNetworkFactory : public ITransportFactory
+{
+public:
+    CNetworkFactory(const COptions& options, const IClock& clock, std::string computerName);
+    ~CNetworkFactory() override;
+
+    std::unique_ptr<CTransport> CreatePeerTransport(CTransportSink* sink,
+                                                    const IUserNameSource& names) override;
+    std::unique_ptr<CTransport> CreateClientTransport(CTransportSink* sink,
+                                                      const IUserNameSource& names,
+                                                      const std::string& server, int port) override;
+    std::unique_ptr<IChatServer> CreateServer() override;
+
+private:
+    const COptions& m_options;
+    const IClock& m_clock;
+    std::string m_computerName;
+};
