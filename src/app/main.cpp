@@ -1,6 +1,7 @@
 // Entry points of every mode of the program.
 #include "app/ChatApp.h"
 #include "app/ConfigCommand.h"
+#include "app/ConsoleFrontEnd.h"
 #include "app/StandInShell.h"
 #include "platform/Clock.h"
 #include "platform/QuitOnSignal.h"
@@ -84,8 +85,9 @@ int RunChatProgram(int argc, char** argv, bool secondary, CSystemInfo& system)
 {
     std::string why;
     if (!DisplayAvailable(why)) {
-        std::cerr << "zibtam: " << why << "; the chat window needs a graphical desktop.\n";
-        return 1;
+        std::cerr << "zibtam: " << why << "; the chat window needs a graphical desktop, so "
+                  << "the console front end runs instead (zibtam --console).\n";
+        return RunConsoleMode(argc, argv);
     }
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
@@ -145,7 +147,11 @@ int main(int argc, char** argv)
         return RunConfigCommand(options, std::vector<std::string>(argv + 2, argv + argc), std::cout,
                                 std::cerr);
     }
-    if (first == "--server" || first == "--console" || first == "--send") {
+    if (first == "--console")
+        return RunConsoleMode(argc, argv);
+    if (first == "--send")
+        return RunSendMode(argc, argv);
+    if (first == "--server") {
         std::cerr << "zibtam: " << first << " is not available in this build yet.\n";
         return 2;
     }

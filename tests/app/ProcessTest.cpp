@@ -33,6 +33,8 @@ public:
                 else
                     setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
             }
+            int in = open("/dev/null", O_RDONLY);
+            dup2(in, 0);
             int out = open(m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             int err = open(m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             dup2(out, 1);
@@ -130,19 +132,29 @@ TEST_F(ProcessTest, HelpAndConfigWorkWithoutADisplay)
     EXPECT_EQ(get.Output(), "4000\n");
 }
 
-TEST_F(ProcessTest, WithoutADisplayTheChatProgramSaysSoInOneLine)
+TEST_F(ProcessTest, WithoutADisplayTheChatProgramSaysSoInOneLineAndRunsTheConsole)
 {
+    // A client of a server nobody runs: the console starts, cannot connect, and ends
+    // when its input (here empty) ends.
+    ASSERT_EQ(Config(exe, {"set", "Username", "Owen"}), 0);
+    ASSERT_EQ(Config(exe, {"set", "NetworkingType", "2"}), 0);
+    ASSERT_EQ(Config(exe, {"set", "Server", "127.0.0.1"}), 0);
+    ASSERT_EQ(Config(exe, {"set", "PortNumber", "9"}), 0);
     std::vector<std::string> headless = env;
     headless.insert(headless.end(), {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
     Program chat(exe, {}, headless, dir);
-    EXPECT_EQ(chat.Wait(10s), 1);
+    EXPECT_EQ(chat.Wait(10s), 0) << chat.Errors();
     std::string errors = chat.Errors();
     EXPECT_EQ(errors.rfind("zibtam: ", 0), 0u) << errors;
+    EXPECT_NE(errors.find("--console"), std::string::npos) << errors;
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    EXPECT_NE(chat.Output().find("Zib Tam is not currently connected to the server."),
+              std::string::npos)
+        << chat.Output();
 
     headless.push_back("DISPLAY=:97"); // a display nobody serves
     Program unserved(exe, {}, headless, dir);
-    EXPECT_EQ(unserved.Wait(10s), 1);
+    EXPECT_EQ(unserved.Wait(10s), 0);
     EXPECT_NE(unserved.Errors().find(":97"), std::string::npos);
 }
 
