@@ -2,10 +2,12 @@
 # One-way latency of a one-piece peer-to-peer message between two computers, each a network
 # namespace on one bridge, each running the peer driver. Prints the median and the 90th
 # percentile (microseconds) over N messages sent 20 ms apart. Needs root.
-#   bench/peer/latency.sh BUILD_DIR [N]
+#   bench/peer/latency.sh BUILD_DIR [N] [DRIVER_OPTION...]
+# e.g. --timer-only to see the cost of polling on the 10 ms timer alone.
 set -eu
 build=${1:?build folder}
 count=${2:-100}
+shift $(($# > 1 ? 2 : 1))
 driver=$build/tests/net/peer_driver
 p=ztlat$$
 cleanup() {
@@ -30,11 +32,11 @@ for side in a b; do
   ip -n $p$side link set eth0 up
 done
 # The drivers keep running after their (empty) input ends; they are stopped at the end.
-ip netns exec ${p}b "$driver" --computer PC-B --user Bob --latency-receive "$count" \
+ip netns exec ${p}b "$driver" --computer PC-B --user Bob --latency-receive "$count" "$@" \
   </dev/null >/tmp/$p.out &
 recv_pid=$!
 sleep 0.3
-ip netns exec ${p}a "$driver" --computer PC-A --user Ann --latency-send "$count" \
+ip netns exec ${p}a "$driver" --computer PC-A --user Ann --latency-send "$count" "$@" \
   --to Bob </dev/null >/dev/null &
 send_pid=$!
 for _ in $(seq 1 300); do

@@ -7,7 +7,9 @@
 //   sent | send-error TEXT | latency MEDIAN_US P90_US COUNT
 // Texts have line feeds written as "\n". Latency modes:
 //   --latency-send N --to NAME: once NAME is listed, sends N stamped one-piece messages
-//   --latency-receive N: prints the one-way times of N stamped messages and ends
+//   --latency-receive N: prints the one-way times of N stamped messages
+//   --timer-only: poll only on the 10 ms timer, once a tick, as a window without socket
+//   notifiers would
 #include "net/PeerTransport.h"
 #include "net/UdpDatagramService.h"
 #include "platform/Clock.h"
@@ -127,6 +129,7 @@ int main(int argc, char** argv)
     std::string latencyTo;
     int latencySend = 0, latencyReceive = 0;
     bool selfChat = false;
+    bool timerOnly = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto next = [&]() { return i + 1 < argc ? std::string(argv[++i]) : std::string(); };
@@ -136,6 +139,8 @@ int main(int argc, char** argv)
             user = next();
         else if (arg == "--selfchat")
             selfChat = true;
+        else if (arg == "--timer-only")
+            timerOnly = true;
         else if (arg == "--latency-send")
             latencySend = std::atoi(next().c_str());
         else if (arg == "--latency-receive")
@@ -171,8 +176,9 @@ int main(int argc, char** argv)
         std::vector<pollfd> fds;
         if (inputOpen)
             fds.push_back({STDIN_FILENO, POLLIN, 0});
-        for (int fd : service.Descriptors())
-            fds.push_back({fd, POLLIN, 0});
+        if (!timerOnly)
+            for (int fd : service.Descriptors())
+                fds.push_back({fd, POLLIN, 0});
         // The main window's timer runs every 10 ms; a readable slot wakes us sooner.
         ::poll(fds.data(), fds.size(), 10);
 
@@ -212,7 +218,7 @@ int main(int argc, char** argv)
         }
 
         // Twice: what one poll brings in is handed over at the next call.
-        for (int pass = 0; pass < 2; ++pass) {
+        for (int pass = 0; pass < (timerOnly ? 1 : 2); ++pass) {
             std::vector<ChatMessage> messages;
             transport.GetMessages(messages);
             for (const ChatMessage& m : messages) {
