@@ -1,6 +1,7 @@
 #include "net/Permissions.h"
 
 #include "log/LastErrorText.h"
+#include "net/Transport.h"
 #include "xml/XmlReader.h"
 
 #include <cerrno>
@@ -10,24 +11,6 @@
 #include <iterator>
 
 namespace {
-
-unsigned char FoldCase(unsigned char c)
-{
-    if (c >= 'A' && c <= 'Z')
-        return static_cast<unsigned char>(c + 32);
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) // accented capitals of Windows-1252
-        return static_cast<unsigned char>(c + 32);
-    switch (c) {
-    case 0x8A: // S caron
-    case 0x8C: // OE
-    case 0x8E: // Z caron
-        return static_cast<unsigned char>(c + 16);
-    case 0x9F: // Y diaeresis
-        return 0xFF;
-    default:
-        return c;
-    }
-}
 
 std::string_view TrimXmlSpace(std::string_view text)
 {
@@ -45,18 +28,6 @@ std::string TagMismatch(std::string_view found, std::string_view expected)
 }
 
 } // namespace
-
-bool EqualNamesNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldCase(static_cast<unsigned char>(a[i])) !=
-            FoldCase(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 // Builds the table from the reader's events. Depth 1 is the declaration, 2 the root,
 // 3 the default and user entries, 4 their rules. The first fault ends all further work.
@@ -132,7 +103,7 @@ private:
             return;
         }
         for (const auto& [known, entry] : m_table.m_users) {
-            if (EqualNamesNoCase(known, userName)) {
+            if (NamesEqualNoCase(known, std::string(userName))) {
                 m_error =
                     "Encountered multiple entries for user \"" + std::string(userName) + "\".";
                 return;
@@ -214,19 +185,19 @@ bool CPermissions::LoadPermissionsText(std::string_view text, std::string& error
     return false;
 }
 
-const PermissionEntry& CPermissions::EntryFor(std::string_view userName) const
+const PermissionEntry& CPermissions::EntryFor(const std::string& userName) const
 {
     for (const auto& [name, entry] : m_users) {
-        if (EqualNamesNoCase(name, userName))
+        if (NamesEqualNoCase(name, userName))
             return entry;
     }
     return m_default;
 }
 
-PermissionDecision CPermissions::Decide(const PermissionEntry& entry, std::string_view name)
+PermissionDecision CPermissions::Decide(const PermissionEntry& entry, const std::string& name)
 {
     for (auto it = entry.Rules.rbegin(); it != entry.Rules.rend(); ++it) {
-        if (it->Target.empty() || EqualNamesNoCase(it->Target, name))
+        if (it->Target.empty() || NamesEqualNoCase(it->Target, name))
             return it->Kind == PermissionKind::Allow ? PermissionDecision::Allow
                                                      : PermissionDecision::Deny;
     }

@@ -48,11 +48,11 @@ public:
 
     // The entry of the first user whose name equals `userName` ignoring case, else the
     // default entry.
-    const PermissionEntry& EntryFor(std::string_view userName) const;
+    const PermissionEntry& EntryFor(const std::string& userName) const;
     // Scans the rules from the last to the first; the first one for all users or for
     // `name` (ignoring case) gives the answer.
-    static PermissionDecision Decide(const PermissionEntry& entry, std::string_view name);
-    static bool Denies(const PermissionEntry& entry, std::string_view name)
+    static PermissionDecision Decide(const PermissionEntry& entry, const std::string& name);
+    static bool Denies(const PermissionEntry& entry, const std::string& name)
     {
         return Decide(entry, name) == PermissionDecision::Deny;
     }
@@ -68,6 +68,3 @@ private:
     PermissionEntry m_default;
     std::vector<std::pair<std::string, PermissionEntry>> m_users;
 };
-
-// User names compare without regard to letter case, Windows-1252 letters included.
-bool EqualNamesNoCase(std::string_view a, std::string_view b);
