@@ -1,8 +1,10 @@
 // Three computers as network namespaces on one bridge, each running the peer-to-peer
 // transport over UDP in its own process (the peer driver), talking through real sockets.
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -29,6 +31,7 @@ class Lan
 public:
     explicit Lan(int computers)
     {
+        RemoveLeftovers();
         std::string prefix = "ztpeer" + std::to_string(::getpid());
         m_bridge = prefix + "br";
         if (!Run("ip netns add " + m_bridge)) {
@@ -67,6 +70,23 @@ public:
             Run("ip netns del " + *it);
     }
     const std::string& Error() const { return m_error; }
+
+    // Namespaces of an earlier run that was killed before it could clean up.
+    static void RemoveLeftovers()
+    {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator("/var/run/netns", error)) {
+            std::string name = entry.path().filename().string();
+            if (name.rfind("ztpeer", 0) != 0)
+                continue;
+            size_t digits = name.find_first_not_of("0123456789", 6);
+            if (digits == 6 || digits == std::string::npos)
+                continue;
+            pid_t owner = static_cast<pid_t>(std::stol(name.substr(6, digits - 6)));
+            if (::kill(owner, 0) != 0 && errno == ESRCH)
+                Run("ip netns del " + name);
+        }
+    }
     const std::string& Namespace(int i) const { return m_names[static_cast<size_t>(i)]; }
 
 private:
