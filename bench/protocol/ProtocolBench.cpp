@@ -6,8 +6,11 @@
 //   copied_bytes_per_frame             bytes the parser moved in its own memory per frame
 //                                      (the frame's own bytes once when fed, none when
 //                                      the socket reads straight into the parser)
+//   BM_FrameAndDocument vs BM_XmlReaderSetUp: how much of reading a document is the
+//                                      reader's set-up rather than the parse
 #include "net/Frame.h"
 #include "net/ProtocolDocument.h"
+#include "xml/XmlReader.h"
 
 #include <benchmark/benchmark.h>
 #include <cstring>
@@ -124,9 +127,19 @@ void BM_WriteMessageFrame(benchmark::State& state)
         benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
 }
 
+// What one document costs before any byte is parsed: a fresh XML reader per document.
+void BM_XmlReaderSetUp(benchmark::State& state)
+{
+    for (auto _ : state) {
+        CXmlReader reader(false);
+        benchmark::DoNotOptimize(&reader);
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_FrameParser_Direct)->Arg(1)->Arg(40);
 BENCHMARK(BM_FrameParser_Feed)->Arg(1)->Arg(40);
 BENCHMARK(BM_FrameAndDocument)->Arg(1)->Arg(40);
 BENCHMARK(BM_WriteMessageFrame);
+BENCHMARK(BM_XmlReaderSetUp);
