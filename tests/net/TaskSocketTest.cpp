@@ -216,6 +216,20 @@ TEST_F(TaskSocketTest, DocumentsTravelBothWaysWithTickCounts)
     EXPECT_EQ(m_clientOwner.Closed + m_serverOwner.Closed, 0);
 }
 
+TEST_F(TaskSocketTest, AdoptsAnAcceptedSocket)
+{
+    ConnectRaw();
+    CTaskSocket adopted(&m_serverOwner, m_clock);
+    ASSERT_TRUE(adopted.Adopt(m_raw));
+    m_raw = -1; // the connection owns it now
+    EXPECT_FALSE(adopted.Adopt(5));
+    std::string error;
+    ASSERT_TRUE(
+        m_client.SendDocument(ProtocolDocument::MakeReceipt("1", "a", "b"), nullptr, false, error));
+    ASSERT_TRUE(RunUntil([&] { return m_serverOwner.Documents.size() == 1; }));
+    EXPECT_EQ(m_serverOwner.Documents[0].ReceiptRecipient, "b");
+}
+
 TEST_F(TaskSocketTest, QueuedDocumentsGoOutInOrderThroughPartialWrites)
 {
     ConnectPair();
