@@ -335,6 +335,32 @@ TEST_F(PeerTransportTest, InterleavedMessagesFromOneComputerAreKeptApart)
     EXPECT_TRUE(a.Reports().empty());
 }
 
+TEST_F(PeerTransportTest, MessageTakesTheTimeItsLastPieceArrived)
+{
+    Node& a = Add("Lab-Pc", "Ann");
+    Node& b = Add("Office-Pc2", "Bob");
+    Run();
+    network.SetRule([](const SimDatagram& d) {
+        return d.Slot == PeerSlot::Data && d.Bytes.find("\n000/002\n") != std::string::npos
+                   ? SimFate{1, 3000}
+                   : SimFate{};
+    });
+    const std::time_t sent = clock.Now();
+    ASSERT_EQ(Send(a, {"Bob"}, std::string(400, 't')), "");
+    Run(100); // the second piece is there, the first is not
+    EXPECT_TRUE(b.Chats().empty());
+    EXPECT_EQ(b.Transport.PartialCount(PeerSlot::Data), 1u);
+    clock.Advance(3000);
+    const std::time_t arrived = clock.Now();
+    std::vector<ChatMessage> messages;
+    b.Transport.GetMessages(messages);
+    EXPECT_TRUE(messages.empty()); // handed over at the next call
+    b.Transport.GetMessages(messages);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].Time, MessageTime::From(arrived));
+    EXPECT_NE(arrived, sent);
+}
+
 TEST_F(PeerTransportTest, UnconfirmedDeliveryIsReportedThenGoodNewsWhenLate)
 {
     Node& a = Add("Lab-Pc", "Ann");

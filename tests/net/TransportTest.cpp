@@ -1,8 +1,11 @@
 #include "net/Transport.h"
 
 #include "PeerTestSupport.h"
+#include "TestSupport.h"
 #include "net/DeliveryReport.h"
 #include "platform/Clock.h"
+#include "platform/SqliteRegistry.h"
+#include "settings/Options.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -87,6 +90,20 @@ TEST_F(TransportTest, NullTransportFailsWithItsSentencesAndNeverCallsTheSink)
     ASSERT_TRUE(null.GetMessages(messages));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].Text, "notice");
+}
+
+TEST_F(TransportTest, NotLoggedOnItUsesTheStoredUserName)
+{
+    TempDir dir;
+    CSqliteRegistry registry(dir.File("registry.sqlite3"));
+    FakeSystemInfo system;
+    COptions options(registry, system, false);
+    ASSERT_TRUE(options.SetUserName("Stored Owen"));
+    COptionsUserName stored(options);
+    CTransport null(&sink, stored, clock);
+    EXPECT_EQ(null.GetUserNameOrDefault(), "Stored Owen");
+    ASSERT_TRUE(options.SetUserName("Renamed"));
+    EXPECT_EQ(null.GetUserNameOrDefault(), "Renamed"); // asked at every use
 }
 
 TEST_F(TransportTest, MessageToExactlyOneselfIsLoopedBackWithoutTheNetwork)
