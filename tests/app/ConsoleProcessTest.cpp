@@ -1,0 +1,437 @@
+// The console front end as a user runs it: whole processes, each with its own settings,
+// talking peer-to-peer across network namespaces (so they never touch the ports of this
+// computer), or through a server.
+#include "../support/TestSupport.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sched.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+std::string Exe()
+{
+    const char* exe = std::getenv("ZIBTAM_EXE");
+    return exe ? exe : "";
+}
+
+bool Shell(const std::string& command)
+{
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Namespaces on one bridge, removed again at the end.
+class Lan
+{
+public:
+    explicit Lan(int computers)
+    {
+        std::string prefix = "ztcon" + std::to_string(::getpid());
+        std::string bridge = prefix + "br";
+        if (::geteuid() != 0 || !Shell("ip netns add " + bridge)) {
+            m_error = "cannot create network namespaces here (needs root and iproute2)";
+            return;
+        }
+        m_made.push_back(bridge);
+        bool ok = Shell("ip -n " + bridge + " link set lo up") &&
+                  Shell("ip -n " + bridge + " link add br0 type bridge") &&
+                  Shell("ip -n " + bridge + " link set br0 up");
+        for (int i = 0; ok && i < computers; ++i) {
+            std::string ns = prefix + static_cast<char>('a' + i);
+            std::string port = "p" + std::to_string(i);
+            ok = Shell("ip netns add " + ns);
+            if (!ok)
+                break;
+            m_made.push_back(ns);
+            m_names.push_back(ns);
+            ok = Shell("ip -n " + ns + " link set lo up") &&
+                 Shell("ip -n " + bridge + " link add " + port +
+                       " type veth peer name eth0 netns " + ns) &&
+                 Shell("ip -n " + bridge + " link set " + port + " master br0") &&
+                 Shell("ip -n " + bridge + " link set " + port + " up") &&
+                 Shell("ip -n " + ns + " addr add 10.231.9." + std::to_string(i + 1) +
+                       "/24 brd + dev eth0") &&
+                 Shell("ip -n " + ns + " link set eth0 up");
+        }
+        if (!ok)
+            m_error = "could not build the bridged namespaces (veth or bridge unavailable)";
+    }
+    ~Lan()
+    {
+        for (auto it = m_made.rbegin(); it != m_made.rend(); ++it)
+            Shell("ip netns del " + *it);
+    }
+    const std::string& Error() const { return m_error; }
+    const std::string& Namespace(int i) const { return m_names[static_cast<size_t>(i)]; }
+
+private:
+    std::vector<std::string> m_made;
+    std::vector<std::string> m_names;
+    std::string m_error;
+};
+
+// One user: a settings folder of his own and a computer name.
+struct User
+{
+    std::string Name;
+    std::string Home;
+    std::string Computer;
+    std::string Namespace; // empty: this computer's network
+
+    std::vector<std::string> Environment() const
+    {
+        return {"XDG_CONFIG_HOME=" + Home + "/config", "XDG_DATA_HOME=" + Home + "/data",
+                "COMPUTERNAME=" + Computer, "LC_ALL=C.UTF-8"};
+    }
+};
+
+// A zibtam process: lines in on standard input, lines out from standard output.
+class Process
+{
+public:
+    Process(const User& user, std::vector<std::string> args)
+    {
+        int in[2], out[2], err[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
+            ::pipe2(err, O_CLOEXEC) != 0)
+            return;
+        std::string exe = Exe();
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            if (!user.Namespace.empty()) {
+                int nsfd = ::open(("/var/run/netns/" + user.Namespace).c_str(), O_RDONLY);
+                if (nsfd < 0 || ::setns(nsfd, CLONE_NEWNET) != 0)
+                    ::_exit(127);
+            }
+            for (const std::string& e : user.Environment()) {
+                auto eq = e.find('=');
+                ::setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+            }
+            ::unsetenv("DISPLAY");
+            ::dup2(in[0], STDIN_FILENO);
+            ::dup2(out[1], STDOUT_FILENO);
+            ::dup2(err[1], STDERR_FILENO);
+            std::vector<char*> argv{exe.data()};
+            for (std::string& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(exe.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        ::close(err[1]);
+        m_in = in[1];
+        m_out = out[0];
+        m_err = err[0];
+    }
+    ~Process()
+    {
+        Kill();
+        for (int fd : {m_in, m_out, m_err})
+            if (fd >= 0)
+                ::close(fd);
+    }
+
+    void Say(const std::string& line)
+    {
+        std::string text = line + "\n";
+        size_t done = 0;
+        while (done < text.size()) {
+            ssize_t put = ::write(m_in, text.data() + done, text.size() - done);
+            if (put <= 0)
+                break;
+            done += static_cast<size_t>(put);
+        }
+    }
+    void CloseInput()
+    {
+        ::close(m_in);
+        m_in = -1;
+    }
+    void Kill()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+        }
+    }
+    // The exit status, or -1 when it is still running after `limit`.
+    int Wait(std::chrono::milliseconds limit)
+    {
+        auto end = Clock::now() + limit;
+        while (m_pid > 0) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                break;
+            }
+            if (Clock::now() > end)
+                return -1;
+            Pump(20);
+        }
+        Pump(0);
+        return m_status;
+    }
+
+    // Waits for an output line containing `text` that was not matched before; returns it.
+    std::string WaitFor(const std::string& text, std::chrono::milliseconds limit = 10s)
+    {
+        auto end = Clock::now() + limit;
+        for (;;) {
+            for (size_t i = 0; i < m_lines.size(); ++i)
+                if (!m_used[i] && m_lines[i].find(text) != std::string::npos) {
+                    m_used[i] = true;
+                    return m_lines[i];
+                }
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+            if (left.count() <= 0)
+                return {};
+            Pump(static_cast<int>(std::min<long>(left.count(), 100)));
+        }
+    }
+    int Count(const std::string& text)
+    {
+        Pump(0);
+        int n = 0;
+        for (const std::string& line : m_lines)
+            n += line.find(text) != std::string::npos;
+        return n;
+    }
+    std::string Errors()
+    {
+        Pump(0);
+        return m_errors;
+    }
+    std::string Transcript()
+    {
+        Pump(0);
+        std::string all;
+        for (const std::string& line : m_lines)
+            all += (line.size() > 200 ? line.substr(0, 200) + "..." : line) + "\n";
+        return all;
+    }
+
+private:
+    void Pump(int milliseconds)
+    {
+        pollfd fds[2] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}};
+        if (::poll(fds, 2, milliseconds) <= 0)
+            return;
+        char buffer[65536];
+        for (;;) {
+            pollfd again[2] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}};
+            if (::poll(again, 2, 0) <= 0)
+                return;
+            bool any = false;
+            if (again[0].revents & POLLIN) {
+                ssize_t got = ::read(m_out, buffer, sizeof buffer);
+                if (got > 0) {
+                    any = true;
+                    m_partial.append(buffer, static_cast<size_t>(got));
+                    for (size_t feed; (feed = m_partial.find('\n')) != std::string::npos;) {
+                        m_lines.push_back(m_partial.substr(0, feed));
+                        m_used.push_back(false);
+                        m_partial.erase(0, feed + 1);
+                    }
+                }
+            }
+            if (again[1].revents & POLLIN) {
+                ssize_t got = ::read(m_err, buffer, sizeof buffer);
+                if (got > 0) {
+                    any = true;
+                    m_errors.append(buffer, static_cast<size_t>(got));
+                }
+            }
+            if (!any)
+                return;
+        }
+    }
+
+    pid_t m_pid = -1;
+    int m_status = -1;
+    int m_in = -1, m_out = -1, m_err = -1;
+    std::string m_partial, m_errors;
+    std::vector<std::string> m_lines;
+    std::vector<bool> m_used;
+};
+
+class ConsoleProcessTest : public testing::Test
+{
+protected:
+    TempDir dir;
+
+    void SetUp() override { ASSERT_FALSE(Exe().empty()) << "ZIBTAM_EXE is not set"; }
+
+    User MakeUser(const std::string& name, const std::string& ns, int networkingType)
+    {
+        User user{name, dir.File(name), "PC-" + name, ns};
+        Config(user, {"set", "Username", name});
+        Config(user, {"set", "NetworkingType", std::to_string(networkingType)});
+        Config(user, {"set", "PromptOnAllUsers", "0"});
+        Config(user, {"set", "MessagePrefix", "u ('to' r)> "});
+        return user;
+    }
+    void Config(const User& user, std::vector<std::string> args)
+    {
+        args.insert(args.begin(), "--config");
+        Process config(user, args);
+        ASSERT_EQ(config.Wait(10s), 0) << config.Errors();
+    }
+    std::string ConfigGet(const User& user, const std::string& name)
+    {
+        Process config(user, {"--config", "get", name});
+        config.Wait(10s);
+        std::string value = config.Transcript();
+        if (!value.empty())
+            value.pop_back(); // the line end "get" adds
+        return value;
+    }
+    // Waits until `user`'s console lists `other` as present.
+    static bool WaitForPresence(Process& console, const std::string& other)
+    {
+        for (int i = 0; i < 60; ++i) {
+            // A fresh bridge may lose the first broadcasts: ask again now and then (F5).
+            if (i % 8 == 7)
+                console.Say("/refresh");
+            console.Say("/who");
+            std::string line = console.WaitFor("resent", 1s);
+            if (line.find(other) != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(250ms);
+        }
+        return false;
+    }
+};
+
+TEST_F(ConsoleProcessTest, TwoConsolesChatPeerToPeerAndTheAutoResponderAnswersAfterItsDelay)
+{
+    Lan lan(2);
+    if (!lan.Error().empty())
+        GTEST_SKIP() << lan.Error();
+    User owen = MakeUser("Owen", lan.Namespace(0), 1);
+    User ann = MakeUser("Ann", lan.Namespace(1), 1);
+    Config(ann, {"set", "Turing", "1"});
+    Config(ann, {"set", "Turing\\Rule1\\Condition", "*lunch*"});
+    Config(ann, {"set", "Turing\\Rule1\\Response1", "100%\t2\t2\tBack at two."});
+    Config(ann, {"set", "LogMessages", "1"});
+    Config(ann, {"set", "LogPath", ann.Home + "/log.xml"});
+
+    Process owenConsole(owen, {"--console"});
+    Process annConsole(ann, {"--console"});
+    ASSERT_NE(owenConsole.WaitFor("Connected as Owen."), "") << owenConsole.Errors();
+    ASSERT_NE(annConsole.WaitFor("Connected as Ann."), "") << annConsole.Errors();
+    ASSERT_TRUE(WaitForPresence(owenConsole, "Ann")) << owenConsole.Transcript();
+
+    owenConsole.Say("/to ann");
+    EXPECT_NE(owenConsole.WaitFor("To: Ann."), "");
+    owenConsole.Say("Caf\xC3\xA9 at nine? \xE2\x82\xAC 5 \xCE\xB1");
+    EXPECT_NE(annConsole.WaitFor("Owen (to Ann)> Caf\xC3\xA9 at nine? \xE2\x82\xAC 5 ?"), "")
+        << annConsole.Transcript();
+
+    // Ann answers the sender (she was selected when his message came in).
+    annConsole.Say("Yes\\nsee you");
+    EXPECT_NE(owenConsole.WaitFor("Ann (to Owen)> Yes\\nsee you"), "") << owenConsole.Transcript();
+
+    // The auto-responder: not before its two seconds, then once.
+    auto sent = Clock::now();
+    owenConsole.Say("What about lunch?");
+    std::string answer = owenConsole.WaitFor("Ann (to Owen)> Back at two.", 10s);
+    auto delay = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent);
+    ASSERT_NE(answer, "") << owenConsole.Transcript();
+    EXPECT_GE(delay.count(), 1900);
+    EXPECT_LT(delay.count(), 4000);
+
+    // Ann's log holds what she was shown.
+    std::ifstream log(ann.Home + "/log.xml");
+    std::string logged((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(logged.find("What about lunch?"), std::string::npos) << logged;
+
+    // One copy per computer in peer-to-peer mode: Owen quits, then sends from a script.
+    owenConsole.Say("/quit");
+    EXPECT_EQ(owenConsole.Wait(5s), 0);
+    Process send(owen, {"--send", "--to", "Ann", "Sent from a script"});
+    EXPECT_EQ(send.Wait(20s), 0) << send.Errors();
+    EXPECT_NE(annConsole.WaitFor("Owen (to Ann)> Sent from a script"), "");
+    Process nobody(owen, {"--send", "--to", "Zed", "Anyone there?"});
+    EXPECT_EQ(nobody.Wait(20s), 1);
+    std::string errors = nobody.Errors();
+    EXPECT_EQ(errors, "zibtam: Zed is not logged on to Zib Tam.\n");
+}
+
+TEST_F(ConsoleProcessTest, ASendLaterMessageSurvivesAKillAndIsSentOnceWhenDue)
+{
+    Lan lan(2);
+    if (!lan.Error().empty())
+        GTEST_SKIP() << lan.Error();
+    User owen = MakeUser("Owen", lan.Namespace(0), 1);
+    User ann = MakeUser("Ann", lan.Namespace(1), 1);
+    Process annConsole(ann, {"--console"});
+    ASSERT_NE(annConsole.WaitFor("Connected as Ann."), "");
+
+    {
+        Process owenConsole(owen, {"--console"});
+        ASSERT_NE(owenConsole.WaitFor("Connected as Owen."), "");
+        ASSERT_TRUE(WaitForPresence(owenConsole, "Ann"));
+        owenConsole.Say("/to Ann");
+        owenConsole.Say("/later 1 Stand-up now");
+        ASSERT_NE(owenConsole.WaitFor("The message will be sent at"), "")
+            << owenConsole.Transcript();
+        owenConsole.Kill();
+    }
+    std::string stored = ConfigGet(owen, "SendLater\\1");
+    ASSERT_NE(stored, "");
+    // Bring the moment to four seconds from now instead of a minute.
+    std::string rest = stored.substr(stored.find('\n'));
+    std::string value = std::to_string(std::time(nullptr) + 4) + rest;
+    Config(owen, {"set", "SendLater\\1", value});
+
+    Process owenAgain(owen, {"--console"});
+    ASSERT_NE(owenAgain.WaitFor("Connected as Owen."), "");
+    EXPECT_NE(annConsole.WaitFor("Owen (to Ann)> Scheduled message: Stand-up now", 15s), "")
+        << annConsole.Transcript();
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(annConsole.Count("Scheduled message: Stand-up now"), 1);
+    EXPECT_EQ(owenAgain.Count("Scheduled message: Stand-up now"), 1); // his own copy
+    owenAgain.Say("/quit");
+    EXPECT_EQ(owenAgain.Wait(5s), 0);
+    EXPECT_EQ(ConfigGet(owen, "SendLater\\1"), "");
+}
+
+TEST_F(ConsoleProcessTest, AMegabyteLineIsRefusedForAllUsersAndSentWholeToOneUser)
+{
+    Lan lan(1);
+    if (!lan.Error().empty())
+        GTEST_SKIP() << lan.Error();
+    User owen = MakeUser("Owen", lan.Namespace(0), 1);
+    Process console(owen, {"--console"});
+    ASSERT_NE(console.WaitFor("Connected as Owen."), "");
+    std::string big(1 << 20, 'x');
+    console.Say(big);
+    EXPECT_NE(console.WaitFor("Messages sent to all users need to be under 3,000 characters."), "");
+    console.Say("/to Owen");
+    console.Say(big);
+    std::string shown = console.WaitFor("Owen (to Owen)> xxx", 20s);
+    EXPECT_EQ(shown, "Owen (to Owen)> " + big);
+    console.CloseInput();
+    EXPECT_EQ(console.Wait(10s), 0);
+}
+
+} // namespace
