@@ -5,6 +5,7 @@
 #include "log/LogWriter.h"
 #include "net/DeliveryReport.h"
 #include "net/PeerTransport.h"
+#include "net/TcpIpClient.h"
 #include "platform/Clock.h"
 #include "platform/QuitOnSignal.h"
 #include "platform/Random.h"
@@ -542,8 +543,12 @@ int RunSendMode(int argc, char** argv)
     auto settled = [&] {
         if (!notConfirmed.empty())
             return true;
-        auto* peer = dynamic_cast<CPeerTransport*>(&controller.Network().Transport());
-        return peer && peer->Deliveries().empty();
+        CTransport* transport = &controller.Network().Transport();
+        if (auto* peer = dynamic_cast<CPeerTransport*>(transport))
+            return peer->Deliveries().empty();
+        if (auto* client = dynamic_cast<CTcpIpClient*>(transport))
+            return client->PendingReceipts().empty();
+        return false;
     };
     RunUntil(settled, 6000);
     if (!notConfirmed.empty())

@@ -7,6 +7,7 @@
 #include <string>
 
 class COptions;
+class IBusyIndicatorFactory;
 class IClock;
 
 class CNetworkFactory : public ITransportFactory
@@ -22,8 +23,12 @@ public:
                                                       const std::string& server, int port) override;
     std::unique_ptr<IChatServer> CreateServer() override;
 
+    // Without a Cancel button, a wait for a server that never answers ends after this.
+    static constexpr int kWaitLimitMs = 20000;
+
 private:
     const COptions& m_options;
     const IClock& m_clock;
     std::string m_computerName;
+    std::unique_ptr<IBusyIndicatorFactory> m_busy;
 };
