@@ -285,8 +285,9 @@ bool ReadProtocolDocument(std::string_view body, ProtocolDocument& document, std
     document = ProtocolDocument();
     CDocumentHandler handler(document);
     // Documents are small; giving up the processor after every element would only slow
-    // a busy server down.
-    CXmlReader reader(false);
+    // a busy server down, and so would making a 500-element stack for each of them (the
+    // deepest document, a message, nests four levels below the declaration).
+    CXmlReader reader(false, 8);
     if (!reader.Parse(body, handler, error)) {
         document = ProtocolDocument();
         return false;

@@ -55,6 +55,10 @@ XmlText Trimmed(const char* from, const char* to)
 CXmlReader::CXmlReader(bool yieldAfterElement) : m_stack(kInitialStack), m_yield(yieldAfterElement)
 {}
 
+CXmlReader::CXmlReader(bool yieldAfterElement, size_t initialStack)
+    : m_stack(initialStack > 0 ? initialStack : 1), m_yield(yieldAfterElement)
+{}
+
 bool CXmlReader::Parse(std::string_view document, IXmlHandler& handler, std::string& error)
 {
     if (m_handler) {

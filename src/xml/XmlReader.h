@@ -28,6 +28,10 @@ public:
     // `yieldAfterElement`: give up the processor once after each element, so that a long
     // parse on the user-interface thread does not starve other processes.
     explicit CXmlReader(bool yieldAfterElement = true);
+    // The same with a smaller first element stack (it still doubles when full): for callers
+    // that parse many small documents, where making the usual 500 entries costs more than
+    // the parse itself.
+    CXmlReader(bool yieldAfterElement, size_t initialStack);
 
     // Parses `document` (it ends at its first zero byte, if any). One reader serves one
     // parse; a second call fails with "XML reader already in use.". On failure `error`
