@@ -10,6 +10,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -181,8 +182,10 @@ void CTcpIpServer::Poll()
     }
     m_connections.resize(kept);
 
-    if (m_usersChanged || m_usersOwed)
+    if (m_usersChanged || m_usersOwed) {
+        CCorkScope cork(*this);
         SendUsersDocuments();
+    }
 }
 
 void CTcpIpServer::SendUsersDocuments()
@@ -239,10 +242,38 @@ void CTcpIpServer::SendUsersDocument(Connection& r, const std::vector<UserEntry>
     SendTo(r, ProtocolDocument::MakeUsers(filtered));
 }
 
+CTcpIpServer::CCorkScope::~CCorkScope()
+{
+    if (--m_server.m_corkDepth > 0)
+        return;
+    int off = 0;
+    for (auto& [socket, fd] : m_server.m_corked) {
+        // A connection closed meanwhile gave its descriptor back; it may be someone else's.
+        if (!socket->IsClosed() && socket->Descriptor() == fd)
+            ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &off, sizeof off);
+    }
+    m_server.m_corked.clear();
+}
+
+void CTcpIpServer::Cork(CTaskSocket& socket)
+{
+    if (m_corkDepth == 0 || socket.IsClosed())
+        return;
+    for (auto& [corked, fd] : m_corked) {
+        if (corked == &socket)
+            return;
+    }
+    int fd = socket.Descriptor();
+    int on = 1;
+    if (::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &on, sizeof on) == 0)
+        m_corked.emplace_back(&socket, fd);
+}
+
 bool CTcpIpServer::SendTo(Connection& target, ProtocolDocument document)
 {
     if (target.Socket->IsClosed())
         return false;
+    Cork(*target.Socket);
     std::string error;
     if (!target.Socket->SendDocument(std::move(document), nullptr, false, error))
         return false;
@@ -271,6 +302,7 @@ void CTcpIpServer::SendNotice(Connection& to, const std::string& text)
 void CTcpIpServer::OnDocumentArrived(CTaskSocket& socket)
 {
     CNesting nesting(m_nesting);
+    CCorkScope cork(*this);
     ProtocolDocument document;
     while (socket.TakeDocument(document)) {
         Connection* s = Find(socket);

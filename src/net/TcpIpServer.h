@@ -88,6 +88,19 @@ private:
         int& m_counter;
     };
 
+    // Holds back the segments of every connection written to until the outermost scope
+    // ends, so that the documents one read brings in leave as one segment per recipient.
+    class CCorkScope
+    {
+    public:
+        explicit CCorkScope(CTcpIpServer& server) : m_server(server) { ++m_server.m_corkDepth; }
+        ~CCorkScope();
+
+    private:
+        CTcpIpServer& m_server;
+    };
+
+    void Cork(CTaskSocket& socket);
     void OnAcceptable();
     void OnDocumentArrived(CTaskSocket& socket) override;
     void OnConnectionClosed(CTaskSocket& socket) override;
@@ -122,5 +135,7 @@ private:
     bool m_usersOwed = false;
     int m_idCounter = 0;
     int m_nesting = 0;
+    int m_corkDepth = 0;
+    std::vector<std::pair<CTaskSocket*, int>> m_corked; // socket, its descriptor
     std::size_t m_outgoingLimit = kDefaultOutgoingLimit;
 };

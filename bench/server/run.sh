@@ -1,0 +1,77 @@
+#!/bin/sh
+# Side-by-side load run: the headless chat server and ngircd (Debian package "ngircd",
+# flood penalties off) under the same closed-loop load from zt_server_load.
+#
+#   bench/server/run.sh BUILD_DIR [SECONDS]
+#
+# Prints one line per measurement. Needs ngircd only for the comparison rows.
+set -eu
+build=${1:?usage: run.sh BUILD_DIR [SECONDS]}
+seconds=${2:-5}
+load=$build/bench/server/zt_server_load
+server=$build/bench/server/zt_bench_server
+work=$(mktemp -d)
+chat_port=35501
+irc_port=35502
+pids=""
+cleanup() {
+    for pid in $pids; do kill "$pid" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+start_chat() {
+    XDG_CONFIG_HOME=$work XDG_DATA_HOME=$work "$server" --server --port $chat_port > "$work/chat.out" &
+    chat_pid=$!
+    pids="$pids $chat_pid"
+    while ! grep -q listening "$work/chat.out" 2>/dev/null; do sleep 0.05; done
+}
+stop_chat() {
+    kill "$chat_pid"
+    wait "$chat_pid" || true
+}
+
+start_chat
+# A fresh server per run, so that no run meets the previous one's departing names.
+$load route --port $chat_port --seconds "$seconds"
+stop_chat; start_chat
+$load route --port $chat_port --seconds "$seconds" --receipts
+for n in 100 250 500 1000 2000; do
+    stop_chat; start_chat
+    $load logons --port $chat_port --clients $n
+done
+stop_chat
+
+if command -v ngircd > /dev/null 2>&1; then
+    cat > "$work/ngircd.conf" <<CONF
+[Global]
+Name = irc.bench.local
+Info = bench
+Listen = 127.0.0.1
+Ports = $irc_port
+PidFile = $work/ngircd.pid
+MotdPhrase = bench
+[Limits]
+MaxConnections = 0
+MaxConnectionsIP = 0
+MaxJoins = 0
+MaxPenaltyTime = 0
+PingTimeout = 600
+PongTimeout = 600
+[Options]
+DNS = no
+Ident = no
+PAM = no
+CONF
+    ngircd -n -f "$work/ngircd.conf" > "$work/ngircd.out" 2>&1 &
+    irc_pid=$!
+    pids="$pids $irc_pid"
+    sleep 0.5
+    $load route --irc --port $irc_port --seconds "$seconds"
+    kill "$irc_pid"
+    wait "$irc_pid" 2>/dev/null || true
+    # Once more side by side, in the other order.
+    start_chat
+    $load route --port $chat_port --seconds "$seconds"
+    stop_chat
+fi
