@@ -3,6 +3,7 @@
 #include "app/ConfigCommand.h"
 #include "app/ConsoleFrontEnd.h"
 #include "app/StandInShell.h"
+#include "net/ServerMain.h"
 #include "platform/Clock.h"
 #include "platform/QuitOnSignal.h"
 #include "platform/SqliteRegistry.h"
@@ -151,10 +152,8 @@ int main(int argc, char** argv)
         return RunConsoleMode(argc, argv);
     if (first == "--send")
         return RunSendMode(argc, argv);
-    if (first == "--server") {
-        std::cerr << "zibtam: " << first << " is not available in this build yet.\n";
-        return 2;
-    }
+    if (first == "--server")
+        return RunServerMode(argc, argv);
     if (first.rfind("--", 0) == 0) {
         std::cerr << "zibtam: unknown option " << first << " (see zibtam --help)\n";
         return 2;
