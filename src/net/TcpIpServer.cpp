@@ -30,6 +30,31 @@ bool Denies(const PermissionEntry& entry, const std::string& name)
     return !entry.Rules.empty() && CPermissions::Denies(entry, name);
 }
 
+// About what a document takes on the wire; only the order of magnitude matters.
+std::size_t EstimatedSize(const ProtocolDocument& document)
+{
+    std::size_t size = 200;
+    switch (document.Type) {
+    case DocumentType::Message:
+        size += 300 + document.Message.Text.size() + document.Message.Sender.size();
+        for (const std::string& name : document.Message.Recipients)
+            size += 13 + name.size();
+        break;
+    case DocumentType::Users:
+        for (const UserEntry& entry : document.Users)
+            size += 70 + entry.OldName.size() + entry.Name.size();
+        break;
+    case DocumentType::File:
+        size += document.FileBytes.size();
+        break;
+    default:
+        size += document.ReceiptId.size() + document.ReceiptSender.size() +
+                document.ReceiptRecipient.size() + document.Error.size() + document.Location.size();
+        break;
+    }
+    return size;
+}
+
 bool HasDenyRule(const PermissionEntry& entry)
 {
     for (const PermissionRule& rule : entry.Rules) {
@@ -274,10 +299,24 @@ bool CTcpIpServer::SendTo(Connection& target, ProtocolDocument document)
     if (target.Socket->IsClosed())
         return false;
     Cork(*target.Socket);
+    std::size_t size = EstimatedSize(document);
     std::string error;
     if (!target.Socket->SendDocument(std::move(document), nullptr, false, error))
         return false;
-    if (target.Socket->OutgoingCount() > m_outgoingLimit) {
+    std::size_t queued = target.Socket->OutgoingCount();
+    if (queued == 0) {
+        target.QueuedSizes.clear();
+        target.QueuedBytes = 0;
+        return true;
+    }
+    target.QueuedSizes.push_back(size);
+    target.QueuedBytes += size;
+    while (target.QueuedSizes.size() > queued) {
+        target.QueuedBytes -= target.QueuedSizes.front();
+        target.QueuedSizes.pop_front();
+    }
+    // One document larger than the limit (the upgrade download) may go out on its own.
+    if (queued > m_outgoingLimit || (queued > 1 && target.QueuedBytes > m_outgoingBytes)) {
         // It stopped reading: holding more for it would only grow without end.
         target.Socket->Close();
         return false;

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -26,6 +27,8 @@ public:
     // Documents a connection may have waiting to be written before the server gives up on
     // it (a client that stopped reading). Far above what a reading client ever has queued.
     static constexpr std::size_t kDefaultOutgoingLimit = 2048;
+    // The same in bytes (as estimated from the documents' contents).
+    static constexpr std::size_t kDefaultOutgoingBytes = 8 * 1024 * 1024;
     // While a connection has more than this queued, its users document waits: only the
     // latest list matters, so a slow reader gets one list instead of a pile of them.
     static constexpr std::size_t kUsersBacklog = 16;
@@ -50,7 +53,11 @@ public:
     // Periodic work: the idle rule, deleting closed connections, users documents.
     void Poll();
 
-    void SetOutgoingLimit(std::size_t documents) { m_outgoingLimit = documents; }
+    void SetOutgoingLimit(std::size_t documents, std::size_t bytes = kDefaultOutgoingBytes)
+    {
+        m_outgoingLimit = documents;
+        m_outgoingBytes = bytes;
+    }
 
     // For the headless front end and for tests.
     std::size_t ConnectionCount() const { return m_connections.size(); }
@@ -75,6 +82,10 @@ private:
         bool Http = false;
         // A users document is owed to it, held back while its queue is long.
         bool UsersOwed = false;
+        // Estimated sizes of the documents still in its queue, oldest first: the socket
+        // writes (or drops) them from the front, so its count tells how many are left.
+        std::deque<std::size_t> QueuedSizes;
+        std::size_t QueuedBytes = 0;
     };
 
     // Raises the nesting counter for the life of a server operation.
@@ -138,4 +149,5 @@ private:
     int m_corkDepth = 0;
     std::vector<std::pair<CTaskSocket*, int>> m_corked; // socket, its descriptor
     std::size_t m_outgoingLimit = kDefaultOutgoingLimit;
+    std::size_t m_outgoingBytes = kDefaultOutgoingBytes;
 };

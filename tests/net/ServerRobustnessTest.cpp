@@ -113,7 +113,7 @@ TEST_F(ServerRobustnessTest, FiveHundredConnectionsOpenedAndDroppedAtOnce)
 
 TEST_F(ServerRobustnessTest, AClientThatStopsReadingIsCutOffAloneAndBounded)
 {
-    Server.SetOutgoingLimit(256);
+    Server.SetOutgoingLimit(100000, 1024 * 1024);
     RawPeer stalled(Port);
     stalled.SetReceiveBuffer(4096);
     ASSERT_TRUE(stalled.Send(FormatDocumentFrame(ProtocolDocument::MakeLoginRequest("Stalled"))));
