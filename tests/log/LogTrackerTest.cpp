@@ -136,6 +136,22 @@ TEST_F(LogTrackerTest, OtherChangesAskForAReload)
         EXPECT_EQ(m_error, "The Zib Tam log needs to be reloaded.") << c.Name;
         EXPECT_FALSE(m_tracker.IsLoaded()) << c.Name;
     }
+
+    // A log saved by an editor with a line end after the closing tag loads, but what the
+    // writer appends then lands before that line end, not after the known length.
+    for (const char* tail : {"\r\n", "\n\n\n"}) {
+        std::filesystem::remove(m_path);
+        for (int i = 0; i < 5; ++i)
+            Append(std::to_string(i));
+        WriteFile(m_path, ReadFile(m_path) + tail);
+        ASSERT_TRUE(Load()) << m_error;
+        Append("5");
+        EXPECT_FALSE(Check());
+        EXPECT_TRUE(m_reload);
+        EXPECT_EQ(m_error, "The Zib Tam log needs to be reloaded.");
+        ASSERT_TRUE(Load()) << m_error;
+        EXPECT_EQ(m_messages.size(), 6u);
+    }
 }
 
 TEST_F(LogTrackerTest, BrokenAppendResetsTheTracker)
