@@ -52,12 +52,17 @@ XmlText Trimmed(const char* from, const char* to)
 
 } // namespace
 
-CXmlReader::CXmlReader(bool yieldAfterElement) : m_stack(kInitialStack), m_yield(yieldAfterElement)
-{}
+// The entries are allocated up front but made only as the depth first reaches them, so a
+// reader is cheap to create for a small document.
+CXmlReader::CXmlReader(bool yieldAfterElement) : m_yield(yieldAfterElement)
+{
+    m_stack.reserve(kInitialStack);
+}
 
-CXmlReader::CXmlReader(bool yieldAfterElement, size_t initialStack)
-    : m_stack(initialStack > 0 ? initialStack : 1), m_yield(yieldAfterElement)
-{}
+CXmlReader::CXmlReader(bool yieldAfterElement, size_t initialStack) : m_yield(yieldAfterElement)
+{
+    m_stack.reserve(initialStack > 0 ? initialStack : 1);
+}
 
 bool CXmlReader::Parse(std::string_view document, IXmlHandler& handler, std::string& error)
 {
@@ -103,8 +108,11 @@ bool CXmlReader::Expect(char wanted)
 
 XmlElement& CXmlReader::PushSlot()
 {
-    if (static_cast<size_t>(m_depth) == m_stack.size())
-        m_stack.resize(m_stack.size() * 2);
+    if (static_cast<size_t>(m_depth) == m_stack.size()) {
+        if (m_stack.size() == m_stack.capacity())
+            m_stack.reserve(m_stack.capacity() * 2);
+        return m_stack.emplace_back();
+    }
     XmlElement& slot = m_stack[static_cast<size_t>(m_depth)];
     slot.Name.Clear();
     slot.Value.Clear();
