@@ -14,6 +14,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace {
@@ -242,28 +243,67 @@ bool CTaskSocket::TakeFirstOf(unsigned typeMask, ProtocolDocument& document)
 
 CTaskSocket::WriteResult CTaskSocket::WriteFront()
 {
+    // Up to this many queued documents go out in one system call.
+    constexpr std::size_t kGather = 64;
     while (!m_outgoing.empty()) {
-        ProtocolDocument& front = m_outgoing.front();
-        if (front.Frame.empty() && front.Sent == 0)
-            front.Frame = FormatDocumentFrame(front, static_cast<long long>(m_clock.Now()));
-        while (front.Sent < front.Frame.size()) {
-            ssize_t n = ::send(m_fd, front.Frame.data() + front.Sent,
-                               front.Frame.size() - front.Sent, MSG_NOSIGNAL);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                if (WouldBlock(errno))
-                    return WriteResult::WouldBlock;
-                m_writeError = errno;
-                return WriteResult::Failed;
-            }
-            front.Sent += static_cast<std::size_t>(n);
+        iovec parts[kGather];
+        std::size_t count = 0;
+        for (auto it = m_outgoing.begin(); it != m_outgoing.end() && count < kGather; ++it) {
+            if (it->Frame.empty() && it->Sent == 0)
+                it->Frame = FormatDocumentFrame(*it, static_cast<long long>(m_clock.Now()));
+            parts[count].iov_base = it->Frame.data() + it->Sent;
+            parts[count].iov_len = it->Frame.size() - it->Sent;
+            ++count;
+        }
+        msghdr message{};
+        message.msg_iov = parts;
+        message.msg_iovlen = count;
+        ssize_t n = ::sendmsg(m_fd, &message, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (WouldBlock(errno))
+                return WriteResult::WouldBlock;
+            m_writeError = errno;
+            return WriteResult::Failed;
+        }
+        if (n > 0) {
             m_lastWrite = m_clock.TickCount();
             m_hasWritten = true;
         }
-        m_outgoing.pop_front();
+        auto written = static_cast<std::size_t>(n);
+        while (!m_outgoing.empty()) {
+            ProtocolDocument& front = m_outgoing.front();
+            std::size_t rest = front.Frame.size() - front.Sent;
+            if (written < rest) {
+                front.Sent += written;
+                break;
+            }
+            written -= rest;
+            m_outgoing.pop_front();
+        }
     }
     return WriteResult::Done;
+}
+
+void CTaskSocket::ReleaseWrites()
+{
+    if (m_held == 0 || --m_held > 0)
+        return;
+    if (m_closed || m_fd < 0 || m_connecting || m_writers > 0 || m_outgoing.empty())
+        return;
+    WriteResult result = WriteFront();
+    if (result == WriteResult::WouldBlock) {
+        WantWritable(true);
+        return;
+    }
+    WantWritable(false);
+    if (result == WriteResult::Failed) {
+        ProtocolDocument failed = std::move(m_outgoing.front());
+        m_outgoing.pop_front();
+        if (m_owner)
+            m_owner->OnSendFailed(*this, failed);
+    }
 }
 
 bool CTaskSocket::SendDocument(ProtocolDocument document, IBusyWait* busy, bool keepCancel,
@@ -278,6 +318,8 @@ bool CTaskSocket::SendDocument(ProtocolDocument document, IBusyWait* busy, bool 
     m_outgoing.push_back(std::move(document));
     if (m_writers > 0 || m_connecting)
         return true; // the writer further up (or the end of the connect) writes the queue
+    if (m_held > 0 && !busy)
+        return true; // ReleaseWrites writes the queue
 
     enum class Outcome
     {

@@ -84,6 +84,13 @@ public:
     bool SendDocument(ProtocolDocument document, IBusyWait* busy, bool keepCancel,
                       std::string& error);
 
+    // Server side: while held, documents sent without waiting only join the queue;
+    // ReleaseWrites (the outermost one) writes the queue, several documents per system
+    // call. A server routing what one read brought in sends each recipient one segment.
+    // A write error found then is reported as OnSendFailed, like any write without waiting.
+    void HoldWrites() { ++m_held; }
+    void ReleaseWrites();
+
     // Incoming documents, oldest first. Owners take them out.
     std::deque<ProtocolDocument>& Incoming() { return m_incoming; }
     bool TakeDocument(ProtocolDocument& document);
@@ -150,6 +157,7 @@ private:
     bool m_connecting = false;
     std::string m_connectError;
     int m_writers = 0;       // SendDocument calls writing the queue further up the stack
+    int m_held = 0;          // HoldWrites without ReleaseWrites yet
     bool m_writable = false; // the writable notification came while a writer waited
     int m_writeError = 0;
 };
