@@ -21,6 +21,7 @@ cleanup() {
 trap cleanup EXIT INT TERM
 
 start_chat() {
+    rm -f "$work/chat.out"
     XDG_CONFIG_HOME=$work XDG_DATA_HOME=$work "$server" --server --port $chat_port > "$work/chat.out" &
     chat_pid=$!
     pids="$pids $chat_pid"
@@ -66,7 +67,12 @@ CONF
     ngircd -n -f "$work/ngircd.conf" > "$work/ngircd.out" 2>&1 &
     irc_pid=$!
     pids="$pids $irc_pid"
-    sleep 0.5
+    tries=0
+    while ! ss -ltn | grep -q ":$irc_port "; do
+        tries=$((tries + 1))
+        if [ $tries -gt 100 ]; then cat "$work/ngircd.out"; exit 1; fi
+        sleep 0.1
+    done
     $load route --irc --port $irc_port --seconds "$seconds"
     kill "$irc_pid"
     wait "$irc_pid" 2>/dev/null || true

@@ -10,7 +10,6 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -271,27 +270,23 @@ CTcpIpServer::CCorkScope::~CCorkScope()
 {
     if (--m_server.m_corkDepth > 0)
         return;
-    int off = 0;
-    for (auto& [socket, fd] : m_server.m_corked) {
-        // A connection closed meanwhile gave its descriptor back; it may be someone else's.
-        if (!socket->IsClosed() && socket->Descriptor() == fd)
-            ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &off, sizeof off);
-    }
+    // Releasing may report a failed write, whose notice may hold another connection.
+    std::vector<CTaskSocket*> held = std::move(m_server.m_corked);
     m_server.m_corked.clear();
+    for (CTaskSocket* socket : held)
+        socket->ReleaseWrites();
 }
 
 void CTcpIpServer::Cork(CTaskSocket& socket)
 {
     if (m_corkDepth == 0 || socket.IsClosed())
         return;
-    for (auto& [corked, fd] : m_corked) {
-        if (corked == &socket)
+    for (CTaskSocket* held : m_corked) {
+        if (held == &socket)
             return;
     }
-    int fd = socket.Descriptor();
-    int on = 1;
-    if (::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &on, sizeof on) == 0)
-        m_corked.emplace_back(&socket, fd);
+    socket.HoldWrites();
+    m_corked.push_back(&socket);
 }
 
 bool CTcpIpServer::SendTo(Connection& target, ProtocolDocument document)

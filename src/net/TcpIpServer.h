@@ -99,8 +99,8 @@ private:
         int& m_counter;
     };
 
-    // Holds back the segments of every connection written to until the outermost scope
-    // ends, so that the documents one read brings in leave as one segment per recipient.
+    // Holds back the writes of every connection sent to until the outermost scope ends, so
+    // that the documents one read brings in leave in one write per recipient.
     class CCorkScope
     {
     public:
@@ -147,7 +147,7 @@ private:
     int m_idCounter = 0;
     int m_nesting = 0;
     int m_corkDepth = 0;
-    std::vector<std::pair<CTaskSocket*, int>> m_corked; // socket, its descriptor
+    std::vector<CTaskSocket*> m_corked; // held until the outermost scope ends
     std::size_t m_outgoingLimit = kDefaultOutgoingLimit;
     std::size_t m_outgoingBytes = kDefaultOutgoingBytes;
 };
