@@ -8,6 +8,10 @@
 //   zt_server_load logons --port P [--clients 1000]
 //     Connects and logs on that many clients at once and waits until every one of them has
 //     been told about all the others. Prints the time and the bytes of users documents.
+//   zt_server_load stall --port P --server-pid PID [--seconds 5]
+//     load0 stops reading, load1 floods it without waiting, load2 and load3 keep 8 messages
+//     in flight between them. Prints their rate, the notices load1 got and the server's
+//     resident memory at the start and at its peak.
 //
 // One thread, epoll, non-blocking sockets; frames are made once and reused, so that the
 // generator costs the shared CPUs as little as possible.
@@ -44,6 +48,7 @@ struct Options
     int InFlight = 8;
     double Seconds = 5;
     bool Receipts = false;
+    int ServerPid = 0;
 };
 
 struct Client
@@ -75,6 +80,10 @@ public:
             c.Index = i;
             c.Name = "load" + std::to_string(i);
             c.Fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (m_options.Mode == "stall" && i == 0) {
+                int small = 4096;
+                ::setsockopt(c.Fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+            }
             sockaddr_in address{};
             address.sin_family = AF_INET;
             address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -148,6 +157,55 @@ public:
     std::uint64_t UsersBytes() const { return m_usersBytes; }
     std::uint64_t UsersDocuments() const { return m_usersDocuments; }
     std::uint64_t Receipts() const { return m_receipts; }
+
+    // The stall scenario; returns the pair's messages per second.
+    double Stall(long& startRss, long& peakRss, std::uint64_t& notices)
+    {
+        Client& stalled = m_clients[0];
+        Client& flooder = m_clients[1];
+        Client& a = m_clients[2];
+        Client& b = m_clients[3];
+        epoll_event none{};
+        none.data.u32 = 0;
+        ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, stalled.Fd, &none); // never reads again
+        {
+            ChatMessage message;
+            message.Id = "1";
+            message.Sender = flooder.Name;
+            message.Recipients = {stalled.Name};
+            message.Text = std::string(2000, 'f');
+            message.Time = MessageTime::From(958'000'000);
+            flooder.MessageFrame = FormatDocumentFrame(ProtocolDocument::MakeMessage(message));
+        }
+        b.MessageFrame = PairFrame(b, a);
+        startRss = ServerRss();
+        peakRss = startRss;
+        for (int k = 0; k < m_options.InFlight; ++k) {
+            SendMessage(a);
+            SendMessage(b);
+        }
+        Flush();
+        auto start = Clock::now();
+        auto end = start + std::chrono::duration_cast<Clock::duration>(
+                               std::chrono::duration<double>(m_options.Seconds));
+        auto nextSample = start;
+        while (Clock::now() < end) {
+            if (flooder.Out.size() - flooder.OutPos < 64 * 1024) {
+                for (int k = 0; k < 32; ++k)
+                    SendMessage(flooder);
+            }
+            Step(1);
+            if (Clock::now() >= nextSample) {
+                long rss = ServerRss();
+                if (rss > peakRss)
+                    peakRss = rss;
+                nextSample += std::chrono::milliseconds(50);
+            }
+        }
+        double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        notices = m_notices;
+        return static_cast<double>(m_delivered) / elapsed;
+    }
 
 private:
     void Queue(Client& c, std::string_view bytes)
@@ -272,6 +330,35 @@ private:
         return b == std::string_view::npos ? std::string_view() : text.substr(a, b - a);
     }
 
+    static std::string PairFrame(const Client& from, const Client& to)
+    {
+        ChatMessage message;
+        message.Id = "1";
+        message.Sender = from.Name;
+        message.Recipients = {to.Name};
+        message.Text = "Load test message, about as long as a chat line";
+        message.Time = MessageTime::From(958'000'000);
+        return FormatDocumentFrame(ProtocolDocument::MakeMessage(message));
+    }
+
+    long ServerRss() const
+    {
+        if (m_options.ServerPid <= 0)
+            return 0;
+        std::string path = "/proc/" + std::to_string(m_options.ServerPid) + "/status";
+        FILE* file = std::fopen(path.c_str(), "r");
+        if (!file)
+            return 0;
+        char line[256];
+        long kb = 0;
+        while (std::fgets(line, sizeof line, file)) {
+            if (std::strncmp(line, "VmRSS:", 6) == 0)
+                kb = std::atol(line + 6);
+        }
+        std::fclose(file);
+        return kb;
+    }
+
     void Delivered(int senderIndex)
     {
         ++m_delivered;
@@ -309,7 +396,10 @@ private:
                     Queue(c, FormatDocumentFrame(
                                  ProtocolDocument::MakeReceipt(id, std::string(from), c.Name)));
                 } else {
-                    Delivered(IndexOf(from));
+                    if (from == "Zib Tam")
+                        ++m_notices;
+                    else
+                        Delivered(IndexOf(from));
                 }
             } else if (body.starts_with("<message-receipt>")) {
                 ++m_receipts;
@@ -378,6 +468,7 @@ private:
     std::size_t m_complete = 0;
     std::uint64_t m_delivered = 0;
     std::uint64_t m_receipts = 0;
+    std::uint64_t m_notices = 0;
     std::uint64_t m_usersBytes = 0;
     std::uint64_t m_usersDocuments = 0;
 };
@@ -397,6 +488,8 @@ int main(int argc, char** argv)
     options.Mode = argv[1];
     if (options.Mode == "logons")
         options.Clients = 1000;
+    if (options.Mode == "stall")
+        options.Clients = 4;
     for (int i = 2; i < argc; ++i) {
         std::string a = argv[i];
         auto next = [&] { return i + 1 < argc ? argv[++i] : "0"; };
@@ -410,6 +503,8 @@ int main(int argc, char** argv)
             options.InFlight = std::atoi(next());
         else if (a == "--seconds")
             options.Seconds = std::atof(next());
+        else if (a == "--server-pid")
+            options.ServerPid = std::atoi(next());
         else if (a == "--receipts")
             options.Receipts = true;
         else {
@@ -433,6 +528,16 @@ int main(int argc, char** argv)
     }
     double logon = std::chrono::duration<double>(Clock::now() - start).count();
     const char* server = options.Irc ? "irc" : "zibtam";
+    if (options.Mode == "stall") {
+        long startRss = 0;
+        long peakRss = 0;
+        std::uint64_t notices = 0;
+        double rate = load.Stall(startRss, peakRss, notices);
+        std::printf("zibtam stall pair_messages_per_second=%.0f notices_to_flooder=%llu "
+                    "server_rss_kb_start=%ld server_rss_kb_peak=%ld\n",
+                    rate, static_cast<unsigned long long>(notices), startRss, peakRss);
+        return 0;
+    }
     if (options.Mode == "logons") {
         std::printf("%s logons clients=%d seconds=%.3f users_documents=%llu users_bytes=%llu\n",
                     server, options.Clients, logon,

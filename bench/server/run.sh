@@ -37,6 +37,8 @@ start_chat
 $load route --port $chat_port --seconds "$seconds"
 stop_chat; start_chat
 $load route --port $chat_port --seconds "$seconds" --receipts
+stop_chat; start_chat
+$load stall --port $chat_port --server-pid "$chat_pid" --seconds "$seconds"
 for n in 100 250 500 1000 2000; do
     stop_chat; start_chat
     $load logons --port $chat_port --clients $n
