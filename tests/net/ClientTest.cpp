@@ -1,9 +1,12 @@
 // The client against a scripted server on loopback (and against the real one where the
 // server's answer matters).
 #include "ServerTestSupport.h"
+#include "TestSupport.h"
 #include "net/DeliveryReport.h"
 #include "net/Frame.h"
 #include "net/ProtocolDocument.h"
+#include "platform/SqliteRegistry.h"
+#include "settings/Options.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -136,6 +139,11 @@ TEST_F(ClientTest, LogOnAcceptsALoginResponseOrAUsersDocument)
     EXPECT_TRUE(a.Client->GetUserName(name));
     EXPECT_EQ(name, "Owen");
     EXPECT_EQ(a.Sink.Events, (std::vector<std::string>{"connected"}));
+    // Logging on again over an existing connection is refused without a word.
+    std::string error = "old";
+    EXPECT_FALSE(a.Client->DoLogOn("Kim", error));
+    EXPECT_EQ(error, "");
+    EXPECT_TRUE(a.Client->IsConnected());
     EXPECT_NE(byResponse.Received.find("<username>Owen</username>"), std::string::npos);
 
     ScriptedServer byUsers;
@@ -323,6 +331,32 @@ TEST_F(ClientTest, UpgradeOfferedOnlyByANewerServer)
         }
         client->Client->LogOff();
         EXPECT_FALSE(client->Client->GetUpgradeURL(url));
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Where the client connects: the local server in mode 3, whatever "Server" holds.
+TEST(ClientSettingsTest, ServerModeConnectsToThisComputer)
+{
+    TempDir dir;
+    CSqliteRegistry registry(dir.File("registry.sqlite3"));
+    FakeSystemInfo system;
+    COptions options(registry, system, false);
+    options.Set(Opt::Server, "chat.office");
+    options.Set(Opt::PortNumber, 35555);
+    COptionsClientSettings settings(options);
+    struct Case
+    {
+        int Type;
+        std::string Host;
+    };
+    for (Case c : {Case{2, "chat.office"}, Case{3, "127.0.0.1"}, Case{0, "chat.office"}}) {
+        options.Set(Opt::NetworkingType, c.Type);
+        EXPECT_EQ(settings.ServerHost(), c.Host) << c.Type;
+        EXPECT_EQ(settings.ServerPort(), 35555);
     }
 }
 
