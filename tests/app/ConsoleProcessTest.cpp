@@ -3,6 +3,8 @@
 // computer), or through a server.
 #include "../support/TestSupport.h"
 
+#include <arpa/inet.h>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -11,9 +13,11 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sched.h>
 #include <string>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -137,6 +141,7 @@ public:
         ::close(out[1]);
         ::close(err[1]);
         m_in = in[1];
+        ::fcntl(m_in, F_SETFL, O_NONBLOCK);
         m_out = out[0];
         m_err = err[0];
     }
@@ -148,15 +153,22 @@ public:
                 ::close(fd);
     }
 
+    // Writes a line, reading the process's output meanwhile so that neither side can
+    // stall the other on a full pipe.
     void Say(const std::string& line)
     {
         std::string text = line + "\n";
         size_t done = 0;
-        while (done < text.size()) {
-            ssize_t put = ::write(m_in, text.data() + done, text.size() - done);
-            if (put <= 0)
-                break;
-            done += static_cast<size_t>(put);
+        while (done < text.size() && m_in >= 0) {
+            pollfd fd{m_in, POLLOUT, 0};
+            if (::poll(&fd, 1, 10) > 0) {
+                ssize_t put = ::write(m_in, text.data() + done, text.size() - done);
+                if (put < 0 && errno != EAGAIN)
+                    break;
+                if (put > 0)
+                    done += static_cast<size_t>(put);
+            }
+            Pump(0);
         }
     }
     void CloseInput()
@@ -278,7 +290,12 @@ class ConsoleProcessTest : public testing::Test
 protected:
     TempDir dir;
 
-    void SetUp() override { ASSERT_FALSE(Exe().empty()) << "ZIBTAM_EXE is not set"; }
+    void SetUp() override
+    {
+        ASSERT_FALSE(Exe().empty()) << "ZIBTAM_EXE is not set";
+        // A console that ended must fail a check, not kill the test with SIGPIPE.
+        std::signal(SIGPIPE, SIG_IGN);
+    }
 
     User MakeUser(const std::string& name, const std::string& ns, int networkingType)
     {
@@ -432,6 +449,64 @@ TEST_F(ConsoleProcessTest, AMegabyteLineIsRefusedForAllUsersAndSentWholeToOneUse
     EXPECT_EQ(shown, "Owen (to Owen)> " + big);
     console.CloseInput();
     EXPECT_EQ(console.Wait(10s), 0);
+}
+
+// A TCP port nobody listens on right now.
+int FreePort()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+TEST_F(ConsoleProcessTest, TwoConsolesChatThroughAServer)
+{
+    // The server runs inside the first console ("NetworkingType" 3), or alone with
+    // --server where this build has it; the consoles are clients on loopback.
+    int port = FreePort();
+    User hub{"Hub", dir.File("Hub"), "PC-HUB", ""};
+    Process server(hub, {"--server", "--port", std::to_string(port)});
+    bool headless = !server.WaitFor("listening on port", 5s).empty();
+
+    User owen = MakeUser("Owen", "", headless ? 2 : 3);
+    User ann = MakeUser("Ann", "", 2);
+    for (const User* user : {&owen, &ann}) {
+        Config(*user, {"set", "Server", "127.0.0.1"});
+        Config(*user, {"set", "PortNumber", std::to_string(port)});
+    }
+    Process owenConsole(owen, {"--console"});
+    ASSERT_NE(owenConsole.WaitFor("Connected as Owen."), "") << owenConsole.Transcript();
+    Process annConsole(ann, {"--console"});
+    ASSERT_NE(annConsole.WaitFor("Connected as Ann."), "") << annConsole.Transcript();
+    ASSERT_TRUE(WaitForPresence(owenConsole, "Ann"));
+
+    owenConsole.Say("/to Ann");
+    owenConsole.Say("Through the hub \xC3\xA9");
+    EXPECT_NE(annConsole.WaitFor("Owen (to Ann)> Through the hub \xC3\xA9"), "")
+        << annConsole.Transcript();
+    annConsole.Say("Multi\\nline");
+    EXPECT_NE(owenConsole.WaitFor("Ann (to Owen)> Multi\\nline"), "");
+
+    // A megabyte to one user goes whole; to all users it is refused.
+    std::string big(1'000'000, 'z');
+    annConsole.Say(big);
+    EXPECT_EQ(owenConsole.WaitFor("Ann (to Owen)> zzz", 20s), "Ann (to Owen)> " + big);
+    annConsole.Say("/to all");
+    annConsole.Say(big);
+    EXPECT_NE(annConsole.WaitFor("need to be under 3,000 characters"), "");
+
+    // A script's message is confirmed by the receipt.
+    annConsole.Say("/quit");
+    EXPECT_EQ(annConsole.Wait(5s), 0);
+    Process send(ann, {"--send", "--to", "owen", "From a script"});
+    EXPECT_EQ(send.Wait(20s), 0) << send.Errors();
+    EXPECT_NE(owenConsole.WaitFor("Ann (to Owen)> From a script"), "");
 }
 
 } // namespace
