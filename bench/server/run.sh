@@ -11,8 +11,10 @@ seconds=${2:-5}
 load=$build/bench/server/zt_server_load
 server=$build/bench/server/zt_bench_server
 work=$(mktemp -d)
-chat_port=35501
-irc_port=35502
+# Ports of our own for each run: an IRC server killed a moment ago leaves its port in
+# TIME_WAIT, and ngircd does not reuse it.
+chat_port=$((36000 + $$ % 1000 * 2))
+irc_port=$((chat_port + 1))
 pids=""
 cleanup() {
     for pid in $pids; do kill "$pid" 2>/dev/null || true; done

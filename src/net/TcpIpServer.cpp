@@ -178,6 +178,7 @@ void CTcpIpServer::Poll()
     if (m_nesting > 0)
         return;
     CNesting nesting(m_nesting);
+    ReleaseHeld(); // nothing held may point at a connection deleted below
 
     std::uint32_t now = m_clock.TickCount();
     for (auto& connection : m_connections) {
@@ -206,10 +207,8 @@ void CTcpIpServer::Poll()
     }
     m_connections.resize(kept);
 
-    if (m_usersChanged || m_usersOwed) {
-        CCorkScope cork(*this);
+    if (m_usersChanged || m_usersOwed)
         SendUsersDocuments();
-    }
 }
 
 void CTcpIpServer::SendUsersDocuments()
@@ -266,20 +265,19 @@ void CTcpIpServer::SendUsersDocument(Connection& r, const std::vector<UserEntry>
     SendTo(r, ProtocolDocument::MakeUsers(filtered));
 }
 
-CTcpIpServer::CCorkScope::~CCorkScope()
+void CTcpIpServer::ReleaseHeld()
 {
-    if (--m_server.m_corkDepth > 0)
-        return;
+    m_releaseScheduled = false;
     // Releasing may report a failed write, whose notice may hold another connection.
-    std::vector<CTaskSocket*> held = std::move(m_server.m_corked);
-    m_server.m_corked.clear();
+    std::vector<CTaskSocket*> held = std::move(m_corked);
+    m_corked.clear();
     for (CTaskSocket* socket : held)
         socket->ReleaseWrites();
 }
 
 void CTcpIpServer::Cork(CTaskSocket& socket)
 {
-    if (m_corkDepth == 0 || socket.IsClosed())
+    if (socket.IsClosed())
         return;
     for (CTaskSocket* held : m_corked) {
         if (held == &socket)
@@ -287,6 +285,11 @@ void CTcpIpServer::Cork(CTaskSocket& socket)
     }
     socket.HoldWrites();
     m_corked.push_back(&socket);
+    if (!m_releaseScheduled) {
+        m_releaseScheduled = true;
+        // A zero timer fires in the next pass, after everything ready now.
+        QTimer::singleShot(0, this, [this] { ReleaseHeld(); });
+    }
 }
 
 bool CTcpIpServer::SendTo(Connection& target, ProtocolDocument document)
@@ -336,7 +339,6 @@ void CTcpIpServer::SendNotice(Connection& to, const std::string& text)
 void CTcpIpServer::OnDocumentArrived(CTaskSocket& socket)
 {
     CNesting nesting(m_nesting);
-    CCorkScope cork(*this);
     ProtocolDocument document;
     while (socket.TakeDocument(document)) {
         Connection* s = Find(socket);

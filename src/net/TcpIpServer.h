@@ -99,19 +99,11 @@ private:
         int& m_counter;
     };
 
-    // Holds back the writes of every connection sent to until the outermost scope ends, so
-    // that the documents one read brings in leave in one write per recipient.
-    class CCorkScope
-    {
-    public:
-        explicit CCorkScope(CTcpIpServer& server) : m_server(server) { ++m_server.m_corkDepth; }
-        ~CCorkScope();
-
-    private:
-        CTcpIpServer& m_server;
-    };
-
+    // Holds back the writes of a connection sent to until this pass of the event loop has
+    // dispatched everything that was ready, so that what many reads bring in for one
+    // recipient leaves in one write.
     void Cork(CTaskSocket& socket);
+    void ReleaseHeld();
     void OnAcceptable();
     void OnDocumentArrived(CTaskSocket& socket) override;
     void OnConnectionClosed(CTaskSocket& socket) override;
@@ -146,8 +138,8 @@ private:
     bool m_usersOwed = false;
     int m_idCounter = 0;
     int m_nesting = 0;
-    int m_corkDepth = 0;
-    std::vector<CTaskSocket*> m_corked; // held until the outermost scope ends
+    std::vector<CTaskSocket*> m_corked; // held until ReleaseHeld
+    bool m_releaseScheduled = false;
     std::size_t m_outgoingLimit = kDefaultOutgoingLimit;
     std::size_t m_outgoingBytes = kDefaultOutgoingBytes;
 };
