@@ -440,6 +440,19 @@ TEST_F(ConsoleProcessTest, AMegabyteLineIsRefusedForAllUsersAndSentWholeToOneUse
     User owen = MakeUser("Owen", lan.Namespace(0), 1);
     Process console(owen, {"--console"});
     ASSERT_NE(console.WaitFor("Connected as Owen."), "");
+    // "PromptOnAllUsers" 1 asks on the terminal; only yes sends.
+    Config(owen, {"set", "PromptOnAllUsers", "1"});
+    console.Say("Anyone for tea?");
+    EXPECT_NE(console.WaitFor("Are you sure you want to send this to all users?"), "");
+    console.Say("n");
+    console.Say("Anyone for coffee?");
+    EXPECT_NE(console.WaitFor("Are you sure you want to send this to all users?"), "");
+    console.Say("y");
+    EXPECT_NE(console.WaitFor("Owen (to all users)> Anyone for coffee?"), "")
+        << console.Transcript();
+    EXPECT_EQ(console.Count("Anyone for tea?"), 0);
+    Config(owen, {"set", "PromptOnAllUsers", "0"});
+
     std::string big(1 << 20, 'x');
     console.Say(big);
     EXPECT_NE(console.WaitFor("Messages sent to all users need to be under 3,000 characters."), "");
@@ -449,6 +462,32 @@ TEST_F(ConsoleProcessTest, AMegabyteLineIsRefusedForAllUsersAndSentWholeToOneUse
     EXPECT_EQ(shown, "Owen (to Owen)> " + big);
     console.CloseInput();
     EXPECT_EQ(console.Wait(10s), 0);
+}
+
+TEST_F(ConsoleProcessTest, TheFirstRunAsksHowToConnectAndStoresTheAnswer)
+{
+    User owen{"Owen", dir.File("Owen"), "PC-OWEN", ""};
+    Config(owen, {"set", "Username", "Owen"});
+    Config(owen, {"set", "PortNumber", "9"}); // nobody serves it
+    Process console(owen, {"--console"});
+    EXPECT_NE(console.WaitFor("3  client/server, with this computer as the server"), "");
+    console.Say("4");
+    console.Say("2");
+    console.Say("127.0.0.1");
+    EXPECT_NE(console.WaitFor("Zib Tam is not currently connected to the server."), "")
+        << console.Transcript();
+    console.Say("/quit");
+    EXPECT_EQ(console.Wait(5s), 0);
+    EXPECT_EQ(ConfigGet(owen, "NetworkingType"), "2");
+    EXPECT_EQ(ConfigGet(owen, "Server"), "127.0.0.1");
+
+    // Without an answer the console ends with one line.
+    User ann{"Ann", dir.File("Ann"), "PC-ANN", ""};
+    Config(ann, {"set", "Username", "Ann"});
+    Process unanswered(ann, {"--console"});
+    unanswered.CloseInput();
+    EXPECT_EQ(unanswered.Wait(5s), 1);
+    EXPECT_EQ(unanswered.Errors(), "zibtam: the input ended before the networking was chosen.\n");
 }
 
 // A TCP port nobody listens on right now.

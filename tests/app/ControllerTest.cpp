@@ -511,3 +511,45 @@ TEST_F(TwoCopiesTest, TheAutoResponderAnswersAfterItsDelay)
 }
 
 } // namespace
+
+namespace {
+
+TEST(UsersListModelTest, SelectionFollowsArrivalsDeparturesRenamesAndReplies)
+{
+    CUsersListModel users;
+    std::vector<std::string> to;
+    EXPECT_FALSE(users.GetRecipients(to)); // not connected: nothing to choose
+    users.OnConnected();
+    ASSERT_TRUE(users.GetRecipients(to));
+    EXPECT_TRUE(to.empty()); // "(All Users)"
+    users.UserArrived("Owen");
+    users.UserArrived("ann");
+    users.UserArrived("Bob");
+    EXPECT_EQ(users.Users(), (std::vector<std::string>{"ann", "Bob", "Owen"}));
+
+    // A departing user who was the only recipient leaves "(All Users)" selected.
+    users.SelectUsers({"Bob"}, true);
+    users.UserDeparted("Bob");
+    ASSERT_TRUE(users.GetRecipients(to));
+    EXPECT_TRUE(to.empty());
+
+    // A user who changes his name while selected stays selected under the new name.
+    users.SelectUsers({"ann"}, true);
+    users.UserRenamed("ann", "Ann B");
+    ASSERT_TRUE(users.GetRecipients(to));
+    EXPECT_EQ(to, std::vector<std::string>{"Ann B"});
+
+    // Replying to a message from Owen to Owen and the own user selects Owen once.
+    ChatMessage message;
+    message.Sender = "Owen";
+    message.Recipients = {"Owen", "Me"};
+    users.SelectSenderOf(message, "Me");
+    ASSERT_TRUE(users.GetRecipients(to));
+    EXPECT_EQ(to, std::vector<std::string>{"Owen"});
+
+    users.OnDisconnected();
+    EXPECT_FALSE(users.GetRecipients(to));
+    EXPECT_TRUE(users.Users().empty());
+}
+
+} // namespace
