@@ -233,7 +233,8 @@ void CTcpIpServer::SendUsersDocuments()
             r.UsersOwed = true;
         if (!r.UsersOwed)
             continue;
-        if (r.Socket->OutgoingCount() > kUsersBacklog) {
+        TrimQueued(r);
+        if (r.QueuedUsers > 0) {
             m_usersOwed = true; // sent by a later poll, once its queue has drained
             continue;
         }
@@ -292,27 +293,33 @@ void CTcpIpServer::Cork(CTaskSocket& socket)
     }
 }
 
+void CTcpIpServer::TrimQueued(Connection& c)
+{
+    // The socket writes and drops documents from the front of its queue only.
+    std::size_t left = c.Socket->OutgoingCount();
+    while (c.QueuedDocuments.size() > left) {
+        const Connection::Queued& front = c.QueuedDocuments.front();
+        c.QueuedBytes -= front.Size;
+        c.QueuedUsers -= front.Users;
+        c.QueuedDocuments.pop_front();
+    }
+}
+
 bool CTcpIpServer::SendTo(Connection& target, ProtocolDocument document)
 {
     if (target.Socket->IsClosed())
         return false;
     Cork(*target.Socket);
     std::size_t size = EstimatedSize(document);
+    bool isUsers = document.Type == DocumentType::Users;
     std::string error;
     if (!target.Socket->SendDocument(std::move(document), nullptr, false, error))
         return false;
-    std::size_t queued = target.Socket->OutgoingCount();
-    if (queued == 0) {
-        target.QueuedSizes.clear();
-        target.QueuedBytes = 0;
-        return true;
-    }
-    target.QueuedSizes.push_back(size);
+    target.QueuedDocuments.push_back({size, isUsers});
     target.QueuedBytes += size;
-    while (target.QueuedSizes.size() > queued) {
-        target.QueuedBytes -= target.QueuedSizes.front();
-        target.QueuedSizes.pop_front();
-    }
+    target.QueuedUsers += isUsers;
+    TrimQueued(target);
+    std::size_t queued = target.QueuedDocuments.size();
     // One document larger than the limit (the upgrade download) may go out on its own.
     if (queued > m_outgoingLimit || (queued > 1 && target.QueuedBytes > m_outgoingBytes)) {
         // It stopped reading: holding more for it would only grow without end.

@@ -29,9 +29,6 @@ public:
     static constexpr std::size_t kDefaultOutgoingLimit = 2048;
     // The same in bytes (as estimated from the documents' contents).
     static constexpr std::size_t kDefaultOutgoingBytes = 8 * 1024 * 1024;
-    // While a connection has more than this queued, its users document waits: only the
-    // latest list matters, so a slow reader gets one list instead of a pile of them.
-    static constexpr std::size_t kUsersBacklog = 16;
 
     // `readExecutable` gives the bytes the upgrade download hands out (the running program).
     CTcpIpServer(const IClock& clock, std::function<bool(std::string&)> readExecutable,
@@ -84,8 +81,16 @@ private:
         bool UsersOwed = false;
         // Estimated sizes of the documents still in its queue, oldest first: the socket
         // writes (or drops) them from the front, so its count tells how many are left.
-        std::deque<std::size_t> QueuedSizes;
+        struct Queued
+        {
+            std::size_t Size;
+            bool Users;
+        };
+        std::deque<Queued> QueuedDocuments;
         std::size_t QueuedBytes = 0;
+        // Users documents among them. While one waits, a newer list waits too (only the
+        // latest list matters), so a slow reader gets one list instead of a pile of them.
+        std::size_t QueuedUsers = 0;
     };
 
     // Raises the nesting counter for the life of a server operation.
@@ -117,6 +122,8 @@ private:
     // beyond the limit (the connection is then closed).
     bool SendTo(Connection& target, ProtocolDocument document);
     void SendNotice(Connection& to, const std::string& text);
+    // Forgets the documents the socket has written (or dropped) since the last look.
+    static void TrimQueued(Connection& c);
     void SendUsersDocuments();
     void SendUsersDocument(Connection& r, const std::vector<UserEntry>& all);
     Connection* Find(CTaskSocket& socket);
