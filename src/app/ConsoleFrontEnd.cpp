@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <cerrno>
 #include <clocale>
+#include <csignal>
 #include <filesystem>
 #include <strings.h>
 #include <unistd.h>
@@ -111,8 +112,16 @@ void CConsoleFrontEnd::Stop()
 
 void CConsoleFrontEnd::PrintRaw(const std::string& terminalText)
 {
-    std::fwrite(terminalText.data(), 1, terminalText.size(), m_output);
-    std::fflush(m_output);
+    if (m_outputGone)
+        return;
+    bool written =
+        std::fwrite(terminalText.data(), 1, terminalText.size(), m_output) == terminalText.size();
+    if (std::fflush(m_output) != 0 || !written) {
+        // Nobody reads any more (the pipe's reader ended): log off and end.
+        m_outputGone = true;
+        if (QCoreApplication::instance())
+            QCoreApplication::quit();
+    }
 }
 
 void CConsoleFrontEnd::Print(const std::string& text)
@@ -160,8 +169,11 @@ void CConsoleFrontEnd::StartTimer(int id, uint32_t periodMs)
     if (!timer) {
         timer = new QTimer(this);
         QObject::connect(timer, &QTimer::timeout, this, [this, id] {
-            if (m_controller)
-                m_controller->OnTimer(id);
+            if (!m_controller)
+                return;
+            m_controller->OnTimer(id);
+            if (id == CChatController::kPollTimer)
+                HandleWaitingLines();
         });
     }
     timer->start(static_cast<int>(periodMs));
@@ -279,8 +291,15 @@ void CConsoleFrontEnd::OnInputReady()
         EndOfInput();
         return;
     }
+    HandleWaitingLines();
+}
+
+void CConsoleFrontEnd::HandleWaitingLines()
+{
+    // While a network operation waits in a nested loop the window takes no input either;
+    // lines typed meanwhile are handled at the next poll after it.
     std::string line;
-    while (TakeLine(line))
+    while (!m_inPrompt && m_controller->BusyCount() == 0 && TakeLine(line))
         HandleLine(line);
 }
 
@@ -289,11 +308,12 @@ void CConsoleFrontEnd::EndOfInput()
     m_inputEnded = true;
     if (m_notifier)
         m_notifier->setEnabled(false);
-    std::string line;
-    if (!m_discarding && !m_buffer.empty()) {
-        line.swap(m_buffer);
-        HandleLine(line);
-    }
+    // A last line without its line end still counts.
+    if (m_discarding)
+        m_buffer.clear();
+    else if (!m_buffer.empty() && m_buffer.back() != '\n')
+        m_buffer += '\n';
+    HandleWaitingLines();
     QTimer::singleShot(kLingerAfterInputMs, qApp, [] { QCoreApplication::quit(); });
 }
 
@@ -426,6 +446,8 @@ std::string ReportPrefix(bool confirmed)
 int RunConsoleMode(int argc, char** argv)
 {
     std::setlocale(LC_ALL, "");
+    // A reader that went away shows as a failed write, handled there.
+    std::signal(SIGPIPE, SIG_IGN);
     TerminalRun run(argc, argv);
     CConsoleFrontEnd console(run.options, CSystemClock::Instance(), run.random, run.factory,
                              STDIN_FILENO, stdout);

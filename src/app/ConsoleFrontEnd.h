@@ -80,6 +80,7 @@ private:
     class CLogAdapter;
     void OnInputReady();
     void EndOfInput();
+    void HandleWaitingLines();
     bool TakeLine(std::string& line);
     // Waits for a whole line of input (a question being answered); false at its end.
     bool ReadLineBlocking(std::string& line);
@@ -103,6 +104,7 @@ private:
     bool m_inputEnded = false;
     bool m_inPrompt = false;
     bool m_quiet = false;
+    bool m_outputGone = false;
     int m_shownState = -1; // connection state last printed
     std::time_t m_laterMoment = 0;
 };
