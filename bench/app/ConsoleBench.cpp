@@ -3,8 +3,10 @@
 // own (root), so the chat ports of this computer are not touched.
 //
 //   console_bench ZIBTAM idle SECONDS peer|server
-//   console_bench ZIBTAM latency COUNT
+//   console_bench ZIBTAM latency COUNT    (datagrams, peer-to-peer)
+//   console_bench ZIBTAM frames COUNT     (frames, client/server)
 #include "net/PeerPacket.h"
+#include "net/ProtocolDocument.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -205,13 +207,84 @@ int Latency(const std::string& exe, int count)
     return 0;
 }
 
+// The same through the client/server mode: the console runs the server too
+// ("NetworkingType" 3) and this program is a second client whose frames the server
+// routes to the console's own connection. Measured from the write, so the figure also
+// holds the server's routing.
+int FrameLatency(const std::string& exe, int count)
+{
+    Config(exe, {"set", "NetworkingType", "3"});
+    Console console = StartConsole(exe);
+    if (!console.WaitFor("Connected as", 10000)) {
+        std::fprintf(stderr, "the console did not connect\n");
+        return 1;
+    }
+    int client = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(34300);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(client, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        std::perror("connect");
+        return 1;
+    }
+    ::fcntl(client, F_SETFL, O_NONBLOCK);
+    auto drain = [client] {
+        char buffer[65536];
+        while (::read(client, buffer, sizeof buffer) > 0) {
+        }
+    };
+    auto writeAll = [client, &drain](const std::string& frame) {
+        size_t done = 0;
+        while (done < frame.size()) {
+            ssize_t put = ::write(client, frame.data() + done, frame.size() - done);
+            if (put > 0)
+                done += static_cast<size_t>(put);
+            drain();
+        }
+    };
+    writeAll(FormatDocumentFrame(ProtocolDocument::MakeLoginRequest("Bench")));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    drain();
+
+    std::mt19937 random(12345);
+    std::vector<double> ms;
+    for (int i = 0; i < count; ++i) {
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+        drain();
+        ChatMessage message;
+        message.Sender = "Bench";
+        message.Recipients = {"Ann"};
+        message.Id = std::to_string(i + 1);
+        message.Text = "probe " + std::to_string(i);
+        message.Time.Set(std::time(nullptr));
+        std::string frame = FormatDocumentFrame(ProtocolDocument::MakeMessage(message));
+        auto sent = Clock::now();
+        writeAll(frame);
+        if (!console.WaitFor("Bench> " + message.Text, 5000)) {
+            std::fprintf(stderr, "probe %d was not shown\n", i);
+            return 1;
+        }
+        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
+    }
+    std::sort(ms.begin(), ms.end());
+    std::printf("frame written to console line (server in the console), %d probes: median "
+                "%.2f ms, 10%% %.2f ms, 90%% %.2f ms, max %.2f ms\n",
+                count, ms[ms.size() / 2], ms[ms.size() / 10], ms[ms.size() * 9 / 10], ms.back());
+    ::close(client);
+    ::kill(console.Pid, SIGTERM);
+    ::waitpid(console.Pid, nullptr, 0);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 4) {
         std::fprintf(stderr, "usage: console_bench ZIBTAM idle SECONDS peer|server\n"
-                             "       console_bench ZIBTAM latency COUNT\n");
+                             "       console_bench ZIBTAM latency COUNT\n"
+                             "       console_bench ZIBTAM frames COUNT\n");
         return 2;
     }
     std::string exe = std::filesystem::absolute(argv[1]).string();
@@ -234,9 +307,13 @@ int main(int argc, char** argv)
     Config(exe, {"set", "PortNumber", "34300"});
 
     std::string mode = argv[2];
-    int result = mode == "idle"
-                     ? Idle(exe, std::atoi(argv[3]), argc > 4 && std::string(argv[4]) == "server")
-                     : Latency(exe, std::atoi(argv[3]));
+    int result;
+    if (mode == "idle")
+        result = Idle(exe, std::atoi(argv[3]), argc > 4 && std::string(argv[4]) == "server");
+    else if (mode == "frames")
+        result = FrameLatency(exe, std::atoi(argv[3]));
+    else
+        result = Latency(exe, std::atoi(argv[3]));
     std::filesystem::remove_all(home);
     return result;
 }
