@@ -1,8 +1,8 @@
 #include "app/ConsoleFrontEnd.h"
 
 #include "app/Identity.h"
+#include "app/MessageLogFile.h"
 #include "app/NetworkFactory.h"
-#include "log/LogWriter.h"
 #include "net/DeliveryReport.h"
 #include "net/PeerTransport.h"
 #include "net/TcpIpClient.h"
@@ -24,26 +24,12 @@
 #include <strings.h>
 #include <unistd.h>
 
-// The message log as the chat window writes it.
-class CConsoleFrontEnd::CLogAdapter : public IMessageLog
-{
-public:
-    explicit CLogAdapter(const COptions& options) : m_options(options), m_writer(options) {}
-    bool AppendToLog(const std::vector<ChatMessage>& messages, std::string& error) override
-    {
-        return m_writer.AppendToLog(m_options.GetLogPath(), messages, error);
-    }
-
-private:
-    const COptions& m_options;
-    CLogWriter m_writer;
-};
-
 CConsoleFrontEnd::CConsoleFrontEnd(COptions& options, const IClock& clock, IRandom& random,
                                    ITransportFactory& factory, int inputFd, std::FILE* output)
     : m_options(options), m_clock(clock), m_inputFd(inputFd), m_output(output),
-      m_codec(CTerminalCodec::ForCurrentLocale()), m_log(std::make_unique<CLogAdapter>(options)),
-      m_turing(options, clock, random), m_later(options, clock)
+      m_codec(CTerminalCodec::ForCurrentLocale()),
+      m_log(std::make_unique<CMessageLogFile>(options)), m_turing(options, clock, random),
+      m_later(options, clock)
 {
     m_controller = std::make_unique<CChatController>(ChatControllerContext{
         options, *this, clock, *this, m_users, *this, *m_log, m_turing, m_later, factory});

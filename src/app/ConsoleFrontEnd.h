@@ -77,7 +77,6 @@ public:
                   int maxLength, bool masked) override;
 
 private:
-    class CLogAdapter;
     void OnInputReady();
     void EndOfInput();
     void HandleWaitingLines();
@@ -93,7 +92,7 @@ private:
     std::FILE* m_output;
     CTerminalCodec m_codec;
     CUsersListModel m_users;
-    std::unique_ptr<CLogAdapter> m_log;
+    std::unique_ptr<IMessageLog> m_log;
     CTuringEngine m_turing;
     CSendLater m_later;
     std::unique_ptr<CChatController> m_controller;

@@ -66,9 +66,10 @@ private:
 } // namespace
 
 CNetworkFactory::CNetworkFactory(const COptions& options, const IClock& clock,
-                                 std::string computerName)
+                                 std::string computerName, IBusyIndicatorFactory* busy)
     : m_options(options), m_clock(clock), m_computerName(std::move(computerName)),
-      m_busy(std::make_unique<CEventLoopBusyFactory>(kWaitLimitMs))
+      m_ownBusy(busy ? nullptr : std::make_unique<CEventLoopBusyFactory>(kWaitLimitMs)),
+      m_busy(busy ? *busy : *m_ownBusy)
 {}
 
 CNetworkFactory::~CNetworkFactory() = default;
@@ -84,7 +85,7 @@ std::unique_ptr<CTransport> CNetworkFactory::CreateClientTransport(CTransportSin
                                                                    const std::string& server,
                                                                    int port)
 {
-    return std::make_unique<CFixedAddressClient>(sink, names, m_clock, server, port, *m_busy);
+    return std::make_unique<CFixedAddressClient>(sink, names, m_clock, server, port, m_busy);
 }
 
 std::unique_ptr<IChatServer> CNetworkFactory::CreateServer()

@@ -13,7 +13,10 @@ class IClock;
 class CNetworkFactory : public ITransportFactory
 {
 public:
-    CNetworkFactory(const COptions& options, const IClock& clock, std::string computerName);
+    // `busy` runs the waits of the client (the chat window's busy indicator); without
+    // one, waits run a plain nested event loop that gives up after kWaitLimitMs.
+    CNetworkFactory(const COptions& options, const IClock& clock, std::string computerName,
+                    IBusyIndicatorFactory* busy = nullptr);
     ~CNetworkFactory() override;
 
     std::unique_ptr<CTransport> CreatePeerTransport(CTransportSink* sink,
@@ -30,5 +33,6 @@ private:
     const COptions& m_options;
     const IClock& m_clock;
     std::string m_computerName;
-    std::unique_ptr<IBusyIndicatorFactory> m_busy;
+    std::unique_ptr<IBusyIndicatorFactory> m_ownBusy;
+    IBusyIndicatorFactory& m_busy;
 };

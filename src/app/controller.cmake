@@ -4,7 +4,9 @@ target_sources(zibtam_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ChatController.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NetworkManager.cpp
   ${CMAKE_CURRENT_LIST_DIR}/UsersList.cpp)
-target_sources(zibtam_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/ConsoleText.cpp)
+target_sources(zibtam_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/ConsoleText.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MessageLogFile.cpp)
 if(TARGET zibtam_net)
   target_sources(zibtam_net PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/ConsoleFrontEnd.cpp
