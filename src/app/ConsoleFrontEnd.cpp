@@ -280,6 +280,19 @@ void CConsoleFrontEnd::OnInputReady()
     HandleWaitingLines();
 }
 
+void CConsoleFrontEnd::ShowRecipientsIfChanged()
+{
+    std::vector<std::string> to;
+    if (!m_users.GetRecipients(to))
+        return;
+    std::string line = "To: " + FormatRecipients(to.empty(), to) + ".";
+    if (line == m_shownRecipients)
+        return;
+    m_shownRecipients = line;
+    if (!m_quiet)
+        Print(line);
+}
+
 void CConsoleFrontEnd::HandleWaitingLines()
 {
     // While a network operation waits in a nested loop the window takes no input either;
@@ -321,9 +334,8 @@ void CConsoleFrontEnd::HandleLine(const std::string& raw)
         } else {
             m_users.SelectUsers(command.Names, true, true, true);
         }
-        std::vector<std::string> to;
-        if (m_users.GetRecipients(to))
-            Print("To: " + FormatRecipients(to.empty(), to) + ".");
+        m_shownRecipients.clear();
+        ShowRecipientsIfChanged();
         break;
     }
     case ConsoleCommandKind::Later: {

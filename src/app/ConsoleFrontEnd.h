@@ -63,7 +63,8 @@ public:
     void ShowConnectionState(bool connected) override;
     void ShowUpgradeLink(bool, const std::string&) override {}
     void AddToHistory(const std::vector<ChatMessage>& messages) override;
-    void Notify(const std::vector<ChatMessage>&, bool) override {}
+    // The reply goes to the last sender ("DefaultToLastSender"): say so when it changes.
+    void Notify(const std::vector<ChatMessage>&, bool) override { ShowRecipientsIfChanged(); }
     bool ChooseSendLaterMoment(std::time_t& moment) override;
 
     // IChatTimers
@@ -80,6 +81,7 @@ private:
     void OnInputReady();
     void EndOfInput();
     void HandleWaitingLines();
+    void ShowRecipientsIfChanged();
     bool TakeLine(std::string& line);
     // Waits for a whole line of input (a question being answered); false at its end.
     bool ReadLineBlocking(std::string& line);
@@ -106,6 +108,7 @@ private:
     bool m_outputGone = false;
     int m_shownState = -1; // connection state last printed
     std::time_t m_laterMoment = 0;
+    std::string m_shownRecipients; // the "To:" line last printed
 };
 
 // `zibtam --console` and `zibtam --send ...`; argv[1] is the mode.
