@@ -11,7 +11,6 @@ namespace {
 class OptionsTest : public testing::Test, protected TestSettings
 {
 protected:
-
     CRegKey Product() { return CRegKey(registry, options.ProductKey(), false); }
 };
 
@@ -242,14 +241,26 @@ TEST_F(OptionsTest, DerivedPaths)
 
 TEST_F(OptionsTest, CopyInAReadOnlyFolderKeepsItsFilesInTheDataFolder)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root writes everywhere";
     std::filesystem::create_directories(dir.Path() / "ro");
+    std::filesystem::create_directories(dir.Path() / "data");
     std::filesystem::permissions(dir.Path() / "ro", std::filesystem::perms::owner_read |
-                                                        std::filesystem::perms::owner_exec);
-    system.Executable = dir.File("ro/zibtam");
-    system.Data = dir.File("data");
-    EXPECT_EQ(options.GetLogPath(), dir.File("data/zibtam/zibtam.xml"));
+                                                        std::filesystem::perms::owner_exec |
+                                                        std::filesystem::perms::others_read |
+                                                        std::filesystem::perms::others_exec);
+    std::filesystem::permissions(dir.Path() / "data", std::filesystem::perms::all);
+    // The child has no settings of its own: every value reads its default.
+    int status = RunAsOrdinaryUser([&] {
+        FakeSystemInfo child;
+        child.Executable = dir.File("ro/zibtam");
+        child.Data = dir.File("data");
+        CSqliteRegistry none("/nonexistent/zibtam/registry.sqlite3");
+        COptions readOnly(none, child, false);
+        return readOnly.GetLogPath() == dir.File("data/zibtam/zibtam.xml") &&
+                       readOnly.GetStaleTempLogPath() == dir.File("data/zibtam/zibtam.tmp")
+                   ? 0
+                   : 1;
+    });
+    EXPECT_EQ(status, 0);
 }
 
 TEST_F(OptionsTest, SecondaryCopyHasItsOwnTree)

@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
 #include <random>
+#include <sys/wait.h>
+#include <unistd.h>
 
 TempDir::TempDir()
 {
@@ -44,4 +46,20 @@ bool FakePrompt::InputBox(const std::string& title, const std::string& prompt, s
     Inputs.pop_front();
     text = typed.substr(0, static_cast<size_t>(maxLength));
     return ok;
+}
+
+int RunAsOrdinaryUser(const std::function<int()>& body)
+{
+    pid_t child = fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(126);
+        _exit(body());
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
 }

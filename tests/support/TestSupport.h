@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,11 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// Runs `body` in a child process that, when the tests run as root (as CI does), has become
+// an ordinary user first, so permission checks apply. Returns the child's exit status
+// (body's result), or -1 when it did not end normally.
+int RunAsOrdinaryUser(const std::function<int()>& body);
 
 // System facts a test sets by hand.
 class FakeSystemInfo : public ISystemInfo
