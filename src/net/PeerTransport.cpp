@@ -235,17 +235,8 @@ bool CPeerTransport::DoSend(const std::vector<std::string>& recipients, const st
         if (std::find(records.begin(), records.begin() + static_cast<long>(i), record) !=
             records.begin() + static_cast<long>(i))
             continue;
-        PeerUser& user = m_users[record];
-        Expire(user);
-        if (!user.Alive)
-            continue;
-        DeliveryRecord delivery;
-        delivery.Created = sent;
-        delivery.Computer = user.Computer;
-        delivery.Id = packet.Id;
-        delivery.Acknowledged.assign(datagrams.size(), false);
-        delivery.Description = FormatSentDescription(recipients[i], copy.Time, text);
-        m_deliveries.push_back(std::move(delivery));
+        AwaitConfirmation(m_users[record], packet.Id, datagrams.size(), sent,
+                          FormatSentDescription(recipients[i], copy.Time, text));
     }
     return true;
 }
@@ -269,19 +260,25 @@ bool CPeerTransport::DoSendToAll(const std::string& text, std::string& error)
     for (size_t i = 0; i < m_users.size(); ++i) {
         if (static_cast<int>(i) == kOwn)
             continue;
-        PeerUser& user = m_users[i];
-        Expire(user);
-        if (!user.Alive)
-            continue;
-        DeliveryRecord delivery;
-        delivery.Created = sent;
-        delivery.Computer = user.Computer;
-        delivery.Id = packet.Id;
-        delivery.Acknowledged.assign(datagrams.size(), false);
-        delivery.Description = FormatSentDescription(user.UserName, now, text);
-        m_deliveries.push_back(std::move(delivery));
+        AwaitConfirmation(m_users[i], packet.Id, datagrams.size(), sent,
+                          FormatSentDescription(m_users[i].UserName, now, text));
     }
     return true;
+}
+
+void CPeerTransport::AwaitConfirmation(PeerUser& user, const std::string& id, size_t pieces,
+                                       std::time_t sent, std::string description)
+{
+    Expire(user);
+    if (!user.Alive)
+        return;
+    DeliveryRecord delivery;
+    delivery.Created = sent;
+    delivery.Computer = user.Computer;
+    delivery.Id = id;
+    delivery.Acknowledged.assign(pieces, false);
+    delivery.Description = std::move(description);
+    m_deliveries.push_back(std::move(delivery));
 }
 
 void CPeerTransport::Receive(std::vector<ChatMessage>& messages)

@@ -90,6 +90,10 @@ private:
     std::time_t LastPieceLeaves(size_t pieces) const;
     void ArmTimeouts();
     void Expire(PeerUser& user);
+    // Waits for the acknowledgements of every piece from `user`, when the user is still
+    // present; a report follows if they are late.
+    void AwaitConfirmation(PeerUser& user, const std::string& id, size_t pieces, std::time_t sent,
+                           std::string description);
     int FindUser(const std::string& computer) const;
     void ReadSlot(PeerSlot slot, SlotQueues& queues);
     void AcceptPiece(PeerSlot slot, SlotQueues& queues, PeerPacket&& packet, int count);
