@@ -4,6 +4,7 @@
 #
 #   bench/server/run.sh BUILD_DIR [SECONDS]
 #
+# With ROUTE_ONLY=1 only the routing rows run: ours, ngircd, ours again.
 # Prints one line per measurement. Needs ngircd only for the comparison rows.
 set -eu
 build=${1:?usage: run.sh BUILD_DIR [SECONDS]}
@@ -39,13 +40,16 @@ start_chat
 $load route --port $chat_port --seconds "$seconds"
 stop_chat; start_chat
 $load route --port $chat_port --seconds "$seconds" --receipts
-stop_chat; start_chat
-$load stall --port $chat_port --server-pid "$chat_pid" --seconds "$seconds"
-for n in 100 250 500 1000 2000; do
-    stop_chat; start_chat
-    $load logons --port $chat_port --clients $n
-done
 stop_chat
+if [ "${ROUTE_ONLY:-0}" != 1 ]; then
+    start_chat
+    $load stall --port $chat_port --server-pid "$chat_pid" --seconds "$seconds"
+    for n in 100 250 500 1000 2000; do
+        stop_chat; start_chat
+        $load logons --port $chat_port --clients $n
+    done
+    stop_chat
+fi
 
 if command -v ngircd > /dev/null 2>&1; then
     cat > "$work/ngircd.conf" <<CONF

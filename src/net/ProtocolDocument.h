@@ -80,6 +80,11 @@ std::string FormatDocumentText(const ProtocolDocument& document);
 std::string FormatDocumentFrame(const ProtocolDocument& document, long long now = 0,
                                 int version = kProtocolVersion);
 
+// The same bytes for the documents of the chat protocol, made the long way (text, converted
+// copy, frame). The reference the fast formatting is checked against.
+std::string FormatDocumentFrameSlowly(const ProtocolDocument& document,
+                                      int version = kProtocolVersion);
+
 // Reads a received body (line ends already LF) into a document: the root element gives the
 // type, an unknown root leaves the type Unknown. False, with the XML reader's error, when
 // the body does not parse.

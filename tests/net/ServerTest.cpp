@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace {
 
@@ -17,6 +18,94 @@ std::string Frame(const ProtocolDocument& document)
 std::string LoginFrame(const std::string& name)
 {
     return Frame(ProtocolDocument::MakeLoginRequest(name));
+}
+
+ChatMessage RoutedMessage()
+{
+    ChatMessage message;
+    message.Id = "1a";
+    message.Sender = "R.T.";
+    message.Recipients = {"Owen", "B&B"};
+    message.Text = "Hi\nthere <you>";
+    message.Time = MessageTime::From(957793658);
+    return message;
+}
+
+// Every routed message and receipt is framed by the one-pass writer; its bytes must be
+// those of the general path (text, converted copy, frame) for any content.
+TEST(ServerWireBytes, FastFramesEqualTheGeneralPath)
+{
+    struct Case
+    {
+        const char* Name;
+        ProtocolDocument Document;
+    };
+    ChatMessage toAll = RoutedMessage();
+    toAll.AllUsers = true;
+    toAll.Recipients.clear();
+    ChatMessage noTime = RoutedMessage();
+    noTime.Time = MessageTime();
+    ChatMessage oddTime = RoutedMessage();
+    oddTime.Time.Year = -12;
+    oddTime.Time.Second = 2147483647;
+    oddTime.Time.HasDay = false;
+    ChatMessage lineEnds = RoutedMessage();
+    lineEnds.Text = "\r\na\rb\nc\r\r\n\n\r";
+    lineEnds.Id = "\r\n\r";
+    lineEnds.Sender = "x\r";
+    lineEnds.Recipients = {"\ny", "a\r\nb", ""};
+    ChatMessage empty;
+    ChatMessage bytes = RoutedMessage();
+    bytes.Text.clear();
+    for (int b = 0; b < 256; ++b)
+        bytes.Text += static_cast<char>(b);
+    bytes.Sender = bytes.Text;
+    bytes.Recipients = {bytes.Text};
+    ChatMessage big = RoutedMessage();
+    big.Text = std::string(200000, 'q') + "&";
+    const Case cases[] = {
+        {"message to two users", ProtocolDocument::MakeMessage(RoutedMessage())},
+        {"to all users", ProtocolDocument::MakeMessage(toAll)},
+        {"no time", ProtocolDocument::MakeMessage(noTime)},
+        {"odd time fields", ProtocolDocument::MakeMessage(oddTime)},
+        {"line ends everywhere", ProtocolDocument::MakeMessage(lineEnds)},
+        {"empty message", ProtocolDocument::MakeMessage(empty)},
+        {"every byte", ProtocolDocument::MakeMessage(bytes)},
+        {"large text", ProtocolDocument::MakeMessage(big)},
+        {"receipt", ProtocolDocument::MakeReceipt("1a", "R&T", "%sender%")},
+        {"receipt with line ends", ProtocolDocument::MakeReceipt("\r\n", "a\rb", "\n\r")},
+        {"receipt with every byte",
+         ProtocolDocument::MakeReceipt(bytes.Text, bytes.Text, bytes.Text)},
+        {"empty receipt", ProtocolDocument::MakeReceipt("", "", "")},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FormatDocumentFrame(c.Document), FormatDocumentFrameSlowly(c.Document)) << c.Name;
+        EXPECT_EQ(FormatDocumentFrame(c.Document, 0, 741),
+                  FormatDocumentFrameSlowly(c.Document, 741))
+            << c.Name;
+    }
+
+    // Random texts from the bytes that matter to escaping and line ends.
+    std::mt19937 random(7);
+    const std::string alphabet = "ab <>&'\"\r\n\t\x01\x7f\x80\xe9 ";
+    auto text = [&] {
+        std::string t;
+        std::size_t length = random() % 24;
+        for (std::size_t i = 0; i < length; ++i)
+            t += alphabet[random() % alphabet.size()];
+        return t;
+    };
+    for (int i = 0; i < 2000; ++i) {
+        ChatMessage m = RoutedMessage();
+        m.Id = text();
+        m.Sender = text();
+        m.Recipients = {text(), text()};
+        m.Text = text();
+        ProtocolDocument message = ProtocolDocument::MakeMessage(m);
+        ASSERT_EQ(FormatDocumentFrame(message), FormatDocumentFrameSlowly(message)) << i;
+        ProtocolDocument receipt = ProtocolDocument::MakeReceipt(text(), text(), text());
+        ASSERT_EQ(FormatDocumentFrame(receipt), FormatDocumentFrameSlowly(receipt)) << i;
+    }
 }
 
 class ServerTest : public ::testing::Test, public ServerFixtureBase
