@@ -159,29 +159,12 @@ void CTcpIpClient::UpdateSelfChat()
 bool CTcpIpClient::DoSend(const std::vector<std::string>& recipients, const std::string& text,
                           std::string& error)
 {
-    ChatMessage message;
-    message.Id = NewUniqueId();
-    message.Sender = m_ownName;
-    message.AllUsers = false;
-    message.Recipients = recipients;
-    message.Text = text;
-    message.Time = MessageTime::From(Clock().Now());
-    message.Loopback = false;
-    message.Log = true;
-    return SendMessage(std::move(message), error);
+    return SendMessage(NewMessage(m_ownName, recipients, false, text, false), error);
 }
 
 bool CTcpIpClient::DoSendToAll(const std::string& text, std::string& error)
 {
-    ChatMessage message;
-    message.Id = NewUniqueId();
-    message.Sender = m_ownName;
-    message.AllUsers = true;
-    message.Text = text;
-    message.Time = MessageTime::From(Clock().Now());
-    message.Loopback = false;
-    message.Log = true;
-    return SendMessage(std::move(message), error);
+    return SendMessage(NewMessage(m_ownName, {}, true, text, false), error);
 }
 
 bool CTcpIpClient::SendMessage(ChatMessage message, std::string& error)

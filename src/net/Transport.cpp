@@ -105,16 +105,7 @@ bool CTransport::Send(const std::vector<std::string>& recipients, const std::str
     std::string body = RemoveCarriageReturns(text);
     std::string self = GetUserNameOrDefault();
     if (recipients.size() == 1 && NamesEqualNoCase(recipients[0], self)) {
-        ChatMessage message;
-        message.Id = NewUniqueId();
-        message.Sender = self;
-        message.AllUsers = false;
-        message.Recipients = recipients;
-        message.Text = body;
-        message.Time = MessageTime::From(m_clock.Now());
-        message.Loopback = true;
-        message.Log = true;
-        m_incoming.push_back(std::move(message));
+        m_incoming.push_back(NewMessage(self, recipients, false, std::move(body), true));
         return true;
     }
     return DoSend(recipients, body, error);
@@ -138,16 +129,25 @@ bool CTransport::GetMessages(std::vector<ChatMessage>& messages)
 
 void CTransport::PostSystemMessage(const std::string& text, bool log)
 {
-    ChatMessage message;
-    message.Sender = kSystemSender;
-    message.Recipients = {GetUserNameOrDefault()};
-    message.AllUsers = false;
-    message.Text = RemoveCarriageReturns(text);
-    message.Id = NewUniqueId();
-    message.Time = MessageTime::From(m_clock.Now());
-    message.Loopback = false;
+    ChatMessage message = NewMessage(kSystemSender, {GetUserNameOrDefault()}, false,
+                                     RemoveCarriageReturns(text), false);
     message.Log = log;
     m_incoming.push_back(std::move(message));
+}
+
+ChatMessage CTransport::NewMessage(const std::string& sender, std::vector<std::string> recipients,
+                                   bool allUsers, std::string text, bool loopback)
+{
+    ChatMessage message;
+    message.Loopback = loopback;
+    message.AllUsers = allUsers;
+    message.Id = NewUniqueId();
+    message.Sender = sender;
+    message.Text = std::move(text);
+    message.Recipients = std::move(recipients);
+    message.Time = MessageTime::From(m_clock.Now());
+    message.Log = true;
+    return message;
 }
 
 std::string CTransport::GetUserNameOrDefault()

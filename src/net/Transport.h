@@ -114,6 +114,9 @@ protected:
     CTransportSink* Sink() const { return m_sink; }
     const IClock& Clock() const { return m_clock; }
     std::vector<ChatMessage>& Incoming() { return m_incoming; }
+    // A message made by this transport now: the next id, stamped with the clock, logged.
+    ChatMessage NewMessage(const std::string& sender, std::vector<std::string> recipients,
+                           bool allUsers, std::string text, bool loopback);
 
 private:
     CTransportSink* m_sink;
