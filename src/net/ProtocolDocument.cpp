@@ -283,6 +283,104 @@ private:
     ProtocolDocument& m_document;
 };
 
+// Reading a message exactly as this program writes one, without the XML reader: every
+// client sends its messages in that form, and a busy server reads each of them. Anything
+// else (escaped characters, other layout, blanks the reader would trim, numbers it would
+// read differently) is left to the reader, so the result is always the reader's.
+class CCanonicalMessageReader
+{
+public:
+    explicit CCanonicalMessageReader(std::string_view body) : m_rest(body) {}
+
+    bool Read(ChatMessage& message)
+    {
+        message = ChatMessage();
+        message.Loopback = false;
+        message.Log = true;
+        if (!Expect(kProlog) || !Expect("   <message>\n      <id>") || !Value(message.Id, false) ||
+            !Expect("</id>\n      <from>") || !Value(message.Sender, false) ||
+            !Expect("</from>\n      <to>"))
+            return false;
+        if (Expect("all users</to>")) {
+            message.AllUsers = true;
+        } else {
+            while (Expect("<user>")) {
+                std::string& name = message.Recipients.emplace_back();
+                if (!Value(name, false) || name.empty() || !Expect("</user>"))
+                    return false;
+            }
+            if (!Expect("</to>"))
+                return false;
+        }
+        MessageTime& time = message.Time;
+        if (!Expect("\n      <time>\n") || !Number("month", time.Month, time.HasMonth) ||
+            !Number("day", time.Day, time.HasDay) || !Number("year", time.Year, time.HasYear) ||
+            !Number("hour", time.Hour, time.HasHour) ||
+            !Number("minute", time.Minute, time.HasMinute) ||
+            !Number("second", time.Second, time.HasSecond) ||
+            !Expect("      </time>\n      <text>") || !Value(message.Text, true) ||
+            !Expect("</text>\n   </message>\n"))
+            return false;
+        return m_rest.empty();
+    }
+
+private:
+    bool Expect(std::string_view text)
+    {
+        if (m_rest.substr(0, text.size()) != text)
+            return false;
+        m_rest.remove_prefix(text.size());
+        return true;
+    }
+
+    // Printable bytes that need no escaping; in a text also line feeds and tabs. No blank
+    // at either end: the reader trims those.
+    bool Value(std::string& out, bool text)
+    {
+        std::size_t i = 0;
+        for (; i < m_rest.size(); ++i) {
+            unsigned char byte = static_cast<unsigned char>(m_rest[i]);
+            if (byte == '<')
+                break;
+            if ((byte < 32 || byte > 126) && !(text && (byte == '\n' || byte == '\t')))
+                return false;
+            if (byte == '>' || byte == '&' || byte == '\'' || byte == '"')
+                return false;
+        }
+        if (i == m_rest.size())
+            return false;
+        if (i > 0 && (IsXmlWhitespace(m_rest[0]) || IsXmlWhitespace(m_rest[i - 1])))
+            return false;
+        out.assign(m_rest.data(), i);
+        m_rest.remove_prefix(i);
+        return true;
+    }
+
+    // "         <tag>n</tag>\n" with n empty (absent) or written as the writer writes it
+    // and the reader reads it: "0" or up to four digits without a leading zero.
+    bool Number(std::string_view tag, int& value, bool& present)
+    {
+        if (!Expect("         <") || !Expect(tag) || !Expect(">"))
+            return false;
+        std::size_t i = 0;
+        int number = 0;
+        while (i < m_rest.size() && m_rest[i] >= '0' && m_rest[i] <= '9') {
+            number = number * 10 + (m_rest[i] - '0');
+            ++i;
+        }
+        if (i > 4 || (i > 1 && m_rest[0] == '0'))
+            return false;
+        m_rest.remove_prefix(i);
+        if (!Expect("</") || !Expect(tag) || !Expect(">\n"))
+            return false;
+        present = i > 0;
+        value = present ? number : 0;
+        return true;
+    }
+
+    std::string_view m_rest;
+};
+
 } // namespace
 
 ProtocolDocument ProtocolDocument::MakeMessage(const ChatMessage& message)
@@ -441,6 +539,17 @@ std::string FormatDocumentFrameSlowly(const ProtocolDocument& document, int vers
 }
 
 bool ReadProtocolDocument(std::string_view body, ProtocolDocument& document, std::string& error)
+{
+    document = ProtocolDocument();
+    if (CCanonicalMessageReader(body).Read(document.Message)) {
+        document.Type = DocumentType::Message;
+        return true;
+    }
+    return ReadProtocolDocumentSlowly(body, document, error);
+}
+
+bool ReadProtocolDocumentSlowly(std::string_view body, ProtocolDocument& document,
+                                std::string& error)
 {
     document = ProtocolDocument();
     CDocumentHandler handler(document);

@@ -89,3 +89,7 @@ std::string FormatDocumentFrameSlowly(const ProtocolDocument& document,
 // type, an unknown root leaves the type Unknown. False, with the XML reader's error, when
 // the body does not parse.
 bool ReadProtocolDocument(std::string_view body, ProtocolDocument& document, std::string& error);
+// The same with the XML reader for every body: the reference the quick reading of
+// messages is checked against.
+bool ReadProtocolDocumentSlowly(std::string_view body, ProtocolDocument& document,
+                                std::string& error);

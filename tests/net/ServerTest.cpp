@@ -108,6 +108,117 @@ TEST(ServerWireBytes, FastFramesEqualTheGeneralPath)
     }
 }
 
+// Messages in the form every client writes are read without the XML reader; whatever the
+// body, the document must be the reader's.
+TEST(ServerWireBytes, QuickReadingOfMessagesEqualsTheReader)
+{
+    auto body = [](const ChatMessage& message) {
+        std::string frame = FormatDocumentFrame(ProtocolDocument::MakeMessage(message));
+        return frame.substr(frame.find("\n\n") + 2);
+    };
+    auto same = [](const std::string& b) {
+        ProtocolDocument quick;
+        ProtocolDocument reader;
+        std::string quickError;
+        std::string readerError;
+        bool quickOk = ReadProtocolDocument(b, quick, quickError);
+        bool readerOk = ReadProtocolDocumentSlowly(b, reader, readerError);
+        if (quickOk != readerOk)
+            return testing::AssertionFailure() << "parse result differs for: " << b;
+        if (quickOk && (quick.Type != reader.Type || !(quick.Message == reader.Message) ||
+                        quick.UserName != reader.UserName || quick.Users != reader.Users ||
+                        quick.ReceiptId != reader.ReceiptId))
+            return testing::AssertionFailure() << "document differs for: " << b;
+        return testing::AssertionSuccess();
+    };
+
+    struct Case
+    {
+        const char* Name;
+        std::string Body;
+    };
+    ChatMessage toAll = RoutedMessage();
+    toAll.AllUsers = true;
+    toAll.Recipients.clear();
+    ChatMessage zeroTime = RoutedMessage();
+    zeroTime.Time.Hour = zeroTime.Time.Minute = zeroTime.Time.Second = 0;
+    ChatMessage wideTime = RoutedMessage();
+    wideTime.Time.Year = 12345;
+    wideTime.Time.Month = -3;
+    ChatMessage noTime = RoutedMessage();
+    noTime.Time = MessageTime();
+    ChatMessage lines = RoutedMessage();
+    lines.Text = "line one\n\tline two\n\nend";
+    ChatMessage blanks = RoutedMessage();
+    blanks.Text = " padded \n";
+    blanks.Sender = " R ";
+    ChatMessage emptyName = RoutedMessage();
+    emptyName.Recipients = {"", "Owen"};
+    ChatMessage toAllUsersByName = RoutedMessage();
+    toAllUsersByName.Recipients = {"all users"};
+    ChatMessage empty;
+    const std::string plain = body(RoutedMessage());
+    const Case cases[] = {
+        {"plain", body(RoutedMessage())},
+        {"to all users", body(toAll)},
+        {"zero hour", body(zeroTime)},
+        {"numbers the reader reads otherwise", body(wideTime)},
+        {"no time", body(noTime)},
+        {"lines and tabs", body(lines)},
+        {"blanks at the ends", body(blanks)},
+        {"an empty recipient", body(emptyName)},
+        {"a user called all users", body(toAllUsersByName)},
+        {"empty message", body(empty)},
+        {"leading zero", std::string(plain).replace(plain.find("<day>") + 5, 0, "0")},
+        {"something after the end", plain + "<x/>"},
+        {"NUL after the end", plain + std::string(1, '\0') + "junk"},
+        {"CR in the text", std::string(plain).replace(plain.find("Hi"), 2, "H\ri")},
+        {"other indentation", std::string(plain).replace(plain.find("   <message>"), 3, "  ")},
+        {"a receipt", "<?xml version=\"1.0\"?>\n<message-receipt>\n  <id>1</id>\n"
+                      "  <message-sender>a</message-sender>\n"
+                      "  <message-recipient>b</message-recipient>\n</message-receipt>"},
+        {"cut short", plain.substr(0, plain.size() - 12)},
+    };
+    for (const Case& c : cases)
+        EXPECT_TRUE(same(c.Body)) << c.Name;
+
+    // Random messages, and random damage to them.
+    std::mt19937 random(11);
+    const std::string alphabet = "ab0 9<>&/\n\t\r\x80'";
+    auto text = [&] {
+        std::string t;
+        std::size_t length = random() % 12;
+        for (std::size_t i = 0; i < length; ++i)
+            t += alphabet[random() % alphabet.size()];
+        return t;
+    };
+    for (int i = 0; i < 3000; ++i) {
+        ChatMessage m = RoutedMessage();
+        m.Id = text();
+        m.Sender = text();
+        m.Recipients = {text()};
+        m.Text = text();
+        m.AllUsers = random() % 5 == 0;
+        m.Time.Minute = static_cast<int>(random() % 3) * 7;
+        m.Time.HasSecond = random() % 4 != 0;
+        std::string b = body(m);
+        ASSERT_TRUE(same(b)) << i;
+        std::size_t at = random() % b.size();
+        switch (random() % 3) {
+        case 0:
+            b[at] = alphabet[random() % alphabet.size()];
+            break;
+        case 1:
+            b.erase(at, 1);
+            break;
+        default:
+            b.insert(at, 1, alphabet[random() % alphabet.size()]);
+            break;
+        }
+        ASSERT_TRUE(same(b)) << i;
+    }
+}
+
 class ServerTest : public ::testing::Test, public ServerFixtureBase
 {
 protected:
