@@ -89,6 +89,7 @@ public:
     // call. A server routing what one read brought in sends each recipient one segment.
     // A write error found then is reported as OnSendFailed, like any write without waiting.
     void HoldWrites() { ++m_held; }
+    bool WritesHeld() const { return m_held > 0; }
     void ReleaseWrites();
 
     // Incoming documents, oldest first. Owners take them out.

@@ -114,7 +114,18 @@ bool CTcpIpServer::Start(int port, std::string& error)
 
 bool CTcpIpServer::LoadPermissions(const std::string& path, std::string& error)
 {
+    for (auto& connection : m_connections)
+        connection->Entry = nullptr; // the table they point into changes
     return m_permissions.LoadPermissions(path, error);
+}
+
+const PermissionEntry& CTcpIpServer::EntryOf(Connection& c)
+{
+    // The table is searched by name, one entry after another; a busy sender would pay
+    // that for every message.
+    if (!c.Entry)
+        c.Entry = &m_permissions.EntryFor(c.CurrentName);
+    return *c.Entry;
 }
 
 void CTcpIpServer::OnAcceptable()
@@ -163,6 +174,7 @@ void CTcpIpServer::SetName(Connection& c, const std::string& name)
     }
     c.PreviousName = c.CurrentName;
     c.CurrentName = name;
+    c.Entry = nullptr;
     if (!name.empty())
         m_names[FoldNameCase(name)] = &c;
     m_usersChanged = true;
@@ -245,7 +257,7 @@ void CTcpIpServer::SendUsersDocuments()
 
 void CTcpIpServer::SendUsersDocument(Connection& r, const std::vector<UserEntry>& all)
 {
-    const PermissionEntry& entry = m_permissions.EntryFor(r.CurrentName);
+    const PermissionEntry& entry = EntryOf(r);
     if (!HasDenyRule(entry)) {
         SendTo(r, ProtocolDocument::MakeUsers(all));
         return;
@@ -278,12 +290,8 @@ void CTcpIpServer::ReleaseHeld()
 
 void CTcpIpServer::Cork(CTaskSocket& socket)
 {
-    if (socket.IsClosed())
-        return;
-    for (CTaskSocket* held : m_corked) {
-        if (held == &socket)
-            return;
-    }
+    if (socket.IsClosed() || socket.WritesHeld())
+        return; // closed, or held already (only the server holds a connection's writes)
     socket.HoldWrites();
     m_corked.push_back(&socket);
     if (!m_releaseScheduled) {
@@ -346,9 +354,10 @@ void CTcpIpServer::SendNotice(Connection& to, const std::string& text)
 void CTcpIpServer::OnDocumentArrived(CTaskSocket& socket)
 {
     CNesting nesting(m_nesting);
+    // Connections are deleted only by the poll, which never runs inside this.
+    Connection* s = Find(socket);
     ProtocolDocument document;
     while (socket.TakeDocument(document)) {
-        Connection* s = Find(socket);
         switch (document.Type) {
         case DocumentType::LoginRequest:
             if (s)
@@ -409,7 +418,7 @@ void CTcpIpServer::HandleMessage(Connection& s, ChatMessage message)
     if (s.CurrentName.empty())
         return;
     message.Sender = s.CurrentName;
-    const PermissionEntry& entry = m_permissions.EntryFor(s.CurrentName);
+    const PermissionEntry& entry = EntryOf(s);
 
     std::vector<Connection*> targets;
     std::vector<std::string> failed;
@@ -436,7 +445,10 @@ void CTcpIpServer::HandleMessage(Connection& s, ChatMessage message)
     }
 
     if (!targets.empty()) {
-        ProtocolDocument document = ProtocolDocument::MakeMessage(message);
+        // The message is not needed here any more: the document takes it over.
+        ProtocolDocument document;
+        document.Type = DocumentType::Message;
+        document.Message = std::move(message);
         for (std::size_t i = 0; i < targets.size(); ++i) {
             Connection* target = targets[i];
             bool ok = i + 1 < targets.size() ? SendTo(*target, document)

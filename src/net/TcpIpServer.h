@@ -79,6 +79,8 @@ private:
         bool Http = false;
         // A users document is owed to it, held back while its queue is long.
         bool UsersOwed = false;
+        // Its permission entry, looked up once per name (null: not looked up yet).
+        const PermissionEntry* Entry = nullptr;
         // Estimated sizes of the documents still in its queue, oldest first: the socket
         // writes (or drops) them from the front, so its count tells how many are left.
         struct Queued
@@ -127,6 +129,7 @@ private:
     void SendUsersDocuments();
     void SendUsersDocument(Connection& r, const std::vector<UserEntry>& all);
     Connection* Find(CTaskSocket& socket);
+    const PermissionEntry& EntryOf(Connection& c);
     Connection* FindByName(const std::string& name);
     void SetName(Connection& c, const std::string& name);
     std::string NewNoticeId();

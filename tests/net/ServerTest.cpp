@@ -404,6 +404,36 @@ TEST_F(ServerTest, PermissionsFilterListsAndMessages)
     EXPECT_FALSE(kim->Has("hello"));
 }
 
+// The server keeps each sender's permission entry; a new name or a new table must not
+// leave the old entry in force.
+TEST_F(ServerTest, PermissionsFollowRenamesAndReloads)
+{
+    TempDir dir;
+    std::ofstream(dir.File("p.xml"))
+        << "<?xml version=\"1.0\"?>\n<permissions><default><allow>all users</allow></default>"
+           "<user name=\"Owen\"><deny>all users</deny></user></permissions>\n";
+    std::ofstream(dir.File("open.xml"))
+        << "<?xml version=\"1.0\"?>\n<permissions><default><allow>all users</allow></default>"
+           "</permissions>\n";
+    std::string error;
+    ASSERT_TRUE(Server.LoadPermissions(dir.File("p.xml"), error)) << error;
+    auto kim = LoggedOn("Kim");
+    auto rt = LoggedOn("RT");
+    ASSERT_TRUE(Settle([&] { return kim->Knows({"RT"}) && rt->Knows({"Kim"}); }));
+    ASSERT_TRUE(kim->Client->Send({"RT"}, "as Kim", error));
+    ASSERT_TRUE(Settle([&] { return rt->Has("as Kim"); }));
+
+    ASSERT_TRUE(kim->Client->ChangeUserName("Owen", error)) << error;
+    ASSERT_TRUE(Settle([&] { return rt->Knows({"Owen"}); }));
+    ASSERT_TRUE(kim->Client->Send({"RT"}, "as Owen", error));
+    ASSERT_TRUE(Settle([&] { return kim->Has("Zib Tam could not send your message to RT."); }));
+    EXPECT_FALSE(rt->Has("as Owen"));
+
+    ASSERT_TRUE(Server.LoadPermissions(dir.File("open.xml"), error)) << error;
+    ASSERT_TRUE(kim->Client->Send({"RT"}, "after reload", error));
+    ASSERT_TRUE(Settle([&] { return rt->Has("after reload"); }));
+}
+
 TEST_F(ServerTest, IdleConnectionsAreClosedKeepAlivesKeepThemOpen)
 {
     auto owen = LoggedOn("Owen");
