@@ -290,7 +290,7 @@ private:
 class CCanonicalMessageReader
 {
 public:
-    explicit CCanonicalMessageReader(std::string_view body) : m_rest(body) {}
+    explicit CCanonicalMessageReader(std::string_view body) : m_rest(body), m_size(body.size()) {}
 
     bool Read(ChatMessage& message)
     {
@@ -298,8 +298,10 @@ public:
         message.Loopback = false;
         message.Log = true;
         if (!Expect(kProlog) || !Expect("   <message>\n      <id>") || !Value(message.Id, false) ||
-            !Expect("</id>\n      <from>") || !Value(message.Sender, false) ||
-            !Expect("</from>\n      <to>"))
+            !Expect("</id>\n      <from>"))
+            return false;
+        m_senderAt = m_size - m_rest.size();
+        if (!Value(message.Sender, false) || !Expect("</from>\n      <to>"))
             return false;
         if (Expect("all users</to>")) {
             message.AllUsers = true;
@@ -323,6 +325,9 @@ public:
             return false;
         return m_rest.empty();
     }
+
+    // Where the sender's name stands in the body.
+    std::size_t SenderAt() const { return m_senderAt; }
 
 private:
     bool Expect(std::string_view text)
@@ -379,7 +384,18 @@ private:
     }
 
     std::string_view m_rest;
+    std::size_t m_size;
+    std::size_t m_senderAt = 0;
 };
+
+bool CanSendWrittenFrame(const ProtocolDocument& document, int version)
+{
+    return document.Type == DocumentType::Message && !document.WrittenFrame.empty() &&
+           version == kProtocolVersion &&
+           std::string_view(document.WrittenFrame)
+                   .substr(document.WrittenSenderAt, document.WrittenSenderLength) ==
+               document.Message.Sender;
+}
 
 } // namespace
 
@@ -526,6 +542,9 @@ std::string FormatDocumentFrame(const ProtocolDocument& document, long long now,
         return "HTTP/1.1 404 Not Found\r\n" + ServerLine(version) +
                "Content-Length: 0\r\nConnection: close\r\n\r\n";
     case DocumentType::Message:
+        if (CanSendWrittenFrame(document, version))
+            return document.WrittenFrame;
+        return FormatFastFrame(document, version);
     case DocumentType::MessageReceipt:
         return FormatFastFrame(document, version);
     default:
@@ -533,16 +552,34 @@ std::string FormatDocumentFrame(const ProtocolDocument& document, long long now,
     }
 }
 
+std::string TakeDocumentFrame(ProtocolDocument& document, long long now)
+{
+    if (CanSendWrittenFrame(document, kProtocolVersion)) {
+        document.WrittenSenderLength = 0;
+        return std::move(document.WrittenFrame);
+    }
+    return FormatDocumentFrame(document, now);
+}
+
 std::string FormatDocumentFrameSlowly(const ProtocolDocument& document, int version)
 {
     return FormatFrame(NormalizeLineEnds(kProlog + FormatDocumentText(document)), version);
 }
 
-bool ReadProtocolDocument(std::string_view body, ProtocolDocument& document, std::string& error)
+bool ReadProtocolDocument(std::string_view body, ProtocolDocument& document, std::string& error,
+                          bool keepWrittenForm)
 {
     document = ProtocolDocument();
-    if (CCanonicalMessageReader(body).Read(document.Message)) {
+    CCanonicalMessageReader reader(body);
+    if (reader.Read(document.Message)) {
         document.Type = DocumentType::Message;
+        if (keepWrittenForm) {
+            // The values need no escaping, so this is exactly the frame the writer makes.
+            document.WrittenFrame = FrameAround(body, kProtocolVersion);
+            document.WrittenSenderAt =
+                document.WrittenFrame.size() - body.size() + reader.SenderAt();
+            document.WrittenSenderLength = document.Message.Sender.size();
+        }
         return true;
     }
     return ReadProtocolDocumentSlowly(body, document, error);

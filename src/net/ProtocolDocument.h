@@ -59,6 +59,15 @@ struct ProtocolDocument
     std::string Frame;
     std::size_t Sent = 0;
 
+    // A message read in this program's own form, when the reader was asked to keep it: the
+    // frame this program writes for that message, and where the sender's name stands in
+    // it. Sent instead of writing the message again as long as the sender is unchanged
+    // (a server forwarding it sets the sender to the same name). Whoever changes any
+    // other part of the message clears it.
+    std::string WrittenFrame;
+    std::size_t WrittenSenderAt = 0;
+    std::size_t WrittenSenderLength = 0;
+
     static ProtocolDocument MakeMessage(const ChatMessage& message);
     static ProtocolDocument MakeLoginRequest(const std::string& userName);
     static ProtocolDocument MakeLoginResponse(bool result, const std::string& error);
@@ -79,6 +88,8 @@ std::string FormatDocumentText(const ProtocolDocument& document);
 // stamped into a file answer's "Last-Modified" header.
 std::string FormatDocumentFrame(const ProtocolDocument& document, long long now = 0,
                                 int version = kProtocolVersion);
+// The same, but a kept written frame is moved out rather than copied.
+std::string TakeDocumentFrame(ProtocolDocument& document, long long now = 0);
 
 // The same bytes for the documents of the chat protocol, made the long way (text, converted
 // copy, frame). The reference the fast formatting is checked against.
@@ -88,7 +99,10 @@ std::string FormatDocumentFrameSlowly(const ProtocolDocument& document,
 // Reads a received body (line ends already LF) into a document: the root element gives the
 // type, an unknown root leaves the type Unknown. False, with the XML reader's error, when
 // the body does not parse.
-bool ReadProtocolDocument(std::string_view body, ProtocolDocument& document, std::string& error);
+// With `keepWrittenForm`, a message in this program's own form keeps its frame (see
+// ProtocolDocument::WrittenFrame).
+bool ReadProtocolDocument(std::string_view body, ProtocolDocument& document, std::string& error,
+                          bool keepWrittenForm = false);
 // The same with the XML reader for every body: the reference the quick reading of
 // messages is checked against.
 bool ReadProtocolDocumentSlowly(std::string_view body, ProtocolDocument& document,

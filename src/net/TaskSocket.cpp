@@ -250,7 +250,7 @@ CTaskSocket::WriteResult CTaskSocket::WriteFront()
         std::size_t count = 0;
         for (auto it = m_outgoing.begin(); it != m_outgoing.end() && count < kGather; ++it) {
             if (it->Frame.empty() && it->Sent == 0)
-                it->Frame = FormatDocumentFrame(*it, static_cast<long long>(m_clock.Now()));
+                it->Frame = TakeDocumentFrame(*it, static_cast<long long>(m_clock.Now()));
             parts[count].iov_base = it->Frame.data() + it->Sent;
             parts[count].iov_len = it->Frame.size() - it->Sent;
             ++count;
@@ -473,7 +473,7 @@ void CTaskSocket::OnFrameBody(std::string_view body)
 {
     ProtocolDocument document;
     std::string error;
-    if (!ReadProtocolDocument(body, document, error))
+    if (!ReadProtocolDocument(body, document, error, m_keepWrittenForms))
         return; // a body that does not parse is dropped
     m_incoming.push_back(std::move(document));
     m_arrivals.push_back(Arrival{});

@@ -88,6 +88,10 @@ public:
     // ReleaseWrites (the outermost one) writes the queue, several documents per system
     // call. A server routing what one read brought in sends each recipient one segment.
     // A write error found then is reported as OnSendFailed, like any write without waiting.
+    // Server side: received messages in this program's own form keep their frame, so that
+    // forwarding them costs no writing (ProtocolDocument::WrittenFrame).
+    void KeepWrittenForms(bool keep) { m_keepWrittenForms = keep; }
+
     void HoldWrites() { ++m_held; }
     bool WritesHeld() const { return m_held > 0; }
     void ReleaseWrites();
@@ -161,4 +165,5 @@ private:
     int m_held = 0;          // HoldWrites without ReleaseWrites yet
     bool m_writable = false; // the writable notification came while a writer waited
     int m_writeError = 0;
+    bool m_keepWrittenForms = false;
 };

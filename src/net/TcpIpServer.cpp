@@ -135,6 +135,7 @@ void CTcpIpServer::OnAcceptable()
         auto connection = std::make_unique<Connection>();
         connection->Socket =
             std::make_unique<CTaskSocket>(static_cast<ITaskSocketOwner*>(this), m_clock);
+        connection->Socket->KeepWrittenForms(true);
         errno = 0;
         if (!connection->Socket->Accept(m_listenFd)) {
             if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
@@ -368,7 +369,7 @@ void CTcpIpServer::OnDocumentArrived(CTaskSocket& socket)
                 socket.Close();
                 return;
             }
-            HandleMessage(*s, std::move(document.Message));
+            HandleMessage(*s, document);
             break;
         case DocumentType::MessageReceipt:
             if (s)
@@ -411,8 +412,9 @@ void CTcpIpServer::HandleLoginRequest(Connection& s, const std::string& name)
     }
 }
 
-void CTcpIpServer::HandleMessage(Connection& s, ChatMessage message)
+void CTcpIpServer::HandleMessage(Connection& s, ProtocolDocument& received)
 {
+    ChatMessage& message = received.Message;
     // Only a logged-on user sends, and always under the name he logged on with: the
     // permission check and the receipts' way back both go by that name.
     if (s.CurrentName.empty())
@@ -445,10 +447,15 @@ void CTcpIpServer::HandleMessage(Connection& s, ChatMessage message)
     }
 
     if (!targets.empty()) {
-        // The message is not needed here any more: the document takes it over.
+        // The message is not needed here any more: the document takes it over, and with it
+        // the frame it came in, which goes out unchanged when the sender was already the
+        // logged-on name (only the sender may differ from what was received).
         ProtocolDocument document;
         document.Type = DocumentType::Message;
         document.Message = std::move(message);
+        document.WrittenFrame = std::move(received.WrittenFrame);
+        document.WrittenSenderAt = received.WrittenSenderAt;
+        document.WrittenSenderLength = received.WrittenSenderLength;
         for (std::size_t i = 0; i < targets.size(); ++i) {
             Connection* target = targets[i];
             bool ok = i + 1 < targets.size() ? SendTo(*target, document)

@@ -118,7 +118,7 @@ private:
     void OnHttpRequest(CTaskSocket& socket, const HttpRequest& request) override;
 
     void HandleLoginRequest(Connection& s, const std::string& name);
-    void HandleMessage(Connection& s, ChatMessage message);
+    void HandleMessage(Connection& s, ProtocolDocument& received);
     void HandleReceipt(Connection& s, const ProtocolDocument& receipt);
     // Sends without waiting; false when the send failed or the connection's queue grew
     // beyond the limit (the connection is then closed).

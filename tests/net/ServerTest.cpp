@@ -219,6 +219,76 @@ TEST(ServerWireBytes, QuickReadingOfMessagesEqualsTheReader)
     }
 }
 
+// A server forwards a message in the frame it came in when its sender stays the same; the
+// bytes must be those the writer makes for the message as the server sends it.
+TEST(ServerWireBytes, ForwardedFramesEqualTheWritersBytes)
+{
+    auto body = [](const ChatMessage& message) {
+        std::string frame = FormatDocumentFrame(ProtocolDocument::MakeMessage(message));
+        return frame.substr(frame.find("\n\n") + 2);
+    };
+    auto check = [](const std::string& b, const std::string& name) {
+        ProtocolDocument document;
+        std::string error;
+        if (!ReadProtocolDocument(b, document, error, true))
+            return testing::AssertionSuccess();
+        const std::string expected = FormatDocumentFrameSlowly(document);
+        if (FormatDocumentFrame(document) != expected)
+            return testing::AssertionFailure() << "formatted frame differs: " << name;
+        ProtocolDocument copy = document;
+        if (TakeDocumentFrame(copy) != expected)
+            return testing::AssertionFailure() << "taken frame differs: " << name;
+        // The server sets the sender to the logged-on name, which may differ.
+        for (const char* sender : {"Other", "r.t.", "R.T. ", "", "a<b"}) {
+            ProtocolDocument renamed = document;
+            renamed.Message.Sender = sender;
+            if (TakeDocumentFrame(renamed) != FormatDocumentFrameSlowly(renamed))
+                return testing::AssertionFailure() << "renamed to " << sender << ": " << name;
+        }
+        return testing::AssertionSuccess();
+    };
+
+    ChatMessage toAll = RoutedMessage();
+    toAll.AllUsers = true;
+    toAll.Recipients.clear();
+    ChatMessage plain = RoutedMessage();
+    plain.Text = "plain text";
+    plain.Recipients = {"Owen"};
+    {
+        ProtocolDocument document;
+        std::string error;
+        ASSERT_TRUE(ReadProtocolDocument(body(plain), document, error, true));
+        EXPECT_FALSE(document.WrittenFrame.empty()) << "a plain message keeps its frame";
+        ProtocolDocument without;
+        ASSERT_TRUE(ReadProtocolDocument(body(plain), without, error));
+        EXPECT_TRUE(without.WrittenFrame.empty()) << "kept only when asked for";
+    }
+    for (const ChatMessage& m : {RoutedMessage(), toAll, plain})
+        EXPECT_TRUE(check(body(m), m.Text));
+
+    std::mt19937 random(13);
+    const std::string alphabet = "ab0 9<>&/\n\t'";
+    auto text = [&] {
+        std::string t;
+        std::size_t length = random() % 10;
+        for (std::size_t i = 0; i < length; ++i)
+            t += alphabet[random() % alphabet.size()];
+        return t;
+    };
+    for (int i = 0; i < 2000; ++i) {
+        ChatMessage m = RoutedMessage();
+        m.Id = text();
+        m.Sender = text();
+        m.Recipients = {text(), "Owen"};
+        m.Text = text();
+        m.AllUsers = random() % 5 == 0;
+        std::string b = body(m);
+        ASSERT_TRUE(check(b, b));
+        b[random() % b.size()] = alphabet[random() % alphabet.size()];
+        ASSERT_TRUE(check(b, b));
+    }
+}
+
 class ServerTest : public ::testing::Test, public ServerFixtureBase
 {
 protected:
