@@ -7,9 +7,9 @@
 
 #include <QObject>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CTaskSocket;
 class IBusyWait;
@@ -34,6 +34,44 @@ public:
         (void)socket;
         (void)request;
     }
+};
+
+// A connection's queue of documents, first in first out. A document is larger than a
+// standard deque's block, so a deque would allocate for every document queued; this
+// keeps its storage and reuses it.
+class CDocumentQueue
+{
+public:
+    using iterator = std::vector<ProtocolDocument>::iterator;
+
+    bool empty() const { return m_head == m_items.size(); }
+    std::size_t size() const { return m_items.size() - m_head; }
+    ProtocolDocument& front() { return m_items[m_head]; }
+    iterator begin() { return m_items.begin() + static_cast<std::ptrdiff_t>(m_head); }
+    iterator end() { return m_items.end(); }
+    void push_back(ProtocolDocument&& document) { m_items.push_back(std::move(document)); }
+    void pop_front()
+    {
+        if (++m_head == m_items.size()) {
+            m_items.clear();
+            m_head = 0;
+        } else if (m_head >= 64 && m_head * 2 >= m_items.size()) {
+            // A long queue that drains slowly: let go of the documents already done.
+            m_items.erase(m_items.begin(), begin());
+            m_head = 0;
+        }
+    }
+    void erase(iterator it)
+    {
+        if (it == begin())
+            pop_front();
+        else
+            m_items.erase(it);
+    }
+
+private:
+    std::vector<ProtocolDocument> m_items;
+    std::size_t m_head = 0;
 };
 
 class CTaskSocket : public QObject, private IFrameSink
@@ -97,7 +135,7 @@ public:
     void ReleaseWrites();
 
     // Incoming documents, oldest first. Owners take them out.
-    std::deque<ProtocolDocument>& Incoming() { return m_incoming; }
+    CDocumentQueue& Incoming() { return m_incoming; }
     bool TakeDocument(ProtocolDocument& document);
     // The first document whose type is in `typeMask` (TypeBit values); others stay queued.
     bool TakeFirstOf(unsigned typeMask, ProtocolDocument& document);
@@ -143,8 +181,8 @@ private:
     std::unique_ptr<QSocketNotifier> m_readNotifier;
     std::unique_ptr<QSocketNotifier> m_writeNotifier;
     CFrameParser m_parser;
-    std::deque<ProtocolDocument> m_outgoing;
-    std::deque<ProtocolDocument> m_incoming;
+    CDocumentQueue m_outgoing;
+    CDocumentQueue m_incoming;
     // What one read brought, in order: documents (already queued) and requests, reported
     // to the owner only after the parser is done with the bytes.
     struct Arrival

@@ -3,7 +3,9 @@
 #include "TestSupport.h"
 #include "net/Frame.h"
 #include "net/ProtocolDocument.h"
+#include "net/TaskSocket.h"
 
+#include <deque>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
@@ -287,6 +289,39 @@ TEST(ServerWireBytes, ForwardedFramesEqualTheWritersBytes)
         b[random() % b.size()] = alphabet[random() % alphabet.size()];
         ASSERT_TRUE(check(b, b));
     }
+}
+
+// The connection's document queue against a plain deque: same order through growth,
+// draining, the compaction of a long queue that drains slowly, and taking from the middle.
+TEST(ServerDocumentQueue, KeepsOrderLikeADeque)
+{
+    CDocumentQueue queue;
+    std::deque<std::string> model;
+    std::mt19937 random(5);
+    int next = 0;
+    for (int step = 0; step < 20000; ++step) {
+        unsigned action = random() % 10;
+        if (action < 5 || model.empty()) {
+            std::string id = std::to_string(next++);
+            queue.push_back(ProtocolDocument::MakeReceipt(id, "a", "b"));
+            model.push_back(id);
+        } else if (action < 9) {
+            ASSERT_EQ(queue.front().ReceiptId, model.front()) << step;
+            queue.pop_front();
+            model.pop_front();
+        } else {
+            std::size_t at = random() % model.size();
+            auto it = queue.begin() + static_cast<std::ptrdiff_t>(at);
+            ASSERT_EQ(it->ReceiptId, model[at]) << step;
+            queue.erase(it);
+            model.erase(model.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+        ASSERT_EQ(queue.size(), model.size()) << step;
+        ASSERT_EQ(queue.empty(), model.empty()) << step;
+    }
+    std::size_t i = 0;
+    for (ProtocolDocument& document : queue)
+        EXPECT_EQ(document.ReceiptId, model[i++]);
 }
 
 class ServerTest : public ::testing::Test, public ServerFixtureBase
