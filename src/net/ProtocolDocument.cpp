@@ -326,6 +326,19 @@ public:
         return m_rest.empty();
     }
 
+    // A receipt as this program writes it; its values as plain as a message's.
+    bool ReadReceipt(ProtocolDocument& document)
+    {
+        if (!Expect(kProlog) || !Expect("<message-receipt>\n  <id>") ||
+            !Value(document.ReceiptId, false) || !Expect("</id>\n  <message-sender>"))
+            return false;
+        m_senderAt = m_size - m_rest.size();
+        return Value(document.ReceiptSender, false) &&
+               Expect("</message-sender>\n  <message-recipient>") &&
+               Value(document.ReceiptRecipient, false) &&
+               Expect("</message-recipient>\n</message-receipt>") && m_rest.empty();
+    }
+
     // Where the sender's name stands in the body.
     std::size_t SenderAt() const { return m_senderAt; }
 
@@ -390,11 +403,17 @@ private:
 
 bool CanSendWrittenFrame(const ProtocolDocument& document, int version)
 {
-    return document.Type == DocumentType::Message && !document.WrittenFrame.empty() &&
-           version == kProtocolVersion &&
-           std::string_view(document.WrittenFrame)
-                   .substr(document.WrittenSenderAt, document.WrittenSenderLength) ==
-               document.Message.Sender;
+    if (document.WrittenFrame.empty() || version != kProtocolVersion)
+        return false;
+    const std::string* sender = nullptr;
+    if (document.Type == DocumentType::Message)
+        sender = &document.Message.Sender;
+    else if (document.Type == DocumentType::MessageReceipt)
+        sender = &document.ReceiptSender;
+    else
+        return false;
+    return std::string_view(document.WrittenFrame)
+               .substr(document.WrittenSenderAt, document.WrittenSenderLength) == *sender;
 }
 
 } // namespace
@@ -546,6 +565,8 @@ std::string FormatDocumentFrame(const ProtocolDocument& document, long long now,
             return document.WrittenFrame;
         return FormatFastFrame(document, version);
     case DocumentType::MessageReceipt:
+        if (CanSendWrittenFrame(document, version))
+            return document.WrittenFrame;
         return FormatFastFrame(document, version);
     default:
         return FormatFrame(NormalizeLineEnds(kProlog + FormatDocumentText(document)), version);
@@ -571,18 +592,30 @@ bool ReadProtocolDocument(std::string_view body, ProtocolDocument& document, std
 {
     document = ProtocolDocument();
     CCanonicalMessageReader reader(body);
+    bool read = false;
     if (reader.Read(document.Message)) {
         document.Type = DocumentType::Message;
-        if (keepWrittenForm) {
-            // The values need no escaping, so this is exactly the frame the writer makes.
-            document.WrittenFrame = FrameAround(body, kProtocolVersion);
-            document.WrittenSenderAt =
-                document.WrittenFrame.size() - body.size() + reader.SenderAt();
-            document.WrittenSenderLength = document.Message.Sender.size();
+        read = true;
+    } else {
+        document.Message = ChatMessage();
+        CCanonicalMessageReader receiptReader(body);
+        if (receiptReader.ReadReceipt(document)) {
+            document.Type = DocumentType::MessageReceipt;
+            reader = receiptReader;
+            read = true;
         }
-        return true;
     }
-    return ReadProtocolDocumentSlowly(body, document, error);
+    if (!read)
+        return ReadProtocolDocumentSlowly(body, document, error);
+    if (keepWrittenForm) {
+        // The values need no escaping, so this is exactly the frame the writer makes.
+        document.WrittenFrame = FrameAround(body, kProtocolVersion);
+        document.WrittenSenderAt = document.WrittenFrame.size() - body.size() + reader.SenderAt();
+        document.WrittenSenderLength = document.Type == DocumentType::Message
+                                           ? document.Message.Sender.size()
+                                           : document.ReceiptSender.size();
+    }
+    return true;
 }
 
 bool ReadProtocolDocumentSlowly(std::string_view body, ProtocolDocument& document,

@@ -469,7 +469,7 @@ void CTcpIpServer::HandleMessage(Connection& s, ProtocolDocument& received)
                           ".");
 }
 
-void CTcpIpServer::HandleReceipt(Connection& s, const ProtocolDocument& receipt)
+void CTcpIpServer::HandleReceipt(Connection& s, ProtocolDocument& receipt)
 {
     // Clients acknowledge the server's own notices too; those receipts end here. Taking
     // them for receipts of an absent user would cut off everyone who gets a notice.
@@ -480,8 +480,13 @@ void CTcpIpServer::HandleReceipt(Connection& s, const ProtocolDocument& receipt)
         s.Socket->Close();
         return;
     }
-    SendTo(*sender, ProtocolDocument::MakeReceipt(receipt.ReceiptId, receipt.ReceiptSender,
-                                                  receipt.ReceiptRecipient));
+    // Unchanged, in the frame it came in when it was written as this program writes it.
+    ProtocolDocument forward = ProtocolDocument::MakeReceipt(
+        receipt.ReceiptId, receipt.ReceiptSender, receipt.ReceiptRecipient);
+    forward.WrittenFrame = std::move(receipt.WrittenFrame);
+    forward.WrittenSenderAt = receipt.WrittenSenderAt;
+    forward.WrittenSenderLength = receipt.WrittenSenderLength;
+    SendTo(*sender, std::move(forward));
 }
 
 void CTcpIpServer::OnConnectionClosed(CTaskSocket&)

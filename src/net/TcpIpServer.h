@@ -119,7 +119,7 @@ private:
 
     void HandleLoginRequest(Connection& s, const std::string& name);
     void HandleMessage(Connection& s, ProtocolDocument& received);
-    void HandleReceipt(Connection& s, const ProtocolDocument& receipt);
+    void HandleReceipt(Connection& s, ProtocolDocument& receipt);
     // Sends without waiting; false when the send failed or the connection's queue grew
     // beyond the limit (the connection is then closed).
     bool SendTo(Connection& target, ProtocolDocument document);

@@ -127,9 +127,11 @@ TEST(ServerWireBytes, QuickReadingOfMessagesEqualsTheReader)
         bool readerOk = ReadProtocolDocumentSlowly(b, reader, readerError);
         if (quickOk != readerOk)
             return testing::AssertionFailure() << "parse result differs for: " << b;
-        if (quickOk && (quick.Type != reader.Type || !(quick.Message == reader.Message) ||
-                        quick.UserName != reader.UserName || quick.Users != reader.Users ||
-                        quick.ReceiptId != reader.ReceiptId))
+        if (quickOk &&
+            (quick.Type != reader.Type || !(quick.Message == reader.Message) ||
+             quick.UserName != reader.UserName || quick.Users != reader.Users ||
+             quick.ReceiptId != reader.ReceiptId || quick.ReceiptSender != reader.ReceiptSender ||
+             quick.ReceiptRecipient != reader.ReceiptRecipient))
             return testing::AssertionFailure() << "document differs for: " << b;
         return testing::AssertionSuccess();
     };
@@ -180,6 +182,16 @@ TEST(ServerWireBytes, QuickReadingOfMessagesEqualsTheReader)
                       "  <message-sender>a</message-sender>\n"
                       "  <message-recipient>b</message-recipient>\n</message-receipt>"},
         {"cut short", plain.substr(0, plain.size() - 12)},
+        {"a receipt with blanks", "<?xml version=\"1.0\"?>\n<message-receipt>\n  <id> 1</id>\n"
+                                  "  <message-sender>a</message-sender>\n"
+                                  "  <message-recipient>b</message-recipient>\n</message-receipt>"},
+        {"an empty receipt", "<?xml version=\"1.0\"?>\n<message-receipt>\n  <id></id>\n"
+                             "  <message-sender></message-sender>\n"
+                             "  <message-recipient></message-recipient>\n</message-receipt>"},
+        {"a receipt with more after it",
+         "<?xml version=\"1.0\"?>\n<message-receipt>\n  <id>1</id>\n"
+         "  <message-sender>a</message-sender>\n"
+         "  <message-recipient>b</message-recipient>\n</message-receipt>\n"},
     };
     for (const Case& c : cases)
         EXPECT_TRUE(same(c.Body)) << c.Name;
@@ -205,6 +217,11 @@ TEST(ServerWireBytes, QuickReadingOfMessagesEqualsTheReader)
         m.Time.HasSecond = random() % 4 != 0;
         std::string b = body(m);
         ASSERT_TRUE(same(b)) << i;
+        std::string r = FormatDocumentFrame(ProtocolDocument::MakeReceipt(text(), text(), text()));
+        r = r.substr(r.find("\n\n") + 2);
+        ASSERT_TRUE(same(r)) << i;
+        r[random() % r.size()] = alphabet[random() % alphabet.size()];
+        ASSERT_TRUE(same(r)) << i;
         std::size_t at = random() % b.size();
         switch (random() % 3) {
         case 0:
@@ -244,6 +261,7 @@ TEST(ServerWireBytes, ForwardedFramesEqualTheWritersBytes)
         for (const char* sender : {"Other", "r.t.", "R.T. ", "", "a<b"}) {
             ProtocolDocument renamed = document;
             renamed.Message.Sender = sender;
+            renamed.ReceiptSender = sender;
             if (TakeDocumentFrame(renamed) != FormatDocumentFrameSlowly(renamed))
                 return testing::AssertionFailure() << "renamed to " << sender << ": " << name;
         }
@@ -264,6 +282,13 @@ TEST(ServerWireBytes, ForwardedFramesEqualTheWritersBytes)
         ProtocolDocument without;
         ASSERT_TRUE(ReadProtocolDocument(body(plain), without, error));
         EXPECT_TRUE(without.WrittenFrame.empty()) << "kept only when asked for";
+        std::string receipt =
+            FormatDocumentFrame(ProtocolDocument::MakeReceipt("1a", "R.T.", "Owen"));
+        ProtocolDocument read;
+        ASSERT_TRUE(
+            ReadProtocolDocument(receipt.substr(receipt.find("\n\n") + 2), read, error, true));
+        EXPECT_EQ(read.Type, DocumentType::MessageReceipt);
+        EXPECT_EQ(read.WrittenFrame, receipt) << "a plain receipt keeps its frame";
     }
     for (const ChatMessage& m : {RoutedMessage(), toAll, plain})
         EXPECT_TRUE(check(body(m), m.Text));
@@ -288,6 +313,11 @@ TEST(ServerWireBytes, ForwardedFramesEqualTheWritersBytes)
         ASSERT_TRUE(check(b, b));
         b[random() % b.size()] = alphabet[random() % alphabet.size()];
         ASSERT_TRUE(check(b, b));
+        std::string r = FormatDocumentFrame(ProtocolDocument::MakeReceipt(text(), text(), text()));
+        r = r.substr(r.find("\n\n") + 2);
+        ASSERT_TRUE(check(r, r));
+        r[random() % r.size()] = alphabet[random() % alphabet.size()];
+        ASSERT_TRUE(check(r, r));
     }
 }
 
