@@ -447,19 +447,13 @@ void CTcpIpServer::HandleMessage(Connection& s, ProtocolDocument& received)
     }
 
     if (!targets.empty()) {
-        // The message is not needed here any more: the document takes it over, and with it
-        // the frame it came in, which goes out unchanged when the sender was already the
-        // logged-on name (only the sender may differ from what was received).
-        ProtocolDocument document;
-        document.Type = DocumentType::Message;
-        document.Message = std::move(message);
-        document.WrittenFrame = std::move(received.WrittenFrame);
-        document.WrittenSenderAt = received.WrittenSenderAt;
-        document.WrittenSenderLength = received.WrittenSenderLength;
+        // The received document goes out itself: a message document, changed in its sender
+        // only, with the frame it came in, which is sent unchanged when the sender was
+        // already the logged-on name.
         for (std::size_t i = 0; i < targets.size(); ++i) {
             Connection* target = targets[i];
-            bool ok = i + 1 < targets.size() ? SendTo(*target, document)
-                                             : SendTo(*target, std::move(document));
+            bool ok = i + 1 < targets.size() ? SendTo(*target, received)
+                                             : SendTo(*target, std::move(received));
             if (!ok)
                 failed.push_back(target->CurrentName);
         }
