@@ -53,7 +53,11 @@ public:
     void pop_front()
     {
         if (++m_head == m_items.size()) {
-            m_items.clear();
+            // Drained: keep the storage a busy connection needs, not what a backlog took.
+            if (m_items.capacity() > kKeptCapacity)
+                std::vector<ProtocolDocument>().swap(m_items);
+            else
+                m_items.clear();
             m_head = 0;
         } else if (m_head >= 64 && m_head * 2 >= m_items.size()) {
             // A long queue that drains slowly: let go of the documents already done.
@@ -70,6 +74,7 @@ public:
     }
 
 private:
+    static constexpr std::size_t kKeptCapacity = 256;
     std::vector<ProtocolDocument> m_items;
     std::size_t m_head = 0;
 };

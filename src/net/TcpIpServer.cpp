@@ -32,7 +32,8 @@ bool Denies(const PermissionEntry& entry, const std::string& name)
 // About what a document takes on the wire; only the order of magnitude matters.
 std::size_t EstimatedSize(const ProtocolDocument& document)
 {
-    std::size_t size = 200;
+    // A frame kept from reading is held besides the message until it is written.
+    std::size_t size = 200 + document.WrittenFrame.size();
     switch (document.Type) {
     case DocumentType::Message:
         size += 300 + document.Message.Text.size() + document.Message.Sender.size();
