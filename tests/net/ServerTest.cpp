@@ -622,6 +622,56 @@ TEST_F(ServerTest, SenderIsTheLoggedOnNameAndStrangersCannotSend)
     }
 }
 
+// What the server forwards, byte for byte, is what the writer makes for the message with
+// the sender's logged-on name, however the message came in.
+TEST_F(ServerTest, ForwardedBytesAreTheWritersBytes)
+{
+    RawPeer ann(Port);
+    RawPeer bob(Port);
+    ASSERT_TRUE(ann.Send(LoginFrame("Ann")));
+    ASSERT_TRUE(bob.Send(LoginFrame("Bob")));
+    ASSERT_TRUE(bob.WaitFor("<username>Ann</username>"));
+    ASSERT_TRUE(ann.WaitFor("<username>Bob</username>"));
+
+    struct Case
+    {
+        const char* Name;
+        std::string Sender; // as the message carries it
+        std::string Text;
+        int Version;
+    };
+    const Case cases[] = {
+        {"as clients write it", "Ann", "plain one", kProtocolVersion},
+        {"someone else's name", "Boss", "spoofed one", kProtocolVersion},
+        {"the name in other letter case", "ann", "lower one", kProtocolVersion},
+        {"escaped text", "Ann", "caf\xE9 & <tea>", kProtocolVersion},
+        {"text over lines", "Ann", "line one\nline two", kProtocolVersion},
+        {"a later version's header", "Ann", "newer one", kProtocolVersion + 1},
+    };
+    for (const Case& c : cases) {
+        ChatMessage message;
+        message.Id = "7";
+        message.Sender = c.Sender;
+        message.Recipients = {"Bob"};
+        message.Text = c.Text;
+        message.Time = MessageTime::From(958'000'000);
+        ASSERT_TRUE(
+            ann.Send(FormatDocumentFrame(ProtocolDocument::MakeMessage(message), 0, c.Version)));
+        message.Sender = "Ann";
+        EXPECT_TRUE(bob.WaitFor(FormatDocumentFrameSlowly(ProtocolDocument::MakeMessage(message))))
+            << c.Name;
+    }
+
+    const ProtocolDocument receipts[] = {
+        ProtocolDocument::MakeReceipt("7", "Ann", "Bob"),
+        ProtocolDocument::MakeReceipt("8 & 9", "Ann", "Bob"),
+    };
+    for (const ProtocolDocument& receipt : receipts) {
+        ASSERT_TRUE(bob.Send(FormatDocumentFrame(receipt)));
+        EXPECT_TRUE(ann.WaitFor(FormatDocumentFrameSlowly(receipt))) << receipt.ReceiptId;
+    }
+}
+
 TEST_F(ServerTest, ServerGoingAwayIsReportedToClients)
 {
     auto owen = std::make_unique<TestClient>(Clock, "127.0.0.1", Port, "Owen");
