@@ -71,6 +71,9 @@ public:
     char* WriteArea(std::size_t capacity);
     bool Commit(std::size_t count, IFrameSink& sink);
 
+    // Off: every header goes the general way (the reference the quick way is checked against).
+    void SetQuickHeaders(bool quick) { m_quickHeaders = quick; }
+
     // The value of the last "Server" header seen, empty before the first.
     const std::string& ServerHeader() const { return m_server; }
     // Why the last Feed/Commit returned false.
@@ -90,6 +93,7 @@ public:
 private:
     bool Process(IFrameSink& sink);
     bool TakeHeader(std::size_t headerEnd, IFrameSink& sink);
+    bool TakeUsualHeader();
     bool Fail(std::string reason);
     void MakeRoom(std::size_t extra);
 
@@ -105,5 +109,6 @@ private:
     std::string m_server;
     std::string m_error;
     bool m_failed = false;
+    bool m_quickHeaders = true;
     std::uint64_t m_copied = 0;
 };

@@ -321,6 +321,83 @@ TEST(ServerWireBytes, ForwardedFramesEqualTheWritersBytes)
     }
 }
 
+// Headers like the last one are taken the quick way; whatever the stream and however it is
+// split, the parser must report what the general way reports.
+TEST(ServerWireBytes, QuickHeadersGiveWhatTheGeneralWayGives)
+{
+    struct Sink : IFrameSink
+    {
+        std::vector<std::string> Events;
+        void OnFrameBody(std::string_view body) override
+        {
+            Events.push_back("B" + std::string(body));
+        }
+        void OnHttpRequest(const HttpRequest& request) override
+        {
+            Events.push_back("R" + request.Path + "|" + request.Host);
+        }
+    };
+    std::mt19937 random(17);
+    auto pick = [&](std::initializer_list<const char*> options) {
+        return std::string(options.begin()[random() % options.size()]);
+    };
+    for (int round = 0; round < 300; ++round) {
+        std::string stream;
+        for (int piece = 0; piece < 12; ++piece) {
+            std::string body(random() % 40, 'x');
+            for (char& c : body)
+                c = "ab\r\n<>"[random() % 6];
+            std::string length = std::to_string(body.size());
+            switch (random() % 8) {
+            case 0:
+                length = "00" + length;
+                break;
+            case 1:
+                length = " " + length;
+                break;
+            case 2:
+                length = "99999999";
+                break;
+            default:
+                break;
+            }
+            std::string server =
+                pick({"Server: ", "Server: ", "Server: ", "server: "}) +
+                pick({"Zib Tam Freeware/740", "Zib Tam Freeware/740", "Zib Tam Freeware/741", ""});
+            switch (random() % 6) {
+            case 0:
+                stream += "GET /zibtam.exe HTTP/1.1\r\nHost: h\r\n\r\n";
+                break;
+            case 1:
+                stream += server + "\r\nContent-Length: 0\n\n";
+                break;
+            case 2:
+                stream += server + "\r\nContent-Length: " + length + "\r\n\r\n" + body;
+                break;
+            default:
+                stream += server + "\r\nContent-Length: " + length + "\n\n" + body;
+                break;
+            }
+        }
+        CFrameParser quick;
+        CFrameParser general;
+        general.SetQuickHeaders(false);
+        Sink quickSink;
+        Sink generalSink;
+        std::size_t at = 0;
+        while (at < stream.size()) {
+            std::size_t n = std::min<std::size_t>(stream.size() - at, 1 + random() % 90);
+            std::string_view chunk(stream.data() + at, n);
+            at += n;
+            ASSERT_EQ(quick.Feed(chunk, quickSink), general.Feed(chunk, generalSink)) << round;
+            ASSERT_EQ(quickSink.Events, generalSink.Events) << round;
+            ASSERT_EQ(quick.ServerHeader(), general.ServerHeader()) << round;
+            ASSERT_EQ(quick.CurrentState(), general.CurrentState()) << round;
+            ASSERT_EQ(quick.Buffered(), general.Buffered()) << round;
+        }
+    }
+}
+
 // The connection's document queue against a plain deque: same order through growth,
 // draining, the compaction of a long queue that drains slowly, and taking from the middle.
 TEST(ServerDocumentQueue, KeepsOrderLikeADeque)
