@@ -283,8 +283,8 @@ private:
     ProtocolDocument& m_document;
 };
 
-// Reading a message exactly as this program writes one, without the XML reader: every
-// client sends its messages in that form, and a busy server reads each of them. Anything
+// Reading a message (or a receipt) exactly as this program writes one, without the XML
+// reader: every client sends them in that form, and a busy server reads each of them. Anything
 // else (escaped characters, other layout, blanks the reader would trim, numbers it would
 // read differently) is left to the reader, so the result is always the reader's.
 class CCanonicalMessageReader

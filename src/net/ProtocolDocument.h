@@ -59,11 +59,11 @@ struct ProtocolDocument
     std::string Frame;
     std::size_t Sent = 0;
 
-    // A message read in this program's own form, when the reader was asked to keep it: the
-    // frame this program writes for that message, and where the sender's name stands in
-    // it. Sent instead of writing the message again as long as the sender is unchanged
-    // (a server forwarding it sets the sender to the same name). Whoever changes any
-    // other part of the message clears it.
+    // A message or receipt read in this program's own form, when the reader was asked to
+    // keep it: the frame this program writes for it, and where the sender's name stands in
+    // it. Sent instead of writing the document again as long as the sender is unchanged
+    // (a server forwarding a message sets the sender to the same name). Whoever changes
+    // any other part of the document clears it.
     std::string WrittenFrame;
     std::size_t WrittenSenderAt = 0;
     std::size_t WrittenSenderLength = 0;
@@ -99,11 +99,11 @@ std::string FormatDocumentFrameSlowly(const ProtocolDocument& document,
 // Reads a received body (line ends already LF) into a document: the root element gives the
 // type, an unknown root leaves the type Unknown. False, with the XML reader's error, when
 // the body does not parse.
-// With `keepWrittenForm`, a message in this program's own form keeps its frame (see
+// With `keepWrittenForm`, a message or receipt in this program's own form keeps its frame (see
 // ProtocolDocument::WrittenFrame).
 bool ReadProtocolDocument(std::string_view body, ProtocolDocument& document, std::string& error,
                           bool keepWrittenForm = false);
 // The same with the XML reader for every body: the reference the quick reading of
-// messages is checked against.
+// messages and receipts is checked against.
 bool ReadProtocolDocumentSlowly(std::string_view body, ProtocolDocument& document,
                                 std::string& error);

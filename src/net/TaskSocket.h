@@ -127,14 +127,14 @@ public:
     bool SendDocument(ProtocolDocument document, IBusyWait* busy, bool keepCancel,
                       std::string& error);
 
-    // Server side: while held, documents sent without waiting only join the queue;
-    // ReleaseWrites (the outermost one) writes the queue, several documents per system
-    // call. A server routing what one read brought in sends each recipient one segment.
-    // A write error found then is reported as OnSendFailed, like any write without waiting.
     // Server side: received messages in this program's own form keep their frame, so that
     // forwarding them costs no writing (ProtocolDocument::WrittenFrame).
     void KeepWrittenForms(bool keep) { m_keepWrittenForms = keep; }
 
+    // Server side: while held, documents sent without waiting only join the queue;
+    // ReleaseWrites (the outermost one) writes the queue, several documents per system
+    // call. A server routing what one read brought in sends each recipient one segment.
+    // A write error found then is reported as OnSendFailed, like any write without waiting.
     void HoldWrites() { ++m_held; }
     bool WritesHeld() const { return m_held > 0; }
     void ReleaseWrites();
