@@ -36,6 +36,10 @@ constexpr char kHelp[] = R"help(Usage: zibtam [/log] [OPTION...]
   zibtam --config unset NAME           removes one setting
   zibtam --help                        this text
 
+In the console, a typed line is sent; /to NAME, NAME (or /to all) chooses the
+recipients, /later MINUTES TEXT schedules a message, /refresh asks everyone to
+announce themselves, /who lists who is online, /help lists these, /quit ends.
+
 Settings live in $XDG_CONFIG_HOME/zibtam/registry.sqlite3 (default ~/.config).
 A copy of the program named "Zib Tam (Secondary)" runs beside the first one with
 settings of its own.
