@@ -21,12 +21,6 @@ protected:
     void OnUserRenamed(const std::string&, const std::string&) override {}
 };
 
-class Name : public IUserNameSource
-{
-public:
-    std::string StoredUserName() const override { return "Bob"; }
-};
-
 // Datagrams of `messages` messages of `pieces` pieces each from Lab-Pc to Office-Pc2.
 std::vector<std::string> MakeTraffic(int messages, int pieces, int firstId)
 {
@@ -55,7 +49,7 @@ void ReceivePath(benchmark::State& state)
     CSimNetwork network(clock);
     CSimDatagramService sender(network, "Lab-Pc"); // slots closed: acknowledgements vanish
     CSimDatagramService receiverService(network, "Office-Pc2");
-    Name name;
+    CFixedUserName name{"Bob"};
     NoSink sink;
     CPeerTransport receiver(&sink, name, clock, receiverService, "Office-Pc2");
     std::string error;

@@ -20,11 +20,6 @@ protected:
     void OnUserRenamed(const std::string&, const std::string&) override {}
 };
 
-class Name : public IUserNameSource
-{
-public:
-    std::string StoredUserName() const override { return "Ann"; }
-};
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -34,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CSimDatagramService peerService(network, "Office-Pc2");
     CSimDatagramService ownService(network, "Lab-Pc");
     NoSink sink, peerSink;
-    Name name;
+    CFixedUserName name{"Ann"};
     CPeerTransport own(&sink, name, clock, ownService, "Lab-Pc");
     CPeerTransport peer(&peerSink, name, clock, peerService, "Office-Pc2");
     std::string error;

@@ -56,6 +56,17 @@ private:
     const COptions& m_options;
 };
 
+// A name given once, for programs and tools that are told whom to be.
+class CFixedUserName : public IUserNameSource
+{
+public:
+    explicit CFixedUserName(std::string name) : m_name(std::move(name)) {}
+    std::string StoredUserName() const override { return m_name; }
+
+private:
+    std::string m_name;
+};
+
 class CTransport
 {
 public:

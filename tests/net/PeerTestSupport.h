@@ -1,6 +1,5 @@
 #pragma once
-// Shared pieces of the transport tests: a sink that records what it is told, a fixed
-// stored user name.
+// Shared pieces of the transport tests: a sink that records what it is told.
 #include "net/Transport.h"
 
 #include <set>
@@ -44,12 +43,4 @@ protected:
         Users.erase(oldName);
         Users.insert(newName);
     }
-};
-
-class FixedUserName : public IUserNameSource
-{
-public:
-    explicit FixedUserName(std::string name) : Name(std::move(name)) {}
-    std::string StoredUserName() const override { return Name; }
-    std::string Name;
 };

@@ -17,7 +17,7 @@ struct Node
          const std::string& user)
         : Names(user), Service(network, computer), Transport(&Sink, Names, clock, Service, computer)
     {}
-    FixedUserName Names;
+    CFixedUserName Names;
     RecordingSink Sink;
     CSimDatagramService Service;
     CPeerTransport Transport;

@@ -75,7 +75,7 @@ TEST_F(PeerUdpTest, OneCopyPerComputerOwnsThePorts)
         ASSERT_TRUE(first.Open(slot));
 
     CManualClock clock;
-    FixedUserName names("Al");
+    CFixedUserName names("Al");
     RecordingSink sink;
     CUdpDatagramService secondService("Lab-Pc");
     CPeerTransport second(&sink, names, clock, secondService, "Lab-Pc");
@@ -152,7 +152,7 @@ TEST_F(PeerUdpTest, FloodOfStrangersStaysBounded)
 TEST_F(PeerUdpTest, TransportTalksToItselfOverLoopback)
 {
     CSystemClock& clock = CSystemClock::Instance();
-    FixedUserName names("Ann");
+    CFixedUserName names("Ann");
     RecordingSink sink;
     CUdpPeerTransport transport(&sink, names, clock, "LAB-PC");
     EXPECT_EQ(transport.ComputerName(), "Lab-Pc");

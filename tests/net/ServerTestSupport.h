@@ -58,16 +58,6 @@ protected:
     }
 };
 
-class FixedName : public IUserNameSource
-{
-public:
-    explicit FixedName(std::string name) : m_name(std::move(name)) {}
-    std::string StoredUserName() const override { return m_name; }
-
-private:
-    std::string m_name;
-};
-
 // Busy indicators that give up after a while (no test may hang) and remember their texts.
 class RecordingBusyFactory : public IBusyIndicatorFactory
 {
@@ -135,7 +125,7 @@ struct TestClient
     }
 
     RecordingSink Sink;
-    FixedName Names;
+    CFixedUserName Names;
     CFixedClientSettings Settings;
     RecordingBusyFactory Busy;
     std::unique_ptr<CTcpIpClient> Client;

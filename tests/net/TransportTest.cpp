@@ -58,7 +58,7 @@ class TransportTest : public ::testing::Test
 {
 protected:
     RecordingSink sink;
-    FixedUserName names{"Owen"};
+    CFixedUserName names{"Owen"};
     CManualClock clock;
 };
 

@@ -94,16 +94,6 @@ protected:
     }
 };
 
-class FixedName : public IUserNameSource
-{
-public:
-    explicit FixedName(std::string name) : m_name(std::move(name)) {}
-    std::string StoredUserName() const override { return m_name; }
-
-private:
-    std::string m_name;
-};
-
 std::vector<std::string> SplitNames(const std::string& list)
 {
     std::vector<std::string> names;
@@ -154,7 +144,7 @@ int main(int argc, char** argv)
     }
 
     CSystemClock& clock = CSystemClock::Instance();
-    FixedName names(user);
+    CFixedUserName names(user);
     PrintingSink sink;
     CUdpDatagramService service(NormalizeComputerName(computer));
     CPeerTransport transport(&sink, names, clock, service, computer);
