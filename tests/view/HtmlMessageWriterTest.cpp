@@ -1,24 +1,11 @@
 #include "view/HtmlMessageWriter.h"
 
+#include "ViewTestSupport.h"
+
 #include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
-
-FontSpec Font(const char* face, int size, uint32_t color, bool bold = false, bool italic = false,
-              bool underline = false, bool strikeOut = false)
-{
-    FontSpec font;
-    font.Valid = true;
-    font.FaceName = face;
-    font.Size = size;
-    font.Color = color;
-    font.Bold = bold;
-    font.Italic = italic;
-    font.Underline = underline;
-    font.StrikeOut = strikeOut;
-    return font;
-}
 
 const char* const kExpectedPage = R"PAGE(<html>
 <head>

@@ -1,24 +1,11 @@
 #include "view/RtfMessageWriter.h"
 
+#include "ViewTestSupport.h"
+
 #include <cstdio>
 #include <gtest/gtest.h>
 
 namespace {
-
-FontSpec Font(const char* face, int size, uint32_t color, bool bold = false, bool italic = false,
-              bool underline = false, bool strikeOut = false)
-{
-    FontSpec font;
-    font.Valid = true;
-    font.FaceName = face;
-    font.Size = size;
-    font.Color = color;
-    font.Bold = bold;
-    font.Italic = italic;
-    font.Underline = underline;
-    font.StrikeOut = strikeOut;
-    return font;
-}
 
 const FontSpec kArialBoldBlue = Font("Arial", 200, 0x00FF0000, true);
 const FontSpec kTimesBlack = Font("Times New Roman", 200, 0x00000000);

@@ -1,6 +1,7 @@
 #pragma once
-// Shared pieces of the view tests: a usable MessageTime, and scoped changes of the time
-// zone and the C locale that put the process back as it was.
+// Shared pieces of the view tests: a usable MessageTime, a font, and scoped changes of the
+// time zone and the C locale that put the process back as it was.
+#include "view/FontSpec.h"
 #include "view/MessageTime.h"
 
 #include <clocale>
@@ -21,6 +22,21 @@ inline MessageTime MakeTime(int year, int month, int day, int hour, int minute, 
     time.HasYear = time.HasMonth = time.HasDay = true;
     time.HasHour = time.HasMinute = time.HasSecond = true;
     return time;
+}
+
+inline FontSpec Font(const char* face, int size, uint32_t color, bool bold = false,
+                     bool italic = false, bool underline = false, bool strikeOut = false)
+{
+    FontSpec font;
+    font.Valid = true;
+    font.FaceName = face;
+    font.Size = size;
+    font.Color = color;
+    font.Bold = bold;
+    font.Italic = italic;
+    font.Underline = underline;
+    font.StrikeOut = strikeOut;
+    return font;
 }
 
 class ScopedTimeZone
