@@ -12,6 +12,16 @@
 
 namespace {
 
+// A text of fewer than `limit` bytes drawn from `alphabet`.
+std::string RandomText(std::mt19937& random, const std::string& alphabet, std::size_t limit)
+{
+    std::string text;
+    std::size_t length = random() % limit;
+    for (std::size_t i = 0; i < length; ++i)
+        text += alphabet[random() % alphabet.size()];
+    return text;
+}
+
 std::string Frame(const ProtocolDocument& document)
 {
     return FormatDocumentFrame(document);
@@ -90,13 +100,7 @@ TEST(ServerWireBytes, FastFramesEqualTheGeneralPath)
     // Random texts from the bytes that matter to escaping and line ends.
     std::mt19937 random(7);
     const std::string alphabet = "ab <>&'\"\r\n\t\x01\x7f\x80\xe9 ";
-    auto text = [&] {
-        std::string t;
-        std::size_t length = random() % 24;
-        for (std::size_t i = 0; i < length; ++i)
-            t += alphabet[random() % alphabet.size()];
-        return t;
-    };
+    auto text = [&] { return RandomText(random, alphabet, 24); };
     for (int i = 0; i < 2000; ++i) {
         ChatMessage m = RoutedMessage();
         m.Id = text();
@@ -199,13 +203,7 @@ TEST(ServerWireBytes, QuickReadingOfMessagesEqualsTheReader)
     // Random messages, and random damage to them.
     std::mt19937 random(11);
     const std::string alphabet = "ab0 9<>&/\n\t\r\x80'";
-    auto text = [&] {
-        std::string t;
-        std::size_t length = random() % 12;
-        for (std::size_t i = 0; i < length; ++i)
-            t += alphabet[random() % alphabet.size()];
-        return t;
-    };
+    auto text = [&] { return RandomText(random, alphabet, 12); };
     for (int i = 0; i < 3000; ++i) {
         ChatMessage m = RoutedMessage();
         m.Id = text();
@@ -295,13 +293,7 @@ TEST(ServerWireBytes, ForwardedFramesEqualTheWritersBytes)
 
     std::mt19937 random(13);
     const std::string alphabet = "ab0 9<>&/\n\t'";
-    auto text = [&] {
-        std::string t;
-        std::size_t length = random() % 10;
-        for (std::size_t i = 0; i < length; ++i)
-            t += alphabet[random() % alphabet.size()];
-        return t;
-    };
+    auto text = [&] { return RandomText(random, alphabet, 10); };
     for (int i = 0; i < 2000; ++i) {
         ChatMessage m = RoutedMessage();
         m.Id = text();
