@@ -1,0 +1,80 @@
+#include "app/HotKeys.h"
+
+#include <cctype>
+
+std::vector<HotKey> ChatHotKeys(const InstanceIdentity& identity)
+{
+    char key = identity.Secondary ? 'q' : 'g';
+    return {{identity.ChatAtom, kHotKeySuper, key},
+            {identity.LogViewerAtom, kHotKeyShift | kHotKeySuper, key}};
+}
+
+HotKey AutoTypeHotKey(const InstanceIdentity& identity)
+{
+    return {identity.AutoTypeAtom, kHotKeyControl | kHotKeyAlt | kHotKeyShift, 'n'};
+}
+
+std::string HotKeyText(const HotKey& key)
+{
+    std::string text;
+    if (key.Modifiers & kHotKeyControl)
+        text += "Control+";
+    if (key.Modifiers & kHotKeyAlt)
+        text += "Alt+";
+    if (key.Modifiers & kHotKeyShift)
+        text += "Shift+";
+    if (key.Modifiers & kHotKeySuper)
+        text += "Super+";
+    text += static_cast<char>(std::toupper(static_cast<unsigned char>(key.Key)));
+    return text;
+}
+
+namespace {
+
+std::string JoinKeys(const std::vector<HotKey>& keys)
+{
+    std::string text;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (i > 0)
+            text += i + 1 == keys.size() ? " and " : ", ";
+        text += HotKeyText(keys[i]);
+    }
+    return text;
+}
+
+// "hot key Super+G" or "hot keys Super+G and Shift+Super+G".
+std::string Keys(const std::vector<HotKey>& keys)
+{
+    return (keys.size() > 1 ? "hot keys " : "hot key ") + JoinKeys(keys);
+}
+
+} // namespace
+
+std::string HotKeyNotice(const std::vector<HotKeyOutcome>& outcomes)
+{
+    std::vector<HotKey> unavailable, taken, invalid;
+    for (const HotKeyOutcome& outcome : outcomes) {
+        if (outcome.Result == HotKeyResult::Unavailable)
+            unavailable.push_back(outcome.Key);
+        else if (outcome.Result == HotKeyResult::Taken)
+            taken.push_back(outcome.Key);
+        else if (outcome.Result == HotKeyResult::Invalid)
+            invalid.push_back(outcome.Key);
+    }
+    std::string notice;
+    auto add = [&notice](const std::string& line) {
+        if (!notice.empty())
+            notice += "\n";
+        notice += line;
+    };
+    if (!unavailable.empty())
+        add("The " + Keys(unavailable) +
+            " cannot be used on this desktop: global hot keys need an X11 session. Open Zib "
+            "Tam from its icon instead.");
+    if (!taken.empty())
+        add("Zib Tam could not register the " + Keys(taken) + ": another program " +
+            (taken.size() > 1 ? "holds them." : "holds it."));
+    if (!invalid.empty())
+        add("Zib Tam could not register the " + Keys(invalid) + ": the keyboard has no such key.");
+    return notice;
+}

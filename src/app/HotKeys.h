@@ -1,0 +1,53 @@
+#pragma once
+// The program's global hot keys, what they are called, and the one notice that says which
+// of them this desktop would not give us. The X11 side (CX11HotKeys) grabs them.
+//
+// Use (the chat window at initialisation):
+//   for (const HotKey& key : ChatHotKeys(identity)) results.push_back({key, grab(key)});
+//   std::string notice = HotKeyNotice(results);   // post it once when not empty
+#include "app/Identity.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum HotKeyModifier : unsigned
+{
+    kHotKeyShift = 1,
+    kHotKeyControl = 2,
+    kHotKeyAlt = 4,
+    kHotKeySuper = 8, // the Windows logo key
+};
+
+struct HotKey
+{
+    uint32_t Id = 0;        // the atom the key stands for
+    unsigned Modifiers = 0; // HotKeyModifier bits
+    char Key = 0;           // a letter or digit, lower case
+};
+
+enum class HotKeyResult
+{
+    Registered,
+    Taken,       // another program holds the key
+    Unavailable, // no X11 here (a Wayland desktop, say)
+    Invalid,     // the keyboard has no such key
+};
+
+struct HotKeyOutcome
+{
+    HotKey Key;
+    HotKeyResult Result;
+};
+
+// Super+G (Super+Q for a secondary copy) shows the chat window; Shift with it starts the
+// log viewer.
+std::vector<HotKey> ChatHotKeys(const InstanceIdentity& identity);
+// Control+Alt+Shift+N types the "AutoType" text.
+HotKey AutoTypeHotKey(const InstanceIdentity& identity);
+
+// "Shift+Super+G", modifiers in the desktop's usual order.
+std::string HotKeyText(const HotKey& key);
+
+// The notice for the history when some keys could not be had, or empty when all were.
+std::string HotKeyNotice(const std::vector<HotKeyOutcome>& outcomes);
