@@ -1,7 +1,6 @@
 #include "xml/XmlReader.h"
 
 #include <cstring>
-#include <thread>
 #include <unordered_set>
 
 namespace {
@@ -54,12 +53,14 @@ XmlText Trimmed(const char* from, const char* to)
 
 // The entries are allocated up front but made only as the depth first reaches them, so a
 // reader is cheap to create for a small document.
-CXmlReader::CXmlReader(bool yieldAfterElement) : m_yield(yieldAfterElement)
+CXmlReader::CXmlReader(bool yieldAfterElement)
+    : m_pacer(yieldAfterElement ? std::make_unique<CYieldPacer>() : nullptr)
 {
     m_stack.reserve(kInitialStack);
 }
 
-CXmlReader::CXmlReader(bool yieldAfterElement, size_t initialStack) : m_yield(yieldAfterElement)
+CXmlReader::CXmlReader(bool yieldAfterElement, size_t initialStack)
+    : m_pacer(yieldAfterElement ? std::make_unique<CYieldPacer>() : nullptr)
 {
     m_stack.reserve(initialStack > 0 ? initialStack : 1);
 }
@@ -122,8 +123,8 @@ XmlElement& CXmlReader::PushSlot()
 
 void CXmlReader::AfterElement()
 {
-    if (m_yield)
-        std::this_thread::yield();
+    if (m_pacer)
+        m_pacer->Step();
 }
 
 bool CXmlReader::ParseDocument()

@@ -6,7 +6,9 @@
 // and reports every violation with a message and the byte offset where it stopped.
 #include "xml/XmlElement.h"
 #include "xml/XmlText.h"
+#include "xml/YieldPacer.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,8 +27,9 @@ public:
 class CXmlReader
 {
 public:
-    // `yieldAfterElement`: give up the processor once after each element, so that a long
-    // parse on the user-interface thread does not starve other processes.
+    // `yieldAfterElement`: give up the processor now and then while parsing (at most once
+    // a millisecond, see CYieldPacer), so that a long parse on the user-interface thread
+    // does not starve other processes.
     explicit CXmlReader(bool yieldAfterElement = true);
     // The same with a smaller first element stack (it still doubles when full): for callers
     // that parse many small documents, where making the usual 500 entries costs more than
@@ -60,7 +63,7 @@ private:
     IXmlHandler* m_handler = nullptr;
     std::vector<XmlElement> m_stack;
     int m_depth = 0;
-    bool m_yield;
+    std::unique_ptr<CYieldPacer> m_pacer; // none when not yielding
     const char* m_begin = nullptr;
     const char* m_pos = nullptr;
     const char* m_end = nullptr;
