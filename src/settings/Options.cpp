@@ -386,10 +386,15 @@ std::string COptions::GetStaleTempLogPath() const
 
 std::string COptions::GetLogTempPath() const
 {
+    // The file name in lower case; the folders stay as they are, since here letter case
+    // names another folder.
     std::string path = GetLogPath();
-    std::transform(path.begin(), path.end(), path.begin(),
+    size_t slash = path.rfind('/');
+    size_t name = slash == std::string::npos ? 0 : slash + 1;
+    std::transform(path.begin() + static_cast<std::ptrdiff_t>(name), path.end(),
+                   path.begin() + static_cast<std::ptrdiff_t>(name),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (path.size() >= 4 && path.compare(path.size() - 4, 4, ".xml") == 0)
+    if (path.size() - name >= 4 && path.compare(path.size() - 4, 4, ".xml") == 0)
         path.resize(path.size() - 4);
     return path + ".tmp";
 }

@@ -234,7 +234,7 @@ TEST_F(OptionsTest, DerivedPaths)
 
     options.Set(Opt::LogPath, "/Logs/Office.XML");
     EXPECT_EQ(options.GetLogPath(), "/Logs/Office.XML");
-    EXPECT_EQ(options.GetLogTempPath(), "/logs/office.tmp");
+    EXPECT_EQ(options.GetLogTempPath(), "/Logs/office.tmp");
     options.Set(Opt::LogPath, "/logs/chat.log");
     EXPECT_EQ(options.GetLogTempPath(), "/logs/chat.log.tmp");
 }

@@ -1,0 +1,457 @@
+#include "log/LogViewerModel.h"
+
+#include "log/LastErrorText.h"
+#include "net/Transport.h"
+#include "platform/Clock.h"
+#include "platform/Prompt.h"
+#include "settings/Options.h"
+#include "view/HtmlMessageWriter.h"
+#include "view/PrefixFormat.h"
+
+#include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/file.h>
+#include <tuple>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::array<LogPeriod, 6> kPeriods = {{
+    {"(beginning)", 0},
+    {"last month", 1},
+    {"last three months", 3},
+    {"last six months", 6},
+    {"last nine months", 9},
+    {"last year", 12},
+}};
+
+bool IsLeapYear(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int DaysInMonth(int year, int month)
+{
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+bool ContainsNoCase(const std::string& haystack, const std::string& foldedNeedle)
+{
+    return foldedNeedle.empty() || FoldNameCase(haystack).find(foldedNeedle) != std::string::npos;
+}
+
+std::string OneLine(std::string text)
+{
+    for (char& c : text)
+        if (c == '\n' || c == '\r' || c == '\t')
+            c = ' ';
+    return text;
+}
+
+} // namespace
+
+std::span<const LogPeriod> LogPeriods()
+{
+    return kPeriods;
+}
+
+int LogPeriodRow(int months)
+{
+    for (size_t row = 0; row < kPeriods.size(); ++row)
+        if (kPeriods[row].Months == months)
+            return static_cast<int>(row);
+    return 0;
+}
+
+bool LogTimeFilter::Shows(const MessageTime& time) const
+{
+    if (!Enabled)
+        return true;
+    if (!time.IsUsable())
+        return false;
+    return std::tie(time.Year, time.Month, time.Day) >= std::tie(Year, Month, Day);
+}
+
+LogTimeFilter LogPeriodFilter(std::time_t now, int months)
+{
+    LogTimeFilter filter;
+    if (months <= 0)
+        return filter;
+    std::tm local{};
+    localtime_r(&now, &local);
+    int t = (local.tm_year + 1900) * 12 + local.tm_mon - months;
+    filter.Enabled = true;
+    filter.Year = t / 12;
+    filter.Month = t % 12 + 1;
+    filter.Day = local.tm_mday;
+    // Day 31 of February is a day in March, as the calendar conversion counts.
+    while (filter.Day > DaysInMonth(filter.Year, filter.Month)) {
+        filter.Day -= DaysInMonth(filter.Year, filter.Month);
+        if (++filter.Month > 12) {
+            filter.Month = 1;
+            ++filter.Year;
+        }
+    }
+    return filter;
+}
+
+std::vector<std::string> SplitFindWords(std::string_view text)
+{
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == ' ') {
+            ++i;
+        } else if (text[i] == '"') {
+            size_t close = text.find('"', i + 1);
+            size_t end = close == std::string_view::npos ? text.size() : close;
+            if (end > i + 1)
+                words.emplace_back(text.substr(i + 1, end - i - 1));
+            i = close == std::string_view::npos ? text.size() : close + 1;
+        } else {
+            size_t end = text.find_first_of(" \"", i);
+            if (end == std::string_view::npos)
+                end = text.size();
+            words.emplace_back(text.substr(i, end - i));
+            i = end;
+        }
+    }
+    return words;
+}
+
+std::vector<FindResult> FindMessages(std::span<const ChatMessage> messages,
+                                     const LogTimeFilter& filter, const FindCriteria& criteria,
+                                     std::string_view prefixFormat)
+{
+    // The criteria are folded once, not per message.
+    FindCriteria folded{FoldNameCase(criteria.Sender), FoldNameCase(criteria.Recipients), {}};
+    std::vector<std::string> words;
+    for (const std::string& word : SplitFindWords(criteria.Text))
+        words.push_back(FoldNameCase(word));
+    CPrefixFormat format(prefixFormat);
+    std::vector<FindResult> results;
+    for (size_t i = 0; i < messages.size(); ++i) {
+        const ChatMessage& message = messages[i];
+        if (!filter.Shows(message.Time))
+            continue;
+        std::string recipients = FormatRecipients(message);
+        if (!ContainsNoCase(message.Sender, folded.Sender) ||
+            !ContainsNoCase(recipients, folded.Recipients))
+            continue;
+        if (!words.empty()) {
+            std::string text = FoldNameCase(message.Text);
+            bool all = true;
+            for (const std::string& word : words)
+                all = all && text.find(word) != std::string::npos;
+            if (!all)
+                continue;
+        }
+        std::string prefix =
+            format.Format(message.Time, message.Sender, recipients, static_cast<int>(i), 0);
+        results.push_back({i, OneLine(prefix + message.Text)});
+    }
+    return results;
+}
+
+std::string SearchResultsLabel(size_t count)
+{
+    return "Search Results (" + std::to_string(count) + " messages found):";
+}
+
+LogDisplaySettings LogDisplaySettings::FromOptions(const COptions& options)
+{
+    LogDisplaySettings settings;
+    settings.PrefixFont = FontSpec::FromRecord(options.GetFont(FontKey::Prefix));
+    settings.MessageFont = FontSpec::FromRecord(options.GetFont(FontKey::General));
+    settings.PrefixFormat = options.Get(Opt::LogPrefix);
+    settings.Background = options.GetChatTextBackground();
+    return settings;
+}
+
+std::string NormalizeHistoryText(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\r') {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else if (c >= 32 || c == '\t' || c == '\n') {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string BuildLogPage(std::span<const ChatMessage> shown, const LogDisplaySettings& settings)
+{
+    CHtmlMessageWriter writer;
+    writer.BeginDocument(settings.PrefixFont, settings.MessageFont, settings.Background);
+    CPrefixFormat format(settings.PrefixFormat);
+    int index = 0;
+    for (const ChatMessage& message : shown) {
+        std::string prefix =
+            format.Format(message.Time, message.Sender, FormatRecipients(message), index++, 0);
+        writer.Add(NormalizeHistoryText(prefix), NormalizeHistoryText(message.Text));
+    }
+    writer.EndDocument(true);
+    return std::string(writer.Document());
+}
+
+bool WriteLogPage(const std::string& path, std::string_view page, std::string& error)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = LastErrorText();
+        return false;
+    }
+    // Only one writer at a time: another viewer (the secondary copy's) may share the file.
+    bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ftruncate(fd, 0) == 0;
+    size_t written = 0;
+    while (ok && written < page.size()) {
+        ssize_t n = ::write(fd, page.data() + written, page.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        if (ok)
+            written += static_cast<size_t>(n);
+    }
+    if (!ok)
+        error = LastErrorText();
+    if (::close(fd) != 0 && ok) {
+        error = LastErrorText();
+        ok = false;
+    }
+    return ok;
+}
+
+CLogViewer::CLogViewer(COptions& options, IPrompt& prompt, IClock& clock, ILogViewerHost& host,
+                       ILogHistoryView& view)
+    : m_options(options), m_prompt(prompt), m_clock(clock), m_host(host), m_view(view)
+{}
+
+void CLogViewer::Start()
+{
+    m_view.ApplySettings(LogDisplaySettings::FromOptions(m_options));
+    int row = LogPeriodRow(m_options.Get(Opt::LogHistoryMonths));
+    m_months = LogPeriods()[static_cast<size_t>(row)].Months;
+    m_host.SelectPeriodRow(row);
+}
+
+void CLogViewer::OnFirstIdle()
+{
+    if (!m_loaded && !m_busy)
+        Load(!m_everLoaded);
+}
+
+void CLogViewer::Load(bool first)
+{
+    m_view.Clear();
+    m_messages.clear();
+    m_shownIndex.clear();
+    m_shownCount = 0;
+    m_loaded = false;
+    const std::string text =
+        first ? "Loading Zib Tam log for the first time..." : "Reloading the Zib Tam log...";
+    m_busy = true;
+    m_host.SetStatusText(text);
+    {
+        std::unique_ptr<ILogBusy> busy = m_host.StartBusy(text);
+        std::vector<ChatMessage> messages;
+        std::string error;
+        if (!m_tracker.Load(m_options.GetLogPath(), messages, busy.get(), error)) {
+            if (!error.empty())
+                m_prompt.MessageBox(error, kLogViewerCaption, PromptButtons::Ok, PromptIcon::Error);
+        } else {
+            m_loaded = true;
+            m_everLoaded = true;
+            m_messages = std::move(messages);
+            m_filter = LogPeriodFilter(m_clock.Now(), m_months);
+            ShowFrom(0, false, busy.get());
+        }
+    }
+    m_busy = false;
+    m_host.SetStatusText("");
+    if (m_searchMode)
+        RunSearch();
+}
+
+void CLogViewer::ShowFrom(size_t first, bool append, IHistoryProgress* progress)
+{
+    if (!append) {
+        m_shownIndex.assign(m_messages.size(), -1);
+        m_shownCount = 0;
+    } else {
+        m_shownIndex.resize(m_messages.size(), -1);
+    }
+    std::vector<ChatMessage> shown;
+    for (size_t i = first; i < m_messages.size(); ++i) {
+        if (!m_filter.Shows(m_messages[i].Time))
+            continue;
+        m_shownIndex[i] = m_shownCount++;
+        shown.push_back(m_messages[i]);
+    }
+    if (!append || !shown.empty())
+        m_view.ShowMessages(shown, append, progress);
+}
+
+void CLogViewer::Redisplay(IHistoryProgress* progress)
+{
+    ShowFrom(0, false, progress);
+}
+
+void CLogViewer::OnFollowTick()
+{
+    if (m_busy || !m_loaded)
+        return;
+    m_host.SetStatusText("Checking for new messages...");
+    std::vector<ChatMessage> added;
+    std::string error; // errors of the check are not shown
+    bool needsReload = false;
+    m_tracker.CheckForChanges(added, nullptr, error, needsReload);
+    if (needsReload) {
+        m_view.ShowReloadNotice(kLogReloadNotice);
+        m_loaded = false;
+    } else if (!added.empty()) {
+        size_t first = m_messages.size();
+        m_messages.insert(m_messages.end(), std::make_move_iterator(added.begin()),
+                          std::make_move_iterator(added.end()));
+        ShowFrom(first, true, nullptr);
+    }
+    m_host.SetStatusText("");
+}
+
+void CLogViewer::Reload(bool applySettings)
+{
+    if (m_busy)
+        return;
+    if (applySettings)
+        m_view.ApplySettings(LogDisplaySettings::FromOptions(m_options));
+    Load(!m_everLoaded);
+}
+
+void CLogViewer::ChoosePeriod(int row)
+{
+    if (row < 0 || static_cast<size_t>(row) >= LogPeriods().size())
+        return;
+    int months = LogPeriods()[static_cast<size_t>(row)].Months;
+    if (months == m_months)
+        return;
+    if (!m_loaded || m_busy) {
+        // Nothing shown yet: the choice takes effect with the load.
+        m_months = months;
+        m_options.Set(Opt::LogHistoryMonths, months);
+        return;
+    }
+    const std::string text = "Redisplaying Zib Tam log...";
+    m_busy = true;
+    m_host.SetStatusText(text);
+    bool cancelled = false;
+    {
+        std::unique_ptr<ILogBusy> busy = m_host.StartBusy(text);
+        LogTimeFilter previous = m_filter;
+        m_filter = LogPeriodFilter(m_clock.Now(), months);
+        Redisplay(busy.get());
+        cancelled = busy->IsCancelled();
+        if (cancelled) {
+            m_filter = previous;
+            Redisplay(nullptr);
+        }
+    }
+    m_busy = false;
+    m_host.SetStatusText("");
+    if (cancelled) {
+        m_host.SelectPeriodRow(LogPeriodRow(m_months));
+        return;
+    }
+    m_months = months;
+    m_options.Set(Opt::LogHistoryMonths, months);
+    if (m_searchMode)
+        RunSearch();
+}
+
+bool CLogViewer::RunSearch()
+{
+    m_results = FindMessages(m_messages, m_filter, m_criteria, m_options.Get(Opt::LogPrefix));
+    if (m_results.empty()) {
+        EndSearch();
+        return false;
+    }
+    m_searchMode = true;
+    std::vector<std::string> items;
+    items.reserve(m_results.size());
+    for (const FindResult& result : m_results)
+        items.push_back(result.Display);
+    m_view.SelectMessage(-1);
+    m_host.ShowSearchResults(SearchResultsLabel(m_results.size()), items);
+    return true;
+}
+
+CLogViewer::FindOutcome CLogViewer::Find(const FindCriteria& criteria)
+{
+    m_criteria = criteria;
+    if (criteria.IsEmpty()) {
+        EndSearch();
+        return FindOutcome::Cleared;
+    }
+    if (RunSearch())
+        return FindOutcome::Found;
+    m_prompt.MessageBox("Zib Tam could not find any messages.", kLogViewerCaption,
+                        PromptButtons::Ok, PromptIcon::Information);
+    return FindOutcome::NotFound;
+}
+
+void CLogViewer::SelectResult(int row)
+{
+    if (row < 0 || static_cast<size_t>(row) >= m_results.size())
+        return;
+    size_t index = m_results[static_cast<size_t>(row)].Index;
+    if (index < m_shownIndex.size() && m_shownIndex[index] >= 0)
+        m_view.SelectMessage(m_shownIndex[index]);
+}
+
+void CLogViewer::EndSearch()
+{
+    m_searchMode = false;
+    m_results.clear();
+    m_view.SelectMessage(-1);
+    m_host.HideSearchResults();
+}
+
+void CLogViewer::DeleteLog()
+{
+    if (m_prompt.MessageBox("Are you sure you want to move your log file to the Recycle Bin?",
+                            kLogViewerCaption, PromptButtons::YesNo,
+                            PromptIcon::Question) != PromptAnswer::Yes)
+        return;
+    std::error_code ignored;
+    std::string error;
+    const std::string log = m_options.GetLogPath();
+    if (std::filesystem::exists(log, ignored) && !m_host.MoveToTrash(log, error)) {
+        m_prompt.MessageBox("Zib Tam was unable to move your log file to the Recycle Bin.\n\n" +
+                                error,
+                            kLogViewerCaption, PromptButtons::Ok, PromptIcon::Error);
+        return;
+    }
+    const std::string page = m_options.GetLogTempPath();
+    if (std::filesystem::exists(page, ignored) && !m_host.MoveToTrash(page, error)) {
+        m_prompt.MessageBox(
+            "Zib Tam was unable to move a temporary copy of your log file to the Recycle "
+            "Bin.\n\n" +
+                error,
+            kLogViewerCaption, PromptButtons::Ok, PromptIcon::Error);
+        return;
+    }
+    Reload(false);
+}
+
+void CLogViewer::Close()
+{
+    std::error_code ignored;
+    std::filesystem::remove(m_options.GetLogTempPath(), ignored);
+}

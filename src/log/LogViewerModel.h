@@ -1,0 +1,198 @@
+#pragma once
+// What the log viewer decides, without widgets: the period rows and their cut-off, the
+// find rules and the results, the page the HTML view shows, and the viewer itself (load,
+// follow, reload, period, find, delete) over small interfaces the window implements.
+#include "log/HistoryProgress.h"
+#include "log/LogTracker.h"
+#include "net/ChatMessage.h"
+#include "view/FontSpec.h"
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class COptions;
+class IClock;
+class IPrompt;
+
+inline constexpr char kLogViewerCaption[] = "Zib Tam Log Viewer";
+inline constexpr char kLogReloadNotice[] = "The Zib Tam log has changed and must be reloaded.";
+
+// A row of the period combo box.
+struct LogPeriod
+{
+    const char* Label;
+    int Months; // 0: no filter
+};
+std::span<const LogPeriod> LogPeriods();
+// The row whose months equal `months`; row 0 ("(beginning)") when none does.
+int LogPeriodRow(int months);
+
+// Shows messages from a day on (at 0:00:00 local time); off shows everything.
+struct LogTimeFilter
+{
+    bool Enabled = false;
+    int Year = 0, Month = 0, Day = 0;
+
+    // A message is shown when the filter is off, or its time is usable and not earlier
+    // than the cut-off.
+    bool Shows(const MessageTime& time) const;
+    bool operator==(const LogTimeFilter&) const = default;
+};
+
+// Today (local date of `now`) moved back by `months`; a day the month lacks rolls over
+// into the next month (31 March, one month back: 3 March, or 2 March in a leap year).
+LogTimeFilter LogPeriodFilter(std::time_t now, int months);
+
+// The three fields of the find dialog.
+struct FindCriteria
+{
+    std::string Sender;
+    std::string Recipients;
+    std::string Text;
+
+    bool IsEmpty() const { return Sender.empty() && Recipients.empty() && Text.empty(); }
+    bool operator==(const FindCriteria&) const = default;
+};
+
+// The words of a text criterion: separated by blanks, a part in double quotation marks
+// is one word with its blanks (an unclosed one takes the rest of the text).
+std::vector<std::string> SplitFindWords(std::string_view text);
+struct FindResult
+{
+    size_t Index;        // of the message in the loaded log
+    std::string Display; // prefix and text on one line
+};
+// The matches among the messages that `filter` shows, in log order: the sender criterion
+// in `Sender`, the recipients one in the recipient line, every word of the text one in
+// `Text`; all as substrings without regard to letter case; an empty one matches all.
+std::vector<FindResult> FindMessages(std::span<const ChatMessage> messages,
+                                     const LogTimeFilter& filter, const FindCriteria& criteria,
+                                     std::string_view prefixFormat);
+// "Search Results (N messages found):"
+std::string SearchResultsLabel(size_t count);
+
+// What the history shows the messages with.
+struct LogDisplaySettings
+{
+    FontSpec PrefixFont;
+    FontSpec MessageFont;
+    std::string PrefixFormat;
+    uint32_t Background = 0x00FFFFFF;
+
+    static LogDisplaySettings FromOptions(const COptions& options);
+};
+
+// Line ends as line feeds, other control characters but the tab removed.
+std::string NormalizeHistoryText(std::string_view text);
+
+// The whole HTML page of the shown messages.
+std::string BuildLogPage(std::span<const ChatMessage> shown, const LogDisplaySettings& settings);
+// Writes (creates or overwrites) the page file; false with `error` when it cannot.
+bool WriteLogPage(const std::string& path, std::string_view page, std::string& error);
+
+// A progress that the window shows while a long operation runs (wait cursor, a small
+// window with Cancel). Ends when destroyed.
+class ILogBusy : public IHistoryProgress
+{
+};
+
+// The view the log is shown in: the HTML page or the classic rich-text history.
+// It is handed only the messages the period shows, in order.
+class ILogHistoryView
+{
+public:
+    virtual ~ILogHistoryView() = default;
+    virtual void ApplySettings(const LogDisplaySettings& settings) = 0;
+    virtual void ShowMessages(std::span<const ChatMessage> shown, bool append,
+                              IHistoryProgress* progress) = 0;
+    virtual void Clear() = 0;
+    virtual void ShowReloadNotice(const std::string& text) = 0;
+    // `shownIndex` counts the shown messages; -1 removes the selection.
+    virtual void SelectMessage(int shownIndex) = 0;
+};
+
+// The window around the viewer.
+class ILogViewerHost
+{
+public:
+    virtual ~ILogViewerHost() = default;
+    virtual std::unique_ptr<ILogBusy> StartBusy(const std::string& text) = 0;
+    virtual void SetStatusText(const std::string& text) = 0;
+    // Search mode: the label and the list of results (none selected), or hidden.
+    virtual void ShowSearchResults(const std::string& label,
+                                   const std::vector<std::string>& items) = 0;
+    virtual void HideSearchResults() = 0;
+    virtual void SelectPeriodRow(int row) = 0;
+    // Moves a file to the desktop's trash; false with the system's error text.
+    virtual bool MoveToTrash(const std::string& path, std::string& error) = 0;
+};
+
+class CLogViewer
+{
+public:
+    CLogViewer(COptions& options, IPrompt& prompt, IClock& clock, ILogViewerHost& host,
+               ILogHistoryView& view);
+
+    // Applies the display settings and selects the period row of "LogHistoryMonths".
+    void Start();
+    // The first idle moment: the first load.
+    void OnFirstIdle();
+    // Every second while no dialog of the viewer is open: picks up appended messages.
+    void OnFollowTick();
+    // "&Reload Log" (settings applied again first) or the notice's "Reload" link.
+    void Reload(bool applySettings);
+    // The period combo's row changed.
+    void ChoosePeriod(int row);
+
+    enum class FindOutcome
+    {
+        Found,
+        NotFound, // told the user; the dialog opens again
+        Cleared   // all fields empty: search mode ended
+    };
+    FindOutcome Find(const FindCriteria& criteria);
+    void SelectResult(int row);
+    void EndSearch();
+    // "&Delete Log...": asks, moves the log and the page to the trash, reloads.
+    void DeleteLog();
+    // The window closes: the temporary page goes.
+    void Close();
+
+    bool IsLoaded() const { return m_loaded; }
+    bool IsBusy() const { return m_busy; }
+    bool InSearchMode() const { return m_searchMode; }
+    int Months() const { return m_months; }
+    const std::vector<ChatMessage>& Messages() const { return m_messages; }
+    const std::vector<FindResult>& Results() const { return m_results; }
+    const FindCriteria& Criteria() const { return m_criteria; }
+    const LogTimeFilter& Filter() const { return m_filter; }
+
+private:
+    void Load(bool first);
+    void Redisplay(IHistoryProgress* progress);
+    void ShowFrom(size_t first, bool append, IHistoryProgress* progress);
+    bool RunSearch();
+
+    COptions& m_options;
+    IPrompt& m_prompt;
+    IClock& m_clock;
+    ILogViewerHost& m_host;
+    ILogHistoryView& m_view;
+    CLogTracker m_tracker;
+    std::vector<ChatMessage> m_messages;
+    std::vector<int> m_shownIndex; // per message: its place among the shown, or -1
+    int m_shownCount = 0;
+    LogTimeFilter m_filter;
+    int m_months = 0;
+    bool m_loaded = false;
+    bool m_everLoaded = false;
+    bool m_busy = false;
+    bool m_searchMode = false;
+    FindCriteria m_criteria;
+    std::vector<FindResult> m_results;
+};
