@@ -2,9 +2,9 @@
 // with our reader against expat and pugixml on the same file, the cost of the processor
 // yield after each element, and what an append and a following check cost at that size
 // compared with a small log.
+#include "common/MessageElement.h"
 #include "log/LogTracker.h"
 #include "log/LogWriter.h"
-#include "log/MessageElement.h"
 #include "xml/XmlReader.h"
 
 #include <benchmark/benchmark.h>

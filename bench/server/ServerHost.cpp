@@ -1,5 +1,5 @@
 // `zibtam --server` without the rest of the program: what the load generator runs against.
-#include "net/ServerMain.h"
+#include "app/ServerMain.h"
 
 int main(int argc, char** argv)
 {

@@ -15,7 +15,7 @@
 //
 // One thread, epoll, non-blocking sockets; frames are made once and reused, so that the
 // generator costs the shared CPUs as little as possible.
-#include "net/ChatMessage.h"
+#include "common/ChatMessage.h"
 #include "net/ProtocolDocument.h"
 
 #include <arpa/inet.h>

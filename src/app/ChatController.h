@@ -4,7 +4,7 @@
 // the same controller; each supplies its side through the interfaces below.
 #include "app/NetworkManager.h"
 #include "app/UsersList.h"
-#include "net/ChatMessage.h"
+#include "common/ChatMessage.h"
 
 #include <cstdint>
 #include <ctime>

@@ -3,6 +3,7 @@
 #include "app/Identity.h"
 #include "app/MessageLogFile.h"
 #include "app/NetworkFactory.h"
+#include "common/NameCase.h"
 #include "net/DeliveryReport.h"
 #include "net/PeerTransport.h"
 #include "net/TcpIpClient.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The console front end's texts: the terminal's encoding at the edge (Windows-1252
 // inside), a shown message as lines, and the commands a typed line may hold.
-#include "net/ChatMessage.h"
+#include "common/ChatMessage.h"
 
 #include <string>
 #include <string_view>

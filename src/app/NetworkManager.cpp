@@ -1,5 +1,6 @@
 #include "app/NetworkManager.h"
 
+#include "common/NameCase.h"
 #include "platform/Clock.h"
 #include "settings/Options.h"
 

@@ -1,6 +1,6 @@
 #include "app/UsersList.h"
 
-#include "net/Transport.h"
+#include "common/NameCase.h"
 
 #include <algorithm>
 

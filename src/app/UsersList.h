@@ -2,7 +2,7 @@
 // The recipients of the next message and the users that are present, as the chat window's
 // "&To:" list keeps them. The controller talks to it through IUsersList; CUsersListModel
 // holds the same rules without a widget (the console, tests).
-#include "net/ChatMessage.h"
+#include "common/ChatMessage.h"
 
 #include <string>
 #include <vector>

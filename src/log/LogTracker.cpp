@@ -1,8 +1,8 @@
 #include "log/LogTracker.h"
 
+#include "common/MessageElement.h"
 #include "log/HistoryProgress.h"
 #include "log/LogFile.h"
-#include "log/MessageElement.h"
 #include "xml/XmlReader.h"
 
 #include <algorithm>

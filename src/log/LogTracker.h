@@ -4,7 +4,7 @@
 // file's length and the 512 bytes that stood before the closing tag; a later check reads
 // those bytes again and, when they are unchanged, parses only what was appended.
 // Anything else (the file shrank, was edited or replaced) asks for a full reload.
-#include "net/ChatMessage.h"
+#include "common/ChatMessage.h"
 
 #include <cstdint>
 #include <string>

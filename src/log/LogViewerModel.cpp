@@ -1,7 +1,7 @@
 #include "log/LogViewerModel.h"
 
-#include "log/LastErrorText.h"
-#include "net/Transport.h"
+#include "common/LastErrorText.h"
+#include "common/NameCase.h"
 #include "platform/Clock.h"
 #include "platform/Prompt.h"
 #include "settings/Options.h"

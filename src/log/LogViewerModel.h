@@ -2,9 +2,9 @@
 // What the log viewer decides, without widgets: the period rows and their cut-off, the
 // find rules and the results, the page the HTML view shows, and the viewer itself (load,
 // follow, reload, period, find, delete) over small interfaces the window implements.
+#include "common/ChatMessage.h"
 #include "log/HistoryProgress.h"
 #include "log/LogTracker.h"
-#include "net/ChatMessage.h"
 #include "view/FontSpec.h"
 
 #include <cstdint>

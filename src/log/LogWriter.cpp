@@ -1,8 +1,8 @@
 #include "log/LogWriter.h"
 
-#include "log/LastErrorText.h"
+#include "common/LastErrorText.h"
+#include "common/MessageElement.h"
 #include "log/LogFile.h"
-#include "log/MessageElement.h"
 #include "settings/Options.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // Appends shown messages to the XML message log. The log stays one well-formed document
 // after every append: new elements go in front of the closing tag, which is written again.
 // Messages whose write failed stay pending and go first with the next successful append.
-#include "net/ChatMessage.h"
+#include "common/ChatMessage.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,5 +1,6 @@
 #include "net/PeerTransport.h"
 
+#include "common/NameCase.h"
 #include "net/DeliveryReport.h"
 #include "platform/Clock.h"
 

@@ -1,7 +1,7 @@
 #include "net/Permissions.h"
 
-#include "log/LastErrorText.h"
-#include "net/Transport.h"
+#include "common/LastErrorText.h"
+#include "common/NameCase.h"
 #include "xml/XmlReader.h"
 
 #include <cerrno>

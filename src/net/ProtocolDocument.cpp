@@ -1,6 +1,6 @@
 #include "net/ProtocolDocument.h"
 
-#include "log/MessageElement.h"
+#include "common/MessageElement.h"
 #include "xml/XmlReader.h"
 
 #include <charconv>

@@ -2,7 +2,7 @@
 // One unit of the client/server protocol, as kept in a connection's queues: a chat
 // message, a log-on exchange, a user list, a keep-alive, a delivery receipt, or one of the
 // three HTTP answers of the upgrade service.
-#include "net/ChatMessage.h"
+#include "common/ChatMessage.h"
 #include "net/Frame.h"
 
 #include <cstddef>

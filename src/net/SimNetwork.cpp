@@ -1,5 +1,6 @@
 #include "net/SimNetwork.h"
 
+#include "common/NameCase.h"
 #include "net/Transport.h"
 #include "platform/Clock.h"
 

@@ -1,6 +1,6 @@
 #include "net/TaskSocket.h"
 
-#include "log/LastErrorText.h"
+#include "common/LastErrorText.h"
 #include "net/BusyWait.h"
 #include "platform/Clock.h"
 

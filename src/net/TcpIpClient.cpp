@@ -1,5 +1,6 @@
 #include "net/TcpIpClient.h"
 
+#include "common/NameCase.h"
 #include "net/DeliveryReport.h"
 #include "net/UpgradeService.h"
 #include "platform/Clock.h"

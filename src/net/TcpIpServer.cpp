@@ -1,5 +1,6 @@
 #include "net/TcpIpServer.h"
 
+#include "common/NameCase.h"
 #include "net/Transport.h"
 #include "net/UpgradeService.h"
 #include "platform/Clock.h"

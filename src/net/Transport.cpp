@@ -1,5 +1,6 @@
 #include "net/Transport.h"
 
+#include "common/NameCase.h"
 #include "platform/Clock.h"
 #include "settings/Options.h"
 
@@ -197,41 +198,4 @@ std::string RemoveCarriageReturns(const std::string& text)
     std::string result = text;
     std::erase(result, '\r');
     return result;
-}
-
-namespace {
-// Lower case of a Windows-1252 byte: ASCII, the accented blocks and the four odd pairs.
-unsigned char FoldCase(unsigned char c)
-{
-    if (c >= 'A' && c <= 'Z')
-        return static_cast<unsigned char>(c + 32);
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-        return static_cast<unsigned char>(c + 32);
-    switch (c) {
-    case 0x8A:
-    case 0x8C:
-    case 0x8E:
-        return static_cast<unsigned char>(c + 16);
-    case 0x9F:
-        return 0xFF;
-    default:
-        return c;
-    }
-}
-} // namespace
-
-bool NamesEqualNoCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return FoldCase(static_cast<unsigned char>(x)) ==
-                      FoldCase(static_cast<unsigned char>(y));
-           });
-}
-
-std::string FoldNameCase(const std::string& name)
-{
-    std::string folded = name;
-    for (char& c : folded)
-        c = static_cast<char>(FoldCase(static_cast<unsigned char>(c)));
-    return folded;
 }

@@ -3,7 +3,7 @@
 // collects arrivals through a CTransport; the transport reports connection state and
 // the user list back through the window's CTransportSink. A plain CTransport is the
 // null transport, installed while no connection exists: every operation fails.
-#include "net/ChatMessage.h"
+#include "common/ChatMessage.h"
 
 #include <string>
 #include <vector>
@@ -142,7 +142,3 @@ private:
 std::string FormatBase36(unsigned value);
 // Every carriage return removed.
 std::string RemoveCarriageReturns(const std::string& text);
-// User and computer names compare without regard to letter case (Windows-1252 letters).
-bool NamesEqualNoCase(const std::string& a, const std::string& b);
-// The name in lower case, as a key for look-ups that ignore letter case.
-std::string FoldNameCase(const std::string& name);

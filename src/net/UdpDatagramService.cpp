@@ -1,6 +1,6 @@
 #include "net/UdpDatagramService.h"
 
-#include "net/Transport.h"
+#include "common/NameCase.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -2,7 +2,7 @@
 // The auto-responder: one per process. Received messages go in through ProcessMessage;
 // the answers they earn come out of TakeDueAnswer once their delay has passed, and the
 // caller sends them as ordinary messages of this user.
-#include "net/ChatMessage.h"
+#include "common/ChatMessage.h"
 #include "turing/TuringRules.h"
 
 #include <cstdint>

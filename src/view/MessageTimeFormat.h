@@ -2,7 +2,7 @@
 // Date and time texts of message prefixes. The names, the AM/PM text and the date and
 // time layouts are always those of the English default locale, produced here rather than
 // by the C library, so a prefix reads the same whatever locale the user runs under.
-#include "view/MessageTime.h"
+#include "common/MessageTime.h"
 
 #include <ctime>
 #include <string>

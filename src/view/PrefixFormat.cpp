@@ -1,6 +1,6 @@
 #include "view/PrefixFormat.h"
 
-#include "net/ChatMessage.h"
+#include "common/ChatMessage.h"
 #include "view/MessageTimeFormat.h"
 
 #include <ctime>

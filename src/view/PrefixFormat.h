@@ -2,7 +2,7 @@
 // The message prefix language: a format such as "<a>u</a> ('to' <a>r</a>) h:nn TT> " is
 // parsed once into tokens and then formatted for each message, giving the prefix text and,
 // when asked, the character ranges of the sender and recipient names (for name links).
-#include "view/MessageTime.h"
+#include "common/MessageTime.h"
 
 #include <cstdint>
 #include <span>

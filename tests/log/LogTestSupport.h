@@ -1,30 +1,11 @@
 #pragma once
 // Helpers shared by the log tests: messages, whole-file reads and writes, a scripted progress.
+#include "MessageTestSupport.h"
 #include "log/HistoryProgress.h"
-#include "net/ChatMessage.h"
 
 #include <fstream>
 #include <sstream>
 #include <string>
-
-inline ChatMessage MakeMessage(const std::string& id, const std::string& text,
-                               const std::string& sender = "R.T.")
-{
-    ChatMessage message;
-    message.Id = id;
-    message.Sender = sender;
-    message.Recipients = {"Owen"};
-    message.Text = text;
-    message.Time.Year = 2000;
-    message.Time.Month = 5;
-    message.Time.Day = 8;
-    message.Time.Hour = 15;
-    message.Time.Minute = 47;
-    message.Time.Second = 38;
-    message.Time.HasYear = message.Time.HasMonth = message.Time.HasDay = true;
-    message.Time.HasHour = message.Time.HasMinute = message.Time.HasSecond = true;
-    return message;
-}
 
 inline std::string ReadFile(const std::string& path)
 {

@@ -2,8 +2,8 @@
 
 #include "LogTestSupport.h"
 #include "TestSupport.h"
+#include "common/MessageElement.h"
 #include "log/LogWriter.h"
-#include "log/MessageElement.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 
 #include "LogTestSupport.h"
 #include "TestSupport.h"
+#include "common/MessageElement.h"
 #include "log/LogFile.h"
 #include "log/LogTracker.h"
-#include "log/MessageElement.h"
 
 #include <csignal>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "view/PrefixFormat.h"
 
 #include "ViewTestSupport.h"
-#include "net/ChatMessage.h"
+#include "common/ChatMessage.h"
 #include "settings/Options.h"
 
 #include <climits>

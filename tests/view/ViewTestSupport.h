@@ -1,8 +1,8 @@
 #pragma once
 // Shared pieces of the view tests: a usable MessageTime, a font, and scoped changes of the
 // time zone and the C locale that put the process back as it was.
+#include "common/MessageTime.h"
 #include "view/FontSpec.h"
-#include "view/MessageTime.h"
 
 #include <clocale>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "log/MessageElement.h"
+#include "common/MessageElement.h"
 
 #include "xml/XmlReader.h"
 

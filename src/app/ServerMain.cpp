@@ -1,4 +1,4 @@
-#include "net/ServerMain.h"
+#include "app/ServerMain.h"
 
 #include "app/Identity.h"
 #include "net/TcpIpServer.h"

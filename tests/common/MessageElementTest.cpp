@@ -1,6 +1,6 @@
-#include "log/MessageElement.h"
+#include "common/MessageElement.h"
 
-#include "LogTestSupport.h"
+#include "MessageTestSupport.h"
 #include "xml/XmlReader.h"
 
 #include <gtest/gtest.h>

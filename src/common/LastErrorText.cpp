@@ -1,4 +1,4 @@
-#include "log/LastErrorText.h"
+#include "common/LastErrorText.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,7 +1,7 @@
 #pragma once
 // The <message> element: the text form of a ChatMessage shared by the message log and the
 // client/server protocol, and the rules for reading it back.
-#include "net/ChatMessage.h"
+#include "common/ChatMessage.h"
 #include "xml/XmlElement.h"
 
 #include <string>
