@@ -1,0 +1,211 @@
+#pragma once
+// What the chat history view decides, without a widget: which messages it shows (the time
+// filter), the RTF it streams, where each message and name link lies in the text, the
+// notices, what a click on a link means, the overlap rules of Clear Selected Messages and
+// the texts of its context menu. CChatHistory / CChatHistoryEdit render this; the log
+// viewer's classic view uses the same.
+#include "common/ChatMessage.h"
+#include "view/FontSpec.h"
+#include "view/PrefixFormat.h"
+#include "view/RtfMessageWriter.h"
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct HistoryDisplaySettings
+{
+    FontSpec PrefixFont = DefaultPrefixFont();
+    FontSpec MessageFont = DefaultMessageFont();
+    std::string PrefixFormat = "<a>u</a> ('to' <a>r</a>) h:nn TT> ";
+    bool Links = true;
+    std::optional<uint32_t> Background; // none: the system's window colour
+
+    static FontSpec DefaultPrefixFont();
+    static FontSpec DefaultMessageFont();
+    bool operator==(const HistoryDisplaySettings&) const = default;
+};
+
+// Where one shown message lies: [Start, End), End counting its paragraph mark.
+struct MessageRange
+{
+    bool Valid = true;
+    int32_t Start = 0;
+    int32_t End = 0;
+
+    bool operator==(const MessageRange&) const = default;
+};
+
+// A range of characters of the shown text.
+struct TextSpan
+{
+    int32_t Start = 0;
+    int32_t End = 0;
+
+    bool operator==(const TextSpan&) const = default;
+};
+
+// What the view streams into its text after Show or a redisplay.
+struct HistoryStream
+{
+    bool Draw = false;      // false: the messages were only stored
+    bool ReplaceAll = true; // the whole content, or at the end of the text
+    std::string Rtf;
+    std::vector<PrefixLink> Links;   // the new name links, in text positions
+    std::vector<TextSpan> Addresses; // web and e-mail addresses in the new message texts
+};
+
+// A line with one link word, streamed as the whole content.
+struct HistoryNotice
+{
+    std::string Rtf;
+    TextSpan Link;
+};
+
+// What a left click on a link asks for.
+struct HistoryClick
+{
+    enum class Action
+    {
+        None,
+        Reload,    // tell the parent to reload
+        Redisplay, // show all stored messages again
+        NameLink,  // tell the parent: Message, LinkKind
+        Open,      // open Target with OpenLink
+    };
+    Action What = Action::None;
+    int MessageIndex = -1;
+    int32_t LinkKind = 0;
+    std::string Target;
+};
+
+// The context menu's items and whether each is enabled.
+struct HistoryMenu
+{
+    bool Copy = false;
+    bool SelectAll = false;
+    bool ClearAll = false;
+    bool ClearSelected = false;
+    std::string OpenText; // "&Open \"...\""
+    bool Open = false;
+};
+
+enum class HistoryKeyAction
+{
+    Pass, // the control handles it
+    SelectAll,
+    Copy,
+    ClearSelected,
+    Cut,
+    Ignore, // alignment changes and pasting are not for a history
+};
+
+inline constexpr const char* kNotDisplayedNotice = "The messages are not displayed.";
+inline constexpr const char* kNotDisplayedLink = "Display";
+inline constexpr const char* kReloadLink = "Reload";
+inline constexpr const char* kRedisplayStatus = "Redisplaying Zib Tam log...";
+
+// The rich-text view's state: its own copy of the shown messages, their ranges and name
+// links, the running text length, and the notice states.
+class CHistoryEditModel
+{
+public:
+    CHistoryEditModel();
+
+    void Configure(const HistoryDisplaySettings& settings);
+    const HistoryDisplaySettings& Settings() const { return m_settings; }
+
+    // Shows `messages`, replacing what is shown or appended to it.
+    HistoryStream Show(std::span<const ChatMessage> messages, bool append);
+    // After a drawn Show: a cancelled display gives the "not displayed" notice.
+    std::optional<HistoryNotice> FinishShow(bool drawn, bool cancelled);
+    // Everything shown, written again as the whole content.
+    HistoryStream Redisplay();
+
+    // Empties the view and shows the reload notice until the next display.
+    HistoryNotice ShowReloadNotice(std::string_view text);
+    void ClearAll();
+
+    // Removes the shown messages that the selection [start, end) touches and redisplays the
+    // rest; `caret` gets where the caret goes afterwards.
+    HistoryStream ClearSelected(int32_t start, int32_t end, int32_t& caret);
+
+    // A left click on the link covering [start, end) whose text is `text`.
+    HistoryClick Click(int32_t start, int32_t end, std::string_view text) const;
+
+    const std::vector<ChatMessage>& Messages() const { return m_messages; }
+    const std::vector<MessageRange>& Ranges() const { return m_ranges; }
+    const std::vector<PrefixLink>& Links() const { return m_links; }
+    int32_t TextLength() const { return m_textLength; }
+    bool ReloadPending() const { return m_reloadPending; }
+    bool NotDisplayed() const { return m_notDisplayed; }
+
+private:
+    HistoryNotice Notice(std::string_view text, std::string_view link);
+
+    HistoryDisplaySettings m_settings;
+    CPrefixFormat m_format;
+    CRtfMessageWriter m_writer;
+    std::vector<ChatMessage> m_messages;
+    std::vector<MessageRange> m_ranges;
+    std::vector<PrefixLink> m_links;
+    int32_t m_textLength = 0;
+    bool m_reloadPending = false;
+    bool m_notDisplayed = false;
+};
+
+// The container's list of messages and its time filter: which of them the view shows.
+class CHistoryMessageList
+{
+public:
+    void Set(std::vector<ChatMessage> messages);
+    // Appends; returns the new messages that pass the filter.
+    std::vector<ChatMessage> Add(std::span<const ChatMessage> messages);
+    void Clear();
+
+    void SetTimeFilter(std::time_t cutoff);
+    void ClearTimeFilter();
+    bool Passes(const ChatMessage& message) const;
+
+    const std::vector<ChatMessage>& All() const { return m_messages; }
+    std::vector<ChatMessage> Shown() const;
+    // For each message its position among the shown ones, or -1.
+    const std::vector<int>& ShownIndex() const { return m_shownIndex; }
+
+private:
+    void Reindex();
+
+    std::vector<ChatMessage> m_messages;
+    std::vector<int> m_shownIndex;
+    int m_shownCount = 0;
+    bool m_filtered = false;
+    std::time_t m_cutoff = 0;
+};
+
+// A prefix or text as the view shows it: "\r\n" and lone "\r" become "\n", other
+// characters below 32 except tab vanish.
+std::string NormaliseHistoryText(std::string_view text);
+
+// Web addresses (with a scheme, or starting "www.") and e-mail addresses in a text.
+std::vector<TextSpan> FindAddresses(std::string_view text);
+
+// The selection as the Open item and Open take it: blanks, line breaks, tabs and double
+// quotes trimmed at both ends, and slashes and backslashes at the end too.
+std::string TrimOpenText(std::string_view selection);
+std::string OpenItemText(std::string_view selection, bool* enabled = nullptr);
+HistoryMenu HistoryMenuFor(int32_t selStart, int32_t selEnd, int32_t textLength, bool messagesShown,
+                           std::string_view selectedText);
+
+// Control+letter in the history.
+HistoryKeyAction HistoryControlKey(char letter);
+
+// OpenLink's rules: a text starting with two backslashes is a network path.
+bool IsNetworkPath(std::string_view text);
+// "\\host\share\dir" as "smb://host/share/dir".
+std::string NetworkPathUrl(std::string_view text);
+// The message OpenLink shows when the text could not be opened.
+std::string OpenLinkFailureText(std::string_view text);
