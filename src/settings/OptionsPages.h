@@ -13,6 +13,7 @@ inline constexpr char kOptionsCaption[] = "Zib Tam Options";
 inline constexpr char kPasswordPrompt[] = "Please enter the password"; // the box appends ":"
 inline constexpr int kPasswordLimit = 255;
 inline constexpr char kIncorrectPassword[] = "Incorrect password.";
+inline constexpr int kNameEditLimit = 25; // the General page's name edit
 
 // The password asked before the options open from the chat window. An empty stored
 // password asks nothing; the comparison is case-sensitive.

@@ -43,20 +43,24 @@ void CTextPromptDialog::accept()
     QDialog::accept();
 }
 
-void CTextPromptDialog::OnTextEdited(const QString& text)
+void ReplaceTabsKeepingCaret(QLineEdit* edit)
 {
-    if (text.contains(QLatin1Char('\t'))) {
-        // Keep caret and selection where they were while tabs turn into blanks.
-        int cursor = m_edit->cursorPosition();
-        int start = m_edit->selectionStart();
-        int length = m_edit->selectionLength();
-        QString blanked = text;
-        blanked.replace(QLatin1Char('\t'), QLatin1Char(' '));
-        m_edit->setText(blanked);
-        if (start >= 0)
-            m_edit->setSelection(start, length);
-        else
-            m_edit->setCursorPosition(cursor);
-    }
+    QString text = edit->text();
+    if (!text.contains(QLatin1Char('\t')))
+        return;
+    int cursor = edit->cursorPosition();
+    int start = edit->selectionStart();
+    int length = edit->selectionLength();
+    text.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    edit->setText(text);
+    if (start >= 0)
+        edit->setSelection(start, length);
+    else
+        edit->setCursorPosition(cursor);
+}
+
+void CTextPromptDialog::OnTextEdited(const QString&)
+{
+    ReplaceTabsKeepingCaret(m_edit);
     m_buttons->button(QDialogButtonBox::Ok)->setEnabled(!m_edit->text().trimmed().isEmpty());
 }

@@ -7,6 +7,9 @@ class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
 
+// Turns tabs in the edit into blanks, caret and selection staying where they were.
+void ReplaceTabsKeepingCaret(QLineEdit* edit);
+
 class CTextPromptDialog : public QDialog
 {
     Q_OBJECT
