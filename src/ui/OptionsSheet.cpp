@@ -416,7 +416,11 @@ void CFormatPage::RedrawExample()
     QPalette palette = m_example->palette();
     palette.setColor(QPalette::Base, ToQColor(m_background));
     m_example->setPalette(palette);
-    QColor text = palette.color(QPalette::Text);
+    // Text without a colour of its own, and links, stay readable on any background.
+    QColor back = ToQColor(m_background);
+    bool light = back.lightness() >= 128;
+    QColor text = light ? QColor(Qt::black) : QColor(Qt::white);
+    QColor linkColor = light ? QColor(0, 0, 255) : QColor(128, 170, 255);
     QTextCharFormat prefixFormat = CharFormat(m_prefixFont, m_example->font(), text);
     QTextCharFormat messageFormat = CharFormat(m_messageFont, m_example->font(), text);
     bool links = m_context.Options.Get(Opt::RecipientLinks) != 0;
@@ -450,7 +454,7 @@ void CFormatPage::RedrawExample()
             QTextCharFormat linkFormat = prefixFormat;
             linkFormat.setAnchor(true);
             linkFormat.setAnchorHref(QStringLiteral("zibtam-name:%1").arg(link.Kind));
-            linkFormat.setForeground(palette.color(QPalette::Link));
+            linkFormat.setForeground(linkColor);
             linkFormat.setFontUnderline(true);
             cursor.insertText(FromCp1252(prefix.substr(static_cast<size_t>(link.Start),
                                                        static_cast<size_t>(link.End - link.Start))),
@@ -535,6 +539,12 @@ CNetworkingPage::CNetworkingPage(const OptionsContext& context, QWidget* parent)
     modes->addButton(m_clientServer);
     m_client->setCheckable(true);
     m_server->setCheckable(true);
+    // The pressed-in role must show in any palette, dark ones included.
+    for (QPushButton* role : {m_client, m_server})
+        role->setStyleSheet(QStringLiteral(
+            "QPushButton:checked { background: palette(highlight); color: "
+            "palette(highlighted-text);"
+            " border: 1px solid palette(dark); border-radius: 3px; padding: 4px 12px; }"));
     auto* roles = new QButtonGroup(this);
     roles->addButton(m_client);
     roles->addButton(m_server);

@@ -262,7 +262,9 @@ CTuringDlg::CTuringDlg(COptions& options, IPrompt& prompt, DialogRunner runDialo
     setWindowFlag(Qt::Window);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
 
-    const int tab = DialogUnitsToPixels(this, 40);
+    // The tab stop of 40 dialog units, widened when a column head would not fit in it.
+    const int tab = std::max(DialogUnitsToPixels(this, 40),
+                             fontMetrics().horizontalAdvance(QStringLiteral("Probability")) + 12);
     m_responseList->setItemDelegate(new CTabStopDelegate(tab, m_responseList));
     m_responseList->installEventFilter(this);
     m_condition->setTabStopDistance(DialogUnitsToPixels(this, 6));
