@@ -2,11 +2,11 @@
 
 #include "platform/Prompt.h"
 #include "platform/QtText.h"
+#include "ui/OptionsSheet.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
-#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -118,8 +118,9 @@ void CChatWindowStandIn::closeEvent(QCloseEvent* event)
         showMinimized();
 }
 
-CStandInShell::CStandInShell(COptions& options, IPrompt& prompt, bool secondary)
-    : m_options(options), m_prompt(prompt), m_secondary(secondary)
+CStandInShell::CStandInShell(COptions& options, IPrompt& prompt, const ISystemInfo& system,
+                             bool secondary)
+    : m_options(options), m_prompt(prompt), m_system(system), m_secondary(secondary)
 {}
 
 CStandInShell::~CStandInShell()
@@ -151,22 +152,8 @@ void CStandInShell::RunLogViewer()
 
 bool CStandInShell::RunFirstRunOptions()
 {
-    const QStringList choices = {QStringLiteral("Peer-to-peer (no server)"),
-                                 QStringLiteral("Client of a server"),
-                                 QStringLiteral("Server for the other copies")};
-    bool ok = false;
-    QString choice = QInputDialog::getItem(nullptr, Title(m_secondary, "Zib Tam Options"),
-                                           QStringLiteral("Networking:"), choices, 0, false, &ok);
-    if (!ok)
-        return false;
-    int type = static_cast<int>(choices.indexOf(choice)) + 1;
-    if (type == 2) {
-        std::string server = m_options.Get(Opt::Server);
-        if (!m_prompt.InputBox("Zib Tam Options", "Server name or address", server, 255, false))
-            return false;
-        m_options.Set(Opt::Server, server);
-    }
-    return m_options.Set(Opt::NetworkingType, type);
+    CStandardOptionsHost host(m_system);
+    return ::RunFirstRunOptions({m_options, m_prompt, host});
 }
 
 void CStandInShell::InstallKeyboardWatcher()

@@ -1,7 +1,7 @@
 #pragma once
 // The windows of the program as far as they exist yet. Each stand-in is small and named
-// so that the window that replaces it is easy to find: the chat window, the log viewer,
-// the first-run options and setup come with their own work.
+// so that the window that replaces it is easy to find: the chat window, the log viewer
+// and setup come with their own work.
 #include "app/AppShell.h"
 #include "settings/Options.h"
 
@@ -39,7 +39,7 @@ private:
 class CStandInShell : public IAppShell
 {
 public:
-    CStandInShell(COptions& options, IPrompt& prompt, bool secondary);
+    CStandInShell(COptions& options, IPrompt& prompt, const ISystemInfo& system, bool secondary);
     ~CStandInShell() override;
 
     bool HandleSetupCommandLine(const std::string& commandLine) override;
@@ -52,6 +52,7 @@ public:
 private:
     COptions& m_options;
     IPrompt& m_prompt;
+    const ISystemInfo& m_system;
     bool m_secondary;
     QPointer<QWidget> m_logViewer;
     CChatWindowStandIn* m_chat = nullptr;

@@ -108,7 +108,7 @@ int RunChatProgram(int argc, char** argv, bool secondary, CSystemInfo& system)
     CSqliteRegistry registry(RegistryPath(system));
     COptions options(registry, system, secondary);
     CWidgetPrompt prompt;
-    CStandInShell shell(options, prompt, secondary);
+    CStandInShell shell(options, prompt, system, secondary);
     CRandom random;
     ChatAppContext context{options,
                            prompt,
