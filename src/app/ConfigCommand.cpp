@@ -87,21 +87,43 @@ bool ParseNumber(const std::string& text, int32_t& number)
     return true;
 }
 
+// A value of the product key as the program reads it: defaults for what is missing, the
+// user name normalised, an unknown networking type as 0, an empty text as its default.
+std::optional<std::string> ReadAsProgram(const COptions& options, const std::string& name)
+{
+    if (Is(name, Opt::NetworkingType.Name))
+        return std::to_string(options.GetNetworkingType());
+    if (const auto* number = FindNumber(name))
+        return std::to_string(options.Get(*number));
+    if (Is(name, Opt::Username.Name))
+        return Cp1252ToUtf8(options.GetUserName());
+    if (Is(name, Opt::ChatTextBackground.Name))
+        return std::to_string(options.GetChatTextBackground());
+    if (const auto* text = FindText(name))
+        return Cp1252ToUtf8(options.Get(*text));
+    return std::nullopt;
+}
+
 void List(COptions& options, std::ostream& out)
 {
     IRegistry& registry = options.Registry();
     CRegKey product(registry, options.ProductKey(), false);
-    // Known values first, in the order of the tables, with their defaults where unset.
-    for (const auto& option : AllNumberOptions()) {
-        auto stored = product.Query(option.Name);
-        out << option.Name << " = "
-            << (stored ? Show(*stored) : std::to_string(option.Default) + " (default)") << '\n';
-    }
-    for (const auto& option : AllTextOptions()) {
-        auto stored = product.Query(option.Name);
-        out << option.Name << " = "
-            << (stored ? Show(*stored) : Cp1252ToUtf8(option.Default) + " (default)") << '\n';
-    }
+    // Known values first, in the order of the tables, as the program reads them; beside
+    // them "(default)" where nothing is stored, or the stored value where it reads otherwise.
+    auto known = [&](const char* name) {
+        std::string read = *ReadAsProgram(options, name);
+        auto stored = product.Query(name);
+        out << name << " = " << read;
+        if (!stored)
+            out << " (default)";
+        else if (Show(*stored) != read)
+            out << " (stored: " << Show(*stored) << ")";
+        out << '\n';
+    };
+    for (const auto& option : AllNumberOptions())
+        known(option.Name);
+    for (const auto& option : AllTextOptions())
+        known(option.Name);
     for (const RegValue& value : product.Values())
         if (!FindNumber(value.Name) && !FindText(value.Name))
             out << value.Name << " = " << Show(value) << '\n';
@@ -143,20 +165,16 @@ int RunConfigCommand(COptions& options, const std::vector<std::string>& argument
     IRegistry& registry = options.Registry();
 
     if (verb == "get" && arguments.size() == 2) {
+        if (path.Sub.empty()) {
+            if (auto read = ReadAsProgram(options, path.Name)) {
+                out << *read << '\n';
+                return 0;
+            }
+        }
         CRegKey key(registry, path.Key, false);
         if (auto stored = key.Query(path.Name)) {
             out << Show(*stored) << '\n';
             return 0;
-        }
-        if (path.Sub.empty()) {
-            if (const auto* number = FindNumber(path.Name)) {
-                out << number->Default << '\n';
-                return 0;
-            }
-            if (const auto* text = FindText(path.Name)) {
-                out << Cp1252ToUtf8(text->Default) << '\n';
-                return 0;
-            }
         }
         err << "zibtam: no value named " << arguments[1] << '\n';
         return 1;

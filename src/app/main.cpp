@@ -30,8 +30,10 @@ constexpr char kHelp[] = R"help(Usage: zibtam [/log] [OPTION...]
   zibtam --send --to NAME[,NAME] TEXT  logs on, sends one message, waits for its
                                        delivery report, logs off; exit status 0 only
                                        when delivery was confirmed
-  zibtam --config list                 lists the settings
-  zibtam --config get NAME             prints one setting ("KEY\NAME" for subkeys)
+  zibtam --config list                 lists the settings as the program reads
+                                       them, with the stored value where it differs
+  zibtam --config get NAME             prints one setting as the program reads it
+                                       ("KEY\NAME" for subkeys)
   zibtam --config set NAME VALUE       stores one setting
   zibtam --config unset NAME           removes one setting
   zibtam --help                        this text

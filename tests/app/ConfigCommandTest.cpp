@@ -85,4 +85,37 @@ TEST_F(ConfigCommandTest, ListShowsDefaultsStoredValuesAndSubkeys)
     EXPECT_NE(out.find("Turing\\Rule1\\Name = Lunch\n"), std::string::npos);
 }
 
+TEST_F(ConfigCommandTest, GetPrintsWhatTheProgramReadsAndListShowsTheStoredValueBeside)
+{
+    struct Case
+    {
+        const char* name;
+        const char* stored; // set first unless null
+        const char* read;
+        const char* listed;
+    } cases[] = {
+        {"NetworkingType", "7", "0", "NetworkingType = 0 (stored: 7)"},
+        {"NetworkingType", "3", "3", "NetworkingType = 3"},
+        {"Username", "  [Owen]\tPratley ", "Owen Pratley",
+         "Username = Owen Pratley (stored:   [Owen]\tPratley )"},
+        {"Username", "all users", "owen", "Username = owen (stored: all users)"}, // the logon name
+        {"MessagePrefix", "", "<a>u</a> ('to' <a>r</a>) h:nn TT> ",
+         "MessagePrefix = <a>u</a> ('to' <a>r</a>) h:nn TT>  (stored: )"},
+        {"ChatTextBackground", "255", "255", "ChatTextBackground = 255"},
+        {"ChatTextBackground", "Lite", "16777215", "ChatTextBackground = 16777215 (stored: Lite)"},
+        {"PortNumber", nullptr, "34300", "PortNumber = 34300 (default)"},
+    };
+    for (const Case& c : cases) {
+        if (c.stored) {
+            ASSERT_EQ(Run({"set", c.name, c.stored}), 0) << err;
+        }
+        ASSERT_EQ(Run({"get", c.name}), 0);
+        EXPECT_EQ(out, std::string(c.read) + "\n") << c.name;
+        ASSERT_EQ(Run({"list"}), 0);
+        EXPECT_NE(out.find(std::string("\n") + c.listed + "\n"), std::string::npos)
+            << c.listed << "\n"
+            << out;
+    }
+}
+
 } // namespace
