@@ -1,17 +1,14 @@
 #include "app/StandInShell.h"
 
+#include "app/ChatDlg.h"
 #include "platform/Prompt.h"
 #include "platform/QtText.h"
 #include "ui/OptionsSheet.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QEventLoop>
 #include <QLabel>
-#include <QMenu>
 #include <QPainter>
-#include <QPushButton>
-#include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
 namespace {
@@ -22,20 +19,6 @@ QString Title(bool secondary, const char* base)
     if (secondary)
         title += QStringLiteral(" (Secondary)");
     return title;
-}
-
-const char* NetworkingText(int type)
-{
-    switch (type) {
-    case 1:
-        return "peer-to-peer";
-    case 2:
-        return "client of a server";
-    case 3:
-        return "server";
-    default:
-        return "not configured";
-    }
 }
 
 } // namespace
@@ -63,64 +46,10 @@ QIcon MakeApplicationIcon(bool secondary)
     return icon;
 }
 
-CChatWindowStandIn::CChatWindowStandIn(COptions& options, bool secondary)
-    : m_options(options), m_status(new QLabel(this))
-{
-    setWindowTitle(Title(secondary, "Zib Tam"));
-    setWindowIcon(MakeApplicationIcon(secondary));
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_status);
-    auto* exit = new QPushButton(QStringLiteral("E&xit"), this);
-    layout->addWidget(exit);
-    connect(exit, &QPushButton::clicked, qApp, [] { QApplication::exit(0); });
-    resize(options.Get(Opt::DlgWidth), options.Get(Opt::DlgHeight));
-
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        m_tray = new QSystemTrayIcon(windowIcon(), this);
-        m_tray->setToolTip(windowTitle());
-        auto* menu = new QMenu(this);
-        menu->addAction(QStringLiteral("&Open Zib Tam"), this, &CChatWindowStandIn::ShowFromTray);
-        menu->addSeparator();
-        menu->addAction(QStringLiteral("E&xit"), qApp, [] { QApplication::exit(0); });
-        m_tray->setContextMenu(menu);
-        connect(m_tray, &QSystemTrayIcon::activated, this,
-                [this](QSystemTrayIcon::ActivationReason reason) {
-                    if (reason == QSystemTrayIcon::Trigger)
-                        ShowFromTray();
-                });
-        m_tray->show();
-    }
-    Refresh();
-}
-
-void CChatWindowStandIn::Refresh()
-{
-    m_status->setText(QStringLiteral("Signed in as %1 (%2).")
-                          .arg(FromCp1252(m_options.GetUserName()),
-                               QString::fromLatin1(NetworkingText(m_options.GetNetworkingType()))));
-}
-
-void CChatWindowStandIn::ShowFromTray()
-{
-    Refresh();
-    showNormal();
-    raise();
-    activateWindow();
-}
-
-void CChatWindowStandIn::closeEvent(QCloseEvent* event)
-{
-    // Closing only hides the window; without a tray it stays on the task bar.
-    event->ignore();
-    if (m_tray)
-        hide();
-    else
-        showMinimized();
-}
-
 CStandInShell::CStandInShell(COptions& options, IPrompt& prompt, const ISystemInfo& system,
-                             bool secondary)
-    : m_options(options), m_prompt(prompt), m_system(system), m_secondary(secondary)
+                             bool secondary, ChatWindowServices services)
+    : m_options(options), m_prompt(prompt), m_system(system), m_secondary(secondary),
+      m_services(services)
 {}
 
 CStandInShell::~CStandInShell()
@@ -163,9 +92,9 @@ void CStandInShell::InstallKeyboardWatcher()
 
 void CStandInShell::CreateChatWindow()
 {
-    m_chat = new CChatWindowStandIn(m_options, m_secondary);
-    if (!m_chat->HasTray())
-        m_chat->showMinimized();
+    m_chat = new CChatDlg(ChatDlgContext{m_options, m_prompt, m_services.Clock, m_services.Random,
+                                         m_services.Factory, m_secondary});
+    m_chat->Initialise();
 }
 
 void CStandInShell::ShowRequested()
@@ -175,6 +104,6 @@ void CStandInShell::ShowRequested()
         m_logViewer->raise();
         m_logViewer->activateWindow();
     } else if (m_chat) {
-        m_chat->ShowFromTray();
+        m_chat->ShowChatWindow();
     }
 }

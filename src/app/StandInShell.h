@@ -1,7 +1,7 @@
 #pragma once
 // The windows of the program as far as they exist yet. Each stand-in is small and named
-// so that the window that replaces it is easy to find: the chat window, the log viewer
-// and setup come with their own work.
+// so that the window that replaces it is easy to find: the log viewer and setup come with
+// their own work. The chat window is the real one.
 #include "app/AppShell.h"
 #include "settings/Options.h"
 
@@ -9,38 +9,30 @@
 #include <QPointer>
 #include <QWidget>
 
+class CChatDlg;
+class IClock;
 class IPrompt;
-class QLabel;
-class QSystemTrayIcon;
+class IRandom;
+class ITransportFactory;
 
 // The icon of a primary or secondary copy, drawn rather than loaded.
 QIcon MakeApplicationIcon(bool secondary);
 
-// Stand-in for the chat window: a small window behind a tray icon.
-class CChatWindowStandIn : public QWidget
+// What the chat window needs beyond the settings: time, chance and the network.
+struct ChatWindowServices
 {
-    Q_OBJECT
-public:
-    CChatWindowStandIn(COptions& options, bool secondary);
-    void ShowFromTray();
-    bool HasTray() const { return m_tray != nullptr; }
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
-private:
-    void Refresh();
-
-    COptions& m_options;
-    QLabel* m_status;
-    QSystemTrayIcon* m_tray = nullptr;
+    const IClock& Clock;
+    IRandom& Random;
+    ITransportFactory& Factory;
 };
 
 class CStandInShell : public IAppShell
 {
 public:
-    CStandInShell(COptions& options, IPrompt& prompt, const ISystemInfo& system, bool secondary);
+    CStandInShell(COptions& options, IPrompt& prompt, const ISystemInfo& system, bool secondary,
+                  ChatWindowServices services);
     ~CStandInShell() override;
+    CChatDlg* ChatWindow() const { return m_chat; }
 
     bool HandleSetupCommandLine(const std::string& commandLine) override;
     void RunLogViewer() override;
@@ -55,5 +47,6 @@ private:
     const ISystemInfo& m_system;
     bool m_secondary;
     QPointer<QWidget> m_logViewer;
-    CChatWindowStandIn* m_chat = nullptr;
+    ChatWindowServices m_services;
+    CChatDlg* m_chat = nullptr;
 };

@@ -1,18 +1,22 @@
 // Entry points of every mode of the program.
 #include "app/ChatApp.h"
+#include "app/ChatDlg.h"
 #include "app/ConfigCommand.h"
 #include "app/ConsoleFrontEnd.h"
+#include "app/NetworkFactory.h"
 #include "app/ServerMain.h"
 #include "app/StandInShell.h"
 #include "platform/Clock.h"
 #include "platform/QuitOnSignal.h"
 #include "platform/SqliteRegistry.h"
 #include "platform/SystemInfo.h"
+#include "ui/BusyIndicator.h"
 #include "ui/WidgetPrompt.h"
 
 #include <QApplication>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <xcb/xcb.h>
@@ -110,8 +114,11 @@ int RunChatProgram(int argc, char** argv, bool secondary, CSystemInfo& system)
     CSqliteRegistry registry(RegistryPath(system));
     COptions options(registry, system, secondary);
     CWidgetPrompt prompt;
-    CStandInShell shell(options, prompt, system, secondary);
-    CRandom random;
+    CRandom random(static_cast<uint32_t>(std::time(nullptr)));
+    CBusyIndicatorFactory busy;
+    CNetworkFactory factory(options, CSystemClock::Instance(), system.ComputerName(), &busy);
+    CStandInShell shell(options, prompt, system, secondary,
+                        ChatWindowServices{CSystemClock::Instance(), random, factory});
     ChatAppContext context{options,
                            prompt,
                            shell,
@@ -127,6 +134,10 @@ int RunChatProgram(int argc, char** argv, bool secondary, CSystemInfo& system)
     CChatApp chatApp(std::move(context));
     if (!chatApp.Initialise())
         return 0;
+    if (CChatDlg* chat = shell.ChatWindow()) {
+        busy.SetWindow(chat);
+        prompt.SetParent(chat);
+    }
     return app.exec();
 }
 

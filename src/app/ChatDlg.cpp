@@ -1,0 +1,842 @@
+#include "app/ChatDlg.h"
+
+#include "app/ConsoleText.h"
+#include "app/Identity.h"
+#include "app/WindowPlacement.h"
+#include "platform/Clock.h"
+#include "platform/Prompt.h"
+#include "platform/QtText.h"
+#include "settings/Options.h"
+#include "ui/AboutDlg.h"
+#include "ui/BusyIndicator.h"
+#include "ui/HelpCommands.h"
+#include "ui/LinkStatic.h"
+#include "ui/SendLaterDlg.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWindow>
+
+// The recipients, over the users list rules of the core.
+class CRecipientList : public QListWidget, public IUsersList
+{
+public:
+    explicit CRecipientList(QWidget* parent) : QListWidget(parent)
+    {
+        setSelectionMode(QAbstractItemView::MultiSelection);
+        setAccessibleName(QStringLiteral("To"));
+        connect(this, &QListWidget::itemSelectionChanged, this, [this] {
+            if (m_filling)
+                return;
+            std::vector<std::string> names;
+            bool all = false;
+            for (QListWidgetItem* item : selectedItems()) {
+                if (item->data(Qt::UserRole).toBool())
+                    all = true;
+                else
+                    names.push_back(ToCp1252(item->text()));
+            }
+            if (all)
+                m_model.SelectAllUsers();
+            else
+                m_model.SelectUsers(names, true);
+        });
+    }
+    CUsersListModel& Model() { return m_model; }
+
+    bool GetRecipients(std::vector<std::string>& recipients) const override
+    {
+        return m_model.GetRecipients(recipients);
+    }
+    void SetAllUsersAllowed(bool allowed) override
+    {
+        Apply([&] { m_model.SetAllUsersAllowed(allowed); });
+    }
+    void OnConnected() override
+    {
+        Apply([&] { m_model.OnConnected(); });
+    }
+    void OnDisconnected() override
+    {
+        Apply([&] { m_model.OnDisconnected(); });
+    }
+    void UserArrived(const std::string& name) override
+    {
+        Apply([&] { m_model.UserArrived(name); });
+    }
+    void UserDeparted(const std::string& name) override
+    {
+        Apply([&] { m_model.UserDeparted(name); });
+    }
+    void UserRenamed(const std::string& oldName, const std::string& newName) override
+    {
+        Apply([&] { m_model.UserRenamed(oldName, newName); });
+    }
+    void SelectSenderOf(const ChatMessage& message, const std::string& ownName) override
+    {
+        Apply([&] { m_model.SelectSenderOf(message, ownName); });
+    }
+    void SelectDefault()
+    {
+        Apply([&] { m_model.SelectDefault(); });
+    }
+
+private:
+    template <typename Change> void Apply(Change change)
+    {
+        change();
+        Fill();
+    }
+    void Fill()
+    {
+        m_filling = true;
+        clear();
+        if (m_model.HasAllUsersEntry()) {
+            auto* all =
+                new QListWidgetItem(QString::fromLatin1(CUsersListModel::kAllUsersEntry), this);
+            all->setData(Qt::UserRole, true);
+            all->setSelected(m_model.AllUsersSelected());
+        }
+        const auto& selected = m_model.SelectedNames();
+        for (const std::string& name : m_model.Users()) {
+            auto* item = new QListWidgetItem(FromCp1252(name), this);
+            item->setSelected(std::find(selected.begin(), selected.end(), name) != selected.end());
+        }
+        m_filling = false;
+    }
+
+    CUsersListModel m_model;
+    bool m_filling = false;
+};
+
+// The strip along the left edge: the window icon, one line of text, the Help button.
+class CSideBar : public QWidget
+{
+public:
+    CSideBar(const QIcon& icon, QWidget* parent) : QWidget(parent)
+    {
+        setObjectName(QStringLiteral("sideBar"));
+        setAccessibleName(QStringLiteral("Side bar"));
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(6, 8, 6, 8);
+        m_icon = new QLabel(this);
+        m_icon->setPixmap(icon.pixmap(32, 32));
+        m_icon->setAlignment(Qt::AlignHCenter);
+        m_icon->setAccessibleName(QStringLiteral("Zib Tam"));
+        layout->addWidget(m_icon);
+        layout->addStretch();
+        m_help = new QPushButton(QStringLiteral("&Help"), this);
+        m_help->setAccessibleName(QStringLiteral("Help"));
+        layout->addWidget(m_help);
+        setFixedWidth(std::max(m_help->sizeHint().width() + 12, 64));
+    }
+    QPushButton* Help() const { return m_help; }
+    void SetText(const QString& text)
+    {
+        m_text = text;
+        setAccessibleDescription(text);
+        update();
+    }
+    const QString& Text() const { return m_text; }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QLinearGradient band(0, 0, 0, height());
+        band.setColorAt(0, QColor(0x1f, 0x5f, 0xbf));
+        band.setColorAt(1, QColor(0x12, 0x3a, 0x78));
+        painter.fillRect(rect(), band);
+        // The line reads upwards between the icon and the button.
+        int top = m_icon->geometry().bottom() + 8;
+        int bottom = m_help->geometry().top() - 8;
+        painter.save();
+        painter.translate(width() / 2.0, bottom);
+        painter.rotate(-90);
+        QFont font = painter.font();
+        font.setItalic(true);
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        QRect line(0, -height() / 2, bottom - top, height());
+        QString shown = painter.fontMetrics().elidedText(m_text, Qt::ElideRight, line.width());
+        painter.drawText(QRect(0, -painter.fontMetrics().height() / 2, bottom - top,
+                               painter.fontMetrics().height()),
+                         Qt::AlignLeft | Qt::AlignVCenter, shown);
+        painter.restore();
+        // The line between the side bar and the window's face.
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawLine(width() - 1, 0, width() - 1, height());
+    }
+
+private:
+    QLabel* m_icon;
+    QPushButton* m_help;
+    QString m_text;
+};
+
+namespace {
+
+class CRealChatDialogs : public IChatDialogs
+{
+public:
+    CRealChatDialogs(COptions& options, IPrompt& prompt, const IClock& clock)
+        : m_options(options), m_prompt(prompt), m_clock(clock)
+    {}
+    bool RunSendLater(QWidget* parent, std::time_t& moment) override
+    {
+        CSendLaterDlg dialog(m_options, m_prompt, m_clock, parent);
+        return dialog.Run(moment);
+    }
+    void RunAbout(QWidget* parent) override
+    {
+        CAboutDlg dialog(AboutResource(), ProgramBuildDate(), parent);
+        dialog.exec();
+    }
+    bool RunOptions(QWidget*) override { return false; }
+    bool OpenUrl(const QUrl& url) override { return DesktopUrlOpener()(url); }
+
+private:
+    COptions& m_options;
+    IPrompt& m_prompt;
+    const IClock& m_clock;
+};
+
+QString WithoutMnemonic(QString text)
+{
+    return text.remove(QLatin1Char('&'));
+}
+
+QPushButton* Button(const char* text, QWidget* parent)
+{
+    auto* button = new QPushButton(QString::fromLatin1(text), parent);
+    button->setAccessibleName(WithoutMnemonic(QString::fromLatin1(text)));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLabel* Label(const char* text, QWidget* buddy, QWidget* parent)
+{
+    auto* label = new QLabel(QString::fromLatin1(text), parent);
+    label->setBuddy(buddy);
+    return label;
+}
+
+ScreenRect ToScreenRect(const QRect& rect)
+{
+    return {rect.x(), rect.y(), rect.width(), rect.height()};
+}
+
+std::vector<ScreenRect> AvailableScreens()
+{
+    std::vector<ScreenRect> screens;
+    for (QScreen* screen : QGuiApplication::screens())
+        screens.push_back(ToScreenRect(screen->availableGeometry()));
+    return screens;
+}
+
+std::vector<ScreenRect> WholeScreens()
+{
+    std::vector<ScreenRect> screens;
+    for (QScreen* screen : QGuiApplication::screens())
+        screens.push_back(ToScreenRect(screen->geometry()));
+    return screens;
+}
+
+} // namespace
+
+// Counts one of the window's dialogs as open while it runs.
+class CChatDlg::DialogScope
+{
+public:
+    explicit DialogScope(CChatDlg& owner) : m_owner(owner) { ++m_owner.m_dialogDepth; }
+    ~DialogScope() { --m_owner.m_dialogDepth; }
+
+private:
+    CChatDlg& m_owner;
+};
+
+CChatDlg::CChatDlg(ChatDlgContext context, QWidget* parent)
+    : QDialog(parent), m_context(context),
+      m_ownDialogs(context.Dialogs ? nullptr
+                                   : std::make_unique<CRealChatDialogs>(
+                                         context.Options, context.Prompt, context.Clock)),
+      m_dialogs(context.Dialogs ? *context.Dialogs : *m_ownDialogs), m_log(context.Options),
+      m_turing(context.Options, context.Clock, context.Random),
+      m_later(context.Options, context.Clock)
+{
+    setObjectName(QStringLiteral("chatDlg"));
+    QString title = QString::fromLatin1(CChatController::kCaption);
+    if (context.Secondary)
+        title += QStringLiteral(" (Secondary)");
+    setWindowTitle(title);
+    setWindowFlags(Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(true);
+    BuildControls();
+    m_controller = std::make_unique<CChatController>(
+        ChatControllerContext{context.Options, context.Prompt, context.Clock, *this, *m_users,
+                              *this, m_log, m_turing, m_later, context.Factory});
+}
+
+CChatDlg::~CChatDlg()
+{
+    Shutdown();
+    m_controller.reset();
+}
+
+CUsersListModel& CChatDlg::UsersModel()
+{
+    return m_users->Model();
+}
+
+void CChatDlg::BuildControls()
+{
+    m_sideBar = new CSideBar(QApplication::windowIcon(), this);
+    m_sideBar->SetText(QString::fromLatin1(kSideBarText));
+
+    m_history = new QTextBrowser(this);
+    m_history->setObjectName(QStringLiteral("history"));
+    m_history->setAccessibleName(QStringLiteral("Chat history"));
+    m_history->setOpenLinks(false);
+    m_history->setFocusPolicy(Qt::ClickFocus);
+
+    m_name = new QLineEdit(this);
+    m_name->setReadOnly(true);
+    m_name->setAccessibleName(QStringLiteral("Your Name:"));
+    m_name->setFocusPolicy(Qt::NoFocus);
+    QLabel* nameLabel = Label("Your Name:", m_name, this);
+    m_options = Button("&Options...", this);
+
+    m_users = new CRecipientList(this);
+    m_users->setMaximumHeight(m_users->fontMetrics().height() * 4);
+    m_toLabel = Label("&To:", m_users, this);
+
+    m_input = new QPlainTextEdit(this);
+    m_input->setObjectName(QStringLiteral("input"));
+    m_input->setAccessibleName(QStringLiteral("Go Zib"));
+    m_input->setTabChangesFocus(true);
+    m_input->setFixedHeight(m_input->fontMetrics().lineSpacing() * 3 + 12);
+    m_input->installEventFilter(this);
+    connect(m_input->document(), &QTextDocument::contentsChanged, this, &CChatDlg::LimitInput);
+    m_goZibLabel = Label("&Go Zib:", m_input, this);
+
+    m_send = Button("&Send!", this);
+    m_send->setDefault(true);
+    m_send->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    m_notConnectedIcon = new QLabel(this);
+    m_notConnectedIcon->setPixmap(
+        style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
+    m_notConnectedIcon->setAccessibleName(QStringLiteral("Not connected"));
+    m_notConnectedText = new QLabel(QString::fromLatin1(kNotConnectedText), this);
+    m_notConnectedText->setWordWrap(true);
+    m_reconnect = Button("&Reconnect...", this);
+    m_upgrade = new CLinkStatic(kUpgradeId, QStringLiteral("&Upgrade..."), this);
+    m_upgrade->hide();
+
+    auto* grid = new QGridLayout;
+    grid->setContentsMargins(8, 8, 8, 8);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(6);
+    grid->addWidget(nameLabel, 0, 0);
+    grid->addWidget(m_name, 0, 1);
+    grid->addWidget(m_options, 0, 2);
+    grid->addWidget(m_history, 1, 0, 1, 3);
+    grid->addWidget(m_toLabel, 2, 0, Qt::AlignTop);
+    grid->addWidget(m_users, 2, 1);
+    grid->addWidget(m_upgrade, 2, 2, Qt::AlignCenter);
+    grid->addWidget(m_goZibLabel, 3, 0, Qt::AlignTop);
+    grid->addWidget(m_input, 3, 1);
+    grid->addWidget(m_send, 3, 2, Qt::AlignTop);
+    auto* notConnected = new QHBoxLayout;
+    notConnected->addWidget(m_notConnectedIcon);
+    notConnected->addWidget(m_notConnectedText, 1);
+    grid->addLayout(notConnected, 4, 0, 1, 2);
+    grid->addWidget(m_reconnect, 4, 2);
+    grid->setRowStretch(1, 1);
+    grid->setColumnStretch(1, 1);
+
+    auto* outer = new QHBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    outer->addWidget(m_sideBar);
+    outer->addLayout(grid, 1);
+
+    BuildMenus();
+
+    connect(m_send, &QPushButton::clicked, this, [this] { OnSend(false); });
+    connect(m_send, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { m_sendMenu->exec(m_send->mapToGlobal(at)); });
+    connect(m_options, &QPushButton::clicked, this, &CChatDlg::OnOptions);
+    connect(m_reconnect, &QPushButton::clicked, this, &CChatDlg::OnReconnect);
+    connect(m_upgrade, &CLinkStatic::linkClicked, this, &CChatDlg::OnUpgradeClicked);
+    connect(m_sideBar->Help(), &QPushButton::clicked, this, [this] {
+        m_helpMenu->exec(m_sideBar->Help()->mapToGlobal(QPoint(m_sideBar->Help()->width(), 0)));
+    });
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(f1, &QShortcut::activated, m_sideBar->Help(), &QPushButton::click);
+    auto* f5 = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(f5, &QShortcut::activated, this, [this] { m_controller->Refresh(); });
+
+    ShowConnectionState(false);
+}
+
+void CChatDlg::BuildMenus()
+{
+    m_sendMenu = new QMenu(this);
+    m_sendMenu->addAction(QStringLiteral("&Send Later..."), this, [this] { OnSend(true); });
+
+    m_helpMenu = new QMenu(this);
+    m_helpMenu->addAction(QStringLiteral("&Contents"), this, &CChatDlg::OnContents);
+    m_helpMenu->addAction(QStringLiteral("&Zib Tam Home Page"), this, [this] {
+        m_dialogs.OpenUrl(QUrl(QString::fromLatin1(kHomePageAddress)));
+    });
+    m_helpMenu->addAction(QStringLiteral("&E-mail Support Team..."), this, [this] {
+        m_dialogs.OpenUrl(QUrl(QString::fromLatin1(kSupportAddress)));
+    });
+    m_helpMenu->addAction(QStringLiteral("&About Zib Tam 2.5"), this, &CChatDlg::OnAbout);
+
+    m_trayMenu = new QMenu(this);
+    QAction* chat =
+        m_trayMenu->addAction(QStringLiteral("&Chat!\tWindows+G"), this, &CChatDlg::ShowChatWindow);
+    m_trayMenu->setDefaultAction(chat);
+    m_trayMenu->addSeparator();
+    m_trayMenu->addAction(QStringLiteral("&Options..."), this, &CChatDlg::OnOptions);
+    QMenu* help = m_trayMenu->addMenu(QStringLiteral("&Help"));
+    for (QAction* action : m_helpMenu->actions())
+        help->addAction(action);
+    m_trayMenu->addSeparator();
+    m_trayMenu->addAction(QStringLiteral("E&xit"), this, &CChatDlg::Exit);
+}
+
+void CChatDlg::Initialise()
+{
+    if (m_initialised)
+        return;
+    m_initialised = true;
+    // The template's size is the smallest the window may become.
+    m_minimumSize = QSize(kTemplateWidth, kTemplateHeight).expandedTo(minimumSizeHint());
+    setMinimumSize(m_minimumSize);
+    m_name->setText(FromCp1252(m_context.Options.GetUserName()));
+    RestorePlacement();
+    CreateTray();
+    if (!m_tray)
+        showMinimized(); // no tray to live in: the task bar
+    m_controller->Initialise();
+}
+
+void CChatDlg::CreateTray()
+{
+    if (!m_context.UseTray || !QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    m_tray = new QSystemTrayIcon(this);
+    m_tray->setContextMenu(m_trayMenu);
+    m_tray->setToolTip(QStringLiteral("Zib Tam Freeware"));
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                    ShowChatWindow();
+            });
+    UpdateTrayIcon();
+    m_tray->show();
+}
+
+void CChatDlg::UpdateTrayIcon()
+{
+    if (!m_tray)
+        return;
+    QIcon icon = windowIcon();
+    if (!m_connected && !icon.isNull()) {
+        // Not connected: the same mark, greyed.
+        QPixmap pixmap = icon.pixmap(32, 32, QIcon::Disabled);
+        icon = QIcon(pixmap);
+    }
+    m_tray->setIcon(icon);
+}
+
+void CChatDlg::Shutdown()
+{
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    if (m_controller)
+        m_controller->Shutdown();
+    for (auto& [id, timer] : m_timers)
+        timer->stop();
+    if (m_tray)
+        m_tray->hide();
+}
+
+void CChatDlg::Exit()
+{
+    SavePlacement();
+    // The window's dialogs end first; the event loops then unwind, and networking stops
+    // when the window is destroyed, outside every wait of a network operation.
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->close();
+        if (QApplication::activeModalWidget() == modal)
+            break;
+    }
+    if (m_tray)
+        m_tray->hide();
+    hide();
+    // exit(), not quit(): quit() first asks every window to close, and this one only hides.
+    CBusyIndicator::StopAllWaits();
+    QCoreApplication::exit(0);
+}
+
+bool CChatDlg::HasOpenDialog() const
+{
+    if (m_dialogDepth > 0)
+        return true;
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal && modal != this;
+}
+
+void CChatDlg::ShowWindow()
+{
+    if (!isVisible() || isMinimized())
+        PopUp();
+}
+
+void CChatDlg::ShowChatWindow()
+{
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
+        modal->raise();
+        modal->activateWindow();
+        return;
+    }
+    PopUp();
+}
+
+void CChatDlg::PopUp()
+{
+    if (m_rememberMaximized)
+        showMaximized();
+    else if (isMinimized() || !isVisible())
+        showNormal();
+    raise();
+    activateWindow();
+    QRect frame = frameGeometry();
+    ScreenRect virtualScreen = VirtualScreen(WholeScreens());
+    if (virtualScreen.Width > 0 && !isMaximized() &&
+        NeedsCentring(ToScreenRect(frame), virtualScreen)) {
+        QScreen* screen = QGuiApplication::primaryScreen();
+        ScreenRect centred =
+            CentredIn(ToScreenRect(frame), ToScreenRect(screen->availableGeometry()));
+        move(centred.X, centred.Y);
+    }
+    m_input->setFocus();
+}
+
+void CChatDlg::HideChatWindow()
+{
+    SavePlacement();
+    if (!m_tray) {
+        // Nothing to come back from: stay on the task bar.
+        showMinimized();
+        return;
+    }
+    hide();
+    if (m_context.Options.Get(Opt::ClearChatOnClose) != 0)
+        m_history->clear();
+}
+
+void CChatDlg::reject()
+{
+    HideChatWindow();
+}
+
+void CChatDlg::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    if (HasOpenDialog())
+        return;
+    HideChatWindow();
+}
+
+void CChatDlg::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::WindowStateChange) {
+        if (isMaximized())
+            m_rememberMaximized = true;
+        else if (!isMinimized())
+            m_rememberMaximized = false;
+    } else if (event->type() == QEvent::ActivationChange && isActiveWindow() && !isMinimized()) {
+        m_controller->ClearUnseenMessages();
+    }
+    QDialog::changeEvent(event);
+}
+
+void CChatDlg::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    if (!isMaximized() && !isMinimized() && !isFullScreen())
+        m_normalRect = geometry();
+}
+
+void CChatDlg::moveEvent(QMoveEvent* event)
+{
+    QDialog::moveEvent(event);
+    if (!isMaximized() && !isMinimized() && !isFullScreen())
+        m_normalRect = geometry();
+}
+
+void CChatDlg::SavePlacement()
+{
+    if (!m_initialised)
+        return;
+    QRect rect = m_normalRect.isValid() ? m_normalRect : geometry();
+    COptions& options = m_context.Options;
+    options.Set(Opt::DlgX, rect.x());
+    options.Set(Opt::DlgY, rect.y());
+    options.Set(Opt::DlgWidth, rect.width());
+    options.Set(Opt::DlgHeight, rect.height());
+    options.Set(Opt::DlgMaximized, isMaximized() || m_rememberMaximized ? 1 : 0);
+}
+
+void CChatDlg::RestorePlacement()
+{
+    const COptions& options = m_context.Options;
+    WindowPlacement stored;
+    stored.X = options.Get(Opt::DlgX);
+    stored.Y = options.Get(Opt::DlgY);
+    stored.Width = options.Get(Opt::DlgWidth);
+    stored.Height = options.Get(Opt::DlgHeight);
+    stored.Maximized = options.Get(Opt::DlgMaximized) != 0;
+    QRect current = geometry();
+    if (stored.X == -1 && stored.Y == -1 && QGuiApplication::primaryScreen()) {
+        // Never placed: the middle of the main screen.
+        QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        current.moveTo(area.center() - QPoint(stored.Width / 2, stored.Height / 2));
+    }
+    ScreenRect rect = RestoredRect(stored, ToScreenRect(current), m_minimumSize.width(),
+                                   m_minimumSize.height(), AvailableScreens());
+    setGeometry(rect.X, rect.Y, rect.Width, rect.Height);
+    m_normalRect = geometry();
+    m_rememberMaximized = stored.Maximized;
+    if (isVisible()) {
+        if (stored.Maximized)
+            showMaximized();
+        else
+            showNormal();
+    }
+}
+
+bool CChatDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_input && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (key->modifiers() & Qt::ShiftModifier)
+                m_input->insertPlainText(QStringLiteral("\n"));
+            else if (!(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+                m_send->click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CChatDlg::keyPressEvent(QKeyEvent* event)
+{
+    // Enter outside the input box would press the default button; only the input box sends.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CChatDlg::LimitInput()
+{
+    QTextDocument* document = m_input->document();
+    int length = document->characterCount() - 1;
+    if (length <= kInputLimit)
+        return;
+    // Whatever came last beyond the limit is cut where the caret is, as the edit control
+    // refuses the characters that do not fit.
+    QTextCursor cursor = m_input->textCursor();
+    int excess = length - kInputLimit;
+    int end = cursor.position();
+    int start = std::max(0, end - excess);
+    if (end - start < excess) {
+        start = kInputLimit;
+        end = length;
+    }
+    QSignalBlocker block(document);
+    cursor.setPosition(start);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    m_input->setTextCursor(cursor);
+}
+
+bool CChatDlg::IsComposing() const
+{
+    return isVisible() && !m_input->document()->isEmpty();
+}
+
+void CChatDlg::OnSend(bool later)
+{
+    std::string typed = ToCp1252(m_input->toPlainText());
+    if (m_controller->SendTyped(typed, later))
+        m_input->clear();
+}
+
+void CChatDlg::SetWaitCursor(bool on)
+{
+    if (on)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void CChatDlg::ShowConnectionState(bool connected)
+{
+    m_connected = connected;
+    m_toLabel->setVisible(connected);
+    m_users->setVisible(connected);
+    m_goZibLabel->setVisible(connected);
+    m_input->setVisible(connected);
+    m_send->setVisible(connected);
+    m_send->setEnabled(connected);
+    m_notConnectedIcon->setVisible(!connected);
+    m_notConnectedText->setVisible(!connected);
+    m_reconnect->setVisible(!connected);
+    m_reconnect->setEnabled(!connected);
+    m_send->setDefault(connected);
+    m_reconnect->setDefault(!connected);
+    UpdateTrayIcon();
+    if (connected && isVisible())
+        m_input->setFocus();
+}
+
+void CChatDlg::ShowUpgradeLink(bool shown, const std::string&)
+{
+    m_upgrade->setVisible(shown);
+}
+
+void CChatDlg::OnUpgradeClicked()
+{
+    const std::string& url = m_controller->UpgradeURL();
+    if (!url.empty())
+        m_dialogs.OpenUrl(QUrl(FromCp1252(url)));
+}
+
+void CChatDlg::AddToHistory(const std::vector<ChatMessage>& messages)
+{
+    std::string format = m_context.Options.Get(Opt::MessagePrefix);
+    QScrollBar* bar = m_history->verticalScrollBar();
+    bool atEnd = bar->value() == bar->maximum();
+    QTextCursor cursor(m_history->document());
+    cursor.movePosition(QTextCursor::End);
+    for (const ChatMessage& message : messages) {
+        if (!m_history->document()->isEmpty())
+            cursor.insertBlock();
+        cursor.insertText(FromCp1252(FormatConsoleMessage(message, format)));
+    }
+    if (atEnd)
+        bar->setValue(bar->maximum());
+}
+
+void CChatDlg::Notify(const std::vector<ChatMessage>&, bool allForAllUsers)
+{
+    if (isActiveWindow())
+        return;
+    int behaviour = m_context.Options.GetNotification(allForAllUsers);
+    switch (behaviour) {
+    case 0:
+    case 1:
+        if (!isVisible() && !HasOpenDialog())
+            showMinimized();
+        QApplication::alert(this);
+        break;
+    case 2:
+        PopUp();
+        break;
+    default:
+        break;
+    }
+}
+
+bool CChatDlg::ChooseSendLaterMoment(std::time_t& moment)
+{
+    DialogScope scope(*this);
+    return m_dialogs.RunSendLater(this, moment);
+}
+
+void CChatDlg::StartTimer(int id, uint32_t periodMs)
+{
+    QTimer*& timer = m_timers[id];
+    if (!timer) {
+        timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this, id] {
+            if (m_controller && !m_shutDown)
+                m_controller->OnTimer(id);
+        });
+    }
+    timer->start(static_cast<int>(periodMs));
+}
+
+void CChatDlg::StopTimer(int id)
+{
+    auto found = m_timers.find(id);
+    if (found != m_timers.end())
+        found->second->stop();
+}
+
+void CChatDlg::OnOptions()
+{
+    if (HasOpenDialog())
+        return;
+    SavePlacement();
+    ShowChatWindow();
+    bool ok;
+    {
+        DialogScope scope(*this);
+        ok = m_dialogs.RunOptions(this);
+    }
+    (void)ok;
+    m_controller->ApplySettings();
+    m_name->setText(FromCp1252(m_context.Options.GetUserName()));
+    m_input->setFocus();
+}
+
+void CChatDlg::OnAbout()
+{
+    if (HasOpenDialog())
+        return;
+    ShowChatWindow();
+    DialogScope scope(*this);
+    m_dialogs.RunAbout(this);
+}
+
+void CChatDlg::OnContents()
+{
+    OpenReadMe([this](const QUrl& url) { return m_dialogs.OpenUrl(url); });
+}
+
+void CChatDlg::OnReconnect()
+{
+    m_controller->Reconnect();
+}

@@ -1,0 +1,195 @@
+#pragma once
+// The chat window: a front end of the chat controller, as the console is. It shows the
+// history, takes the typed message and the recipients, and keeps its controls in step with
+// the connection; what is decided lives in the controller and the core.
+#include "app/ChatController.h"
+#include "app/MessageLogFile.h"
+#include "app/UsersList.h"
+#include "sendlater/SendLater.h"
+#include "turing/TuringEngine.h"
+
+#include <QDialog>
+#include <QUrl>
+#include <functional>
+#include <map>
+#include <memory>
+
+class CLinkStatic;
+class IClock;
+class IRandom;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QSystemTrayIcon;
+class QTextBrowser;
+class QTimer;
+class CRecipientList;
+class CSideBar;
+
+// The windows the chat window opens; tests answer them without showing anything.
+class IChatDialogs
+{
+public:
+    virtual ~IChatDialogs() = default;
+    virtual bool RunSendLater(QWidget* parent, std::time_t& moment) = 0;
+    virtual void RunAbout(QWidget* parent) = 0;
+    // The options dialog; true when closed with OK.
+    virtual bool RunOptions(QWidget* parent) = 0;
+    // Opens an address or a file with the desktop.
+    virtual bool OpenUrl(const QUrl& url) = 0;
+};
+
+struct ChatDlgContext
+{
+    COptions& Options;
+    IPrompt& Prompt;
+    const IClock& Clock;
+    IRandom& Random;
+    ITransportFactory& Factory;
+    bool Secondary = false;
+    IChatDialogs* Dialogs = nullptr; // null: the real dialogs
+    bool UseTray = true;             // false: no tray icon even where the desktop has one
+};
+
+class CChatDlg : public QDialog, public IChatWindow, public IChatTimers
+{
+    Q_OBJECT
+public:
+    // Control ids of the window, kept for reference and for tests.
+    enum ControlId : int
+    {
+        kSideBarId = 1005,
+        kGoZibLabelId = 1016,
+        kHistoryId = 1017,
+        kIconId = 1019,
+        kNameId = 1033,
+        kOptionsId = 1038,
+        kSendId = 1055,
+        kSendLaterCommand = 1056,
+        kToLabelId = 1060,
+        kInputId = 1062,
+        kUsersId = 1064,
+        kNameLabelId = 1066,
+        kNotConnectedIconId = 1081,
+        kReconnectId = 1082,
+        kNotConnectedTextId = 1083,
+        kUpgradeId = 1088,
+    };
+    static constexpr int kInputLimit = 20480;
+    static constexpr int kTemplateWidth = 468;
+    static constexpr int kTemplateHeight = 413;
+    static constexpr const char* kSideBarText = "Thank you for using Zib Tam 2.5.";
+    static constexpr const char* kNotConnectedText =
+        "Zib Tam is not currently connected to the server.";
+
+    explicit CChatDlg(ChatDlgContext context, QWidget* parent = nullptr);
+    ~CChatDlg() override;
+
+    // The initialisation after creation: placement, tray icon, timers, networking start.
+    void Initialise();
+    // Show the window as the user asked for it (tray, hot key, second start).
+    void ShowChatWindow();
+    // Close, Escape, the dialog's cancel: save the placement and hide (or minimise when
+    // there is no tray to come back from).
+    void HideChatWindow();
+    // "E&xit": ends the program; networking stops when the window is destroyed.
+    void Exit();
+    // Stops networking and the timers (Exit's work, without ending the event loop).
+    void Shutdown();
+
+    void SavePlacement();
+    void RestorePlacement();
+
+    CChatController& Controller() { return *m_controller; }
+    CUsersListModel& UsersModel();
+    QPlainTextEdit* InputBox() const { return m_input; }
+    QTextBrowser* History() const { return m_history; }
+    QPushButton* SendButton() const { return m_send; }
+    QMenu* SendMenu() const { return m_sendMenu; }
+    QMenu* HelpMenu() const { return m_helpMenu; }
+    QMenu* TrayMenu() const { return m_trayMenu; }
+    CLinkStatic* UpgradeLink() const { return m_upgrade; }
+    QSystemTrayIcon* Tray() const { return m_tray; }
+    bool HasOpenDialog() const;
+
+    // The "&Send!" button, and its context menu's "&Send Later...".
+    void OnSend(bool later);
+
+    // IChatWindow
+    void ShowWindow() override;
+    bool IsComposing() const override;
+    bool IsDialogOpen() const override { return HasOpenDialog(); }
+    void SetWaitCursor(bool on) override;
+    void ShowConnectionState(bool connected) override;
+    void ShowUpgradeLink(bool shown, const std::string& url) override;
+    void AddToHistory(const std::vector<ChatMessage>& messages) override;
+    void Notify(const std::vector<ChatMessage>& messages, bool allForAllUsers) override;
+    bool ChooseSendLaterMoment(std::time_t& moment) override;
+
+    // IChatTimers
+    void StartTimer(int id, uint32_t periodMs) override;
+    void StopTimer(int id) override;
+
+public slots:
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+
+private:
+    class DialogScope;
+    void BuildControls();
+    void BuildMenus();
+    void CreateTray();
+    void PopUp();
+    void OnOptions();
+    void OnAbout();
+    void OnContents();
+    void OnReconnect();
+    void OnUpgradeClicked();
+    void UpdateTrayIcon();
+    void LimitInput();
+    void SetDefaultRecipientsIfSeen();
+
+    ChatDlgContext m_context;
+    std::unique_ptr<IChatDialogs> m_ownDialogs;
+    IChatDialogs& m_dialogs;
+    CRecipientList* m_users = nullptr;
+    CMessageLogFile m_log;
+    CTuringEngine m_turing;
+    CSendLater m_later;
+    std::unique_ptr<CChatController> m_controller;
+    std::map<int, QTimer*> m_timers;
+
+    CSideBar* m_sideBar = nullptr;
+    QTextBrowser* m_history = nullptr;
+    QLineEdit* m_name = nullptr;
+    QPushButton* m_options = nullptr;
+    QLabel* m_toLabel = nullptr;
+    QLabel* m_goZibLabel = nullptr;
+    QPlainTextEdit* m_input = nullptr;
+    QPushButton* m_send = nullptr;
+    QLabel* m_notConnectedIcon = nullptr;
+    QLabel* m_notConnectedText = nullptr;
+    QPushButton* m_reconnect = nullptr;
+    CLinkStatic* m_upgrade = nullptr;
+    QMenu* m_sendMenu = nullptr;
+    QMenu* m_helpMenu = nullptr;
+    QMenu* m_trayMenu = nullptr;
+    QSystemTrayIcon* m_tray = nullptr;
+
+    int m_dialogDepth = 0;
+    bool m_connected = false;
+    bool m_rememberMaximized = false;
+    bool m_initialised = false;
+    bool m_shutDown = false;
+    QSize m_minimumSize;
+    QRect m_normalRect; // the last rectangle while neither minimised nor maximised
+};

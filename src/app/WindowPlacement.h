@@ -1,0 +1,39 @@
+#pragma once
+// Where the chat window goes: the stored placement ("dlg-x" ... "dlg-maximized") made to
+// fit the screens of today, and the pop-up's rule that a window left less than 100 pixels
+// inside the screen is centred.
+#include <vector>
+
+struct ScreenRect
+{
+    int X = 0, Y = 0, Width = 0, Height = 0;
+
+    int Right() const { return X + Width; }
+    int Bottom() const { return Y + Height; }
+    bool operator==(const ScreenRect&) const = default;
+};
+
+struct WindowPlacement
+{
+    int X = -1, Y = -1; // -1: keep the position the window has
+    int Width = 0, Height = 0;
+    bool Maximized = false;
+};
+
+// The rectangle to restore from `stored`: a left or top of -1 keeps `current`'s; the size
+// is raised to `minWidth` x `minHeight` and lowered to the largest screen; a rectangle that
+// lies on no screen (by at least `kVisibleMargin` pixels each way) is moved onto the screen
+// nearest to it. `screens` are the monitors' available areas; empty means anything goes.
+ScreenRect RestoredRect(const WindowPlacement& stored, const ScreenRect& current, int minWidth,
+                        int minHeight, const std::vector<ScreenRect>& screens);
+
+// The bounding rectangle of all monitors.
+ScreenRect VirtualScreen(const std::vector<ScreenRect>& screens);
+
+// True when `window` lies less than `kPopUpMargin` pixels inside `virtualScreen` on any side.
+bool NeedsCentring(const ScreenRect& window, const ScreenRect& virtualScreen);
+// `window` moved to the centre of `area`.
+ScreenRect CentredIn(const ScreenRect& window, const ScreenRect& area);
+
+inline constexpr int kPopUpMargin = 100;
+inline constexpr int kVisibleMargin = 40;

@@ -1,0 +1,25 @@
+#include "ui/HelpCommands.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+UrlOpener DesktopUrlOpener()
+{
+    return [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+}
+
+QString OpenReadMe(const UrlOpener& open, const QString& folder)
+{
+    QFile page(QStringLiteral(":/zibtam/readme.htm"));
+    if (!page.open(QIODevice::ReadOnly))
+        return {};
+    QString dir = folder.isEmpty() ? QDir::tempPath() : folder;
+    QString path = QDir(dir).filePath(QString::fromLatin1(kReadMeFileName));
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(page.readAll()) < 0 || !out.commit())
+        return {};
+    open(QUrl::fromLocalFile(path));
+    return path;
+}
