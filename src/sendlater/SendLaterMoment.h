@@ -15,8 +15,8 @@ enum class SendLaterMode
 struct SendLaterChoice
 {
     SendLaterMode Mode = SendLaterMode::None;
-    std::string HoursText;   // as typed in the hours edit
-    std::string MinutesText; // as typed in the minutes edit
+    std::string HoursText = "0";   // as typed in the hours edit
+    std::string MinutesText = "0"; // as typed in the minutes edit
     bool DateValid = true;
     bool TimeValid = true;
     int Year = 1970, Month = 1, Day = 1;  // the date picker

@@ -14,8 +14,6 @@ SendLaterChoice DateChoice(std::time_t moment)
     localtime_r(&moment, &local);
     SendLaterChoice choice;
     choice.Mode = SendLaterMode::Date;
-    choice.HoursText = "0";
-    choice.MinutesText = "0";
     choice.Year = local.tm_year + 1900;
     choice.Month = local.tm_mon + 1;
     choice.Day = local.tm_mday;
