@@ -45,23 +45,11 @@ bool CChatApp::Initialise()
         return false;
     }
 
-    if (!AskUserName())
-        return false;
-    if (options.GetNetworkingType() == 0 && !m_context.Shell.RunFirstRunOptions())
+    if (!AskFirstRunQuestions(options, m_context.Prompt,
+                              [this] { return m_context.Shell.RunFirstRunOptions(); }))
         return false;
 
     m_context.Shell.InstallKeyboardWatcher();
     m_context.Shell.CreateChatWindow();
-    return true;
-}
-
-bool CChatApp::AskUserName()
-{
-    std::string name;
-    if (m_context.Options.GetUserName(name))
-        return true;
-    // The box's text is kept whether it closes with OK or Cancel.
-    m_context.Prompt.InputBox(kUserNameTitle, kUserNamePrompt, name, kUserNameLimit, false);
-    m_context.Options.SetUserName(name);
     return true;
 }

@@ -2,6 +2,7 @@
 // The process: decides which copy is starting, keeps to one copy per kind and mode,
 // runs the first-run prompts and creates the chat window (or runs the log viewer).
 #include "app/AppShell.h"
+#include "app/FirstRun.h"
 #include "app/Identity.h"
 #include "app/InstanceGuard.h"
 #include "platform/Clock.h"
@@ -38,14 +39,7 @@ public:
     const InstanceIdentity& Identity() const { return InstanceIdentity::For(m_context.Secondary); }
 
 private:
-    bool AskUserName();
-
     ChatAppContext m_context;
     InstanceMode m_mode = InstanceMode::Chat;
     std::unique_ptr<CInstanceGuard> m_guard;
 };
-
-// The one-line input box of the first run asks for the name under this title and prompt.
-inline constexpr char kUserNameTitle[] = "Zib Tam User Name";
-inline constexpr char kUserNamePrompt[] = "Please enter your name"; // the box appends ":"
-inline constexpr int kUserNameLimit = 25;

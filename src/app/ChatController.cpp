@@ -76,21 +76,21 @@ bool CChatController::SendTyped(std::string& typed, bool later)
     std::string text = TrimTypedText(typed);
     if (text.empty())
         return false;
-    if (!Send(text, nullptr, later, false))
+    if (!Send(text, SendOptions{.Later = later}))
         return false;
     typed.clear();
     return true;
 }
 
-bool CChatController::Send(const std::string& text, const std::vector<std::string>* given,
-                           bool later, bool skipAllUsersPrompt, std::string* transportError)
+bool CChatController::Send(const std::string& text, const SendOptions& how,
+                           std::string* transportError)
 {
     BusyScope depth(*this, false);
     m_context.Window.ShowWindow();
 
     std::vector<std::string> recipients;
-    if (given) {
-        recipients = *given;
+    if (how.Recipients) {
+        recipients = *how.Recipients;
     } else if (!m_context.Users.GetRecipients(recipients)) {
         m_context.Prompt.MessageBox(kSelectSomeone, kCaption, PromptButtons::Ok,
                                     PromptIcon::Warning);
@@ -104,13 +104,13 @@ bool CChatController::Send(const std::string& text, const std::vector<std::strin
                                         PromptIcon::Information);
             return false;
         }
-        if (!skipAllUsersPrompt && m_context.Options.Get(Opt::PromptOnAllUsers) == 1 &&
+        if (!how.SkipAllUsersPrompt && m_context.Options.Get(Opt::PromptOnAllUsers) == 1 &&
             m_context.Prompt.MessageBox(kConfirmAllUsers, kCaption, PromptButtons::YesNoCancel,
                                         PromptIcon::Question) != PromptAnswer::Yes)
             return false;
     }
 
-    if (later) {
+    if (how.Later) {
         std::string error;
         bool scheduled = m_context.SendLater.ScheduleMessage(
             text, recipients,
@@ -222,7 +222,7 @@ void CChatController::SendDueMessages()
     std::vector<std::string> recipients;
     std::string text;
     while (m_context.Turing.TakeDueAnswer(recipients, text))
-        Send(text, &recipients, false, true);
+        Send(text, {.Recipients = recipients, .SkipAllUsersPrompt = true});
 
     // A stored moment is in whole seconds: nothing new can fall due within one second,
     // so the store is read once a second (and again right after scheduling).
@@ -231,15 +231,20 @@ void CChatController::SendDueMessages()
         return;
     m_sendLaterChecked = now;
     while (m_context.SendLater.GetDueMessage(recipients, text))
-        Send(text, &recipients, false, true);
+        Send(text, {.Recipients = recipients, .SkipAllUsersPrompt = true});
 }
 
 void CChatController::Reconnect()
 {
     BusyScope busy(*this, true);
-    std::string error;
-    if (!m_network.Restart(error) && !error.empty())
-        m_network.Transport().PostSystemMessage(error, false);
+    if (!Restart() && !m_logOnError.empty())
+        m_network.Transport().PostSystemMessage(m_logOnError, false);
+}
+
+bool CChatController::Restart()
+{
+    ++m_logOnAttempts;
+    return m_network.Restart(m_logOnError);
 }
 
 void CChatController::Refresh()
@@ -286,8 +291,7 @@ void CChatController::OnReconnectTimer()
     // Counted as busy: a log-on that waits inside a nested loop must not meet this timer
     // again and start a second attempt inside the first.
     BusyScope busy(*this, true);
-    std::string error;
-    if (m_network.Restart(error))
+    if (Restart())
         m_context.Timers.StopTimer(kReconnectTimer);
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,15 @@ struct ChatControllerContext
     ITransportFactory& Factory;
 };
 
+// How Send sends one message.
+struct SendOptions
+{
+    // Unset: the users list's selection; empty: all users.
+    std::optional<std::vector<std::string>> Recipients;
+    bool Later = false;              // scheduled with Send Later instead of sent now
+    bool SkipAllUsersPrompt = false; // the program sends it, nobody is there to confirm
+};
+
 class CChatController : public CTransportSink
 {
 public:
@@ -98,10 +108,10 @@ public:
     // The "&Send!" button: the typed text trimmed as the button does; `text` is emptied
     // on success and kept otherwise.
     bool SendTyped(std::string& text, bool later);
-    // Sends `text` to `recipients` (null: the users list's selection; empty: all users).
-    // `transportError` receives the transport's reason when it refused.
-    bool Send(const std::string& text, const std::vector<std::string>* recipients, bool later,
-              bool skipAllUsersPrompt, std::string* transportError = nullptr);
+    // Sends `text` as `how` says. `transportError` receives the transport's reason when it
+    // refused.
+    bool Send(const std::string& text, const SendOptions& how,
+              std::string* transportError = nullptr);
     void ProcessIncoming();
     void OnTimer(int id);
     // The "&Reconnect..." button (and the first start).
@@ -110,6 +120,19 @@ public:
     void Refresh();
     // After the options dialog.
     void ApplySettings();
+
+    bool IsConnected() const { return m_network.IsConnected(); }
+    // The name logged on under (the stored one while not connected).
+    std::string OwnName() { return m_network.Transport().GetUserNameOrDefault(); }
+    // How the deliveries of the messages sent over the current connection stand.
+    DeliveryStatus Deliveries() const { return m_network.Transport().GetDeliveryStatus(); }
+    // True when the log-on brought the list of everyone present (client/server); peer-to-peer
+    // users announce themselves after it.
+    bool KnowsUsersAtLogOn() const { return m_network.Transport().KnowsUsersAtLogOn(); }
+    // Log-ons tried so far (the first start, reconnects) and why the last one failed
+    // (empty when it succeeded, and when a failure gave no reason).
+    int LogOnAttempts() const { return m_logOnAttempts; }
+    const std::string& LogOnError() const { return m_logOnError; }
 
     CNetworkManager& Network() { return m_network; }
     int BusyCount() const { return m_busy; }
@@ -150,6 +173,7 @@ private:
     void CheckUpgrade();
     void OnReconnectTimer();
     static uint32_t RetryIntervalSeconds(uint32_t downSeconds);
+    bool Restart();
 
     ChatControllerContext m_context;
     CNetworkManager m_network;
@@ -159,6 +183,8 @@ private:
     bool m_shuttingDown = false;
     bool m_upgradeShown = false;
     std::string m_upgradeURL;
+    int m_logOnAttempts = 0;
+    std::string m_logOnError;
     uint32_t m_disconnectTick;
     uint32_t m_lastAttemptTick;
     std::time_t m_sendLaterChecked = -1; // the second Send Later was last looked at

@@ -1,79 +1,48 @@
 #include "app/ConsoleFrontEnd.h"
 
+#include "app/FirstRun.h"
 #include "app/Identity.h"
-#include "app/MessageLogFile.h"
 #include "app/NetworkFactory.h"
+#include "app/UserSettings.h"
 #include "common/NameCase.h"
 #include "net/DeliveryReport.h"
-#include "net/PeerTransport.h"
-#include "net/TcpIpClient.h"
 #include "platform/Clock.h"
 #include "platform/QuitOnSignal.h"
 #include "platform/Random.h"
-#include "platform/SqliteRegistry.h"
 #include "platform/SystemInfo.h"
 #include "settings/Options.h"
 #include "view/PrefixFormat.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <csignal>
-#include <filesystem>
 #include <strings.h>
 #include <unistd.h>
 
 CConsoleFrontEnd::CConsoleFrontEnd(COptions& options, const IClock& clock, IRandom& random,
                                    ITransportFactory& factory, int inputFd, std::FILE* output)
     : m_options(options), m_clock(clock), m_inputFd(inputFd), m_output(output),
-      m_codec(CTerminalCodec::ForCurrentLocale()),
-      m_log(std::make_unique<CMessageLogFile>(options)), m_turing(options, clock, random),
-      m_later(options, clock)
-{
-    m_controller = std::make_unique<CChatController>(ChatControllerContext{
-        options, *this, clock, *this, m_users, *this, *m_log, m_turing, m_later, factory});
-}
+      m_codec(CTerminalCodec::ForCurrentLocale()), m_timers([this](int id) { OnTimer(id); }),
+      m_session(std::make_unique<CChatSession>(
+          ChatSessionContext{options, *this, clock, random, *this, m_timers, factory}))
+{}
 
 CConsoleFrontEnd::~CConsoleFrontEnd()
 {
     Stop();
-    m_controller.reset();
+    m_session.reset();
 }
 
 bool CConsoleFrontEnd::AskFirstRunQuestions()
 {
-    std::string name;
-    if (!m_options.GetUserName(name)) {
-        // The same question as the chat window's first run; an empty answer keeps the
-        // login name.
-        std::string typed = name;
-        InputBox("Zib Tam User Name", "Please enter your name", typed, 25, false);
-        m_options.SetUserName(typed.empty() ? name : typed);
-    }
-    while (m_options.GetNetworkingType() == 0) {
-        Print("How shall Zib Tam reach the other users?\n"
-              "1  peer-to-peer: no server, the computers of this network talk directly\n"
-              "2  client/server: connect to a Zib Tam server\n"
-              "3  client/server, with this computer as the server");
-        PrintRaw("Type 1, 2 or 3: ");
-        std::string line;
-        if (!ReadLineBlocking(line))
-            return false;
-        std::string answer = m_codec.FromTerminal(line);
-        answer.erase(0, answer.find_first_not_of(" \t"));
-        answer.erase(answer.find_last_not_of(" \t\r") + 1);
-        if (answer == "2") {
-            std::string server = m_options.Get(Opt::Server);
-            if (!InputBox("Zib Tam", "Server name", server, 255, false) || server.empty())
-                continue;
-            m_options.Set(Opt::Server, server);
-        }
-        if (answer == "1" || answer == "2" || answer == "3")
-            m_options.Set(Opt::NetworkingType, answer[0] - '0');
-    }
-    return true;
+    // The console has no options page: the networking is asked as text.
+    return ::AskFirstRunQuestions(m_options, *this,
+                                  [this] { return AskNetworkingType(m_options, *this); });
 }
 
 void CConsoleFrontEnd::Start(bool readInput)
@@ -85,7 +54,7 @@ void CConsoleFrontEnd::Start(bool readInput)
         m_notifier->setEnabled(false);
         QObject::connect(m_notifier, &QSocketNotifier::activated, this, [this] { OnInputReady(); });
     }
-    m_controller->Initialise();
+    m_session->Start();
 }
 
 void CConsoleFrontEnd::Stop()
@@ -93,8 +62,8 @@ void CConsoleFrontEnd::Stop()
     m_quiet = true; // logging off says nothing
     if (m_notifier)
         m_notifier->setEnabled(false);
-    if (m_controller)
-        m_controller->Shutdown();
+    if (m_session)
+        m_session->Stop();
 }
 
 void CConsoleFrontEnd::PrintRaw(const std::string& terminalText)
@@ -139,7 +108,7 @@ void CConsoleFrontEnd::ShowConnectionState(bool connected)
     if (m_quiet)
         return;
     if (connected)
-        Print("Connected as " + m_controller->Network().Transport().GetUserNameOrDefault() + ".");
+        Print("Connected as " + Controller().OwnName() + ".");
     else
         Print("Zib Tam is not currently connected to the server.");
 }
@@ -150,27 +119,13 @@ bool CConsoleFrontEnd::ChooseSendLaterMoment(std::time_t& moment)
     return true;
 }
 
-void CConsoleFrontEnd::StartTimer(int id, uint32_t periodMs)
+void CConsoleFrontEnd::OnTimer(int id)
 {
-    QTimer*& timer = m_timers[id];
-    if (!timer) {
-        timer = new QTimer(this);
-        QObject::connect(timer, &QTimer::timeout, this, [this, id] {
-            if (!m_controller)
-                return;
-            m_controller->OnTimer(id);
-            if (id == CChatController::kPollTimer)
-                HandleWaitingLines();
-        });
-    }
-    timer->start(static_cast<int>(periodMs));
-}
-
-void CConsoleFrontEnd::StopTimer(int id)
-{
-    auto found = m_timers.find(id);
-    if (found != m_timers.end())
-        found->second->stop();
+    if (!m_session)
+        return;
+    m_session->OnTimer(id);
+    if (id == CChatController::kPollTimer)
+        HandleWaitingLines();
 }
 
 PromptAnswer CConsoleFrontEnd::MessageBox(const std::string& text, const std::string&,
@@ -284,7 +239,7 @@ void CConsoleFrontEnd::OnInputReady()
 void CConsoleFrontEnd::ShowRecipientsIfChanged()
 {
     std::vector<std::string> to;
-    if (!m_users.GetRecipients(to))
+    if (!Users().GetRecipients(to))
         return;
     std::string line = "To: " + FormatRecipients(to.empty(), to) + ".";
     if (line == m_shownRecipients)
@@ -299,7 +254,7 @@ void CConsoleFrontEnd::HandleWaitingLines()
     // While a network operation waits in a nested loop the window takes no input either;
     // lines typed meanwhile are handled at the next poll after it.
     std::string line;
-    while (!m_inPrompt && m_controller->BusyCount() == 0 && TakeLine(line))
+    while (!m_inPrompt && Controller().BusyCount() == 0 && TakeLine(line))
         HandleLine(line);
 }
 
@@ -322,18 +277,18 @@ void CConsoleFrontEnd::HandleLine(const std::string& raw)
     ConsoleCommand command = ParseConsoleLine(m_codec.FromTerminal(raw));
     switch (command.Kind) {
     case ConsoleCommandKind::Text:
-        m_controller->SendTyped(command.Text, false);
+        Controller().SendTyped(command.Text, false);
         break;
     case ConsoleCommandKind::To: {
         if (command.AllUsers) {
-            if (!m_users.SelectAllUsers()) {
-                Print(m_users.IsConnected()
+            if (!Users().SelectAllUsers()) {
+                Print(Users().IsConnected()
                           ? "Messages to all users are turned off (\"AllowAllUsers\")."
                           : "Zib Tam is not currently connected to the server.");
                 break;
             }
         } else {
-            m_users.SelectUsers(command.Names, true, true, true);
+            Users().SelectUsers(command.Names, true, true, true);
         }
         m_shownRecipients.clear();
         ShowRecipientsIfChanged();
@@ -342,18 +297,18 @@ void CConsoleFrontEnd::HandleLine(const std::string& raw)
     case ConsoleCommandKind::Later: {
         m_laterMoment = m_clock.Now() + static_cast<std::time_t>(command.Minutes) * 60;
         std::string text = command.Text;
-        if (m_controller->SendTyped(text, true))
+        if (Controller().SendTyped(text, true))
             Print("The message will be sent at " + FormatClockTime(m_laterMoment) + ".");
         else if (CChatController::TrimTypedText(command.Text).empty())
             MessageBox(kSendLaterEmptyText, "", PromptButtons::Ok, PromptIcon::Warning);
         break;
     }
     case ConsoleCommandKind::Refresh:
-        m_controller->Refresh();
+        Controller().Refresh();
         break;
     case ConsoleCommandKind::Who: {
         std::string list;
-        for (const std::string& user : m_users.Users())
+        for (const std::string& user : Users().Users())
             list += (list.empty() ? "" : ", ") + user;
         Print(list.empty() ? "Nobody is present." : "Present: " + list + ".");
         break;
@@ -371,11 +326,6 @@ void CConsoleFrontEnd::HandleLine(const std::string& raw)
 }
 
 namespace {
-
-std::string RegistryPath(const ISystemInfo& system)
-{
-    return (std::filesystem::path(system.ConfigHome()) / "zibtam" / "registry.sqlite3").string();
-}
 
 std::string OneLine(const std::string& text)
 {
@@ -398,30 +348,30 @@ std::string OneLine(const std::string& text)
 struct TerminalRun
 {
     TerminalRun(int& argc, char** argv)
-        : app(argc, argv), secondary(IsSecondaryExecutable(argc > 0 ? argv[0] : "zibtam")),
-          registry(RegistryPath(system)), options(registry, system, secondary),
-          random(static_cast<uint32_t>(std::time(nullptr))),
+        : app(argc, argv), settings(system, argc > 0 ? argv[0] : "zibtam"),
+          options(settings.Options()), random(static_cast<uint32_t>(std::time(nullptr))),
           factory(options, CSystemClock::Instance(), system.ComputerName())
     {
         QuitOnTerminationSignals();
-        if (registry.GetState() != CSqliteRegistry::State::Ok)
+        if (!settings.IsUsable())
             std::fprintf(stderr,
                          "zibtam: cannot use the settings file %s (%s); running with "
                          "default settings.\n",
-                         registry.Path().c_str(), registry.ErrorText().c_str());
+                         settings.Registry().Path().c_str(),
+                         settings.Registry().ErrorText().c_str());
     }
 
     QCoreApplication app;
     CSystemInfo system;
-    bool secondary;
-    CSqliteRegistry registry;
-    COptions options;
+    CUserSettings settings;
+    COptions& options;
     CRandom random;
     CNetworkFactory factory;
 };
 
-// Runs the event loop until `done` says so or `ms` have passed.
-bool RunUntil(const std::function<bool()>& done, int ms)
+// Runs the event loop until `done` says so or `ms` have passed. Each round sleeps until
+// an event comes (a socket, a timer, the deadline), so a wait costs no processor time.
+bool WaitUntil(const std::function<bool()>& done, int ms)
 {
     QTimer deadline;
     deadline.setSingleShot(true);
@@ -429,16 +379,17 @@ bool RunUntil(const std::function<bool()>& done, int ms)
     while (!done()) {
         if (!deadline.isActive())
             return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
 
-std::string ReportPrefix(bool confirmed)
-{
-    std::string report = FormatDeliveryReport(confirmed, "\x01");
-    return report.substr(0, report.find('\x01'));
-}
+// Peer-to-peer users answer the roll call of the log-on at their next poll; a present user
+// is normally listed within a fraction of a second. The wait only runs out for somebody
+// who is absent, and is as long as a delivery is given before it is reported unconfirmed.
+constexpr int kPeerArrivalWaitMs = 3000;
+// Long enough for a delivery report, which comes 3 to 4 seconds after the send.
+constexpr int kDeliveryWaitMs = 6000;
 
 } // namespace
 
@@ -497,55 +448,38 @@ int RunSendMode(int argc, char** argv)
     };
 
     std::string text = CChatController::TrimTypedText(codec.FromTerminal(typed));
-    std::vector<std::string> recipients;
     ConsoleCommand names = ParseConsoleLine("/to " + codec.FromTerminal(to));
     if (names.Kind == ConsoleCommandKind::Bad)
         return fail(names.Error);
-    recipients = names.Names;
+    std::vector<std::string> recipients = names.Names;
 
-    std::string lastNotice;
-    std::string notConfirmed;
-    const std::string notConfirmedPrefix = ReportPrefix(false);
-    console.OnShown = [&](const std::vector<ChatMessage>& messages) {
-        for (const ChatMessage& m : messages) {
-            if (m.Sender != CTransport::kSystemSender)
-                continue;
-            lastNotice = m.Text;
-            if (m.Text.rfind(notConfirmedPrefix, 0) == 0 && notConfirmed.empty())
-                notConfirmed = m.Text;
-        }
-    };
-
+    // One log-on, no retries: its failure is the answer.
     CChatController& controller = console.Controller();
     console.Start(false);
-    if (!RunUntil([&] { return controller.Network().IsConnected(); }, 20000))
-        return fail(lastNotice.empty() ? "Zib Tam could not log on." : lastNotice);
+    WaitUntil([&] { return controller.IsConnected() || controller.LogOnAttempts() > 0; },
+              CNetworkFactory::kWaitLimitMs);
+    if (!controller.IsConnected())
+        return fail(controller.LogOnError().empty() ? "Zib Tam could not log on."
+                                                    : controller.LogOnError());
 
-    std::string own = controller.Network().Transport().GetUserNameOrDefault();
+    std::string own = controller.OwnName();
     bool toSelf = recipients.size() == 1 && NamesEqualNoCase(recipients[0], own);
-    // Wait until the recipients are known to be present: a message to somebody who is
-    // not would go unconfirmed without a report.
-    auto present = [&] {
+    // A message to somebody who is not present would go unconfirmed without a report.
+    auto absent = [&]() -> const std::string* {
         for (const std::string& name : recipients) {
             if (NamesEqualNoCase(name, own))
                 continue;
-            bool found = false;
-            for (const std::string& user : console.Users().Users())
-                found = found || NamesEqualNoCase(user, name);
-            if (!found)
-                return false;
+            const std::vector<std::string>& users = console.Users().Users();
+            if (std::none_of(users.begin(), users.end(),
+                             [&](const std::string& user) { return NamesEqualNoCase(user, name); }))
+                return &name;
         }
-        return true;
+        return nullptr;
     };
-    if (!toSelf && !RunUntil(present, 5000)) {
-        for (const std::string& name : recipients) {
-            bool found = NamesEqualNoCase(name, own);
-            for (const std::string& user : console.Users().Users())
-                found = found || NamesEqualNoCase(user, name);
-            if (!found)
-                return fail(name + " is not logged on to Zib Tam.");
-        }
-    }
+    if (!toSelf && !controller.KnowsUsersAtLogOn())
+        WaitUntil([&] { return absent() == nullptr; }, kPeerArrivalWaitMs);
+    if (const std::string* name = toSelf ? nullptr : absent())
+        return fail(*name + " is not logged on to Zib Tam.");
     // Present users under the letter case they are listed with.
     for (std::string& name : recipients)
         for (const std::string& user : console.Users().Users())
@@ -553,29 +487,26 @@ int RunSendMode(int argc, char** argv)
                 name = user;
 
     std::string error;
-    if (!controller.Send(text, &recipients, false, true, &error))
-        return fail(error.empty() ? lastNotice : error);
+    if (!controller.Send(text, {.Recipients = recipients, .SkipAllUsersPrompt = true}, &error))
+        return fail(error.empty() ? "The message could not be sent." : error);
     if (toSelf) {
         console.Stop();
         return 0;
     }
 
-    // A timely confirmation makes no report; a missing one reports after 3 seconds.
+    // A timely confirmation makes no report; a missing one is reported after 3 seconds.
     auto settled = [&] {
-        if (!notConfirmed.empty())
-            return true;
-        CTransport* transport = &controller.Network().Transport();
-        if (auto* peer = dynamic_cast<CPeerTransport*>(transport))
-            return peer->Deliveries().empty();
-        if (auto* client = dynamic_cast<CTcpIpClient*>(transport))
-            return client->PendingReceipts().empty();
-        return false;
+        DeliveryStatus status = controller.Deliveries();
+        return status.Awaited == 0 || status.Unconfirmed > 0 || !controller.IsConnected();
     };
-    RunUntil(settled, 6000);
-    if (!notConfirmed.empty())
-        return fail(notConfirmed);
-    if (!controller.Network().IsConnected())
+    WaitUntil(settled, kDeliveryWaitMs);
+    DeliveryStatus status = controller.Deliveries();
+    if (status.Unconfirmed > 0)
+        return fail(status.LastReport);
+    if (!controller.IsConnected())
         return fail("The connection was lost before the message was confirmed.");
+    if (status.Awaited > 0)
+        return fail("The message was not confirmed in time.");
     console.Stop();
     return 0;
 }

@@ -2,27 +2,22 @@
 // The terminal front end: the chat window's controller driven from standard input, every
 // shown message printed as one line (further lines indented) on standard output and
 // flushed at once. Message boxes are printed; questions are answered with y or n.
-#include "app/ChatController.h"
+#include "app/ChatSession.h"
 #include "app/ConsoleText.h"
-#include "app/UsersList.h"
+#include "app/QtChatTimers.h"
 #include "platform/Prompt.h"
-#include "sendlater/SendLater.h"
-#include "turing/TuringEngine.h"
 
 #include <QObject>
 #include <cstdio>
 #include <functional>
-#include <map>
-#include <memory>
 #include <string>
 
 class COptions;
 class IClock;
 class IRandom;
 class QSocketNotifier;
-class QTimer;
 
-class CConsoleFrontEnd : public QObject, public IChatWindow, public IChatTimers, public IPrompt
+class CConsoleFrontEnd : public QObject, public IChatWindow, public IPrompt
 {
 public:
     // Lines longer than this are not sent: what arrives of them is dropped up to the next
@@ -36,15 +31,16 @@ public:
                      ITransportFactory& factory, int inputFd, std::FILE* output);
     ~CConsoleFrontEnd() override;
 
-    // The questions of a first run: the user name, and how to connect while
-    // "NetworkingType" is 0. False when the input ended before an answer.
+    // The questions of a first run (app/FirstRun.h), answered on the input. False when
+    // the input ended before an answer.
     bool AskFirstRunQuestions();
     // Starts the controller; with `readInput`, lines of the input are sent as typed.
     void Start(bool readInput);
     void Stop();
 
-    CChatController& Controller() { return *m_controller; }
-    CUsersListModel& Users() { return m_users; }
+    CChatSession& Session() { return *m_session; }
+    CChatController& Controller() { return m_session->Controller(); }
+    CUsersListModel& Users() { return m_session->Users(); }
     // Every batch of shown messages is also handed here.
     std::function<void(const std::vector<ChatMessage>&)> OnShown;
     // Nothing is printed but questions (for --send).
@@ -67,10 +63,6 @@ public:
     void Notify(const std::vector<ChatMessage>&, bool) override { ShowRecipientsIfChanged(); }
     bool ChooseSendLaterMoment(std::time_t& moment) override;
 
-    // IChatTimers
-    void StartTimer(int id, uint32_t periodMs) override;
-    void StopTimer(int id) override;
-
     // IPrompt
     PromptAnswer MessageBox(const std::string& text, const std::string& caption,
                             PromptButtons buttons, PromptIcon icon) override;
@@ -78,6 +70,7 @@ public:
                   int maxLength, bool masked) override;
 
 private:
+    void OnTimer(int id);
     void OnInputReady();
     void EndOfInput();
     void HandleWaitingLines();
@@ -93,12 +86,8 @@ private:
     int m_inputFd;
     std::FILE* m_output;
     CTerminalCodec m_codec;
-    CUsersListModel m_users;
-    std::unique_ptr<IMessageLog> m_log;
-    CTuringEngine m_turing;
-    CSendLater m_later;
-    std::unique_ptr<CChatController> m_controller;
-    std::map<int, QTimer*> m_timers;
+    CQtChatTimers m_timers;
+    std::unique_ptr<CChatSession> m_session;
     QSocketNotifier* m_notifier = nullptr;
     std::string m_buffer;
     bool m_discarding = false; // inside a line that was too long

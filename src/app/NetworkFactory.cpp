@@ -4,28 +4,11 @@
 #include "net/PeerTransport.h"
 #include "net/TcpIpClient.h"
 #include "net/TcpIpServer.h"
-#include "net/UdpDatagramService.h"
+#include "net/UdpPeerTransport.h"
 #include "net/UpgradeService.h"
 #include "settings/Options.h"
 
 namespace {
-
-// The service must outlive the transport that writes through it: it is a base that is
-// built first and destroyed last.
-struct UdpServiceHolder
-{
-    std::unique_ptr<CUdpDatagramService> Service;
-};
-
-class CUdpPeerTransport : private UdpServiceHolder, public CPeerTransport
-{
-public:
-    CUdpPeerTransport(CTransportSink* sink, const IUserNameSource& names, const IClock& clock,
-                      const std::string& computer)
-        : UdpServiceHolder{std::make_unique<CUdpDatagramService>(computer)},
-          CPeerTransport(sink, names, clock, *Service, computer)
-    {}
-};
 
 struct ClientSettingsHolder
 {
@@ -40,27 +23,6 @@ public:
         : ClientSettingsHolder{CFixedClientSettings(server, port)},
           CTcpIpClient(sink, names, clock, Settings, busy)
     {}
-};
-
-bool ReadOwnExecutable(std::string& bytes)
-{
-    // The running program itself, whatever became of its file since it started.
-    return ReadWholeFile("/proc/self/exe", bytes);
-}
-
-class CServerAdapter : public IChatServer
-{
-public:
-    explicit CServerAdapter(const IClock& clock) : m_server(clock, ReadOwnExecutable) {}
-    bool LoadPermissions(const std::string& path, std::string& error) override
-    {
-        return m_server.LoadPermissions(path, error);
-    }
-    bool Listen(int port, std::string& error) override { return m_server.Start(port, error); }
-    void Poll() override { m_server.Poll(); }
-
-private:
-    CTcpIpServer m_server;
 };
 
 } // namespace
@@ -90,5 +52,28 @@ std::unique_ptr<CTransport> CNetworkFactory::CreateClientTransport(CTransportSin
 
 std::unique_ptr<IChatServer> CNetworkFactory::CreateServer()
 {
-    return std::make_unique<CServerAdapter>(m_clock);
+    return std::make_unique<CTcpIpChatServer>(m_clock);
+}
+
+CTcpIpChatServer::CTcpIpChatServer(const IClock& clock)
+    // The download is the running program itself, whatever became of its file since.
+    : m_server(std::make_unique<CTcpIpServer>(
+          clock, [](std::string& bytes) { return ReadWholeFile("/proc/self/exe", bytes); }))
+{}
+
+CTcpIpChatServer::~CTcpIpChatServer() = default;
+
+bool CTcpIpChatServer::LoadPermissions(const std::string& path, std::string& error)
+{
+    return m_server->LoadPermissions(path, error);
+}
+
+bool CTcpIpChatServer::Listen(int port, std::string& error)
+{
+    return m_server->Start(port, error);
+}
+
+void CTcpIpChatServer::Poll()
+{
+    m_server->Poll();
 }

@@ -36,6 +36,19 @@ private:
 
 } // namespace
 
+bool StartChatServer(IChatServer& server, const std::string& permissionsPath, int port,
+                     std::string& error)
+{
+    std::error_code exists;
+    std::string loadError;
+    if (!permissionsPath.empty() && std::filesystem::exists(permissionsPath, exists) &&
+        !server.LoadPermissions(permissionsPath, loadError)) {
+        error = FormatWithText(CNetworkManager::kPermissionsFailed, loadError);
+        return false;
+    }
+    return server.Listen(port, error);
+}
+
 RestartFlags RestartFlagsFor(const NetworkSnapshot& before, const NetworkSnapshot& now)
 {
     int oldType = before.NetworkingType;
@@ -85,24 +98,15 @@ bool CNetworkManager::Start(bool restartServer, bool restartClient, std::string&
     std::string name = m_options.GetUserName();
     bool nameChanged = name != m_snapshot.UserName;
     int type = m_options.GetNetworkingType();
-    CTransport* loggingOn = nullptr;
 
     if (restartServer) {
         m_server.reset();
         if (type == kServer) {
             m_server = m_factory.CreateServer();
-            std::string path = m_options.GetPermissionsPath();
-            std::error_code exists;
-            std::string loadError;
-            if (!m_server) {
-                // This build runs no server: the client below finds nobody to log on to.
-            } else if (!path.empty() && std::filesystem::exists(path, exists) &&
-                       !m_server->LoadPermissions(path, loadError)) {
-                error = FormatWithText(kPermissionsFailed, loadError);
-                goto failed;
-            } else if (!m_server->Listen(m_options.Get(Opt::PortNumber), error)) {
-                goto failed;
-            }
+            // Without a server in this build the client below finds nobody to log on to.
+            if (m_server && !StartChatServer(*m_server, m_options.GetPermissionsPath(),
+                                             m_options.Get(Opt::PortNumber), error))
+                return Fail(nullptr);
         }
     }
 
@@ -120,42 +124,43 @@ bool CNetworkManager::Start(bool restartServer, bool restartClient, std::string&
         }
     }
 
+    std::unique_ptr<CTransport> old = std::move(m_transport);
+    m_transport = MakeNullTransport();
+    m_connected = false;
+    old->LogOff();
     {
-        std::unique_ptr<CTransport> old = std::move(m_transport);
-        m_transport = MakeNullTransport();
-        m_connected = false;
-        old->LogOff();
-        {
-            // The sink answers a lost connection with Stop; the server made above stays.
-            FlagScope keep(m_keepServer);
-            m_sink.NotifyDisconnected();
-        }
-        Retire(std::move(old));
-
-        std::unique_ptr<CTransport> made;
-        if (type == kPeer)
-            made = m_factory.CreatePeerTransport(&m_sink, m_names);
-        else
-            made = m_factory.CreateClientTransport(
-                &m_sink, m_names, type == kServer ? kServerAddress : m_options.Get(Opt::Server),
-                m_options.Get(Opt::PortNumber));
-        if (!made)
-            made = MakeNullTransport();
-        Retire(std::move(m_transport));
-        m_transport = std::move(made);
-        loggingOn = m_transport.get();
-        bool loggedOn = m_transport->LogOn(name, error);
-        // A connection lost again while logging on has already been taken down.
-        if (loggedOn && m_transport.get() == loggingOn) {
-            m_connected = true;
-            TakeSnapshot();
-            return true;
-        }
-        if (loggedOn && error.empty())
-            error = CTransport::kNotConnectedLogOn;
+        // The sink answers a lost connection with Stop; the server made above stays.
+        FlagScope keep(m_keepServer);
+        m_sink.NotifyDisconnected();
     }
+    Retire(std::move(old));
 
-failed:
+    std::unique_ptr<CTransport> made;
+    if (type == kPeer)
+        made = m_factory.CreatePeerTransport(&m_sink, m_names);
+    else
+        made = m_factory.CreateClientTransport(
+            &m_sink, m_names, type == kServer ? kServerAddress : m_options.Get(Opt::Server),
+            m_options.Get(Opt::PortNumber));
+    if (!made)
+        made = MakeNullTransport();
+    Retire(std::move(m_transport));
+    m_transport = std::move(made);
+    CTransport* loggingOn = m_transport.get();
+    bool loggedOn = m_transport->LogOn(name, error);
+    // A connection lost again while logging on has already been taken down.
+    if (loggedOn && m_transport.get() == loggingOn) {
+        m_connected = true;
+        TakeSnapshot();
+        return true;
+    }
+    if (loggedOn && error.empty())
+        error = CTransport::kNotConnectedLogOn;
+    return Fail(loggingOn);
+}
+
+bool CNetworkManager::Fail(const CTransport* loggingOn)
+{
     if (loggingOn && m_transport.get() == loggingOn) {
         Retire(std::move(m_transport));
         m_transport = MakeNullTransport();

@@ -21,6 +21,11 @@ public:
     virtual void Poll() = 0;
 };
 
+// Loads the permissions file when there is one, then listens on `port`: how the chat
+// window's networking and `zibtam --server` both start a server.
+bool StartChatServer(IChatServer& server, const std::string& permissionsPath, int port,
+                     std::string& error);
+
 // Makes the concrete transports and the server. A null result stands for a mode that
 // cannot run here; the manager then keeps the null transport, whose log-on fails.
 class ITransportFactory
@@ -72,6 +77,7 @@ public:
     bool GetUpgradeURL(std::string& url) { return m_transport->GetUpgradeURL(url); }
 
     CTransport& Transport() { return *m_transport; }
+    const CTransport& Transport() const { return *m_transport; }
     bool IsConnected() const { return m_connected; }
     bool HasServer() const { return m_server != nullptr; }
     const NetworkSnapshot& Snapshot() const { return m_snapshot; }
@@ -88,6 +94,9 @@ public:
 
 private:
     std::unique_ptr<CTransport> MakeNullTransport();
+    // Takes down what a failed start left (the transport that was logging on, if still
+    // current); returns false.
+    bool Fail(const CTransport* loggingOn);
     void Retire(std::unique_ptr<CTransport> transport);
     void TakeSnapshot();
 

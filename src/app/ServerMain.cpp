@@ -1,11 +1,10 @@
 #include "app/ServerMain.h"
 
-#include "app/Identity.h"
+#include "app/NetworkFactory.h"
+#include "app/UserSettings.h"
 #include "net/TcpIpServer.h"
-#include "net/UpgradeService.h"
 #include "platform/Clock.h"
 #include "platform/QuitOnSignal.h"
-#include "platform/SqliteRegistry.h"
 #include "platform/SystemInfo.h"
 #include "settings/Options.h"
 
@@ -13,7 +12,6 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <sys/resource.h>
@@ -69,28 +67,15 @@ int RunServerMode(int argc, char** argv)
     RaiseDescriptorLimit();
 
     CSystemInfo system;
-    CSqliteRegistry registry(
-        (std::filesystem::path(system.ConfigHome()) / "zibtam" / "registry.sqlite3").string());
-    bool secondary = IsSecondaryExecutable(argc > 0 ? argv[0] : "zibtam");
-    COptions options(registry, system, secondary);
+    CUserSettings settings(system, argc > 0 ? argv[0] : "zibtam");
+    COptions& options = settings.Options();
     if (port < 0)
         port = options.Get(Opt::PortNumber);
 
-    // The download is the running program itself, whatever became of its file since.
-    CTcpIpServer server(CSystemClock::Instance(),
-                        [](std::string& bytes) { return ReadWholeFile("/proc/self/exe", bytes); });
-
-    std::string permissionsPath = options.GetPermissionsPath();
-    std::error_code ignored;
-    if (std::filesystem::exists(permissionsPath, ignored)) {
-        std::string error;
-        if (!server.LoadPermissions(permissionsPath, error)) {
-            std::cerr << "The server could not load permissions.\n\n" << error << '\n';
-            return 1;
-        }
-    }
+    CTcpIpChatServer chatServer(CSystemClock::Instance());
+    CTcpIpServer& server = chatServer.Server();
     std::string error;
-    if (!server.Start(port, error)) {
+    if (!StartChatServer(chatServer, options.GetPermissionsPath(), port, error)) {
         std::cerr << error << '\n';
         return 1;
     }

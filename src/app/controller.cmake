@@ -2,6 +2,7 @@
 # list rules) and the terminal front ends built on them.
 target_sources(zibtam_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ChatController.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ChatSession.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NetworkManager.cpp
   ${CMAKE_CURRENT_LIST_DIR}/UsersList.cpp)
 target_sources(zibtam_core PRIVATE
@@ -10,5 +11,6 @@ target_sources(zibtam_core PRIVATE
 if(TARGET zibtam_net)
   target_sources(zibtam_net PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/ConsoleFrontEnd.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/QtChatTimers.cpp
     ${CMAKE_CURRENT_LIST_DIR}/NetworkFactory.cpp)
 endif()

@@ -6,6 +6,7 @@
 #include "app/NetworkFactory.h"
 #include "app/ServerMain.h"
 #include "app/StandInShell.h"
+#include "app/UserSettings.h"
 #include "platform/Clock.h"
 #include "platform/QuitOnSignal.h"
 #include "platform/SqliteRegistry.h"
@@ -51,11 +52,6 @@ A copy of the program named "Zib Tam (Secondary)" runs beside the first one with
 settings of its own.
 )help";
 
-std::string RegistryPath(const ISystemInfo& system)
-{
-    return (std::filesystem::path(system.ConfigHome()) / "zibtam" / "registry.sqlite3").string();
-}
-
 std::string RegistryProblemText(const CSqliteRegistry& registry)
 {
     return "Zib Tam cannot use its settings file\n" + registry.Path() + "\nbecause " +
@@ -92,7 +88,7 @@ std::string JoinArguments(int argc, char** argv, int first)
     return line;
 }
 
-int RunChatProgram(int argc, char** argv, bool secondary, CSystemInfo& system)
+int RunChatProgram(int argc, char** argv, CSystemInfo& system)
 {
     std::string why;
     if (!DisplayAvailable(why)) {
@@ -100,6 +96,9 @@ int RunChatProgram(int argc, char** argv, bool secondary, CSystemInfo& system)
                   << "the console front end runs instead (zibtam --console).\n";
         return RunConsoleMode(argc, argv);
     }
+    CUserSettings settings(system, argc > 0 ? argv[0] : "zibtam");
+    bool secondary = settings.Secondary();
+    COptions& options = settings.Options();
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     app.setApplicationName(secondary ? QStringLiteral("Zib Tam (Secondary)")
@@ -111,8 +110,6 @@ int RunChatProgram(int argc, char** argv, bool secondary, CSystemInfo& system)
         return static_cast<uint32_t>(base.red() | (base.green() << 8) | (base.blue() << 16));
     }());
 
-    CSqliteRegistry registry(RegistryPath(system));
-    COptions options(registry, system, secondary);
     CWidgetPrompt prompt;
     CRandom random(static_cast<uint32_t>(std::time(nullptr)));
     CBusyIndicatorFactory busy;
@@ -127,9 +124,8 @@ int RunChatProgram(int argc, char** argv, bool secondary, CSystemInfo& system)
                            secondary,
                            JoinArguments(argc, argv, 1),
                            (std::filesystem::path(system.DataHome()) / "zibtam.log").string(),
-                           registry.GetState() == CSqliteRegistry::State::Ok
-                               ? std::string()
-                               : RegistryProblemText(registry)};
+                           settings.IsUsable() ? std::string()
+                                               : RegistryProblemText(settings.Registry())};
 
     CChatApp chatApp(std::move(context));
     if (!chatApp.Initialise())
@@ -146,8 +142,6 @@ int RunChatProgram(int argc, char** argv, bool secondary, CSystemInfo& system)
 int main(int argc, char** argv)
 {
     CSystemInfo system;
-    // The kind follows the name the program was started under, so a renamed link works.
-    bool secondary = IsSecondaryExecutable(argc > 0 ? argv[0] : "zibtam");
     std::string first = argc > 1 ? argv[1] : "";
 
     if (first == "--help" || first == "-h") {
@@ -155,15 +149,15 @@ int main(int argc, char** argv)
         return 0;
     }
     if (first == "--config") {
-        CSqliteRegistry registry(RegistryPath(system));
-        if (registry.GetState() != CSqliteRegistry::State::Ok) {
-            std::cerr << "zibtam: cannot use the settings file " << registry.Path() << ": "
-                      << registry.ErrorText() << '\n';
+        // The kind follows the name the program was started under, so a renamed link works.
+        CUserSettings settings(system, argc > 0 ? argv[0] : "zibtam");
+        if (!settings.IsUsable()) {
+            std::cerr << "zibtam: cannot use the settings file " << settings.Registry().Path()
+                      << ": " << settings.Registry().ErrorText() << '\n';
             return 1;
         }
-        COptions options(registry, system, secondary);
-        return RunConfigCommand(options, std::vector<std::string>(argv + 2, argv + argc), std::cout,
-                                std::cerr);
+        return RunConfigCommand(settings.Options(), std::vector<std::string>(argv + 2, argv + argc),
+                                std::cout, std::cerr);
     }
     if (first == "--console")
         return RunConsoleMode(argc, argv);
@@ -175,5 +169,5 @@ int main(int argc, char** argv)
         std::cerr << "zibtam: unknown option " << first << " (see zibtam --help)\n";
         return 2;
     }
-    return RunChatProgram(argc, argv, secondary, system);
+    return RunChatProgram(argc, argv, system);
 }

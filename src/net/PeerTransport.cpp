@@ -504,6 +504,12 @@ void CPeerTransport::ProcessCommands()
     m_commands.Complete.clear();
 }
 
+int CPeerTransport::AwaitedDeliveries() const
+{
+    return static_cast<int>(std::count_if(m_deliveries.begin(), m_deliveries.end(),
+                                          [](const DeliveryRecord& d) { return !d.Reported; }));
+}
+
 void CPeerTransport::ProcessAcknowledgements()
 {
     std::string datagram;
@@ -525,7 +531,7 @@ void CPeerTransport::ProcessAcknowledgements()
             found->Acknowledged.end())
             continue;
         if (found->Reported) {
-            PostSystemMessage(FormatDeliveryReport(true, found->Description), true);
+            PostDeliveryReport(true, found->Description, true);
             SendCommand("WeThoughtYouLeft", found->Computer);
         }
         m_deliveries.erase(found);
@@ -536,7 +542,7 @@ void CPeerTransport::ProcessAcknowledgements()
         DeliveryRecord& delivery = m_deliveries[i];
         if (delivery.Reported || now - delivery.Created <= kConfirmSeconds)
             continue;
-        PostSystemMessage(FormatDeliveryReport(false, delivery.Description), true);
+        PostDeliveryReport(false, delivery.Description, true);
         delivery.Reported = true;
         Refresh();
     }

@@ -30,6 +30,7 @@ public:
     bool DoSend(const std::vector<std::string>& recipients, const std::string& text,
                 std::string& error) override;
     bool DoSendToAll(const std::string& text, std::string& error) override;
+    int AwaitedDeliveries() const override;
 
     const std::string& ComputerName() const { return m_computer; }
     const std::vector<PeerUser>& Users() const { return m_users; }

@@ -292,10 +292,10 @@ void CTcpIpClient::HandleReceipt(const ProtocolDocument& receipt)
     bool removed = end != pending.Missing.end();
     pending.Missing.erase(end, pending.Missing.end());
     if (removed && pending.Reported)
-        PostSystemMessage(FormatDeliveryReport(true, FormatSentDescription(receipt.ReceiptRecipient,
-                                                                           pending.SendTime,
-                                                                           pending.Message.Text)),
-                          true);
+        PostDeliveryReport(
+            true,
+            FormatSentDescription(receipt.ReceiptRecipient, pending.SendTime, pending.Message.Text),
+            true);
 }
 
 void CTcpIpClient::Receive(std::vector<ChatMessage>& messages)
@@ -317,11 +317,10 @@ void CTcpIpClient::Receive(std::vector<ChatMessage>& messages)
             continue;
         }
         if (!pending.Reported && now - pending.SentTick >= kReceiptWaitMs) {
-            PostSystemMessage(
-                FormatDeliveryReport(false,
-                                     FormatSentDescription(FormatRecipients(false, pending.Missing),
-                                                           pending.SendTime, pending.Message.Text)),
-                false);
+            PostDeliveryReport(false,
+                               FormatSentDescription(FormatRecipients(false, pending.Missing),
+                                                     pending.SendTime, pending.Message.Text),
+                               false);
             pending.Reported = true;
         }
         ++it;
@@ -329,6 +328,14 @@ void CTcpIpClient::Receive(std::vector<ChatMessage>& messages)
     for (ChatMessage& message : m_received)
         messages.push_back(std::move(message));
     m_received.clear();
+}
+
+int CTcpIpClient::AwaitedDeliveries() const
+{
+    int awaited = 0;
+    for (const auto& [id, pending] : m_pending)
+        awaited += !pending.Reported && !pending.Missing.empty();
+    return awaited;
 }
 
 bool CTcpIpClient::DoGetUpgradeURL(std::string& url)

@@ -89,8 +89,11 @@ public:
                 std::string& error) override;
     bool DoSendToAll(const std::string& text, std::string& error) override;
     bool DoGetUpgradeURL(std::string& url) override;
+    int AwaitedDeliveries() const override;
+    // The answer to the log-on lists every user present.
+    bool KnowsUsersAtLogOn() const override { return m_connection != nullptr; }
 
-    // For tests and the console front end.
+    // For tests.
     const std::vector<std::string>& KnownUsers() const { return m_knownUsers; }
     const std::map<std::string, PendingReceipt>& PendingReceipts() const { return m_pending; }
     bool IsConnected() const { return m_connection != nullptr; }

@@ -1,6 +1,7 @@
 #include "net/Transport.h"
 
 #include "common/NameCase.h"
+#include "net/DeliveryReport.h"
 #include "platform/Clock.h"
 #include "settings/Options.h"
 
@@ -180,6 +181,21 @@ void CTransport::NotifyUserRenamed(const std::string& oldName, const std::string
 {
     if (m_sink)
         m_sink->NotifyUserRenamed(oldName, newName);
+}
+
+DeliveryStatus CTransport::GetDeliveryStatus() const
+{
+    return {AwaitedDeliveries(), m_unconfirmed, m_lastUnconfirmedReport};
+}
+
+void CTransport::PostDeliveryReport(bool confirmed, const std::string& description, bool log)
+{
+    std::string report = FormatDeliveryReport(confirmed, description);
+    if (!confirmed) {
+        ++m_unconfirmed;
+        m_lastUnconfirmedReport = report;
+    }
+    PostSystemMessage(report, log);
 }
 
 std::string FormatBase36(unsigned value)

@@ -67,6 +67,14 @@ private:
     std::string m_name;
 };
 
+// How the deliveries of a transport's sends stand.
+struct DeliveryStatus
+{
+    int Awaited = 0;        // sends whose confirmation is still awaited
+    int Unconfirmed = 0;    // sends reported as not confirmed
+    std::string LastReport; // the text of the last of those reports
+};
+
 class CTransport
 {
 public:
@@ -88,6 +96,10 @@ public:
                         std::string& error);
     virtual bool DoSendToAll(const std::string& text, std::string& error);
     virtual bool DoGetUpgradeURL(std::string& url);
+    // Sends still waiting for their confirmation, not yet reported as unconfirmed.
+    virtual int AwaitedDeliveries() const { return 0; }
+    // True when a successful log-on brought the whole list of present users with it.
+    virtual bool KnowsUsersAtLogOn() const { return false; }
 
     // --- what the main window calls
     bool LogOn(const std::string& name, std::string& error);
@@ -103,6 +115,7 @@ public:
     std::string GetUserNameOrDefault();
     std::string NewUniqueId();
     bool GetUpgradeURL(std::string& url) { return DoGetUpgradeURL(url); }
+    DeliveryStatus GetDeliveryStatus() const;
 
     void NotifyUserArrived(const std::string& name);
     void NotifyUserDeparted(const std::string& name);
@@ -128,6 +141,8 @@ protected:
     // A message made by this transport now: the next id, stamped with the clock, logged.
     ChatMessage NewMessage(const std::string& sender, std::vector<std::string> recipients,
                            bool allUsers, std::string text, bool loopback);
+    // Posts the report that the send `description` tells of was (not) confirmed.
+    void PostDeliveryReport(bool confirmed, const std::string& description, bool log);
 
 private:
     CTransportSink* m_sink;
@@ -135,6 +150,8 @@ private:
     const IClock& m_clock;
     std::vector<ChatMessage> m_incoming;
     int m_idCounter = 0;
+    int m_unconfirmed = 0;
+    std::string m_lastUnconfirmedReport;
     bool m_selfChat = false;
 };
 

@@ -3,19 +3,16 @@
 // fail, and transports that are either scripted fakes or peer transports on a simulated
 // network, all on a clock the test moves.
 #include "../support/TestSupport.h"
-#include "app/ChatController.h"
+#include "app/ChatSession.h"
 #include "net/PeerTransport.h"
 #include "net/SimNetwork.h"
 #include "platform/Clock.h"
 #include "platform/Random.h"
 #include "platform/SqliteRegistry.h"
-#include "sendlater/SendLater.h"
 #include "settings/Options.h"
-#include "turing/TuringEngine.h"
 
 #include <deque>
 #include <map>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -255,27 +252,27 @@ private:
     std::deque<std::unique_ptr<CSimDatagramService>> m_services;
 };
 
-// One user's copy: settings, engine, Send Later, fakes and the controller.
+// One user's copy: settings, fakes and the session over them.
 class ControllerRig
 {
 public:
     ControllerRig(const TempDir& dir, const std::string& user, CManualClock& clock,
                   CSimNetwork* network, const std::string& computer)
         : registry(dir.File(user + ".sqlite3")), options(registry, system, false), clock(clock),
-          random(7), turing(options, clock, random), later(options, clock),
-          factory(clock, network, computer)
+          random(7), factory(clock, network, computer),
+          session(
+              ChatSessionContext{options, prompt, clock, random, window, timers, factory, &log}),
+          users(session.Users()), controller(&session.Controller())
     {
         system.Computer = computer;
         options.Set(Opt::Username, user);
         options.Set(Opt::NetworkingType, 1);
-        controller = std::make_unique<CChatController>(ChatControllerContext{
-            options, prompt, clock, window, users, timers, log, turing, later, factory});
     }
 
     // Initialisation and the first tick of the start timer.
     void Start()
     {
-        controller->Initialise();
+        session.Start();
         controller->OnTimer(CChatController::kStartTimer);
     }
     void Poll() { controller->OnTimer(CChatController::kPollTimer); }
@@ -285,13 +282,12 @@ public:
     COptions options;
     CManualClock& clock;
     CRandom random;
-    CTuringEngine turing;
-    CSendLater later;
     FakePrompt prompt;
     FakeWindow window;
-    CUsersListModel users;
     FakeTimers timers;
     FakeLog log;
     TestFactory factory;
-    std::unique_ptr<CChatController> controller;
+    CChatSession session;
+    CUsersListModel& users;
+    CChatController* controller;
 };

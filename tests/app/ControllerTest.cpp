@@ -79,7 +79,7 @@ TEST_F(ControllerTest, MessagesToAllUsersMustBeUnderThreeThousandCharacters)
     // The limit is for all users only: a megabyte goes to one user whole.
     std::string big(1 << 20, 'y');
     std::vector<std::string> owen{"Ann"};
-    EXPECT_TRUE(controller().Send(big, &owen, false, false));
+    EXPECT_TRUE(controller().Send(big, {.Recipients = owen}));
     EXPECT_EQ(script.Sent.back(), "to Ann: " + big);
 }
 
@@ -108,7 +108,9 @@ TEST_F(ControllerTest, OnlyPromptOnAllUsersOneAsksAndOnlyYesSends)
         rig.prompt.Answers = c.answers;
         script.Sent.clear();
         std::vector<std::string> all;
-        EXPECT_EQ(controller().Send("hi", &all, false, c.skip), c.sent) << c.setting;
+        EXPECT_EQ(controller().Send("hi", {.Recipients = all, .SkipAllUsersPrompt = c.skip}),
+                  c.sent)
+            << c.setting;
         EXPECT_EQ(!rig.prompt.Messages.empty(), c.asked) << c.setting;
         if (c.asked) {
             EXPECT_EQ(rig.prompt.Messages[0].Text, CChatController::kConfirmAllUsers);
@@ -119,7 +121,7 @@ TEST_F(ControllerTest, OnlyPromptOnAllUsersOneAsksAndOnlyYesSends)
     rig.options.Set(Opt::PromptOnAllUsers, 1);
     rig.prompt.Messages.clear();
     std::vector<std::string> ann{"Ann"};
-    EXPECT_TRUE(controller().Send("hi", &ann, false, false));
+    EXPECT_TRUE(controller().Send("hi", {.Recipients = ann}));
     EXPECT_TRUE(rig.prompt.Messages.empty());
 }
 
@@ -155,7 +157,7 @@ TEST_F(ControllerTest, AFailedSendKeepsTheTextAndPostsTheNoticeToHistoryAndLog)
     // To all users the notice says so.
     rig.options.Set(Opt::PromptOnAllUsers, 0);
     std::vector<std::string> all;
-    EXPECT_FALSE(controller().Send("x", &all, false, false));
+    EXPECT_FALSE(controller().Send("x", {.Recipients = all}));
     rig.Poll();
     EXPECT_EQ(rig.window.History.back().Text,
               "The following message could not be sent to all users; please try sending "
@@ -167,7 +169,7 @@ TEST_F(ControllerTest, ALogThatCannotBeWrittenIsReported)
     rig.Start();
     rig.log.Failure = "No space left on device";
     std::vector<std::string> self{"Owen"};
-    EXPECT_TRUE(controller().Send("note to self", &self, false, false));
+    EXPECT_TRUE(controller().Send("note to self", {.Recipients = self}));
     EXPECT_EQ(Messages(), std::vector<std::string>{
                               "An error occurred while writing the log.\nNo space left on device"});
     EXPECT_EQ(rig.window.Texts(), std::vector<std::string>{"Owen: note to self"});
@@ -423,7 +425,7 @@ TEST_F(ControllerTest, SendLaterStoresTheMessageAndThePollSendsItOnceWhenDue)
 
     // An empty text is refused with Send Later's own text.
     std::vector<std::string> ann{"Ann"};
-    EXPECT_FALSE(controller().Send("", &ann, true, false));
+    EXPECT_FALSE(controller().Send("", {.Recipients = ann, .Later = true}));
     EXPECT_EQ(rig.prompt.Messages.back().Text, kSendLaterEmptyText);
 }
 
@@ -484,7 +486,7 @@ TEST_F(TwoCopiesTest, AMessageIsShownLoggedAndItsSenderSelected)
     ann.window.Composing = true;
     ann.users.SelectUsers({"Owen"}, true);
     std::vector<std::string> all;
-    ASSERT_TRUE(owen.controller->Send("Fire drill at 3", &all, false, false));
+    ASSERT_TRUE(owen.controller->Send("Fire drill at 3", {.Recipients = all}));
     Run(200);
     EXPECT_EQ(ann.window.History.back().Text, "Fire drill at 3");
     EXPECT_EQ(ann.window.Notified.back(), true);

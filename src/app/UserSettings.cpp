@@ -1,0 +1,16 @@
+#include "app/UserSettings.h"
+
+#include "app/Identity.h"
+#include "platform/SystemInfo.h"
+
+#include <filesystem>
+
+std::string SettingsFilePath(const ISystemInfo& system)
+{
+    return (std::filesystem::path(system.ConfigHome()) / "zibtam" / "registry.sqlite3").string();
+}
+
+CUserSettings::CUserSettings(const ISystemInfo& system, const std::string& executablePath)
+    : m_secondary(IsSecondaryExecutable(executablePath)), m_registry(SettingsFilePath(system)),
+      m_options(m_registry, system, m_secondary)
+{}
