@@ -92,6 +92,16 @@ bool IsWritableFolder(const fs::path& folder)
     return !folder.empty() && access(folder.c_str(), W_OK) == 0;
 }
 
+// Everything from the last "." of the file name goes. A dot in a folder name is not an
+// extension: cutting there would put the program's files into the parent folder.
+std::string WithoutExtension(std::string path)
+{
+    std::size_t name = path.find_last_of('/') + 1; // 0 when there is no folder
+    if (auto dot = path.rfind('.'); dot != std::string::npos && dot > name)
+        path.erase(dot);
+    return path;
+}
+
 } // namespace
 
 std::span<const NumberOption> AllNumberOptions()
@@ -358,11 +368,7 @@ bool COptions::SetPassword(const std::string& password)
 std::string COptions::GetBasePath() const
 {
     std::string install = Get(Opt::Install);
-    std::string path = IsExistingFile(install) ? install : m_system.ExecutablePath();
-    // Everything from the last "." goes, as the program has always done.
-    if (auto dot = path.rfind('.'); dot != std::string::npos)
-        path.erase(dot);
-    fs::path base(path);
+    fs::path base(WithoutExtension(IsExistingFile(install) ? install : m_system.ExecutablePath()));
     // A copy in a folder the user cannot write to keeps its files in the data folder.
     if (!IsWritableFolder(base.parent_path())) {
         fs::path folder = fs::path(m_system.DataHome()) / "zibtam";
@@ -407,9 +413,7 @@ std::string COptions::GetPermissionsPath() const
     std::string install = Get(Opt::Install);
     std::string exe = IsExistingFile(install) ? install : m_system.ExecutablePath();
     fs::path own = exe;
-    std::string stem = own.filename().string();
-    if (auto dot = stem.rfind('.'); dot != std::string::npos)
-        stem.erase(dot);
+    std::string stem = WithoutExtension(own.filename().string());
     std::string besideExe = (own.parent_path() / (stem + " Permissions.xml")).string();
     if (IsExistingFile(besideExe))
         return besideExe;

@@ -239,6 +239,36 @@ TEST_F(OptionsTest, DerivedPaths)
     EXPECT_EQ(options.GetLogTempPath(), "/logs/chat.log.tmp");
 }
 
+// The extension is cut from the file name only: a program in a folder with a dot in its
+// name keeps its files in its own folder, and a file planted in the parent folder under the
+// folder's name is not taken for its permissions.
+TEST_F(OptionsTest, ADotInAFolderNameIsNoExtension)
+{
+    std::filesystem::create_directories(dir.Path() / "dir.v1");
+    std::ofstream(dir.File("dir Permissions.xml")).put('x');
+    struct Case
+    {
+        const char* Executable;
+        const char* Base;
+    };
+    const Case cases[] = {
+        {"dir.v1/zibtam", "dir.v1/zibtam"},
+        {"dir.v1/zibtam.bin", "dir.v1/zibtam"},
+        {"dir.v1/zib.tam.bin", "dir.v1/zib.tam"},
+        {"dir.v1/.zibtam", "dir.v1/.zibtam"},
+    };
+    for (const Case& c : cases) {
+        system.Executable = dir.File(c.Executable);
+        std::string base = dir.File(c.Base);
+        EXPECT_EQ(options.GetBasePath(), base) << c.Executable;
+        EXPECT_EQ(options.GetLogPath(), base + ".xml") << c.Executable;
+        EXPECT_EQ(options.GetStaleTempLogPath(), base + ".tmp") << c.Executable;
+        EXPECT_EQ(options.GetPermissionsPath(), base + " Permissions.xml") << c.Executable;
+    }
+    options.Set(Opt::LogPath, dir.File("Logs.Old/Office.XML"));
+    EXPECT_EQ(options.GetLogTempPath(), dir.File("Logs.Old/office.tmp"));
+}
+
 TEST_F(OptionsTest, CopyInAReadOnlyFolderKeepsItsFilesInTheDataFolder)
 {
     std::filesystem::create_directories(dir.Path() / "ro");
