@@ -1,9 +1,11 @@
 #include "log/LogFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 CLogFile::~CLogFile()
@@ -12,31 +14,41 @@ CLogFile::~CLogFile()
         ::close(m_fd);
 }
 
-bool CLogFile::Open(const std::string& path, int flags, int lock)
+bool CLogFile::Open(const std::string& path, int flags, int lock, std::chrono::milliseconds wait)
 {
     Close();
     int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
-    if (::flock(fd, lock | LOCK_NB) != 0) {
+    // Others hold the lock for one append or one read, milliseconds; ask again often at
+    // first, then less often.
+    auto deadline = std::chrono::steady_clock::now() + wait;
+    auto pause = std::chrono::milliseconds(1);
+    while (::flock(fd, lock | LOCK_NB) != 0) {
         int error = errno;
-        ::close(fd);
-        errno = error;
-        return false;
+        auto now = std::chrono::steady_clock::now();
+        if ((error != EWOULDBLOCK && error != EINTR) || now >= deadline) {
+            ::close(fd);
+            errno = error;
+            return false;
+        }
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(20));
     }
     m_fd = fd;
     return true;
 }
 
-bool CLogFile::OpenForAppend(const std::string& path)
+bool CLogFile::OpenForAppend(const std::string& path, std::chrono::milliseconds wait)
 {
-    return Open(path, O_RDWR | O_CREAT, LOCK_EX);
+    return Open(path, O_RDWR | O_CREAT, LOCK_EX, wait);
 }
 
 bool CLogFile::OpenForReading(const std::string& path)
 {
     // Non-blocking, so that a log path naming a FIFO cannot hang the program.
-    return Open(path, O_RDONLY | O_NONBLOCK, LOCK_SH);
+    return Open(path, O_RDONLY | O_NONBLOCK, LOCK_SH, std::chrono::milliseconds(0));
 }
 
 bool CLogFile::ReadAt(int64_t offset, char* buffer, size_t length)

@@ -1,8 +1,10 @@
 #pragma once
 // The log file as the writer and the reader open it. The writer holds an exclusive lock
-// for one append, a reader a shared lock while it reads; neither waits for the other:
-// whoever comes second fails and tries again later. The locks are advisory (flock), so
-// they hold between the processes of this program, the chat and the log viewer.
+// for one append, a reader a shared lock while it reads. A reader never waits: it fails and
+// tries again later. A writer waits a bounded time, since its messages are what would be
+// lost. The locks are advisory (flock), so they hold between the processes of this
+// program: the chat, the log viewer, and copies sharing one log.
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -14,8 +16,10 @@ public:
     CLogFile(const CLogFile&) = delete;
     CLogFile& operator=(const CLogFile&) = delete;
 
-    // Read and write, created when missing, locked exclusively. False with errno set.
-    bool OpenForAppend(const std::string& path);
+    // Read and write, created when missing, locked exclusively; waits up to `wait` while
+    // someone else holds the lock. False with errno set.
+    bool OpenForAppend(const std::string& path,
+                       std::chrono::milliseconds wait = std::chrono::milliseconds(0));
     // Read only, never created, locked shared. False with errno set.
     bool OpenForReading(const std::string& path);
 
@@ -29,6 +33,6 @@ public:
     bool Close();
 
 private:
-    bool Open(const std::string& path, int flags, int lock);
+    bool Open(const std::string& path, int flags, int lock, std::chrono::milliseconds wait);
     int m_fd = -1;
 };

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <iostream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -91,6 +92,30 @@ CLogWriter::CLogWriter(const COptions& options)
     : m_loggingOn([&options] { return options.Get(Opt::LogMessages) != 0; })
 {}
 
+CLogWriter::~CLogWriter()
+{
+    std::string error;
+    if (!m_pending.empty() && !Flush(m_finalWait, error)) {
+        std::size_t count = 0;
+        for (auto at = m_pending.find("<message>"); at != std::string::npos;
+             at = m_pending.find("<message>", at + 1))
+            ++count;
+        std::cerr << "Zib Tam: " << count << (count == 1 ? " message" : " messages")
+                  << " could not be written to the log " << m_lastPath << ": " << error << '\n';
+    }
+}
+
+bool CLogWriter::Flush(std::chrono::milliseconds wait, std::string& error)
+{
+    if (m_pending.empty())
+        return true;
+    if (m_lastPath.empty()) {
+        error = "No log has been written.";
+        return false;
+    }
+    return WritePending(m_lastPath, wait, error);
+}
+
 bool CLogWriter::AppendToLog(const std::string& path, const std::vector<ChatMessage>& messages,
                              std::string& error)
 {
@@ -100,7 +125,13 @@ bool CLogWriter::AppendToLog(const std::string& path, const std::vector<ChatMess
         m_pending += FormatMessageElement(message);
     if (m_pending.empty())
         return true;
+    m_lastPath = path;
+    return WritePending(path, m_lockWait, error);
+}
 
+bool CLogWriter::WritePending(const std::string& path, std::chrono::milliseconds wait,
+                              std::string& error)
+{
     auto fail = [&error](CLogFile& file) {
         error = LastErrorText();
         int code = errno;
@@ -110,7 +141,7 @@ bool CLogWriter::AppendToLog(const std::string& path, const std::vector<ChatMess
     };
 
     CLogFile file;
-    if (!file.OpenForAppend(path)) {
+    if (!file.OpenForAppend(path, wait)) {
         error = LastErrorText();
         return false;
     }

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <random>
+#include <set>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -123,6 +124,84 @@ TEST(LogProcesses, AReaderInAnotherProcessMakesTheAppendWait)
     ASSERT_TRUE(tracker.Load(path, messages, nullptr, error)) << error;
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[1].Id, "2");
+}
+
+// Two copies sharing one log append at the same time: each append waits for the other's
+// lock, none fails, and every message is in the log once.
+TEST(LogProcesses, TwoWritersSharingALogLoseNothing)
+{
+    TempDir dir;
+    std::string path = dir.File("log.xml");
+    constexpr int kEach = 300;
+    auto appendAll = [&path](char tag) {
+        return [&path, tag](ChildProcess& link) {
+            CLogWriter writer([] { return true; });
+            link.Send('r');
+            link.Receive(); // both start together
+            int failed = 0;
+            for (int i = 0; i < kEach; ++i) {
+                std::string error;
+                failed +=
+                    !writer.AppendToLog(path, {MakeMessage(tag + std::to_string(i), "m")}, error);
+            }
+            return failed == 0 ? 0 : 1;
+        };
+    };
+    ChildProcess a(appendAll('a'));
+    ChildProcess b(appendAll('b'));
+    ASSERT_TRUE(a.Started() && b.Started());
+    ASSERT_EQ(a.Receive(), 'r');
+    ASSERT_EQ(b.Receive(), 'r');
+    a.Send('g');
+    b.Send('g');
+    int statusA = a.Wait();
+    int statusB = b.Wait();
+    EXPECT_TRUE(WIFEXITED(statusA) && WEXITSTATUS(statusA) == 0) << "an append failed";
+    EXPECT_TRUE(WIFEXITED(statusB) && WEXITSTATUS(statusB) == 0) << "an append failed";
+
+    CLogTracker tracker(false);
+    std::vector<ChatMessage> messages;
+    std::string error;
+    ASSERT_TRUE(tracker.Load(path, messages, nullptr, error)) << error;
+    std::set<std::string> ids;
+    for (const ChatMessage& m : messages)
+        ids.insert(m.Id);
+    EXPECT_EQ(messages.size(), 2u * kEach);
+    EXPECT_EQ(ids.size(), 2u * kEach);
+}
+
+// The lock is held longer than an append waits: the append fails and keeps its message, and
+// the writer writes it when it ends, waiting for the lock then.
+TEST(LogProcesses, PendingMessagesAreWrittenWhenTheWriterEnds)
+{
+    TempDir dir;
+    std::string path = dir.File("log.xml");
+    ChildProcess holder([&path](ChildProcess& link) {
+        CLogFile file;
+        if (!file.OpenForAppend(path))
+            return 1;
+        link.Send('w');
+        link.Receive();
+        usleep(200'000); // still holding while the writer ends
+        return 0;
+    });
+    ASSERT_TRUE(holder.Started());
+    ASSERT_EQ(holder.Receive(), 'w');
+    {
+        CLogWriter writer([] { return true; });
+        writer.SetLockWaits(std::chrono::milliseconds(20), std::chrono::seconds(10));
+        std::string error;
+        EXPECT_FALSE(writer.AppendToLog(path, {MakeMessage("1", "kept")}, error));
+        EXPECT_EQ(error, "Resource temporarily unavailable");
+        holder.Send('g');
+    }
+    holder.Wait();
+    CLogTracker tracker(false);
+    std::vector<ChatMessage> messages;
+    std::string error;
+    ASSERT_TRUE(tracker.Load(path, messages, nullptr, error)) << error;
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].Text, "kept");
 }
 
 TEST(LogProcesses, AnAppendInAnotherProcessMakesTheReadWait)
