@@ -269,7 +269,9 @@ struct ServerFixtureBase
     }
 
     CManualClock Clock;
-    std::string ExecutableBytes = std::string("MZ\x90\0\r\n\x1a binary \0 bytes", 24);
+    // Bytes of every kind, zeros included: the length comes from the literal itself.
+    static constexpr char kExecutable[] = "MZ\x90\0\r\n\x1a binary \0 bytes";
+    std::string ExecutableBytes = std::string(kExecutable, sizeof kExecutable - 1);
     bool ExecutableReadable = true;
     CTcpIpServer Server;
     QTimer PollTimer;

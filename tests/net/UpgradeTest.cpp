@@ -36,7 +36,7 @@ TEST_F(UpgradeTest, AnswersByteForByte)
              "Expires: Mon, 26 Jul 1997 05:00:00 GMT\r\n"
              "Last-Modified: Wed, 10 May 2000 23:06:40 GMT\r\n"
              "Accept-Ranges: bytes\r\n"
-             "Content-Length: 24\r\n"
+             "Content-Length: 22\r\n"
              "Content-Type: application/octet-stream\r\n"
              "Connection: close\r\n\r\n" +
              file},
