@@ -477,12 +477,17 @@ ProtocolDocument ProtocolDocument::MakeRedirect(const std::string& location)
     return document;
 }
 
-ProtocolDocument ProtocolDocument::MakeFile(std::string bytes)
+ProtocolDocument ProtocolDocument::MakeFile(std::shared_ptr<const std::string> bytes)
 {
     ProtocolDocument document;
     document.Type = DocumentType::File;
     document.FileBytes = std::move(bytes);
     return document;
+}
+
+ProtocolDocument ProtocolDocument::MakeFile(std::string bytes)
+{
+    return MakeFile(std::make_shared<const std::string>(std::move(bytes)));
 }
 
 ProtocolDocument ProtocolDocument::MakeNotFound()
@@ -538,6 +543,23 @@ std::string FormatDocumentText(const ProtocolDocument& document)
     return text;
 }
 
+namespace {
+
+std::string FormatFileHead(const ProtocolDocument& document, long long now, int version)
+{
+    return "HTTP/1.1 200 OK\r\n" + ServerLine(version) +
+           "Expires: Mon, 26 Jul 1997 05:00:00 GMT\r\n"
+           "Last-Modified: " +
+           HttpDate(now) +
+           "\r\nAccept-Ranges: bytes\r\n"
+           "Content-Length: " +
+           std::to_string(SharedTail(document).size()) +
+           "\r\nContent-Type: application/octet-stream\r\n"
+           "Connection: close\r\n\r\n";
+}
+
+} // namespace
+
 std::string FormatDocumentFrame(const ProtocolDocument& document, long long now, int version)
 {
     switch (document.Type) {
@@ -547,16 +569,7 @@ std::string FormatDocumentFrame(const ProtocolDocument& document, long long now,
         return "HTTP/1.1 302 Found\r\n" + ServerLine(version) + "Location: " + document.Location +
                "\r\nContent-Length: 0\r\n\r\n";
     case DocumentType::File:
-        return "HTTP/1.1 200 OK\r\n" + ServerLine(version) +
-               "Expires: Mon, 26 Jul 1997 05:00:00 GMT\r\n"
-               "Last-Modified: " +
-               HttpDate(now) +
-               "\r\nAccept-Ranges: bytes\r\n"
-               "Content-Length: " +
-               std::to_string(document.FileBytes.size()) +
-               "\r\nContent-Type: application/octet-stream\r\n"
-               "Connection: close\r\n\r\n" +
-               document.FileBytes;
+        return FormatFileHead(document, now, version) + std::string(SharedTail(document));
     case DocumentType::NotFound:
         return "HTTP/1.1 404 Not Found\r\n" + ServerLine(version) +
                "Content-Length: 0\r\nConnection: close\r\n\r\n";
@@ -573,8 +586,17 @@ std::string FormatDocumentFrame(const ProtocolDocument& document, long long now,
     }
 }
 
+std::string_view SharedTail(const ProtocolDocument& document)
+{
+    if (document.Type != DocumentType::File || !document.FileBytes)
+        return {};
+    return *document.FileBytes;
+}
+
 std::string TakeDocumentFrame(ProtocolDocument& document, long long now)
 {
+    if (document.Type == DocumentType::File)
+        return FormatFileHead(document, now, kProtocolVersion);
     if (CanSendWrittenFrame(document, kProtocolVersion)) {
         document.WrittenSenderLength = 0;
         return std::move(document.WrittenFrame);

@@ -6,6 +6,7 @@
 #include "net/Frame.h"
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,7 +50,8 @@ struct ProtocolDocument
     std::string Error;            // LoginResponse
     std::vector<UserEntry> Users; // Users
     std::string Location;         // Redirect
-    std::string FileBytes;        // File
+    // File: the program's bytes, one copy shared by every download under way.
+    std::shared_ptr<const std::string> FileBytes;
     std::string ReceiptId;        // MessageReceipt: the id of the confirmed message,
     std::string ReceiptSender;    //   who sent it,
     std::string ReceiptRecipient; //   and who confirms it.
@@ -76,6 +78,7 @@ struct ProtocolDocument
     static ProtocolDocument MakeReceipt(const std::string& id, const std::string& sender,
                                         const std::string& recipient);
     static ProtocolDocument MakeRedirect(const std::string& location);
+    static ProtocolDocument MakeFile(std::shared_ptr<const std::string> bytes);
     static ProtocolDocument MakeFile(std::string bytes);
     static ProtocolDocument MakeNotFound();
 };
@@ -88,8 +91,11 @@ std::string FormatDocumentText(const ProtocolDocument& document);
 // stamped into a file answer's "Last-Modified" header.
 std::string FormatDocumentFrame(const ProtocolDocument& document, long long now = 0,
                                 int version = kProtocolVersion);
-// The same, but a kept written frame is moved out rather than copied.
+// The same, but a kept written frame is moved out rather than copied, and a file answer
+// gives its head only: the file's bytes follow from the shared copy (SharedTail).
 std::string TakeDocumentFrame(ProtocolDocument& document, long long now = 0);
+// What goes on the wire after the document's own frame: a file answer's shared bytes.
+std::string_view SharedTail(const ProtocolDocument& document);
 
 // The same bytes for the documents of the chat protocol, made the long way (text, converted
 // copy, frame). The reference the fast formatting is checked against.

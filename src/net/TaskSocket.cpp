@@ -243,17 +243,28 @@ bool CTaskSocket::TakeFirstOf(unsigned typeMask, ProtocolDocument& document)
 
 CTaskSocket::WriteResult CTaskSocket::WriteFront()
 {
-    // Up to this many queued documents go out in one system call.
+    // Up to this many pieces (a document's frame, a download's shared bytes) go out in one
+    // system call.
     constexpr std::size_t kGather = 64;
     while (!m_outgoing.empty()) {
         iovec parts[kGather];
         std::size_t count = 0;
-        for (auto it = m_outgoing.begin(); it != m_outgoing.end() && count < kGather; ++it) {
+        for (auto it = m_outgoing.begin(); it != m_outgoing.end() && count + 2 <= kGather; ++it) {
             if (it->Frame.empty() && it->Sent == 0)
                 it->Frame = TakeDocumentFrame(*it, static_cast<long long>(m_clock.Now()));
-            parts[count].iov_base = it->Frame.data() + it->Sent;
-            parts[count].iov_len = it->Frame.size() - it->Sent;
-            ++count;
+            if (it->Sent < it->Frame.size()) {
+                parts[count].iov_base = it->Frame.data() + it->Sent;
+                parts[count].iov_len = it->Frame.size() - it->Sent;
+                ++count;
+            }
+            // The tail is shared and never written to; writing only reads from it.
+            std::string_view tail = SharedTail(*it);
+            std::size_t tailSent = it->Sent > it->Frame.size() ? it->Sent - it->Frame.size() : 0;
+            if (tailSent < tail.size()) {
+                parts[count].iov_base = const_cast<char*>(tail.data() + tailSent);
+                parts[count].iov_len = tail.size() - tailSent;
+                ++count;
+            }
         }
         msghdr message{};
         message.msg_iov = parts;
@@ -274,7 +285,7 @@ CTaskSocket::WriteResult CTaskSocket::WriteFront()
         auto written = static_cast<std::size_t>(n);
         while (!m_outgoing.empty()) {
             ProtocolDocument& front = m_outgoing.front();
-            std::size_t rest = front.Frame.size() - front.Sent;
+            std::size_t rest = front.Frame.size() + SharedTail(front).size() - front.Sent;
             if (written < rest) {
                 front.Sent += written;
                 break;

@@ -46,8 +46,7 @@ std::size_t EstimatedSize(const ProtocolDocument& document)
             size += 70 + entry.OldName.size() + entry.Name.size();
         break;
     case DocumentType::File:
-        size += document.FileBytes.size();
-        break;
+        break; // its bytes are shared by every download, not held per connection
     default:
         size += document.ReceiptId.size() + document.ReceiptSender.size() +
                 document.ReceiptRecipient.size() + document.Error.size() + document.Location.size();
@@ -331,7 +330,7 @@ bool CTcpIpServer::SendTo(Connection& target, ProtocolDocument document)
     target.QueuedUsers += isUsers;
     TrimQueued(target);
     std::size_t queued = target.QueuedDocuments.size();
-    // One document larger than the limit (the upgrade download) may go out on its own.
+    // One document larger than the limit may still go out on its own.
     if (queued > m_outgoingLimit || (queued > 1 && target.QueuedBytes > m_outgoingBytes)) {
         // It stopped reading: holding more for it would only grow without end.
         target.Socket->Close();
@@ -518,8 +517,22 @@ void CTcpIpServer::OnHttpRequest(CTaskSocket& socket, const HttpRequest& request
         return;
     c->Http = true;
     ProtocolDocument answer;
-    if (AnswerUpgradeRequest(request, m_readExecutable, answer))
+    if (AnswerUpgradeRequest(
+            request, [this] { return ExecutableBytes(); }, answer))
         SendTo(*c, std::move(answer));
+}
+
+std::shared_ptr<const std::string> CTcpIpServer::ExecutableBytes()
+{
+    // One copy for all downloads under way; read again once none is left.
+    if (std::shared_ptr<const std::string> bytes = m_executable.lock())
+        return bytes;
+    std::string bytes;
+    if (!m_readExecutable || !m_readExecutable(bytes))
+        return nullptr;
+    auto shared = std::make_shared<const std::string>(std::move(bytes));
+    m_executable = shared;
+    return shared;
 }
 
 void CTcpIpServer::CloseAll()

@@ -133,9 +133,16 @@ private:
     Connection* FindByName(const std::string& name);
     void SetName(Connection& c, const std::string& name);
     std::string NewNoticeId();
+    // Names that left or were given up lately: receipts addressed to them are still on
+    // their way for a while (as long as a connection may stay silent).
+    void NoteDeparture(const std::string& name);
+    bool LeftRecently(const std::string& name) const;
+    // The bytes the upgrade download hands out; null when they cannot be read.
+    std::shared_ptr<const std::string> ExecutableBytes();
 
     const IClock& m_clock;
     std::function<bool(std::string&)> m_readExecutable;
+    std::weak_ptr<const std::string> m_executable; // held by the downloads under way
     CPermissions m_permissions;
     int m_listenFd = -1;
     std::uint16_t m_port = 0;

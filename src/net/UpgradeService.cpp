@@ -28,7 +28,7 @@ std::string UpgradeDownloadPath(int version)
 }
 
 bool AnswerUpgradeRequest(const HttpRequest& request,
-                          const std::function<bool(std::string&)>& readExecutable,
+                          const std::function<std::shared_ptr<const std::string>()>& executable,
                           ProtocolDocument& answer, int version)
 {
     std::string download = UpgradeDownloadPath(version);
@@ -37,8 +37,8 @@ bool AnswerUpgradeRequest(const HttpRequest& request,
         return true;
     }
     if (EqualsNoCase(request.Path, download)) {
-        std::string bytes;
-        if (!readExecutable || !readExecutable(bytes))
+        std::shared_ptr<const std::string> bytes = executable ? executable() : nullptr;
+        if (!bytes)
             return false;
         answer = ProtocolDocument::MakeFile(std::move(bytes));
         return true;

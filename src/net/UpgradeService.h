@@ -5,6 +5,7 @@
 #include "net/ProtocolDocument.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 
 // "/upgrade/740/setup.exe".
@@ -12,9 +13,10 @@ std::string UpgradeDownloadPath(int version = kProtocolVersion);
 
 // The server's answer to a GET request: a redirect for "/upgrade", the executable for the
 // download path, "not found" for anything else. False when nothing is to be sent (the
-// executable cannot be read). `readExecutable` fills the bytes of the running program.
+// executable cannot be read). `executable` gives the bytes of the running program, null
+// when they cannot be read.
 bool AnswerUpgradeRequest(const HttpRequest& request,
-                          const std::function<bool(std::string&)>& readExecutable,
+                          const std::function<std::shared_ptr<const std::string>()>& executable,
                           ProtocolDocument& answer, int version = kProtocolVersion);
 
 // The address "http://host:port/upgrade" when the last "Server" header names a version

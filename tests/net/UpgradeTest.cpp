@@ -5,8 +5,24 @@
 #include "net/UpgradeService.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
+#include <sys/socket.h>
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/allocator_interface.h>
+#endif
 
 namespace {
+
+// Bytes the process has allocated and not freed.
+std::size_t HeapInUse()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    struct mallinfo2 info = ::mallinfo2();
+    return info.uordblks + info.hblkhd; // large blocks are mapped on their own
+#endif
+}
 
 class UpgradeTest : public ::testing::Test, public ServerFixtureBase
 {
@@ -100,6 +116,58 @@ TEST_F(UpgradeTest, AWebClientGetsOnlyItsAnswerWhileUsersComeAndGo)
     EXPECT_EQ(web.Received,
               "HTTP/1.1 302 Found\r\n" + kServerLine +
                   "Location: http://h/upgrade/740/setup.exe\r\nContent-Length: 0\r\n\r\n");
+}
+
+// Web clients that ask for the download and never read do not each hold a copy of the
+// program: however many wait, the server holds about one. (The file is larger than the
+// system takes into one socket's buffers, so part of each answer waits in the server.)
+TEST_F(UpgradeTest, UnreadDownloadsShareOneCopyOfTheProgram)
+{
+    constexpr std::size_t kSize = 6 << 20;
+    constexpr int kDownloads = 16;
+    ExecutableBytes.resize(kSize);
+    for (std::size_t i = 0; i < kSize; ++i)
+        ExecutableBytes[i] = static_cast<char>(i * 7 / 3);
+    const std::string request = "GET /upgrade/740/setup.exe HTTP/1.1\r\n\r\n";
+
+    std::size_t before = HeapInUse();
+    std::vector<std::unique_ptr<RawPeer>> downloads;
+    for (int i = 0; i < kDownloads; ++i) {
+        downloads.push_back(std::make_unique<RawPeer>(Port));
+        downloads.back()->SetReceiveBuffer(4096);
+        ASSERT_TRUE(downloads.back()->Send(request));
+    }
+    // Every answer has begun to arrive; nothing is read.
+    ASSERT_TRUE(Settle([&] {
+        for (auto& web : downloads) {
+            char byte;
+            if (::recv(web->Fd(), &byte, 1, MSG_PEEK | MSG_DONTWAIT) != 1)
+                return false;
+        }
+        return true;
+    }));
+    PumpFor(50);
+    std::size_t grown = HeapInUse() - before;
+    EXPECT_LT(grown, 2 * kSize) << "for " << kDownloads << " downloads of " << kSize << " bytes";
+
+    // A reader gets the bytes whole, over many partial writes.
+    RawPeer web(Port);
+    ASSERT_TRUE(web.Send(request));
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            web.ReadAvailable();
+            return web.Received.size() >= kSize;
+        },
+        20000))
+        << web.Received.size() << " bytes";
+    PumpFor(20);
+    web.ReadAvailable();
+    auto head = web.Received.find("\r\n\r\n");
+    ASSERT_NE(head, std::string::npos);
+    EXPECT_NE(web.Received.find("Content-Length: " + std::to_string(kSize) + "\r\n"),
+              std::string::npos);
+    EXPECT_TRUE(web.Received.compare(head + 4, std::string::npos, ExecutableBytes) == 0);
+    EXPECT_EQ(web.Received.size(), head + 4 + kSize);
 }
 
 TEST(UpgradeUrl, FromTheServerHeader)
