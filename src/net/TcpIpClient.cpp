@@ -8,6 +8,7 @@
 #include "view/PrefixFormat.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 std::string COptionsClientSettings::ServerHost() const
 {
@@ -160,7 +161,15 @@ void CTcpIpClient::UpdateSelfChat()
 bool CTcpIpClient::DoSend(const std::vector<std::string>& recipients, const std::string& text,
                           std::string& error)
 {
-    return SendMessage(NewMessage(m_ownName, recipients, false, text, false), error);
+    // Each recipient once, as the server routes them: a name repeated (in any letter case)
+    // would also be awaited twice by the delivery report.
+    std::vector<std::string> distinct;
+    std::unordered_set<std::string> seen;
+    for (const std::string& name : recipients) {
+        if (seen.insert(FoldNameCase(name)).second)
+            distinct.push_back(name);
+    }
+    return SendMessage(NewMessage(m_ownName, std::move(distinct), false, text, false), error);
 }
 
 bool CTcpIpClient::DoSendToAll(const std::string& text, std::string& error)

@@ -13,6 +13,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace {
 
@@ -426,15 +427,26 @@ void CTcpIpServer::HandleMessage(Connection& s, ProtocolDocument& received)
     std::vector<Connection*> targets;
     std::vector<std::string> failed;
     if (!message.AllUsers) {
+        // A name given twice (in any letter case) is one user: he gets one copy and is
+        // named once in the notice. A list of one name repeated would otherwise queue that
+        // many copies for him and cut him off at the queue's limit.
+        ++m_routing;
+        std::unordered_set<std::string> failedNames;
+        auto fail = [&](const std::string& name) {
+            if (failedNames.insert(FoldNameCase(name)).second)
+                failed.push_back(name);
+        };
         for (const std::string& name : message.Recipients) {
             Connection* c = FindByName(name);
             if (!c || c->Socket->IsClosed()) {
-                failed.push_back(name);
-            } else if (c == &s) {
+                fail(name);
+            } else if (c == &s || c->RoutedFor == m_routing) {
                 continue;
             } else if (Denies(entry, name)) {
-                failed.push_back(name);
+                c->RoutedFor = m_routing;
+                fail(name);
             } else {
+                c->RoutedFor = m_routing;
                 targets.push_back(c);
             }
         }

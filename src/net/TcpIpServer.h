@@ -79,6 +79,8 @@ private:
         bool Http = false;
         // A users document is owed to it, held back while its queue is long.
         bool UsersOwed = false;
+        // The message being routed when it was last made a target (see m_routing).
+        std::uint64_t RoutedFor = 0;
         // Its permission entry, looked up once per name (null: not looked up yet).
         const PermissionEntry* Entry = nullptr;
         // Estimated sizes of the documents still in its queue, oldest first: the socket
@@ -154,6 +156,12 @@ private:
     bool m_usersChanged = false;
     bool m_usersOwed = false;
     int m_idCounter = 0;
+    // Folded name -> tick count of its departure; at most kDepartedLimit entries.
+    static constexpr std::size_t kDepartedLimit = 16384;
+    std::unordered_map<std::string, std::uint32_t> m_departed;
+    // Counts the messages routed to named users, so that a recipient named twice in one
+    // message is recognised without a search.
+    std::uint64_t m_routing = 0;
     int m_nesting = 0;
     std::vector<CTaskSocket*> m_corked; // held until ReleaseHeld
     bool m_releaseScheduled = false;

@@ -560,6 +560,64 @@ TEST_F(ServerTest, MessageRoutingReceiptsAndUndeliverableNames)
     EXPECT_EQ(got->Recipients, (std::vector<std::string>{"rt", "Nobody"}));
 }
 
+// A recipient named again and again (in any letter case) gets one copy and stays connected;
+// the sender gets one receipt and one notice naming each absent user once, in the order of
+// first mention. The client itself sends each recipient once.
+TEST_F(ServerTest, ARecipientNamedManyTimesGetsOneCopy)
+{
+    auto victim = LoggedOn("Victim");
+    auto kim = LoggedOn("Kim");
+    RawPeer mallory(Port);
+    ASSERT_TRUE(mallory.Send(LoginFrame("Mallory")));
+    ASSERT_TRUE(Settle([&] { return victim->Knows({"Kim", "Mallory"}); }));
+
+    ChatMessage flood;
+    flood.Id = "f";
+    flood.Sender = "Mallory";
+    flood.Text = "once";
+    flood.Time = MessageTime::From(958'000'000);
+    for (int i = 0; i < 500; ++i)
+        flood.Recipients.push_back(i % 2 ? "Victim" : "vICTIM");
+    flood.Recipients.insert(flood.Recipients.begin() + 10, {"Nobody", "Kim", "Else", "nobody"});
+    flood.Recipients.push_back("ELSE");
+    ASSERT_TRUE(mallory.Send(Frame(ProtocolDocument::MakeMessage(flood))));
+    ASSERT_TRUE(Settle([&] { return victim->Has("once") && kim->Has("once"); }));
+    ASSERT_TRUE(mallory.WaitFor("could not send your message to Nobody and Else."));
+    PumpFor(100);
+    EXPECT_EQ(victim->CountFrom("Mallory"), 1);
+    EXPECT_EQ(kim->CountFrom("Mallory"), 1);
+    EXPECT_TRUE(victim->Client->IsConnected());
+    mallory.ReadAvailable();
+    auto count = [&](const std::string& text) {
+        std::size_t n = 0;
+        for (auto at = mallory.Received.find(text); at != std::string::npos;
+             at = mallory.Received.find(text, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("<message-receipt>"), 2u); // Victim's and Kim's
+    EXPECT_EQ(count("could not send your message"), 1u);
+
+    std::string error;
+    ASSERT_TRUE(
+        kim->Client->Send({"Victim", "victim", "Nobody", "VICTIM", "nobody"}, "twice?", error));
+    ASSERT_TRUE(Settle([&] { return kim->Has("Zib Tam could not send your message to Nobody."); }));
+    ASSERT_TRUE(Settle([&] { return victim->Has("twice?"); }));
+    kim->Drain();
+    EXPECT_EQ(kim->Messages.back().Text, "Zib Tam could not send your message to Nobody.");
+    for (const ChatMessage& m : kim->Messages) {
+        if (m.Text == "twice?") {
+            EXPECT_EQ(m.Recipients, (std::vector<std::string>{"Victim", "Nobody"}));
+        }
+    }
+    ASSERT_TRUE(Settle([&] {
+        kim->Drain();
+        auto& pending = kim->Client->PendingReceipts();
+        return pending.size() == 1 &&
+               pending.begin()->second.Missing == std::vector<std::string>{"Nobody"};
+    }));
+}
+
 TEST_F(ServerTest, AllUsersGoesToEveryoneButTheSender)
 {
     auto a = LoggedOn("A");
