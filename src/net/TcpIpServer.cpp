@@ -174,6 +174,7 @@ void CTcpIpServer::SetName(Connection& c, const std::string& name)
         auto it = m_names.find(FoldNameCase(c.CurrentName));
         if (it != m_names.end() && it->second == &c)
             m_names.erase(it);
+        NoteDeparture(c.CurrentName);
     }
     c.PreviousName = c.CurrentName;
     c.CurrentName = name;
@@ -181,6 +182,28 @@ void CTcpIpServer::SetName(Connection& c, const std::string& name)
     if (!name.empty())
         m_names[FoldNameCase(name)] = &c;
     m_usersChanged = true;
+}
+
+void CTcpIpServer::NoteDeparture(const std::string& name)
+{
+    std::uint32_t now = m_clock.TickCount();
+    if (m_departed.size() >= kDepartedLimit) {
+        for (auto it = m_departed.begin(); it != m_departed.end();) {
+            if (now - it->second >= kIdleLimitMs)
+                it = m_departed.erase(it);
+            else
+                ++it;
+        }
+        if (m_departed.size() >= kDepartedLimit)
+            m_departed.clear(); // a storm of departures: forget rather than grow
+    }
+    m_departed[FoldNameCase(name)] = now;
+}
+
+bool CTcpIpServer::LeftRecently(const std::string& name) const
+{
+    auto it = m_departed.find(FoldNameCase(name));
+    return it != m_departed.end() && m_clock.TickCount() - it->second < kIdleLimitMs;
 }
 
 std::string CTcpIpServer::NewNoticeId()
@@ -215,6 +238,7 @@ void CTcpIpServer::Poll()
             auto it = m_names.find(FoldNameCase(c.CurrentName));
             if (it != m_names.end() && it->second == &c)
                 m_names.erase(it);
+            NoteDeparture(c.CurrentName);
         }
         m_bySocket.erase(c.Socket.get());
         c.Socket->SetOwner(nullptr);
@@ -484,7 +508,11 @@ void CTcpIpServer::HandleReceipt(Connection& s, ProtocolDocument& receipt)
         return;
     Connection* sender = FindByName(receipt.ReceiptSender);
     if (!sender) {
-        s.Socket->Close();
+        // A sender who left (or took another name) a moment ago: the receipt was on its way
+        // and goes nowhere. Closing its writer would cut off whoever got a message from
+        // someone who did not stay.
+        if (!LeftRecently(receipt.ReceiptSender))
+            s.Socket->Close();
         return;
     }
     // Unchanged, in the frame it came in when it was written as this program writes it.

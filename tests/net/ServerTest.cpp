@@ -725,6 +725,33 @@ TEST_F(ServerTest, ReceiptForAnAbsentSenderClosesTheConnectionThatSentIt)
     EXPECT_TRUE(peer.WaitClosed());
 }
 
+// A receipt that was on its way when its sender left, or took another name, goes nowhere;
+// the recipient who wrote it stays connected.
+TEST_F(ServerTest, ReceiptForASenderWhoJustLeftIsDropped)
+{
+    RawPeer owen(Port);
+    ASSERT_TRUE(owen.Send(LoginFrame("Owen")));
+    auto rt = LoggedOn("RT");
+    auto kim = LoggedOn("Kim");
+    ASSERT_TRUE(owen.WaitFor("<username>Kim</username>"));
+    std::string error;
+    ASSERT_TRUE(rt->Client->Send({"Owen"}, "bye", error));
+    ASSERT_TRUE(kim->Client->Send({"Owen"}, "renaming", error));
+    ASSERT_TRUE(owen.WaitFor("bye"));
+    ASSERT_TRUE(owen.WaitFor("renaming"));
+    rt.reset();
+    ASSERT_TRUE(kim->Client->ChangeUserName("Kim2", error)) << error;
+    ASSERT_TRUE(Settle([&] { return Server.LoggedOnCount() == 2 && kim->Knows({"Owen"}); }));
+
+    ASSERT_TRUE(owen.Send(Frame(ProtocolDocument::MakeReceipt("1", "RT", "Owen"))));
+    ASSERT_TRUE(owen.Send(Frame(ProtocolDocument::MakeReceipt("1", "kim", "Owen"))));
+    PumpFor(100);
+    owen.ReadAvailable();
+    EXPECT_FALSE(owen.Eof());
+    ASSERT_TRUE(kim->Client->Send({"Owen"}, "still there?", error));
+    EXPECT_TRUE(owen.WaitFor("still there?"));
+}
+
 TEST_F(ServerTest, SenderIsTheLoggedOnNameAndStrangersCannotSend)
 {
     auto rt = LoggedOn("RT");
