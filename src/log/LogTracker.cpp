@@ -1,7 +1,7 @@
 #include "log/LogTracker.h"
 
 #include "common/MessageElement.h"
-#include "log/HistoryProgress.h"
+#include "view/HistoryProgress.h"
 #include "log/LogFile.h"
 #include "xml/XmlReader.h"
 

@@ -3,7 +3,7 @@
 // find rules and the results, the page the HTML view shows, and the viewer itself (load,
 // follow, reload, period, find, delete) over small interfaces the window implements.
 #include "common/ChatMessage.h"
-#include "log/HistoryProgress.h"
+#include "view/HistoryProgress.h"
 #include "log/LogTracker.h"
 #include "view/FontSpec.h"
 

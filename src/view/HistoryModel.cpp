@@ -483,3 +483,34 @@ std::string OpenLinkFailureText(std::string_view text)
            "at\r\n" +
            std::string(text);
 }
+
+namespace {
+
+HistoryDisplaySettings SettingsFrom(const COptions& options)
+{
+    HistoryDisplaySettings settings;
+    settings.PrefixFont = FontSpec::FromRecord(options.GetFont(FontKey::Prefix));
+    settings.MessageFont = FontSpec::FromRecord(options.GetFont(FontKey::General));
+    const std::string background = options.Get(Opt::ChatTextBackground);
+    if (!background.empty() && background != "Lite")
+        settings.Background = options.GetChatTextBackground();
+    return settings;
+}
+
+} // namespace
+
+HistoryDisplaySettings ChatHistorySettings(const COptions& options)
+{
+    HistoryDisplaySettings settings = SettingsFrom(options);
+    settings.PrefixFormat = options.Get(Opt::MessagePrefix);
+    settings.Links = options.Get(Opt::RecipientLinks) != 0;
+    return settings;
+}
+
+HistoryDisplaySettings LogHistorySettings(const COptions& options)
+{
+    HistoryDisplaySettings settings = SettingsFrom(options);
+    settings.PrefixFormat = options.Get(Opt::LogPrefix);
+    settings.Links = false;
+    return settings;
+}

@@ -209,3 +209,10 @@ bool IsNetworkPath(std::string_view text);
 std::string NetworkPathUrl(std::string_view text);
 // The message OpenLink shows when the text could not be opened.
 std::string OpenLinkFailureText(std::string_view text);
+
+class COptions;
+// The settings a history shows with: the chat window's ("MessagePrefix", name links as
+// "RecipientLinks" says) or the log viewer's ("LogPrefix", no name links). An unset
+// "ChatTextBackground" leaves the system's window colour.
+HistoryDisplaySettings ChatHistorySettings(const COptions& options);
+HistoryDisplaySettings LogHistorySettings(const COptions& options);

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers shared by the log tests: messages, whole-file reads and writes, a scripted progress.
 #include "MessageTestSupport.h"
-#include "log/HistoryProgress.h"
+#include "view/HistoryProgress.h"
 
 #include <fstream>
 #include <sstream>

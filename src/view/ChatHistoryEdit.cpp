@@ -1,0 +1,362 @@
+#include "view/ChatHistoryEdit.h"
+
+#include "platform/Prompt.h"
+#include "platform/QtText.h"
+#include "ui/OpenLink.h"
+#include "view/HistoryProgress.h"
+#include "view/RtfTextDocument.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTextBlock>
+
+CChatHistoryEdit::CChatHistoryEdit(IPrompt& prompt, QWidget* parent)
+    : QTextEdit(parent), m_prompt(prompt), m_opener(OpenUrlWithDesktop)
+{
+    setReadOnly(true);
+    setUndoRedoEnabled(false);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken); // the style's themed edit frame
+    setAccessibleName(QStringLiteral("Chat history"));
+    viewport()->setMouseTracking(true);
+    ApplyDisplaySettings(HistoryDisplaySettings{});
+}
+
+void CChatHistoryEdit::ApplyDisplaySettings(const HistoryDisplaySettings& settings)
+{
+    m_model.Configure(settings);
+    QPalette colors = QApplication::palette(this);
+    if (settings.Background)
+        colors.setColor(QPalette::Base, ColorFromColorRef(*settings.Background));
+    setPalette(colors);
+    QFont font(FromCp1252(settings.MessageFont.FaceName));
+    if (settings.MessageFont.Size > 0)
+        font.setPointSizeF(settings.MessageFont.Size / 20.0);
+    document()->setDefaultFont(font);
+    Redisplay();
+}
+
+void CChatHistoryEdit::ShowMessages(std::span<const ChatMessage> messages, bool append,
+                                    IHistoryProgress* progress)
+{
+    const HistoryStream stream = m_model.Show(messages, append);
+    Stream(stream);
+    Finish(stream, progress);
+}
+
+void CChatHistoryEdit::Redisplay(IHistoryProgress* progress)
+{
+    const HistoryStream stream = m_model.Redisplay();
+    Stream(stream);
+    Finish(stream, progress);
+}
+
+void CChatHistoryEdit::Finish(const HistoryStream& stream, IHistoryProgress* progress)
+{
+    const bool cancelled = stream.Draw && progress && progress->IsCancelled();
+    if (std::optional<HistoryNotice> notice = m_model.FinishShow(stream.Draw, cancelled))
+        ShowNotice(*notice);
+}
+
+namespace {
+
+QString Href(int start)
+{
+    return QLatin1Char('#') + QString::number(start);
+}
+
+// On a dark system background the writers' black ("automatic" in the default settings)
+// would vanish: it takes the palette's text colour there.
+bool DarkSystemBackground(const QWidget& widget, const HistoryDisplaySettings& settings)
+{
+    return !settings.Background && widget.palette().color(QPalette::Base).lightness() < 128;
+}
+
+// The document with black in its colour table replaced by `text`.
+std::string WithLightBlack(const std::string& rtf, const QColor& text)
+{
+    const size_t table = rtf.find("{\\colortbl ;");
+    if (table == std::string::npos)
+        return rtf;
+    const size_t tableEnd = rtf.find('}', table);
+    std::string colors = rtf.substr(table, tableEnd - table);
+    const std::string black = "\\red0\\green0\\blue0;";
+    const std::string light = "\\red" + std::to_string(text.red()) + "\\green" +
+                              std::to_string(text.green()) + "\\blue" +
+                              std::to_string(text.blue()) + ";";
+    for (size_t at = colors.find(black); at != std::string::npos;
+         at = colors.find(black, at + light.size()))
+        colors.replace(at, black.size(), light);
+    return rtf.substr(0, table) + colors + rtf.substr(tableEnd);
+}
+
+} // namespace
+
+void CChatHistoryEdit::Stream(const HistoryStream& stream)
+{
+    if (!stream.Draw)
+        return;
+    const bool updates = updatesEnabled();
+    setUpdatesEnabled(false);
+    const QTextCursor saved = textCursor();
+    const int savedAnchor = saved.anchor();
+    const int savedPosition = saved.position();
+
+    RtfInsertOptions options;
+    options.AbsorbFinalParagraph = stream.ReplaceAll;
+    options.LinkColor = palette().color(QPalette::Link);
+    options.Links.reserve(stream.Links.size() + stream.Addresses.size());
+    for (const PrefixLink& link : stream.Links)
+        options.Links.push_back({link.Start, link.End, Href(link.Start)});
+    for (const TextSpan& address : stream.Addresses)
+        options.Links.push_back({address.Start, address.End, Href(address.Start)});
+    std::sort(options.Links.begin(), options.Links.end(),
+              [](const RtfLinkSpan& a, const RtfLinkSpan& b) { return a.Start < b.Start; });
+
+    if (stream.ReplaceAll)
+        document()->clear();
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock();
+    if (DarkSystemBackground(*this, m_model.Settings()))
+        InsertRtf(cursor, WithLightBlack(stream.Rtf, palette().color(QPalette::Text)), options);
+    else
+        InsertRtf(cursor, stream.Rtf, options);
+    cursor.endEditBlock();
+
+    const int last = document()->characterCount() - 1;
+    QTextCursor restored(document());
+    restored.setPosition(std::min(savedAnchor, last));
+    restored.setPosition(std::min(savedPosition, last), QTextCursor::KeepAnchor);
+    if (!hasFocus())
+        restored.movePosition(QTextCursor::End);
+    setTextCursor(restored);
+    if (!hasFocus())
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    setUpdatesEnabled(updates);
+}
+
+void CChatHistoryEdit::ShowNotice(const HistoryNotice& notice)
+{
+    HistoryStream stream;
+    stream.Draw = true;
+    stream.ReplaceAll = true;
+    stream.Rtf = notice.Rtf;
+    stream.Addresses.push_back(notice.Link);
+    Stream(stream);
+    QTextCursor start(document());
+    setTextCursor(start);
+}
+
+void CChatHistoryEdit::ShowReloadNotice(const std::string& text)
+{
+    ShowNotice(m_model.ShowReloadNotice(text));
+}
+
+void CChatHistoryEdit::ClearAll()
+{
+    m_model.ClearAll();
+    document()->clear();
+}
+
+void CChatHistoryEdit::ClearSelectedMessages()
+{
+    if (!m_menuEnabled)
+        return;
+    const QTextCursor selection = textCursor();
+    int32_t caret = 0;
+    const HistoryStream stream =
+        m_model.ClearSelected(selection.selectionStart(), selection.selectionEnd(), caret);
+    Stream(stream);
+    Finish(stream, nullptr);
+    QTextCursor moved(document());
+    moved.setPosition(std::clamp(caret, 0, document()->characterCount() - 1));
+    setTextCursor(moved);
+    ensureCursorVisible();
+}
+
+std::string CChatHistoryEdit::SelectedText() const
+{
+    QString text = textCursor().selectedText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    return ToCp1252(text);
+}
+
+QString CChatHistoryEdit::DocumentText(int start, int end) const
+{
+    QTextCursor range(document());
+    range.setPosition(start);
+    range.setPosition(end, QTextCursor::KeepAnchor);
+    return range.selectedText();
+}
+
+bool CChatHistoryEdit::LinkExtent(int position, int& start, int& end) const
+{
+    const QTextBlock block = document()->findBlock(position);
+    QString href;
+    for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        if (position >= fragment.position() && position < fragment.position() + fragment.length()) {
+            if (!fragment.charFormat().isAnchor())
+                return false;
+            href = fragment.charFormat().anchorHref();
+            break;
+        }
+    }
+    if (href.isEmpty())
+        return false;
+    start = -1;
+    end = -1;
+    for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        if (fragment.charFormat().anchorHref() != href)
+            continue;
+        if (start < 0)
+            start = fragment.position();
+        end = fragment.position() + fragment.length();
+    }
+    return start >= 0;
+}
+
+void CChatHistoryEdit::ClickLinkAt(int position)
+{
+    int start = 0;
+    int end = 0;
+    if (!LinkExtent(position, start, end))
+        return;
+    const HistoryClick click = m_model.Click(start, end, ToCp1252(DocumentText(start, end)));
+    switch (click.What) {
+    case HistoryClick::Action::None:
+        break;
+    case HistoryClick::Action::Reload:
+        emit ReloadRequested();
+        break;
+    case HistoryClick::Action::Redisplay:
+        emit StatusText(QString::fromLatin1(kRedisplayStatus));
+        Redisplay();
+        break;
+    case HistoryClick::Action::NameLink:
+        emit NameLinkClicked(m_model.Messages()[static_cast<size_t>(click.MessageIndex)],
+                             click.LinkKind);
+        break;
+    case HistoryClick::Action::Open:
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        OpenLink(click.Target, true, &m_prompt, m_opener);
+        QApplication::restoreOverrideCursor();
+        break;
+    }
+}
+
+void CChatHistoryEdit::OpenSelection()
+{
+    const std::string text = TrimOpenText(SelectedText());
+    if (text.empty())
+        return;
+    if (!m_opener(LinkUrl(text)))
+        m_prompt.MessageBox("Could not open \"" + text + "\"!", "Zib Tam", PromptButtons::Ok,
+                            PromptIcon::Warning);
+}
+
+QMenu* CChatHistoryEdit::CreateContextMenu()
+{
+    const QTextCursor selection = textCursor();
+    const HistoryMenu items = HistoryMenuFor(selection.selectionStart(), selection.selectionEnd(),
+                                             document()->characterCount() - 1,
+                                             !m_model.Messages().empty(), SelectedText());
+    auto* menu = new QMenu(this);
+    menu->addAction(QStringLiteral("&Copy"), this, &QTextEdit::copy)->setEnabled(items.Copy);
+    menu->addAction(QStringLiteral("Se&lect All"), this, &QTextEdit::selectAll)
+        ->setEnabled(items.SelectAll);
+    menu->addAction(QStringLiteral("Clea&r All"), this, &CChatHistoryEdit::ClearAll)
+        ->setEnabled(items.ClearAll);
+    menu->addAction(QStringLiteral("Clear &Selected Messages\tCtrl+D"), this,
+                    &CChatHistoryEdit::ClearSelectedMessages)
+        ->setEnabled(items.ClearSelected);
+    menu->addSeparator();
+    menu->addAction(FromCp1252(items.OpenText), this, &CChatHistoryEdit::OpenSelection)
+        ->setEnabled(items.Open);
+    return menu;
+}
+
+void CChatHistoryEdit::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (!m_menuEnabled)
+        return;
+    setFocus(Qt::OtherFocusReason);
+    QPoint at = event->globalPos();
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        at = viewport()->mapToGlobal(cursorRect().bottomLeft() + QPoint(0, 2));
+    QMenu* menu = CreateContextMenu();
+    menu->exec(at);
+    delete menu;
+}
+
+void CChatHistoryEdit::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->modifiers() & Qt::ControlModifier) && event->key() >= Qt::Key_A &&
+        event->key() <= Qt::Key_Z) {
+        switch (HistoryControlKey(static_cast<char>('A' + (event->key() - Qt::Key_A)))) {
+        case HistoryKeyAction::SelectAll:
+            selectAll();
+            return;
+        case HistoryKeyAction::Copy:
+            copy();
+            return;
+        case HistoryKeyAction::ClearSelected:
+            ClearSelectedMessages();
+            return;
+        case HistoryKeyAction::Cut:
+            cut();
+            return;
+        case HistoryKeyAction::Ignore:
+            return;
+        case HistoryKeyAction::Pass:
+            break;
+        }
+    }
+    QTextEdit::keyPressEvent(event);
+}
+
+void CChatHistoryEdit::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        const QString href = anchorAt(event->position().toPoint());
+        if (href.startsWith(QLatin1Char('#'))) {
+            m_leftDownOnLink = true;
+            ClickLinkAt(href.mid(1).toInt());
+            event->accept();
+            return;
+        }
+    } else if (event->button() == Qt::RightButton) {
+        const int at = cursorForPosition(event->position().toPoint()).position();
+        const QTextCursor selection = textCursor();
+        if (at < selection.selectionStart() || at > selection.selectionEnd()) {
+            QTextCursor moved(document());
+            moved.setPosition(at);
+            setTextCursor(moved);
+        }
+        event->accept();
+        return;
+    }
+    QTextEdit::mousePressEvent(event);
+}
+
+void CChatHistoryEdit::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && m_leftDownOnLink) {
+        m_leftDownOnLink = false;
+        event->accept();
+        return;
+    }
+    QTextEdit::mouseReleaseEvent(event);
+}
+
+void CChatHistoryEdit::mouseMoveEvent(QMouseEvent* event)
+{
+    const bool overLink = !anchorAt(event->position().toPoint()).isEmpty();
+    viewport()->setCursor(overLink ? Qt::PointingHandCursor : Qt::IBeamCursor);
+    QTextEdit::mouseMoveEvent(event);
+}

@@ -1,0 +1,78 @@
+#pragma once
+// The rich-text view of a chat history: messages as prefix and text in the user's fonts on
+// the user's background, name links, detected web and e-mail links, the context menu and
+// the two notices. The decisions are CHistoryEditModel's; this widget draws and forwards.
+// Most windows want CChatHistory (which adds the message list and the time filter):
+//
+//   CChatHistoryEdit edit(prompt);
+//   edit.ApplyDisplaySettings(ChatHistorySettings(options));
+//   edit.ShowMessages(messages, /*append*/ true);
+//   connect(&edit, &CChatHistoryEdit::NameLinkClicked, ...);   // (message, 1 or 2)
+#include "view/HistoryModel.h"
+
+#include <QTextEdit>
+#include <functional>
+#include <span>
+
+class IHistoryProgress;
+class IPrompt;
+class QMenu;
+class QUrl;
+
+class CChatHistoryEdit : public QTextEdit
+{
+    Q_OBJECT
+public:
+    explicit CChatHistoryEdit(IPrompt& prompt, QWidget* parent = nullptr);
+
+    // Stores the settings, sets the background and redisplays everything.
+    void ApplyDisplaySettings(const HistoryDisplaySettings& settings);
+    void ShowMessages(std::span<const ChatMessage> messages, bool append,
+                      IHistoryProgress* progress = nullptr);
+    void Redisplay(IHistoryProgress* progress = nullptr);
+    void ShowReloadNotice(const std::string& text);
+    void ClearAll();
+    void ClearSelectedMessages();
+    void EnableContextMenu(bool enable) { m_menuEnabled = enable; }
+
+    // The context menu as it would open now (the caller owns it).
+    QMenu* CreateContextMenu();
+    // Opens the trimmed selection, as the menu's Open item does.
+    void OpenSelection();
+    // A left click on the link at a document position, as the mouse gives it.
+    void ClickLinkAt(int position);
+
+    // Tests and the log viewer swap how addresses are opened.
+    void SetUrlOpener(std::function<bool(const QUrl&)> opener) { m_opener = std::move(opener); }
+
+    const CHistoryEditModel& Model() const { return m_model; }
+    // The selection as the core sees it: Windows-1252, paragraph marks as line feeds.
+    std::string SelectedText() const;
+
+signals:
+    // A sender (kind 1) or recipients (kind 2) link of a shown message was clicked.
+    void NameLinkClicked(const ChatMessage& message, int kind);
+    // The "Reload" link of the reload notice was clicked.
+    void ReloadRequested();
+    void StatusText(const QString& text);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void Stream(const HistoryStream& stream);
+    void ShowNotice(const HistoryNotice& notice);
+    void Finish(const HistoryStream& stream, IHistoryProgress* progress);
+    bool LinkExtent(int position, int& start, int& end) const;
+    QString DocumentText(int start, int end) const;
+
+    IPrompt& m_prompt;
+    CHistoryEditModel m_model;
+    bool m_menuEnabled = true;
+    bool m_leftDownOnLink = false;
+    std::function<bool(const QUrl&)> m_opener;
+};

@@ -1,0 +1,389 @@
+// The history widgets offscreen: what the document holds against what the model says.
+#include "view/ChatHistory.h"
+
+#include "TestSupport.h"
+#include "ViewTestSupport.h"
+#include "platform/QtText.h"
+#include "view/ChatHistoryEdit.h"
+#include "view/HistoryProgress.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTextBlock>
+#include <gtest/gtest.h>
+
+namespace {
+
+ChatMessage Message(const std::string& sender, const std::string& text,
+                    std::vector<std::string> recipients = {"Owen"})
+{
+    ChatMessage message;
+    message.Sender = sender;
+    message.Text = text;
+    message.Recipients = std::move(recipients);
+    message.AllUsers = message.Recipients.empty();
+    message.Time = MakeTime(2000, 5, 8, 15, 47, 38);
+    return message;
+}
+
+HistoryDisplaySettings Settings(bool links = true)
+{
+    HistoryDisplaySettings settings;
+    settings.PrefixFormat = "<a>u</a> <a>r</a>> ";
+    settings.Links = links;
+    settings.Background = 0x00E0FFFF;
+    return settings;
+}
+
+// The document's characters [start, end), paragraph marks as "\n", in Windows-1252.
+std::string Text(const QTextDocument& document, int start, int end)
+{
+    QTextCursor range(const_cast<QTextDocument*>(&document));
+    range.setPosition(start);
+    range.setPosition(end, QTextCursor::KeepAnchor);
+    QString text = range.selectedText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return ToCp1252(text);
+}
+
+QTextCharFormat FormatAt(const QTextDocument& document, int position)
+{
+    QTextCursor cursor(const_cast<QTextDocument*>(&document));
+    cursor.setPosition(position + 1);
+    return cursor.charFormat();
+}
+
+// Every shown message lies at its range: prefix, text, paragraph mark; the text's end is
+// the end of the last range.
+void ExpectDocumentMatchesModel(const CChatHistoryEdit& edit)
+{
+    const CHistoryEditModel& model = edit.Model();
+    const QTextDocument& document = *edit.document();
+    EXPECT_EQ(document.characterCount() - 1, model.TextLength());
+    for (size_t i = 0; i < model.Ranges().size(); ++i) {
+        const MessageRange& range = model.Ranges()[i];
+        const std::string shown = Text(document, range.Start, range.End);
+        EXPECT_EQ(shown.back(), '\n');
+        const std::string& text = model.Messages()[i].Text;
+        const std::string kept = NormaliseHistoryText(text);
+        ASSERT_GE(shown.size(), kept.size() + 1);
+        EXPECT_TRUE(shown.ends_with(kept + "\n")) << i;
+    }
+    for (const PrefixLink& link : model.Links()) {
+        const QTextCharFormat format = FormatAt(document, link.Start);
+        EXPECT_TRUE(format.isAnchor()) << link.Start;
+        EXPECT_EQ(Text(document, link.Start, link.End),
+                  link.Kind == kPrefixLinkSender
+                      ? model.Messages()[static_cast<size_t>(link.MessageIndex)].Sender
+                      : FormatRecipients(model.Messages()[static_cast<size_t>(link.MessageIndex)]));
+        EXPECT_FALSE(FormatAt(document, link.End).anchorHref() == format.anchorHref());
+    }
+}
+
+struct Fixture
+{
+    FakePrompt prompt;
+    std::vector<QUrl> opened;
+    bool openWorks = true;
+    CChatHistory history{prompt};
+    CChatHistoryEdit& edit = history.Edit();
+
+    Fixture()
+    {
+        history.resize(400, 300);
+        history.ApplyDisplaySettings(Settings());
+        edit.SetUrlOpener([this](const QUrl& url) {
+            opened.push_back(url);
+            return openWorks;
+        });
+    }
+};
+
+TEST(ChatHistoryTest, RangesAndLinksAfterAppendsAndAClear)
+{
+    Fixture f;
+    struct Step
+    {
+        enum
+        {
+            Append,
+            Set,
+            Clear,
+            Filter,
+        } What;
+        std::vector<ChatMessage> Messages;
+        size_t Shown;
+    };
+    const std::vector<Step> steps = {
+        {Step::Append,
+         {Message("Ann", "hi"), Message("Bob", "two\r\nlines\rand\x01 www.x.org")},
+         2},
+        {Step::Append, {Message("Cy", "tab\there {b} \\ \xe9\x97\xa0")}, 3},
+        {Step::Append, {}, 3},
+        {Step::Clear, {}, 0},
+        {Step::Append, {Message("Dee", "after the clear"), Message("Eve", "", {})}, 2},
+        {Step::Set, {Message("Fay", "replaced"), Message("Gus", "mail g@x.org")}, 2},
+        {Step::Filter, {}, 0},
+    };
+    for (const Step& step : steps) {
+        switch (step.What) {
+        case Step::Append:
+            f.history.AddMessages(step.Messages);
+            break;
+        case Step::Set:
+            f.history.SetMessages(step.Messages);
+            break;
+        case Step::Clear:
+            f.history.Clear();
+            break;
+        case Step::Filter:
+            f.history.SetTimeFilter(std::time(nullptr));
+            break;
+        }
+        SCOPED_TRACE(static_cast<int>(&step - steps.data()));
+        EXPECT_EQ(f.edit.Model().Messages().size(), step.Shown);
+        ExpectDocumentMatchesModel(f.edit);
+    }
+}
+
+TEST(ChatHistoryTest, ReadsBackEveryByteAndEveryFontSetting)
+{
+    FakePrompt prompt;
+    CChatHistoryEdit edit(prompt);
+    std::string all;
+    for (int byte = 0; byte < 256; ++byte)
+        all += static_cast<char>(byte);
+    const std::vector<std::pair<FontSpec, FontSpec>> fonts = {
+        {HistoryDisplaySettings::DefaultPrefixFont(), HistoryDisplaySettings::DefaultMessageFont()},
+        {Font("DejaVu Sans", 240, 0x000000FF, false, true, true, false),
+         Font("DejaVu Serif", 190, 0x00FF8000, true, false, false, true)},
+        {Font("Caf\xe9 {x}", 410, 0x00123456, true, true, true, true),
+         Font("Liberation Mono", 160, 0x00FFFFFF)},
+    };
+    for (const auto& [prefixFont, messageFont] : fonts) {
+        HistoryDisplaySettings settings = Settings();
+        settings.PrefixFont = prefixFont;
+        settings.MessageFont = messageFont;
+        edit.ApplyDisplaySettings(settings);
+        std::vector<ChatMessage> messages;
+        for (int byte = 0; byte < 256; ++byte) {
+            std::string text = "<?>";
+            text[1] = static_cast<char>(byte);
+            messages.push_back(Message("R.T.", text));
+        }
+        messages.push_back(Message("R.T.", all));
+        edit.ShowMessages(messages, false);
+        ExpectDocumentMatchesModel(edit);
+
+        const QTextDocument& document = *edit.document();
+        for (size_t i = 0; i < messages.size(); ++i) {
+            const MessageRange& range = edit.Model().Ranges()[i];
+            const int textStart =
+                range.End - 1 - static_cast<int>(NormaliseHistoryText(messages[i].Text).size());
+            for (int p = range.Start; p < range.End - 1; ++p) {
+                const QTextCharFormat format = FormatAt(document, p);
+                if (format.isAnchor() || Text(document, p, p + 1) == "\n")
+                    continue;
+                const FontSpec& font = p < textStart ? prefixFont : messageFont;
+                ASSERT_EQ(format.fontFamilies().toStringList().value(0), FromCp1252(font.FaceName))
+                    << i << " " << p;
+                ASSERT_EQ(format.fontPointSize(), font.Size / 20.0) << p;
+                ASSERT_EQ(format.fontWeight() == QFont::Bold, font.Bold) << p;
+                ASSERT_EQ(format.fontItalic(), font.Italic) << p;
+                ASSERT_EQ(format.fontUnderline(), font.Underline) << p;
+                ASSERT_EQ(format.fontStrikeOut(), font.StrikeOut) << p;
+                ASSERT_EQ(
+                    format.foreground().color(),
+                    QColor(ColorRed(font.Color), ColorGreen(font.Color), ColorBlue(font.Color)))
+                    << p;
+            }
+        }
+    }
+}
+
+TEST(ChatHistoryTest, NameLinkClicksReachTheParent)
+{
+    Fixture f;
+    f.history.AddMessages(std::vector<ChatMessage>{Message("Ann", "1"), Message("Bob", "2"),
+                                                   Message("Cy", "3", {"Owen", "Pat"})});
+    std::vector<std::pair<std::string, int>> clicks;
+    QObject::connect(
+        &f.history, &CChatHistory::NameLinkClicked,
+        [&](const ChatMessage& message, int kind) { clicks.emplace_back(message.Sender, kind); });
+    const MessageRange third = f.edit.Model().Ranges()[2];
+    // A real click on the third message's sender.
+    f.history.show();
+    QTextCursor at(f.edit.document());
+    at.setPosition(third.Start + 1);
+    const QPoint point = f.edit.cursorRect(at).center() - QPoint(2, 0);
+    QMouseEvent press(QEvent::MouseButtonPress, point, f.edit.viewport()->mapToGlobal(point),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(f.edit.viewport(), &press);
+    f.edit.ClickLinkAt(third.Start + 5); // "Owen and Pat"
+    ASSERT_EQ(clicks.size(), 2u);
+    EXPECT_EQ(clicks[0], std::make_pair(std::string("Cy"), int{kPrefixLinkSender}));
+    EXPECT_EQ(clicks[1], std::make_pair(std::string("Cy"), int{kPrefixLinkRecipients}));
+
+    // Without name links the names are plain text; addresses stay links.
+    f.history.ApplyDisplaySettings(Settings(false));
+    f.history.AddMessage(Message("Dee", "see www.x.org"));
+    f.edit.ClickLinkAt(third.Start);
+    EXPECT_EQ(clicks.size(), 2u);
+    const MessageRange last = f.edit.Model().Ranges().back();
+    f.edit.ClickLinkAt(last.End - 3);
+    ASSERT_EQ(f.opened.size(), 1u);
+    EXPECT_EQ(f.opened[0].toString(), QStringLiteral("http://www.x.org"));
+    EXPECT_TRUE(f.prompt.Messages.empty());
+    f.openWorks = false;
+    f.edit.ClickLinkAt(last.End - 3);
+    ASSERT_EQ(f.prompt.Messages.size(), 1u);
+    EXPECT_EQ(f.prompt.Messages[0].Text, OpenLinkFailureText("www.x.org"));
+}
+
+TEST(ChatHistoryTest, ClearSelectedMessagesWithTheKeyboard)
+{
+    struct Case
+    {
+        int Start, End; // in message ranges: -1 is the text's end
+        std::string Left;
+    };
+    const Case cases[] = {
+        {1, 1, "ACD"}, // caret at the start of the second message
+        {1, 2, "ACD"}, // exactly the second message
+        {0, 4, ""},
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        f.history.AddMessages(std::vector<ChatMessage>{Message("A", "x"), Message("B", "y"),
+                                                       Message("C", "z"), Message("D", "w")});
+        const auto& ranges = f.edit.Model().Ranges();
+        auto position = [&](int index) {
+            return index < static_cast<int>(ranges.size())
+                       ? ranges[static_cast<size_t>(index)].Start
+                       : f.edit.Model().TextLength();
+        };
+        QTextCursor selection(f.edit.document());
+        selection.setPosition(position(c.Start));
+        selection.setPosition(position(c.End), QTextCursor::KeepAnchor);
+        f.edit.setTextCursor(selection);
+        const int caretWas = position(c.Start);
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_D, Qt::ControlModifier);
+        QApplication::sendEvent(&f.edit, &key);
+        std::string left;
+        for (const ChatMessage& message : f.edit.Model().Messages())
+            left += message.Sender;
+        EXPECT_EQ(left, c.Left);
+        ExpectDocumentMatchesModel(f.edit);
+        EXPECT_EQ(f.edit.textCursor().position(), std::min(caretWas, f.edit.Model().TextLength()));
+    }
+}
+
+TEST(ChatHistoryTest, ContextMenuAndOpen)
+{
+    struct Case
+    {
+        std::string Text;
+        const char* Item;
+        bool Enabled;
+        const char* Opened;
+    };
+    const Case cases[] = {
+        {"C:\\Temp\\file.txt\\", "&Open \"C:\\Temp\\file.txt\"", true, nullptr},
+        {"http://www.example.org/a/very/long/path", "&Open \"http://www.example.org...\"", true,
+         "http://www.example.org/a/very/long/path"},
+        {"\\\\server\\share\\", "&Open \"\\\\server\\share\"", true, "smb://server/share"},
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        f.history.AddMessage(Message("A", c.Text));
+        const MessageRange range = f.edit.Model().Ranges()[0];
+        QTextCursor selection(f.edit.document());
+        selection.setPosition(range.End - 1 - static_cast<int>(c.Text.size()));
+        selection.setPosition(range.End - 1, QTextCursor::KeepAnchor);
+        f.edit.setTextCursor(selection);
+        std::unique_ptr<QMenu> menu(f.edit.CreateContextMenu());
+        const QList<QAction*> actions = menu->actions();
+        ASSERT_EQ(actions.size(), 6);
+        EXPECT_EQ(actions[0]->text(), QStringLiteral("&Copy"));
+        EXPECT_TRUE(actions[0]->isEnabled());
+        EXPECT_EQ(actions[3]->text(), QStringLiteral("Clear &Selected Messages\tCtrl+D"));
+        EXPECT_TRUE(actions[4]->isSeparator());
+        EXPECT_EQ(ToCp1252(actions[5]->text()), c.Item);
+        EXPECT_EQ(actions[5]->isEnabled(), c.Enabled);
+        f.openWorks = false;
+        actions[5]->trigger();
+        ASSERT_EQ(f.opened.size(), 1u);
+        if (c.Opened) { // (a Windows path names no file here)
+            EXPECT_EQ(ToCp1252(f.opened[0].toString()), c.Opened);
+        }
+        ASSERT_EQ(f.prompt.Messages.size(), 1u);
+        EXPECT_EQ(f.prompt.Messages[0].Text, "Could not open \"" + TrimOpenText(c.Text) + "\"!");
+    }
+    Fixture empty;
+    std::unique_ptr<QMenu> menu(empty.edit.CreateContextMenu());
+    for (QAction* action : menu->actions())
+        EXPECT_FALSE(action->isEnabled() && !action->isSeparator()) << ToCp1252(action->text());
+}
+
+struct CancellingProgress : IHistoryProgress
+{
+    bool Cancel = true;
+    std::vector<std::string> Status;
+    void SetStatusText(const std::string& text) override { Status.push_back(text); }
+    bool IsCancelled() override { return Cancel; }
+};
+
+TEST(ChatHistoryTest, NoticesAndTheirLinks)
+{
+    Fixture f;
+    CancellingProgress progress;
+    f.history.SetMessages({Message("A", "x"), Message("B", "y")}, &progress);
+    EXPECT_EQ(f.edit.toPlainText(), QStringLiteral("The messages are not displayed.  Display.\n"));
+    f.history.AddMessage(Message("C", "z"));
+    EXPECT_EQ(f.edit.toPlainText(), QStringLiteral("The messages are not displayed.  Display.\n"));
+    QString status;
+    QObject::connect(&f.history, &CChatHistory::StatusText, [&](const QString& s) { status = s; });
+    f.edit.ClickLinkAt(35);
+    EXPECT_EQ(status, QStringLiteral("Redisplaying Zib Tam log..."));
+    EXPECT_EQ(f.edit.Model().Messages().size(), 3u);
+    ExpectDocumentMatchesModel(f.edit);
+
+    int reloads = 0;
+    QObject::connect(&f.history, &CChatHistory::ReloadRequested, [&] { ++reloads; });
+    f.history.ShowReloadNotice("The Zib Tam log has changed and must be reloaded.");
+    EXPECT_TRUE(f.edit.toPlainText().startsWith(QStringLiteral("The Zib Tam log has changed")));
+    f.edit.ClickLinkAt(f.edit.document()->characterCount() - 4);
+    EXPECT_EQ(reloads, 1);
+    f.history.AddMessage(Message("D", "w"));
+    EXPECT_EQ(f.edit.Model().Messages().size(), 1u);
+    ExpectDocumentMatchesModel(f.edit);
+}
+
+TEST(ChatHistoryTest, LongAndManyMessagesAndAccessibility)
+{
+    Fixture f;
+    EXPECT_EQ(f.edit.accessibleName(), QStringLiteral("Chat history"));
+    f.history.AddMessage(Message("A", std::string(20480, 'w')));
+    std::string all;
+    for (int byte = 0; byte < 256; ++byte)
+        all += static_cast<char>(byte);
+    f.history.AddMessage(Message("B", all));
+    std::vector<ChatMessage> many;
+    for (int i = 0; i < 10000; ++i)
+        many.push_back(Message("C", "message " + std::to_string(i)));
+    f.history.AddMessages(many);
+    EXPECT_EQ(f.edit.Model().Messages().size(), 10002u);
+    ExpectDocumentMatchesModel(f.edit);
+    QApplication::processEvents();
+
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&f.edit);
+    ASSERT_NE(accessible, nullptr);
+    ASSERT_NE(accessible->textInterface(), nullptr);
+    const QString text = accessible->textInterface()->text(0, 20);
+    EXPECT_EQ(text, QStringLiteral("A Owen> wwwwwwwwwwww"));
+}
+
+} // namespace
