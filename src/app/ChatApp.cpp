@@ -1,5 +1,6 @@
 #include "app/ChatApp.h"
 
+#include <QCoreApplication>
 #include <cstdio>
 #include <filesystem>
 
@@ -28,6 +29,9 @@ bool CChatApp::Initialise()
     }
     QObject::connect(m_guard.get(), &CInstanceGuard::showRequested,
                      [this] { m_context.Shell.ShowRequested(); });
+    // Setup closes the running copy before it replaces or removes the program.
+    QObject::connect(m_guard.get(), &CInstanceGuard::closeRequested,
+                     [] { QCoreApplication::exit(0); });
 
     m_context.Random.Seed(static_cast<uint32_t>(m_context.Clock.Now()));
 

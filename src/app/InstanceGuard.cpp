@@ -11,6 +11,7 @@ namespace {
 // The two requests of the hand-over, as numbers on the local socket.
 constexpr quint32 kIsZibTamApplication = 1;
 constexpr quint32 kShowChatWnd = 2;
+constexpr quint32 kClose = 3; // setup is about to replace or remove the program
 
 bool ReadWord(QLocalSocket& socket, quint32& word, int timeoutMs)
 {
@@ -77,6 +78,16 @@ bool CInstanceGuard::Acquire()
 
 bool CInstanceGuard::ShowRunningInstance(int timeoutMs)
 {
+    return SendRequest(kShowChatWnd, timeoutMs);
+}
+
+bool CInstanceGuard::CloseRunningInstance(int timeoutMs)
+{
+    return SendRequest(kClose, timeoutMs);
+}
+
+bool CInstanceGuard::SendRequest(quint32 request, int timeoutMs)
+{
     QLocalSocket socket;
     socket.connectToServer(m_socketPath);
     if (!socket.waitForConnected(timeoutMs))
@@ -86,7 +97,7 @@ bool CInstanceGuard::ShowRunningInstance(int timeoutMs)
     if (!socket.waitForBytesWritten(timeoutMs) || !ReadWord(socket, reply, timeoutMs) ||
         !IsRunningInstanceReply(m_identity, m_mode, reply))
         return false;
-    WriteWords(socket, {kShowChatWnd, 0, 0});
+    WriteWords(socket, {request, 0, 0});
     quint32 done = 0;
     return socket.waitForBytesWritten(timeoutMs) && ReadWord(socket, done, timeoutMs);
 }
@@ -105,6 +116,10 @@ void CInstanceGuard::OnConnection()
                 } else if (message == kShowChatWnd) {
                     WriteWords(*socket, {1});
                     emit showRequested();
+                } else if (message == kClose) {
+                    WriteWords(*socket, {1});
+                    socket->flush();
+                    emit closeRequested();
                 } else {
                     socket->disconnectFromServer();
                     return;

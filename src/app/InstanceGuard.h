@@ -22,6 +22,8 @@ public:
     // Finds the running copy (identification exchange) and sends it the show request.
     // True when one answered within `timeoutMs`.
     bool ShowRunningInstance(int timeoutMs = 200);
+    // Asks the running copy of this kind and mode to end (setup replaces or removes it).
+    bool CloseRunningInstance(int timeoutMs = 1000);
 
     // Folder of the lock files and sockets: $XDG_RUNTIME_DIR/zibtam, else a private
     // folder in the temporary folder.
@@ -29,9 +31,11 @@ public:
 
 signals:
     void showRequested();
+    void closeRequested();
 
 private:
     void OnConnection();
+    bool SendRequest(quint32 request, int timeoutMs);
 
     const InstanceIdentity& m_identity;
     InstanceMode m_mode;

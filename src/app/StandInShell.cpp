@@ -3,6 +3,8 @@
 #include "app/ChatDlg.h"
 #include "platform/Prompt.h"
 #include "platform/QtText.h"
+#include "platform/SystemInfo.h"
+#include "setup/SetupDlg.h"
 #include "ui/OptionsSheet.h"
 
 #include <QApplication>
@@ -57,9 +59,11 @@ CStandInShell::~CStandInShell()
     delete m_chat;
 }
 
-bool CStandInShell::HandleSetupCommandLine(const std::string&)
+bool CStandInShell::HandleSetupCommandLine(const std::string& commandLine)
 {
-    return false; // setup is not part of this build yet
+    CSystemInfo system;
+    return RunSetupAtStart(m_options, m_prompt, system, m_secondary, commandLine,
+                           MakeApplicationIcon(m_secondary));
 }
 
 void CStandInShell::RunLogViewer()

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <atomic>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -177,6 +179,28 @@ TEST_F(ChatAppTest, SecondCopyOfTheSameKindAndModeEnds)
     auto viewer = Make("/log");
     EXPECT_FALSE(viewer->Initialise());
     EXPECT_EQ(shell.Calls.back(), "logviewer");
+}
+
+TEST_F(ChatAppTest, SetupClosesTheRunningCopy)
+{
+    options.SetUserName("Ann");
+    options.Set(Opt::NetworkingType, 1);
+    auto running = Make();
+    ASSERT_TRUE(running->Initialise());
+    std::atomic<bool> answered{false};
+    std::thread setup([&] {
+        answered = CInstanceGuard(InstanceIdentity::For(false), InstanceMode::Chat)
+                       .CloseRunningInstance(1000);
+    });
+    // The request ends the running copy's event loop.
+    QEventLoop loop;
+    QElapsedTimer timer;
+    timer.start();
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    setup.join();
+    EXPECT_TRUE(answered);
+    EXPECT_LT(timer.elapsed(), 4000);
 }
 
 } // namespace

@@ -112,6 +112,8 @@ TEST_F(SetupInstallTest, InstallWritesTheProgramItsEntriesAndStartsIt)
     CLinuxSetupSystem system = System(share / "ZibTamSetup");
     CSetup setup(*host, system, prompt);
     EXPECT_FALSE(setup.IsUpgrade());
+    options->Set(Opt::Install, (dir.Path() / "gone/Zib Tam").string());
+    EXPECT_FALSE(setup.IsUpgrade()); // its file was deleted: a fresh install
 
     fs::path folder = dir.Path() / "opt/Zib Tam";
     ASSERT_TRUE(setup.InstallTo(folder.string()));
