@@ -11,6 +11,7 @@
 #include "ui/BusyIndicator.h"
 #include "ui/HelpCommands.h"
 #include "ui/LinkStatic.h"
+#include "ui/OptionsSheet.h"
 #include "ui/SendLaterDlg.h"
 
 #include <QAccessible>
@@ -200,8 +201,10 @@ namespace {
 class CRealChatDialogs : public IChatDialogs
 {
 public:
-    CRealChatDialogs(COptions& options, IPrompt& prompt, const IClock& clock)
-        : m_options(options), m_prompt(prompt), m_clock(clock)
+    CRealChatDialogs(COptions& options, IPrompt& prompt, const IClock& clock,
+                     const ISystemInfo* system)
+        : m_options(options), m_prompt(prompt), m_clock(clock),
+          m_host(system ? std::make_unique<CStandardOptionsHost>(*system) : nullptr)
     {}
     bool RunSendLater(QWidget* parent, std::time_t& moment) override
     {
@@ -213,13 +216,19 @@ public:
         CAboutDlg dialog(AboutResource(), ProgramBuildDate(), parent);
         dialog.exec();
     }
-    bool RunOptions(QWidget*) override { return false; }
+    bool RunOptions(QWidget* parent) override
+    {
+        if (!m_host)
+            return false;
+        return RunOptionsFromChatWindow({m_options, m_prompt, *m_host}, parent);
+    }
     bool OpenUrl(const QUrl& url) override { return DesktopUrlOpener()(url); }
 
 private:
     COptions& m_options;
     IPrompt& m_prompt;
     const IClock& m_clock;
+    std::unique_ptr<CStandardOptionsHost> m_host;
 };
 
 QString WithoutMnemonic(QString text)
@@ -278,9 +287,10 @@ private:
 
 CChatDlg::CChatDlg(ChatDlgContext context, QWidget* parent)
     : QDialog(parent), m_context(context),
-      m_ownDialogs(context.Dialogs ? nullptr
-                                   : std::make_unique<CRealChatDialogs>(
-                                         context.Options, context.Prompt, context.Clock)),
+      m_ownDialogs(context.Dialogs
+                       ? nullptr
+                       : std::make_unique<CRealChatDialogs>(context.Options, context.Prompt,
+                                                            context.Clock, context.System)),
       m_dialogs(context.Dialogs ? *context.Dialogs : *m_ownDialogs), m_log(context.Options),
       m_turing(context.Options, context.Clock, context.Random),
       m_later(context.Options, context.Clock)
@@ -296,6 +306,7 @@ CChatDlg::CChatDlg(ChatDlgContext context, QWidget* parent)
     m_controller = std::make_unique<CChatController>(
         ChatControllerContext{context.Options, context.Prompt, context.Clock, *this, *m_users,
                               *this, m_log, m_turing, m_later, context.Factory});
+    m_notifier = std::make_unique<CChatNotifier>(context.Options, context.Clock, *this, *this);
 }
 
 CChatDlg::~CChatDlg()
@@ -466,7 +477,12 @@ void CChatDlg::UpdateTrayIcon()
     if (!m_tray)
         return;
     QIcon icon = windowIcon();
-    if (!m_connected && !icon.isNull()) {
+    if (m_flashPhase) {
+        // The "off" frame of the blink: an empty icon of the same size.
+        QPixmap blank(32, 32);
+        blank.fill(Qt::transparent);
+        icon = QIcon(blank);
+    } else if (!m_connected && !icon.isNull()) {
         // Not connected: the same mark, greyed.
         QPixmap pixmap = icon.pixmap(32, 32, QIcon::Disabled);
         icon = QIcon(pixmap);
@@ -521,16 +537,17 @@ void CChatDlg::ShowWindow()
 
 void CChatDlg::ShowChatWindow()
 {
+    m_notifier->ShowChatWindow();
+}
+
+void CChatDlg::PopUp()
+{
+    // The window's open dialog, if any, is what comes to the front.
     if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
         modal->raise();
         modal->activateWindow();
         return;
     }
-    PopUp();
-}
-
-void CChatDlg::PopUp()
-{
     if (m_rememberMaximized)
         showMaximized();
     else if (isMinimized() || !isVisible())
@@ -584,6 +601,8 @@ void CChatDlg::changeEvent(QEvent* event)
             m_rememberMaximized = false;
     } else if (event->type() == QEvent::ActivationChange && isActiveWindow() && !isMinimized()) {
         m_controller->ClearUnseenMessages();
+        m_notifier->OnWindowActivated();
+        Flash(false);
     }
     QDialog::changeEvent(event);
 }
@@ -761,23 +780,55 @@ void CChatDlg::AddToHistory(const std::vector<ChatMessage>& messages)
 
 void CChatDlg::Notify(const std::vector<ChatMessage>&, bool allForAllUsers)
 {
-    if (isActiveWindow())
-        return;
-    int behaviour = m_context.Options.GetNotification(allForAllUsers);
-    switch (behaviour) {
-    case 0:
-    case 1:
-        if (!isVisible() && !HasOpenDialog())
-            showMinimized();
-        QApplication::alert(this);
-        break;
-    case 2:
-        PopUp();
-        break;
-    default:
-        break;
-    }
+    m_notifier->Notify(allForAllUsers);
 }
+
+bool CChatDlg::IsUserLooking() const
+{
+    QWidget* active = QApplication::activeWindow();
+    for (QWidget* w = active; w; w = w->parentWidget())
+        if (w == this)
+            return true;
+    return false;
+}
+
+bool CChatDlg::IsChatWindowForeground() const
+{
+    return QApplication::activeWindow() == this;
+}
+
+void CChatDlg::ShowMinimizedWithoutActivation()
+{
+    setAttribute(Qt::WA_ShowWithoutActivating, true);
+    showMinimized();
+    setAttribute(Qt::WA_ShowWithoutActivating, false);
+}
+
+void CChatDlg::Flash(bool on)
+{
+    // The urgency hint is the task bar's flashing; many desktops have no task-bar button,
+    // so the tray icon blinks with it.
+    if (on)
+        QApplication::alert(this);
+    if (m_flashPhase == on)
+        return;
+    m_flashPhase = on;
+    UpdateTrayIcon();
+}
+
+void CChatDlg::SelectDefaultRecipients()
+{
+    m_users->SelectDefault();
+}
+
+bool CChatDlg::PlaySoundFile(const std::string&, bool)
+{
+    return false;
+}
+
+void CChatDlg::PlaySystemSound(bool) {}
+
+void CChatDlg::StopSound() {}
 
 bool CChatDlg::ChooseSendLaterMoment(std::time_t& moment)
 {
@@ -791,7 +842,9 @@ void CChatDlg::StartTimer(int id, uint32_t periodMs)
     if (!timer) {
         timer = new QTimer(this);
         connect(timer, &QTimer::timeout, this, [this, id] {
-            if (m_controller && !m_shutDown)
+            if (m_shutDown)
+                return;
+            if (!m_notifier->OnTimer(id))
                 m_controller->OnTimer(id);
         });
     }

@@ -3,6 +3,7 @@
 // history, takes the typed message and the recipients, and keeps its controls in step with
 // the connection; what is decided lives in the controller and the core.
 #include "app/ChatController.h"
+#include "app/ChatNotifier.h"
 #include "app/MessageLogFile.h"
 #include "app/UsersList.h"
 #include "sendlater/SendLater.h"
@@ -17,6 +18,7 @@
 class CLinkStatic;
 class IClock;
 class IRandom;
+class ISystemInfo;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -49,11 +51,12 @@ struct ChatDlgContext
     IRandom& Random;
     ITransportFactory& Factory;
     bool Secondary = false;
-    IChatDialogs* Dialogs = nullptr; // null: the real dialogs
-    bool UseTray = true;             // false: no tray icon even where the desktop has one
+    IChatDialogs* Dialogs = nullptr;     // null: the real dialogs
+    bool UseTray = true;                 // false: no tray icon even where the desktop has one
+    const ISystemInfo* System = nullptr; // for the options dialog's computer names
 };
 
-class CChatDlg : public QDialog, public IChatWindow, public IChatTimers
+class CChatDlg : public QDialog, public IChatWindow, public IChatTimers, public INotifierHost
 {
     Q_OBJECT
 public:
@@ -120,7 +123,7 @@ public:
     // IChatWindow
     void ShowWindow() override;
     bool IsComposing() const override;
-    bool IsDialogOpen() const override { return HasOpenDialog(); }
+    bool IsDialogOpen() const override { return HasOpenDialog(); } // both interfaces
     void SetWaitCursor(bool on) override;
     void ShowConnectionState(bool connected) override;
     void ShowUpgradeLink(bool shown, const std::string& url) override;
@@ -131,6 +134,21 @@ public:
     // IChatTimers
     void StartTimer(int id, uint32_t periodMs) override;
     void StopTimer(int id) override;
+
+    // INotifierHost
+    bool IsUserLooking() const override;
+    bool IsChatWindowForeground() const override;
+    bool IsPasswordBoxFocused() const override { return false; }
+    bool IsWindowHidden() const override { return !isVisible(); }
+    void ShowMinimizedWithoutActivation() override;
+    void Flash(bool on) override;
+    void PopUp() override;
+    void SelectDefaultRecipients() override;
+    bool PlaySoundFile(const std::string& path, bool repeat) override;
+    void PlaySystemSound(bool repeat) override;
+    void StopSound() override;
+
+    CChatNotifier& Notifier() { return *m_notifier; }
 
 public slots:
     void reject() override;
@@ -148,7 +166,6 @@ private:
     void BuildControls();
     void BuildMenus();
     void CreateTray();
-    void PopUp();
     void OnOptions();
     void OnAbout();
     void OnContents();
@@ -166,6 +183,7 @@ private:
     CTuringEngine m_turing;
     CSendLater m_later;
     std::unique_ptr<CChatController> m_controller;
+    std::unique_ptr<CChatNotifier> m_notifier;
     std::map<int, QTimer*> m_timers;
 
     CSideBar* m_sideBar = nullptr;
@@ -190,6 +208,7 @@ private:
     bool m_rememberMaximized = false;
     bool m_initialised = false;
     bool m_shutDown = false;
+    bool m_flashPhase = false;
     QSize m_minimumSize;
     QRect m_normalRect; // the last rectangle while neither minimised nor maximised
 };

@@ -96,8 +96,10 @@ void CStandInShell::InstallKeyboardWatcher()
 
 void CStandInShell::CreateChatWindow()
 {
-    m_chat = new CChatDlg(ChatDlgContext{m_options, m_prompt, m_services.Clock, m_services.Random,
-                                         m_services.Factory, m_secondary});
+    ChatDlgContext context{m_options,         m_prompt,           m_services.Clock,
+                           m_services.Random, m_services.Factory, m_secondary};
+    context.System = &m_system;
+    m_chat = new CChatDlg(context);
     m_chat->Initialise();
 }
 

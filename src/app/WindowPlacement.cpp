@@ -6,11 +6,21 @@
 
 namespace {
 
+int Right(const ScreenRect& rect)
+{
+    return rect.X + rect.Width;
+}
+
+int Bottom(const ScreenRect& rect)
+{
+    return rect.Y + rect.Height;
+}
+
 // How much of `a` and `b` overlap in each direction.
 bool OverlapsEnough(const ScreenRect& window, const ScreenRect& screen)
 {
-    int width = std::min(window.Right(), screen.Right()) - std::max(window.X, screen.X);
-    int height = std::min(window.Bottom(), screen.Bottom()) - std::max(window.Y, screen.Y);
+    int width = std::min(Right(window), Right(screen)) - std::max(window.X, screen.X);
+    int height = std::min(Bottom(window), Bottom(screen)) - std::max(window.Y, screen.Y);
     return width >= std::min(kVisibleMargin, window.Width) &&
            height >= std::min(kVisibleMargin, window.Height);
 }
@@ -24,8 +34,8 @@ long long DistanceSquared(const ScreenRect& window, const ScreenRect& screen)
             return start - to;
         return 0;
     };
-    long long dx = gap(window.X, window.Right(), screen.X, screen.Right());
-    long long dy = gap(window.Y, window.Bottom(), screen.Y, screen.Bottom());
+    long long dx = gap(window.X, Right(window), screen.X, Right(screen));
+    long long dy = gap(window.Y, Bottom(window), screen.Y, Bottom(screen));
     return dx * dx + dy * dy;
 }
 
@@ -64,8 +74,8 @@ ScreenRect RestoredRect(const WindowPlacement& stored, const ScreenRect& current
         }
     }
     // Inside the nearest screen, as close to where it was as the screen allows.
-    rect.X = std::clamp(rect.X, nearest->X, std::max(nearest->X, nearest->Right() - rect.Width));
-    rect.Y = std::clamp(rect.Y, nearest->Y, std::max(nearest->Y, nearest->Bottom() - rect.Height));
+    rect.X = std::clamp(rect.X, nearest->X, std::max(nearest->X, Right(*nearest) - rect.Width));
+    rect.Y = std::clamp(rect.Y, nearest->Y, std::max(nearest->Y, Bottom(*nearest) - rect.Height));
     return rect;
 }
 
@@ -77,22 +87,8 @@ ScreenRect VirtualScreen(const std::vector<ScreenRect>& screens)
     for (const ScreenRect& screen : screens) {
         left = std::min(left, screen.X);
         top = std::min(top, screen.Y);
-        right = std::max(right, screen.Right());
-        bottom = std::max(bottom, screen.Bottom());
+        right = std::max(right, Right(screen));
+        bottom = std::max(bottom, Bottom(screen));
     }
     return {left, top, right - left, bottom - top};
-}
-
-bool NeedsCentring(const ScreenRect& window, const ScreenRect& screen)
-{
-    return window.Right() < screen.X + kPopUpMargin || window.X > screen.Right() - kPopUpMargin ||
-           window.Bottom() < screen.Y + kPopUpMargin || window.Y > screen.Bottom() - kPopUpMargin;
-}
-
-ScreenRect CentredIn(const ScreenRect& window, const ScreenRect& area)
-{
-    ScreenRect rect = window;
-    rect.X = area.X + (area.Width - window.Width) / 2;
-    rect.Y = area.Y + (area.Height - window.Height) / 2;
-    return rect;
 }

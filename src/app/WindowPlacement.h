@@ -1,17 +1,9 @@
 #pragma once
 // Where the chat window goes: the stored placement ("dlg-x" ... "dlg-maximized") made to
-// fit the screens of today, and the pop-up's rule that a window left less than 100 pixels
-// inside the screen is centred.
+// fit the screens of today. (The pop-up's own rule, NeedsCentring, is the notifier's.)
+#include "app/ChatNotifier.h"
+
 #include <vector>
-
-struct ScreenRect
-{
-    int X = 0, Y = 0, Width = 0, Height = 0;
-
-    int Right() const { return X + Width; }
-    int Bottom() const { return Y + Height; }
-    bool operator==(const ScreenRect&) const = default;
-};
 
 struct WindowPlacement
 {
@@ -30,10 +22,4 @@ ScreenRect RestoredRect(const WindowPlacement& stored, const ScreenRect& current
 // The bounding rectangle of all monitors.
 ScreenRect VirtualScreen(const std::vector<ScreenRect>& screens);
 
-// True when `window` lies less than `kPopUpMargin` pixels inside `virtualScreen` on any side.
-bool NeedsCentring(const ScreenRect& window, const ScreenRect& virtualScreen);
-// `window` moved to the centre of `area`.
-ScreenRect CentredIn(const ScreenRect& window, const ScreenRect& area);
-
-inline constexpr int kPopUpMargin = 100;
 inline constexpr int kVisibleMargin = 40;

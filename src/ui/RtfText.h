@@ -1,7 +1,6 @@
 #pragma once
-// Fills a text document from the About box's RTF: paragraphs, tabs, bold, italic,
-// underline, font sizes and colours from the colour table; other control words are
-// skipped. Bytes are Windows-1252.
+// Fills a text document from RTF through the program's RTF reader: text runs with their
+// character format, paragraphs with their alignment. Bytes are Windows-1252.
 #include <string>
 
 class QTextDocument;

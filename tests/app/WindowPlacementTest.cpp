@@ -33,24 +33,11 @@ TEST(WindowPlacementTest, RestoredRectKeepsWhatFitsAndBringsBackWhatIsOffEverySc
               (ScreenRect{-7000, 9000, 468, 413}));
 }
 
-TEST(WindowPlacementTest, PopUpCentresAWindowLeftLessThanAHundredPixelsInside)
+TEST(WindowPlacementTest, VirtualScreenBoundsEveryMonitor)
 {
-    const ScreenRect screen = VirtualScreen(kTwoScreens);
-    EXPECT_EQ(screen, (ScreenRect{0, 0, 3200, 1080}));
-    const struct
-    {
-        ScreenRect window;
-        bool centre;
-    } cases[] = {
-        {{100, 100, 468, 413}, false},  {{-418, 100, 468, 413}, true}, // 50 px left on screen
-        {{-368, 100, 468, 413}, false},                                // exactly 100 px
-        {{3150, 100, 468, 413}, true},  {{3100, 100, 468, 413}, false},
-        {{100, 1030, 468, 413}, true},  {{100, -363, 468, 413}, true},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(NeedsCentring(c.window, screen), c.centre) << c.window.X << "," << c.window.Y;
-    EXPECT_EQ(CentredIn({-418, 100, 400, 300}, {0, 0, 1280, 1024}),
-              (ScreenRect{440, 362, 400, 300}));
+    EXPECT_EQ(VirtualScreen(kTwoScreens), (ScreenRect{0, 0, 3200, 1080}));
+    EXPECT_EQ(VirtualScreen({{-1920, 200, 1920, 1080}, {0, 0, 1280, 1024}}),
+              (ScreenRect{-1920, 0, 3200, 1280}));
 }
 
 } // namespace
