@@ -1,6 +1,5 @@
 #include "app/ChatDlg.h"
 
-#include "app/ConsoleText.h"
 #include "app/Identity.h"
 #include "app/WindowPlacement.h"
 #include "platform/Clock.h"
@@ -13,6 +12,7 @@
 #include "ui/LinkStatic.h"
 #include "ui/OptionsSheet.h"
 #include "ui/SendLaterDlg.h"
+#include "view/ChatHistory.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -100,6 +100,10 @@ public:
     void SelectDefault()
     {
         Apply([&] { m_model.SelectDefault(); });
+    }
+    void SelectNames(const std::vector<std::string>& names, bool replace)
+    {
+        Apply([&] { m_model.SelectUsers(names, replace, true); });
     }
 
 private:
@@ -325,11 +329,9 @@ void CChatDlg::BuildControls()
     m_sideBar = new CSideBar(QApplication::windowIcon(), this);
     m_sideBar->SetText(QString::fromLatin1(kSideBarText));
 
-    m_history = new QTextBrowser(this);
+    m_history = new CChatHistory(m_context.Prompt, this);
     m_history->setObjectName(QStringLiteral("history"));
-    m_history->setAccessibleName(QStringLiteral("Chat history"));
-    m_history->setOpenLinks(false);
-    m_history->setFocusPolicy(Qt::ClickFocus);
+    m_history->ApplyDisplaySettings(ChatHistorySettings(m_context.Options));
 
     m_name = new QLineEdit(this);
     m_name->setReadOnly(true);
@@ -395,6 +397,15 @@ void CChatDlg::BuildControls()
 
     BuildMenus();
 
+    connect(m_history, &CChatHistory::NameLinkClicked, this,
+            [this](const ChatMessage& message, int kind) {
+                // The sender (1) or the recipients (2) become the recipients; with Control
+                // they are added.
+                bool add = QGuiApplication::keyboardModifiers() & Qt::ControlModifier;
+                std::vector<std::string> names =
+                    kind == 1 ? std::vector<std::string>{message.Sender} : message.Recipients;
+                m_users->SelectNames(names, !add);
+            });
     connect(m_send, &QPushButton::clicked, this, [this] { OnSend(false); });
     connect(m_send, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { m_sendMenu->exec(m_send->mapToGlobal(at)); });
@@ -576,7 +587,7 @@ void CChatDlg::HideChatWindow()
     }
     hide();
     if (m_context.Options.Get(Opt::ClearChatOnClose) != 0)
-        m_history->clear();
+        m_history->Clear();
 }
 
 void CChatDlg::reject()
@@ -764,18 +775,7 @@ void CChatDlg::OnUpgradeClicked()
 
 void CChatDlg::AddToHistory(const std::vector<ChatMessage>& messages)
 {
-    std::string format = m_context.Options.Get(Opt::MessagePrefix);
-    QScrollBar* bar = m_history->verticalScrollBar();
-    bool atEnd = bar->value() == bar->maximum();
-    QTextCursor cursor(m_history->document());
-    cursor.movePosition(QTextCursor::End);
-    for (const ChatMessage& message : messages) {
-        if (!m_history->document()->isEmpty())
-            cursor.insertBlock();
-        cursor.insertText(FromCp1252(FormatConsoleMessage(message, format)));
-    }
-    if (atEnd)
-        bar->setValue(bar->maximum());
+    m_history->AddMessages(messages);
 }
 
 void CChatDlg::Notify(const std::vector<ChatMessage>&, bool allForAllUsers)
@@ -869,7 +869,10 @@ void CChatDlg::OnOptions()
         DialogScope scope(*this);
         ok = m_dialogs.RunOptions(this);
     }
-    (void)ok;
+    if (ok) {
+        m_history->ApplyDisplaySettings(ChatHistorySettings(m_context.Options));
+        m_history->Redisplay();
+    }
     m_controller->ApplySettings();
     m_name->setText(FromCp1252(m_context.Options.GetUserName()));
     m_input->setFocus();

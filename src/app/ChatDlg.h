@@ -25,7 +25,7 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QSystemTrayIcon;
-class QTextBrowser;
+class CChatHistory;
 class QTimer;
 class CRecipientList;
 class CSideBar;
@@ -108,7 +108,7 @@ public:
     CChatController& Controller() { return *m_controller; }
     CUsersListModel& UsersModel();
     QPlainTextEdit* InputBox() const { return m_input; }
-    QTextBrowser* History() const { return m_history; }
+    CChatHistory* History() const { return m_history; }
     QPushButton* SendButton() const { return m_send; }
     QMenu* SendMenu() const { return m_sendMenu; }
     QMenu* HelpMenu() const { return m_helpMenu; }
@@ -187,7 +187,7 @@ private:
     std::map<int, QTimer*> m_timers;
 
     CSideBar* m_sideBar = nullptr;
-    QTextBrowser* m_history = nullptr;
+    CChatHistory* m_history = nullptr;
     QLineEdit* m_name = nullptr;
     QPushButton* m_options = nullptr;
     QLabel* m_toLabel = nullptr;

@@ -1,7 +1,7 @@
 #include "ui/AboutDlg.h"
 
 #include "platform/QtText.h"
-#include "ui/RtfText.h"
+#include "view/RtfTextDocument.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -84,7 +84,10 @@ CAboutDlg::CAboutDlg(const std::string& rtf, const std::string& buildDate, QWidg
     m_text->setFocusPolicy(Qt::StrongFocus);
     m_text->viewport()->setCursor(Qt::ArrowCursor);
     m_text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    FillFromRtf(*m_text->document(), AboutText(rtf, buildDate));
+    QTextCursor cursor(m_text->document());
+    RtfInsertOptions whole;
+    whole.AbsorbFinalParagraph = true;
+    InsertRtf(cursor, AboutText(rtf, buildDate), whole);
     m_text->moveCursor(QTextCursor::Start);
     m_text->setMinimumSize(400, 220);
     m_text->installEventFilter(this);
