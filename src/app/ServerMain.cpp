@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
-#include <sys/resource.h>
 
 namespace {
 
@@ -37,16 +36,6 @@ bool ParsePort(const std::string& text, int& port)
     return true;
 }
 
-// An office server holds one descriptor per user; the default soft limit is low.
-void RaiseDescriptorLimit()
-{
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-    }
-}
-
 } // namespace
 
 int RunServerMode(int argc, char** argv)
@@ -64,7 +53,6 @@ int RunServerMode(int argc, char** argv)
 
     QCoreApplication app(argc, argv);
     QuitOnTerminationSignals();
-    RaiseDescriptorLimit();
 
     CSystemInfo system;
     CUserSettings settings(system, argc > 0 ? argv[0] : "zibtam");
@@ -79,7 +67,8 @@ int RunServerMode(int argc, char** argv)
         std::cerr << error << '\n';
         return 1;
     }
-    std::cout << "Zib Tam server listening on port " << server.Port() << std::endl;
+    std::cout << "Zib Tam server listening on port " << server.Port() << ", room for "
+              << CTcpIpServer::ConnectionCapacity() << " connections" << std::endl;
 
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &server, [&server] { server.Poll(); });

@@ -10,7 +10,9 @@
 #include <QTimer>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <filesystem>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <unordered_set>
@@ -56,6 +58,22 @@ std::size_t EstimatedSize(const ProtocolDocument& document)
     return size;
 }
 
+// Descriptors kept free for what the server opens for a moment: the permissions file, the
+// program for a download, the settings store, the log.
+constexpr std::size_t kReservedDescriptors = 16;
+
+// An office server holds one descriptor per connection, and connections that never send
+// stay open; the default soft limit (often 1,024) would lock everybody out long before the
+// system's limit.
+void RaiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 bool HasDenyRule(const PermissionEntry& entry)
 {
     for (const PermissionRule& rule : entry.Rules) {
@@ -86,6 +104,7 @@ bool CTcpIpServer::Start(int port, std::string& error)
 {
     if (IsListening())
         return true;
+    RaiseDescriptorLimit();
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         error = kStartFailed + CTaskSocket::SystemErrorText(errno);
@@ -112,6 +131,20 @@ bool CTcpIpServer::Start(int port, std::string& error)
     m_acceptNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     connect(m_acceptNotifier.get(), &QSocketNotifier::activated, this, [this] { OnAcceptable(); });
     return true;
+}
+
+std::size_t CTcpIpServer::ConnectionCapacity()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 0;
+    std::size_t open = 0;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it("/proc/self/fd", error), end; !error && it != end;
+         it.increment(error))
+        ++open;
+    std::size_t allowed = limit.rlim_cur == RLIM_INFINITY ? SIZE_MAX : limit.rlim_cur;
+    return allowed > open + kReservedDescriptors ? allowed - open - kReservedDescriptors : 0;
 }
 
 bool CTcpIpServer::LoadPermissions(const std::string& path, std::string& error)

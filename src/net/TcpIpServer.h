@@ -43,6 +43,10 @@ public:
     bool IsListening() const { return m_listenFd >= 0; }
     // The port actually listened on.
     std::uint16_t Port() const { return m_port; }
+    // How many connections the process can still hold: one descriptor each, from the
+    // descriptors it may open (Start raises that limit as far as allowed) less those open
+    // now and a few kept for the files the server opens for a moment.
+    static std::size_t ConnectionCapacity();
 
     bool LoadPermissions(const std::string& path, std::string& error);
     const CPermissions& Permissions() const { return m_permissions; }

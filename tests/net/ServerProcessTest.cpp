@@ -8,6 +8,8 @@
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <regex>
+#include <sys/resource.h>
 
 namespace {
 
@@ -41,9 +43,12 @@ public:
             out += m_process.readAllStandardOutput().toStdString();
             return out.find('\n') != std::string::npos || m_process.state() == QProcess::NotRunning;
         });
+        StartLine = out.substr(0, out.find('\n'));
         auto at = out.find(prefix);
         return at == std::string::npos ? 0 : std::stoi(out.substr(at + prefix.size()));
     }
+
+    std::string StartLine;
 
     void Signal(int signal) { ::kill(static_cast<pid_t>(m_process.processId()), signal); }
 
@@ -108,6 +113,40 @@ TEST(ServerProcessTest, ClientsNoticeAKilledServerAndLogOnAgainAfterItsRestart)
     EXPECT_EQ(status, 0);
     for (auto& client : clients)
         ASSERT_TRUE(PumpUntil([&] { return !client->Client->IsConnected(); }));
+}
+
+// Started with a low soft descriptor limit, the server raises it to the hard one, says how
+// many connections fit, and takes more connections than the limit it was started with.
+TEST(ServerProcessTest, RaisesTheDescriptorLimitAndSaysHowManyConnectionsFit)
+{
+    constexpr rlim_t kStartedWith = 64;
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    if (saved.rlim_max < 1024 || saved.rlim_cur < 512)
+        GTEST_SKIP() << "descriptor limits " << saved.rlim_cur << "/" << saved.rlim_max;
+    TempDir home;
+    ServerProcess server(home.Path().string());
+    rlimit low{kStartedWith, saved.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    int port = server.Start(0);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_NE(port, 0) << server.ErrorOutput();
+
+    std::smatch room;
+    ASSERT_TRUE(std::regex_match(server.StartLine, room,
+                                 std::regex("Zib Tam server listening on port [0-9]+, room for "
+                                            "([0-9]+) connections")))
+        << server.StartLine;
+    unsigned long long fit = std::stoull(room[1]);
+    EXPECT_LT(fit, saved.rlim_max);
+    EXPECT_GT(fit, saved.rlim_max - 64);
+
+    std::vector<std::unique_ptr<RawPeer>> idle;
+    for (rlim_t i = 0; i < kStartedWith * 2; ++i)
+        idle.push_back(std::make_unique<RawPeer>(port));
+    CSystemClock clock;
+    TestClient owen(clock, "127.0.0.1", port, "Owen");
+    EXPECT_TRUE(owen.LogOn("Owen"));
 }
 
 TEST(ServerProcessTest, StartFailuresAreReportedWithTheirTexts)
