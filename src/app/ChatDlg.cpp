@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/Prompt.h"
 #include "platform/QtText.h"
+#include "platform/SystemInfo.h"
 #include "settings/Options.h"
 #include "ui/AboutDlg.h"
 #include "ui/BusyIndicator.h"
@@ -206,9 +207,8 @@ class CRealChatDialogs : public IChatDialogs
 {
 public:
     CRealChatDialogs(COptions& options, IPrompt& prompt, const IClock& clock,
-                     const ISystemInfo* system)
-        : m_options(options), m_prompt(prompt), m_clock(clock),
-          m_host(system ? std::make_unique<CStandardOptionsHost>(*system) : nullptr)
+                     std::unique_ptr<CStandardOptionsHost> host)
+        : m_options(options), m_prompt(prompt), m_clock(clock), m_host(std::move(host))
     {}
     bool RunSendLater(QWidget* parent, std::time_t& moment) override
     {
@@ -291,10 +291,10 @@ private:
 
 CChatDlg::CChatDlg(ChatDlgContext context, QWidget* parent)
     : QDialog(parent), m_context(context),
-      m_ownDialogs(context.Dialogs
-                       ? nullptr
-                       : std::make_unique<CRealChatDialogs>(context.Options, context.Prompt,
-                                                            context.Clock, context.System)),
+      m_ownDialogs(context.Dialogs ? nullptr
+                                   : std::make_unique<CRealChatDialogs>(
+                                         context.Options, context.Prompt, context.Clock,
+                                         MakeOptionsHost(context.System))),
       m_dialogs(context.Dialogs ? *context.Dialogs : *m_ownDialogs), m_log(context.Options),
       m_turing(context.Options, context.Clock, context.Random),
       m_later(context.Options, context.Clock)
@@ -421,6 +421,26 @@ void CChatDlg::BuildControls()
     connect(f5, &QShortcut::activated, this, [this] { m_controller->Refresh(); });
 
     ShowConnectionState(false);
+}
+
+std::unique_ptr<CStandardOptionsHost> CChatDlg::MakeOptionsHost(const ISystemInfo* system)
+{
+    if (!system)
+        return nullptr;
+    auto host = std::make_unique<CStandardOptionsHost>(system->ComputerName());
+    host->OnRulesChanged = [this] { m_turing.MarkRulesChanged(); };
+    host->HeardComputers = [this] {
+        return m_controller ? m_controller->Network().HeardComputers() : std::vector<std::string>();
+    };
+    // "&Test" plays as a notification would.
+    host->Play = [this](const std::string& path, bool repeat) {
+        if (path.empty())
+            PlaySystemSound(repeat);
+        else
+            PlaySoundFile(path, repeat);
+    };
+    host->Stop = [this] { StopSound(); };
+    return host;
 }
 
 void CChatDlg::BuildMenus()

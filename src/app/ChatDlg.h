@@ -16,6 +16,7 @@
 #include <memory>
 
 class CLinkStatic;
+class CStandardOptionsHost;
 class IClock;
 class IRandom;
 class ISystemInfo;
@@ -163,6 +164,9 @@ protected:
 
 private:
     class DialogScope;
+    // What the options dialog asks of the window: the auto-responder, computers heard,
+    // the notification sound.
+    std::unique_ptr<CStandardOptionsHost> MakeOptionsHost(const ISystemInfo* system);
     void BuildControls();
     void BuildMenus();
     void CreateTray();

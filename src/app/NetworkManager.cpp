@@ -1,6 +1,7 @@
 #include "app/NetworkManager.h"
 
 #include "common/NameCase.h"
+#include "net/PeerTransport.h"
 #include "platform/Clock.h"
 #include "settings/Options.h"
 
@@ -222,4 +223,15 @@ void CNetworkManager::TakeSnapshot()
         m_transport->UpdateSelfChat();
     }
     m_snapshot = CurrentSettings();
+}
+
+std::vector<std::string> CNetworkManager::HeardComputers() const
+{
+    std::vector<std::string> computers;
+    const auto* peer = dynamic_cast<const CPeerTransport*>(m_transport.get());
+    if (!peer)
+        return computers;
+    for (size_t i = 1; i < peer->Users().size(); ++i) // [0] is this computer
+        computers.push_back(peer->Users()[i].Computer);
+    return computers;
 }

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class COptions;
 class IClock;
@@ -83,6 +84,9 @@ public:
     const NetworkSnapshot& Snapshot() const { return m_snapshot; }
     // The settings as a snapshot would record them now.
     NetworkSnapshot CurrentSettings() const;
+    // The other computers the peer-to-peer transport has heard from; none in the other
+    // modes, where the server knows who is where.
+    std::vector<std::string> HeardComputers() const;
 
     // Transports taken down are deleted here, from the poll, never while one of their
     // own calls may still be running further up the stack.

@@ -85,7 +85,7 @@ void CStandInShell::RunLogViewer()
 
 bool CStandInShell::RunFirstRunOptions()
 {
-    CStandardOptionsHost host(m_system);
+    CStandardOptionsHost host(m_system.ComputerName());
     return ::RunFirstRunOptions({m_options, m_prompt, host});
 }
 

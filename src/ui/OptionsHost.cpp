@@ -1,7 +1,5 @@
 #include "ui/OptionsHost.h"
 
-#include "platform/SystemInfo.h"
-
 #include <QApplication>
 #include <QCoreApplication>
 #include <QProcess>
@@ -15,13 +13,19 @@ void CStandardOptionsHost::StartLogViewer()
     QProcess::startDetached(QCoreApplication::applicationFilePath(), {QStringLiteral("/log")});
 }
 
-void CStandardOptionsHost::PlaySound(const std::string&, bool)
+void CStandardOptionsHost::PlaySound(const std::string& path, bool repeat)
 {
-    // Before the chat window exists there is no sound player: a bell at least.
-    QApplication::beep();
+    if (Play)
+        Play(path, repeat);
+    else
+        QApplication::beep();
 }
 
-void CStandardOptionsHost::StopSound() {}
+void CStandardOptionsHost::StopSound()
+{
+    if (Stop)
+        Stop();
+}
 
 void CStandardOptionsHost::RulesChanged()
 {

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-class ISystemInfo;
 class QDialog;
 class QWidget;
 
@@ -46,19 +45,22 @@ public:
 class CStandardOptionsHost : public IOptionsHost
 {
 public:
-    explicit CStandardOptionsHost(const ISystemInfo& system) : m_system(system) {}
+    explicit CStandardOptionsHost(std::string computerName) : m_computer(std::move(computerName)) {}
     void StartLogViewer() override;
     void PlaySound(const std::string& path, bool repeat) override;
     void StopSound() override;
     void RulesChanged() override;
     std::vector<std::string> KnownComputers() override;
-    std::string ComputerName() override { return m_system.ComputerName(); }
+    std::string ComputerName() override { return m_computer; }
 
+    // Set by a window that has a sound player; without one "&Test" only rings the bell.
+    std::function<void(const std::string& path, bool repeat)> Play;
+    std::function<void()> Stop;
     std::function<void()> OnRulesChanged;
     std::function<std::vector<std::string>()> HeardComputers;
 
 private:
-    const ISystemInfo& m_system;
+    std::string m_computer;
 };
 
 // Names from a hosts file's text: every host name and alias except the loopback ones,

@@ -6,8 +6,10 @@
 #include "ui/Accessible.h"
 #include "ui/TextPromptDialog.h"
 #include "ui/TuringDlg.h"
+#include "view/ChatHistory.h"
+#include "view/ChatHistoryEdit.h"
+#include "view/FontSpec.h"
 #include "view/PrefixChoices.h"
-#include "view/PrefixFormat.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -26,9 +28,6 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QTabWidget>
-#include <QTextBlock>
-#include <QTextBrowser>
-#include <QTextCursor>
 #include <QVBoxLayout>
 
 namespace {
@@ -80,8 +79,8 @@ uint32_t FromQColor(const QColor& color)
            (static_cast<uint32_t>(color.blue()) << 16);
 }
 
-// The character format of a stored font over the widget's own font.
-QTextCharFormat CharFormat(const FontRecord& record, const QFont& base, const QColor& text)
+// A stored font over the widget's own font, for the font chooser to start at.
+QFont ToQFont(const FontRecord& record, const QFont& base)
 {
     QFont font = base;
     if ((record.Mask & FontRecord::kFace) && !record.FaceName.empty())
@@ -93,15 +92,7 @@ QTextCharFormat CharFormat(const FontRecord& record, const QFont& base, const QC
     font.setItalic(effect(FontRecord::kItalic));
     font.setUnderline(effect(FontRecord::kUnderline));
     font.setStrikeOut(effect(FontRecord::kStrikeOut));
-    QTextCharFormat format;
-    format.setFont(font);
-    format.setForeground(record.Mask & FontRecord::kColor ? ToQColor(record.Color) : text);
-    return format;
-}
-
-QFont ToQFont(const FontRecord& record, const QFont& base)
-{
-    return CharFormat(record, base, QColor()).font();
+    return font;
 }
 
 } // namespace
@@ -366,7 +357,8 @@ void CNotificationsPage::Store()
 
 CFormatPage::CFormatPage(const OptionsContext& context, QWidget* parent)
     : QWidget(parent), m_context(context), m_prefix(new QComboBox(this)),
-      m_example(new QTextBrowser(this)), m_background(context.Options.GetChatTextBackground()),
+      m_example(new CChatHistory(context.Prompt, this)),
+      m_background(context.Options.GetChatTextBackground()),
       m_prefixFont(context.Options.GetFont(FontKey::Prefix)),
       m_messageFont(context.Options.GetFont(FontKey::General)),
       m_customColors(InitialCustomColors())
@@ -384,12 +376,7 @@ CFormatPage::CFormatPage(const OptionsContext& context, QWidget* parent)
     connect(prefixFont, &QPushButton::clicked, this, &CFormatPage::ChoosePrefixFont);
     connect(messageFont, &QPushButton::clicked, this, &CFormatPage::ChooseMessageFont);
     connect(m_prefix, &QComboBox::currentIndexChanged, this, &CFormatPage::RedrawExample);
-    m_example->setOpenLinks(false);
-    m_example->setOpenExternalLinks(false);
-    connect(m_example, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
-        if (url.scheme() == QLatin1String("zibtam-name"))
-            OnExampleLink();
-    });
+    connect(m_example, &CChatHistory::NameLinkClicked, this, [this] { OnExampleLink(); });
 
     auto* layout = new QVBoxLayout(this);
     auto* prefixRow = new QHBoxLayout;
@@ -402,69 +389,40 @@ CFormatPage::CFormatPage(const OptionsContext& context, QWidget* parent)
     buttons->addWidget(messageFont);
     buttons->addStretch(1);
     layout->addLayout(buttons);
-    layout->addWidget(LabelFor("&Example:", m_example, this));
+    layout->addWidget(LabelFor("&Example:", &m_example->Edit(), this));
     layout->addWidget(m_example, 1);
     RedrawExample();
 }
 
 void CFormatPage::RedrawExample()
 {
-    // The prefix in the prefix font, the text in the message font, on the background;
-    // names are links when the chat window shows them as links.
-    QTextDocument* document = m_example->document();
-    document->clear();
-    QPalette palette = m_example->palette();
-    palette.setColor(QPalette::Base, ToQColor(m_background));
-    m_example->setPalette(palette);
-    // Text without a colour of its own, and links, stay readable on any background.
-    QColor back = ToQColor(m_background);
-    bool light = back.lightness() >= 128;
-    QColor text = light ? QColor(Qt::black) : QColor(Qt::white);
-    QColor linkColor = light ? QColor(0, 0, 255) : QColor(128, 170, 255);
-    QTextCharFormat prefixFormat = CharFormat(m_prefixFont, m_example->font(), text);
-    QTextCharFormat messageFormat = CharFormat(m_messageFont, m_example->font(), text);
-    bool links = m_context.Options.Get(Opt::RecipientLinks) != 0;
-
-    CPrefixFormat format(ToCp1252(m_prefix->currentData().toString()));
-    QTextCursor cursor(document);
-    int index = 0;
-    for (const ExampleMessage& message : FormatExampleMessages()) {
-        if (index > 0)
-            cursor.insertBlock();
-        MessageTime time;
-        time.Year = message.Year;
-        time.Month = message.Month;
-        time.Day = message.Day;
-        time.Hour = message.Hour;
-        time.Minute = message.Minute;
-        time.Second = message.Second;
-        time.HasYear = time.HasMonth = time.HasDay = true;
-        time.HasHour = time.HasMinute = time.HasSecond = true;
-        std::vector<PrefixLink> found;
-        std::string prefix = format.Format(time, message.Sender,
-                                           FormatRecipients(message.AllUsers, message.Recipients),
-                                           index, 0, links ? &found : nullptr);
-        int written = 0;
-        for (const PrefixLink& link : found) {
-            if (link.Start < written || link.End > static_cast<int>(prefix.size()))
-                continue;
-            cursor.insertText(FromCp1252(prefix.substr(static_cast<size_t>(written),
-                                                       static_cast<size_t>(link.Start - written))),
-                              prefixFormat);
-            QTextCharFormat linkFormat = prefixFormat;
-            linkFormat.setAnchor(true);
-            linkFormat.setAnchorHref(QStringLiteral("zibtam-name:%1").arg(link.Kind));
-            linkFormat.setForeground(linkColor);
-            linkFormat.setFontUnderline(true);
-            cursor.insertText(FromCp1252(prefix.substr(static_cast<size_t>(link.Start),
-                                                       static_cast<size_t>(link.End - link.Start))),
-                              linkFormat);
-            written = link.End;
-        }
-        cursor.insertText(FromCp1252(prefix.substr(static_cast<size_t>(written))), prefixFormat);
-        cursor.insertText(FromCp1252(message.Text), messageFormat);
-        ++index;
+    // The two sample messages in a chat history view with the page's current choices.
+    HistoryDisplaySettings settings;
+    settings.PrefixFont = FontSpec::FromRecord(m_prefixFont);
+    settings.MessageFont = FontSpec::FromRecord(m_messageFont);
+    settings.PrefixFormat = ToCp1252(m_prefix->currentData().toString());
+    settings.Links = m_context.Options.Get(Opt::RecipientLinks) != 0;
+    settings.Background = m_background;
+    std::vector<ChatMessage> messages;
+    for (const ExampleMessage& sample : FormatExampleMessages()) {
+        ChatMessage message;
+        message.Sender = sample.Sender;
+        message.AllUsers = sample.AllUsers;
+        message.Recipients = sample.Recipients;
+        message.Text = sample.Text;
+        message.Time.Year = sample.Year;
+        message.Time.Month = sample.Month;
+        message.Time.Day = sample.Day;
+        message.Time.Hour = sample.Hour;
+        message.Time.Minute = sample.Minute;
+        message.Time.Second = sample.Second;
+        message.Time.HasYear = message.Time.HasMonth = message.Time.HasDay = true;
+        message.Time.HasHour = message.Time.HasMinute = message.Time.HasSecond = true;
+        message.Log = false;
+        messages.push_back(std::move(message));
     }
+    m_example->ApplyDisplaySettings(settings);
+    m_example->SetMessages(std::move(messages));
 }
 
 void CFormatPage::ChooseBackground()

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QWidget>
 
+class CChatHistory;
 class COptions;
 class IPrompt;
 class QCheckBox;
@@ -18,7 +19,6 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
-class QTextBrowser;
 
 struct OptionsContext
 {
@@ -106,7 +106,7 @@ public:
     void OnExampleLink(); // a sender or recipient link in the example was clicked
 
     QComboBox* PrefixList() const { return m_prefix; }
-    QTextBrowser* Example() const { return m_example; }
+    CChatHistory* Example() const { return m_example; }
     uint32_t Background() const { return m_background; }
     const FontRecord& PrefixFont() const { return m_prefixFont; }
     const FontRecord& MessageFont() const { return m_messageFont; }
@@ -116,7 +116,7 @@ private:
 
     OptionsContext m_context;
     QComboBox* m_prefix;
-    QTextBrowser* m_example;
+    CChatHistory* m_example;
     uint32_t m_background;
     FontRecord m_prefixFont;
     FontRecord m_messageFont;

@@ -1,6 +1,8 @@
 #include "ui/OptionsSheet.h"
 
 #include "OptionsTestSupport.h"
+#include "view/ChatHistory.h"
+#include "view/ChatHistoryEdit.h"
 #include "view/PrefixFormat.h"
 
 #include <QAccessible>
@@ -12,8 +14,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
-#include <QTextBrowser>
 #include <QTextDocument>
+#include <QTextEdit>
 #include <gtest/gtest.h>
 
 namespace {
@@ -47,7 +49,7 @@ TEST(OptionsSheetTest, EveryControlHasAnAccessibleName)
     int checked = 0;
     for (QWidget* widget : sheet.findChildren<QWidget*>()) {
         bool control = qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget) ||
-                       qobject_cast<QComboBox*>(widget) || qobject_cast<QTextBrowser*>(widget);
+                       qobject_cast<QComboBox*>(widget) || qobject_cast<QTextEdit*>(widget);
         if (!control || widget->parent()->inherits("QComboBox") ||
             widget->parent()->inherits("QAbstractSpinBox") || widget->inherits("QTabBar"))
             continue;
@@ -252,22 +254,31 @@ TEST(OptionsSheetTest, FormatExampleAndItsLinks)
 {
     OptionsRig rig;
     CFormatPage page(rig.Context());
-    QString text = page.Example()->toPlainText();
+    CChatHistoryEdit& example = page.Example()->Edit();
+    QString text = example.toPlainText();
     EXPECT_TRUE(text.contains(QStringLiteral("RT Holm (to all users) 9:42 AM> Hey, everyone")))
         << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral(
         "Owen Pratley (to RT Holm) 1:34 PM> By the way, did you know you don't _always_")));
-    EXPECT_TRUE(page.Example()->toHtml().contains(QStringLiteral("zibtam-name:")));
-    page.OnExampleLink();
+
+    // A sender link in the example explains what such links do in the chat window.
+    int sender = static_cast<int>(text.indexOf(QStringLiteral("Owen Pratley")));
+    example.ClickLinkAt(sender + 1);
     ASSERT_EQ(rig.prompt.Messages.size(), 1u);
     EXPECT_EQ(rig.prompt.Messages[0].Text,
               "When you click a recipient link in the main Zib Tam dialog, Zib Tam will\n"
               "automatically select the appropriate recipients for your new message.");
 
+    // A new prefix choice redraws the example.
+    page.PrefixList()->setCurrentIndex(0);
+    EXPECT_TRUE(example.toPlainText().startsWith(QStringLiteral("RT Holm (to all users)> Hey")))
+        << example.toPlainText().toStdString();
+
     // Without name links the example has none.
     rig.Options().Set(Opt::RecipientLinks, 0);
     CFormatPage plain(rig.Context());
-    EXPECT_FALSE(plain.Example()->toHtml().contains(QStringLiteral("zibtam-name:")));
+    plain.Example()->Edit().ClickLinkAt(sender + 1);
+    EXPECT_EQ(rig.prompt.Messages.size(), 1u);
 }
 
 TEST(OptionsSheetTest, FormatPageColourAndFonts)
