@@ -34,6 +34,7 @@ void CUsersListModel::SetAllUsersAllowed(bool allowed)
     } else if (!had && HasAllUsersEntry() && m_selected.empty()) {
         m_allSelected = true;
     }
+    Changed();
 }
 
 void CUsersListModel::OnConnected()
@@ -41,6 +42,7 @@ void CUsersListModel::OnConnected()
     m_connected = true;
     if (m_allowAll && m_selected.empty() && !m_allSelected)
         m_allSelected = true;
+    Changed();
 }
 
 void CUsersListModel::OnDisconnected()
@@ -49,11 +51,13 @@ void CUsersListModel::OnDisconnected()
     m_users.clear();
     m_selected.clear();
     m_allSelected = false;
+    Changed();
 }
 
 void CUsersListModel::UserArrived(const std::string& name)
 {
     Add(name);
+    Changed();
 }
 
 void CUsersListModel::UserDeparted(const std::string& name)
@@ -66,6 +70,7 @@ void CUsersListModel::UserDeparted(const std::string& name)
         Unselect(name);
     if (m_selected.empty() && !AllUsersSelected())
         SelectDefault();
+    Changed();
 }
 
 void CUsersListModel::UserRenamed(const std::string& oldName, const std::string& newName)
@@ -79,6 +84,7 @@ void CUsersListModel::UserRenamed(const std::string& oldName, const std::string&
     Add(newName);
     if (wasSelected && !IsSelected(newName))
         m_selected.push_back(newName);
+    Changed();
 }
 
 void CUsersListModel::SelectSenderOf(const ChatMessage& message, const std::string& ownName)
@@ -119,6 +125,8 @@ int CUsersListModel::SelectUsers(const std::vector<std::string>& names, bool rep
             m_selected.push_back(entry);
         ++selected;
     }
+    if (selected > 0)
+        Changed();
     return selected;
 }
 
@@ -126,6 +134,7 @@ void CUsersListModel::SelectDefault()
 {
     m_selected.clear();
     m_allSelected = HasAllUsersEntry();
+    Changed();
 }
 
 bool CUsersListModel::SelectAllUsers()
@@ -134,6 +143,7 @@ bool CUsersListModel::SelectAllUsers()
         return false;
     m_selected.clear();
     m_allSelected = true;
+    Changed();
     return true;
 }
 
@@ -154,4 +164,93 @@ bool CUsersListModel::IsSelected(const std::string& name) const
 void CUsersListModel::Unselect(const std::string& name)
 {
     std::erase(m_selected, name);
+}
+
+void CUsersListModel::SetSelection(bool allUsers, const std::vector<std::string>& names)
+{
+    m_allSelected = allUsers && HasAllUsersEntry();
+    m_selected.clear();
+    for (const std::string& name : names)
+        if (!IsSelected(name))
+            m_selected.push_back(name);
+    Changed();
+}
+
+bool CUsersListModel::ReadsAllUsers() const
+{
+    if (!HasAllUsersEntry())
+        return false;
+    size_t listed = 0;
+    for (const std::string& user : m_users)
+        if (IsSelected(user))
+            ++listed;
+    const size_t chosen = listed + (m_allSelected ? 1 : 0);
+    const size_t entries = m_users.size() + 1;
+    return chosen > 1 && (m_allSelected || chosen + 1 == entries);
+}
+
+bool CUsersListModel::Collapse()
+{
+    if (!ReadsAllUsers())
+        return false;
+    SelectAllUsers();
+    return true;
+}
+
+void CUsersListModel::SelectDefaultRecipients(const std::string& stored)
+{
+    if (stored.empty())
+        return;
+    std::vector<std::string> names;
+    size_t start = 0;
+    while (start <= stored.size()) {
+        size_t end = stored.find('\n', start);
+        if (end == std::string::npos)
+            end = stored.size();
+        if (end > start)
+            names.push_back(stored.substr(start, end - start));
+        start = end + 1;
+    }
+    m_selected.clear();
+    m_allSelected = false;
+    SelectUsers(names, true);
+    Changed();
+}
+
+std::string CUsersListModel::DefaultRecipientsText() const
+{
+    std::vector<std::string> recipients;
+    if (!GetRecipients(recipients))
+        return {};
+    std::string text;
+    for (const std::string& name : recipients) {
+        if (!text.empty())
+            text += '\n';
+        text += name;
+    }
+    return text;
+}
+
+bool CUsersListModel::DefaultToggleChecked(const std::string& stored) const
+{
+    const std::string current = DefaultRecipientsText();
+    return !current.empty() && current == stored;
+}
+
+std::string CUsersListModel::ToggledDefault(const std::string& stored) const
+{
+    const std::string current = DefaultRecipientsText();
+    return current == stored ? std::string() : current;
+}
+
+void CUsersListModel::LinkClicked(const ChatMessage& message, int kind, bool control)
+{
+    if (kind == 1) {
+        SelectUsers({message.Sender}, !control);
+    } else if (kind == 2) {
+        if (message.AllUsers && HasAllUsersEntry())
+            SelectDefault();
+        else
+            SelectUsers(message.Recipients, !control);
+    }
 }

@@ -4,6 +4,7 @@
 // holds the same rules without a widget (the console, tests).
 #include "common/ChatMessage.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,30 @@ public:
     void SelectDefault();
     bool SelectAllUsers();
 
+    // The user's own choice in the list: "(All Users)" among it or not, and the names.
+    void SetSelection(bool allUsers, const std::vector<std::string>& names);
+    // More than one entry chosen and either "(All Users)" among them or every entry but one:
+    // the list reads "(All Users)"; Collapse makes it the only selected entry.
+    bool ReadsAllUsers() const;
+    bool Collapse();
+
+    // "DefaultRecipients" (names joined by line feeds) made the selection.
+    void SelectDefaultRecipients(const std::string& stored);
+    // The selection as a "DefaultRecipients" value: empty for nothing or all users.
+    std::string DefaultRecipientsText() const;
+    // The context menu's "Select these users whenever I open Zib Tam": enabled, checked,
+    // and what choosing it stores.
+    bool DefaultToggleEnabled() const { return !DefaultRecipientsText().empty(); }
+    bool DefaultToggleChecked(const std::string& stored) const;
+    std::string ToggledDefault(const std::string& stored) const;
+
+    // A click on a name link of the history: the sender (kind 1) or the recipients (kind 2)
+    // replace the selection, or are added to it with Control held.
+    void LinkClicked(const ChatMessage& message, int kind, bool control);
+
+    // Called after every change of the entries or the selection.
+    void SetChangedListener(std::function<void()> listener) { m_changed = std::move(listener); }
+
     bool HasAllUsersEntry() const { return m_allowAll && m_connected; }
     bool AllUsersSelected() const { return m_allSelected && HasAllUsersEntry(); }
     const std::vector<std::string>& Users() const { return m_users; } // in list order
@@ -56,10 +81,16 @@ private:
     void Add(const std::string& name);
     bool IsSelected(const std::string& name) const;
     void Unselect(const std::string& name);
+    void Changed()
+    {
+        if (m_changed)
+            m_changed();
+    }
 
     bool m_allowAll = true;
     bool m_connected = false;
     std::vector<std::string> m_users; // sorted without regard to case, as the list shows them
     bool m_allSelected = false;
     std::vector<std::string> m_selected; // user names, in the order chosen
+    std::function<void()> m_changed;
 };
