@@ -7,6 +7,7 @@
 #include "platform/QuitOnSignal.h"
 #include "platform/SystemInfo.h"
 #include "settings/Options.h"
+#include "settings/OptionsPages.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -20,22 +21,6 @@ namespace {
 // The chat window polls the server from its fastest timer; the platform's minimum is 10 ms.
 constexpr int kPollIntervalMs = 10;
 
-bool ParsePort(const std::string& text, int& port)
-{
-    if (text.empty() || text.size() > 5)
-        return false;
-    int value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + (c - '0');
-    }
-    if (value > 65535)
-        return false;
-    port = value;
-    return true;
-}
-
 } // namespace
 
 int RunServerMode(int argc, char** argv)
@@ -43,7 +28,7 @@ int RunServerMode(int argc, char** argv)
     int port = -1;
     for (int i = 2; i < argc; ++i) {
         std::string argument = argv[i];
-        if (argument == "--port" && i + 1 < argc && ParsePort(argv[i + 1], port)) {
+        if (argument == "--port" && i + 1 < argc && ParsePortText(argv[i + 1], port)) {
             ++i;
             continue;
         }

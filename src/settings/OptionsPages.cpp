@@ -120,17 +120,26 @@ NetworkingVisibility VisibilityFor(const NetworkingChoice& choice)
     return shown;
 }
 
-int32_t PortFromText(const std::string& text)
+bool ParsePortText(const std::string& text, int& port)
 {
     if (text.empty() || text.size() > 5)
-        return kDefaultPort;
-    int32_t port = 0;
+        return false;
+    int value = 0;
     for (char c : text) {
         if (c < '0' || c > '9')
-            return kDefaultPort;
-        port = port * 10 + (c - '0');
+            return false;
+        value = value * 10 + (c - '0');
     }
-    return port > 65535 ? kDefaultPort : port;
+    if (value > 65535)
+        return false;
+    port = value;
+    return true;
+}
+
+int32_t PortFromText(const std::string& text)
+{
+    int port = kDefaultPort;
+    return ParsePortText(text, port) ? port : kDefaultPort;
 }
 
 NetworkingCheck CheckNetworking(const NetworkingChoice& choice, const std::string& server)

@@ -130,6 +130,9 @@ inline constexpr int32_t kDefaultPort = 34300;
 // number beyond the last TCP port (65535) would reach the socket cut to 16 bits, a
 // different port than the one shown, so it counts as not a port.
 int32_t PortFromText(const std::string& text);
+// The same rule for a typed port (the Port edit, "--port"): false when `text` is not
+// one to five digits naming a TCP port from 0 to 65535.
+bool ParsePortText(const std::string& text, int& port);
 
 struct NetworkingCheck
 {

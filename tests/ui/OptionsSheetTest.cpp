@@ -47,22 +47,7 @@ TEST(OptionsSheetTest, EveryControlHasAnAccessibleName)
     rig.Options().Set(Opt::Turing, 1);
     COptionsSheet sheet(rig.Context(), COptionsSheet::Pages::All);
     int checked = 0;
-    for (QWidget* widget : sheet.findChildren<QWidget*>()) {
-        bool control = qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget) ||
-                       qobject_cast<QComboBox*>(widget) || qobject_cast<QTextEdit*>(widget);
-        if (!control || widget->parent()->inherits("QComboBox") ||
-            widget->parent()->inherits("QAbstractSpinBox") || widget->inherits("QTabBar"))
-            continue;
-        // Line edits inside combo boxes and the tab bar's scroll buttons are not ours.
-        if (widget->objectName().startsWith(QLatin1String("qt_")))
-            continue;
-        ++checked;
-        // What a screen reader is told, through the widget's accessible interface.
-        QString name = QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
-        EXPECT_FALSE(name.isEmpty()) << widget->metaObject()->className();
-        EXPECT_FALSE(name.contains(QLatin1Char('&')))
-            << widget->metaObject()->className() << ' ' << name.toStdString();
-    }
+    EXPECT_EQ(UnnamedControls(&sheet, checked), QStringList());
     EXPECT_GT(checked, 25);
     EXPECT_EQ(sheet.General()->NameEdit()->accessibleName(), QStringLiteral("Your name:"));
 }

@@ -5,7 +5,15 @@
 #include "ui/OptionsHost.h"
 #include "ui/OptionsSheet.h"
 
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
+#include <QAccessible>
+#include <QComboBox>
 #include <QDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <functional>
 
 class FakeOptionsHost : public IOptionsHost
@@ -62,3 +70,29 @@ struct OptionsRig
     OptionsContext Context() { return {settings.options, prompt, host}; }
     COptions& Options() { return settings.options; }
 };
+
+// Controls a screen reader cannot name (or names with the mnemonic "&"), as told through
+// each widget's accessible interface; `checked` counts the controls looked at.
+inline QStringList UnnamedControls(QWidget* root, int& checked)
+{
+    QStringList unnamed;
+    checked = 0;
+    for (QWidget* widget : root->findChildren<QWidget*>()) {
+        bool control = qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget) ||
+                       qobject_cast<QComboBox*>(widget) || qobject_cast<QTextEdit*>(widget) ||
+                       qobject_cast<QPlainTextEdit*>(widget) ||
+                       qobject_cast<QListWidget*>(widget) ||
+                       qobject_cast<QAbstractSpinBox*>(widget);
+        // Parts of composite widgets (a spin box's edit, a combo box's, the tab bar's
+        // scroll buttons) are named by their owner.
+        if (!control || widget->parent()->inherits("QComboBox") ||
+            widget->parent()->inherits("QAbstractSpinBox") || widget->parent()->inherits("QTabBar"))
+            continue;
+        ++checked;
+        QString name = QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+        if (name.isEmpty() || name.contains(QLatin1Char('&')))
+            unnamed << QString::fromLatin1(widget->metaObject()->className()) + QLatin1Char(' ') +
+                           name;
+    }
+    return unnamed;
+}

@@ -234,6 +234,21 @@ TEST(TuringDlgTest, DeleteRuleSelectsItsNeighbourAndCancelStoresNothing)
     EXPECT_EQ(rig.Stored().size(), 2u);
 }
 
+TEST(TuringDlgTest, EveryControlHasAnAccessibleName)
+{
+    TuringRig rig({TuringRule{{Response(50, "a")}, "A", "a"}});
+    CTuringDlg editor(rig.Options(), rig.prompt, rig.Runner());
+    int checked = 0;
+    EXPECT_EQ(UnnamedControls(&editor, checked), QStringList());
+    EXPECT_GE(checked, 10);
+    EXPECT_EQ(editor.ConditionEdit()->accessibleName(), QStringLiteral("Condition:"));
+
+    TuringResponse response;
+    CResponseDlg dialog(response, true, rig.prompt);
+    EXPECT_EQ(UnnamedControls(&dialog, checked), QStringList());
+    EXPECT_GE(checked, 6);
+}
+
 TEST(TuringDlgTest, SortedOrderIgnoresCaseAndKeepsTies)
 {
     EXPECT_EQ(SortedOrder({QStringLiteral("b"), QStringLiteral("A"), QStringLiteral("a"),
