@@ -171,8 +171,11 @@ CGeneralPage::CGeneralPage(const OptionsContext& context, QWidget* parent)
     m_password->setEnabled(m_protect->isChecked());
     connect(m_protect, &QCheckBox::toggled, m_password, &QWidget::setEnabled);
 
-    m_turing->setText(QStringLiteral("<a href=\"turing\" style=\"color:#800080\">"
-                                     "&lt;Turing Technology&gt;</a>"));
+    // Purple, lightened on a dark window face so that it stays readable.
+    bool darkFace = palette().color(QPalette::Window).lightness() < 128;
+    m_turing->setText(QStringLiteral("<a href=\"turing\" style=\"color:%1\">"
+                                     "&lt;Turing Technology&gt;</a>")
+                          .arg(darkFace ? QStringLiteral("#d080d0") : QStringLiteral("#800080")));
     m_turing->setTextFormat(Qt::RichText);
     m_turing->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     m_turing->setAccessibleName(QStringLiteral("<Turing Technology>"));
@@ -509,6 +512,10 @@ CNetworkingPage::CNetworkingPage(const OptionsContext& context, QWidget* parent)
     m_serverLabel->setBuddy(m_serverEdit);
     SetAccessibleLabel(m_serverEdit, m_serverLabel->text());
     m_computer->setReadOnly(true);
+    // Read-only fields wear the window face, as they do elsewhere on the desktop.
+    QPalette readOnly = m_computer->palette();
+    readOnly.setColor(QPalette::Base, readOnly.color(QPalette::Window));
+    m_computer->setPalette(readOnly);
     m_computer->setText(FromCp1252(m_context.Host.ComputerName()));
     SetAccessibleLabel(m_computer, QStringLiteral("This computer's name"));
     m_portLabel->setBuddy(m_port);
