@@ -7,6 +7,7 @@
 #include "platform/QtText.h"
 #include "platform/SystemInfo.h"
 #include "settings/Options.h"
+#include "setup/UpgradeDownload.h"
 #include "ui/AboutDlg.h"
 #include "ui/BusyIndicator.h"
 #include "ui/HelpCommands.h"
@@ -788,9 +789,11 @@ void CChatDlg::ShowUpgradeLink(bool shown, const std::string&)
 
 void CChatDlg::OnUpgradeClicked()
 {
+    // A downloaded file cannot run here, so the program fetches and starts the setup copy
+    // itself.
     const std::string& url = m_controller->UpgradeURL();
     if (!url.empty())
-        m_dialogs.OpenUrl(QUrl(FromCp1252(url)));
+        RunUpgrade(url, m_context.Prompt, m_context.Secondary, CSystemInfo().ExecutablePath());
 }
 
 void CChatDlg::AddToHistory(const std::vector<ChatMessage>& messages)
