@@ -38,11 +38,12 @@ void CChatHistory::AddMessage(const ChatMessage& message)
     AddMessages(std::span<const ChatMessage>(&message, 1));
 }
 
-ChatMessage CChatHistory::PostNotice(const std::string& text, bool log)
+ChatMessage CChatHistory::PostNotice(const std::string& text, const std::string& ownName, bool log)
 {
     ChatMessage notice;
     notice.Loopback = true;
     notice.Sender = kSystemSender;
+    notice.Recipients = {ownName};
     notice.Text = text;
     notice.Time = MessageTime::From(std::time(nullptr));
     notice.Log = log;

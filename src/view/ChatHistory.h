@@ -5,7 +5,7 @@
 //   CChatHistory history(prompt, parent);             // in the window's layout
 //   history.ApplyDisplaySettings(ChatHistorySettings(options));
 //   history.AddMessage(message);                       // streams only the new message
-//   history.PostNotice("Could not connect.");          // a notice from "Zib Tam"
+//   history.PostNotice("Could not connect.", ownName); // a notice from "Zib Tam"
 //   connect(&history, &CChatHistory::NameLinkClicked,
 //           [&](const ChatMessage& m, int kind) { users.LinkClicked(m, kind, ctrl); });
 //   history.Clear();  history.Redisplay();
@@ -31,8 +31,9 @@ public:
     void SetMessages(std::vector<ChatMessage> messages, IHistoryProgress* progress = nullptr);
     void AddMessages(std::span<const ChatMessage> messages, IHistoryProgress* progress = nullptr);
     void AddMessage(const ChatMessage& message);
-    // Shows `text` as a message from "Zib Tam" at the current time; returns it (for the log).
-    ChatMessage PostNotice(const std::string& text, bool log = false);
+    // Shows `text` as a message from "Zib Tam" to `ownName` at the current time; returns it
+    // (for the log).
+    ChatMessage PostNotice(const std::string& text, const std::string& ownName, bool log = false);
     void Clear();
     void Redisplay(IHistoryProgress* progress = nullptr);
 

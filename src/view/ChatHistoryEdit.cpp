@@ -74,6 +74,15 @@ bool DarkSystemBackground(const QWidget& widget, const HistoryDisplaySettings& s
     return !settings.Background && widget.palette().color(QPalette::Base).lightness() < 128;
 }
 
+// Links in the palette's link colour, unless it hardly stands out from the background
+// (a light custom background under a dark palette, or the other way round).
+QColor LinkColorOn(const QColor& link, const QColor& base)
+{
+    if (std::abs(link.lightness() - base.lightness()) >= 96)
+        return link;
+    return base.lightness() < 128 ? QColor(110, 160, 255) : QColor(0, 0, 238);
+}
+
 // The document with black in its colour table replaced by `text`.
 std::string WithLightBlack(const std::string& rtf, const QColor& text)
 {
@@ -106,7 +115,8 @@ void CChatHistoryEdit::Stream(const HistoryStream& stream)
 
     RtfInsertOptions options;
     options.AbsorbFinalParagraph = stream.ReplaceAll;
-    options.LinkColor = palette().color(QPalette::Link);
+    options.LinkColor =
+        LinkColorOn(palette().color(QPalette::Link), palette().color(QPalette::Base));
     options.Links.reserve(stream.Links.size() + stream.Addresses.size());
     for (const PrefixLink& link : stream.Links)
         options.Links.push_back({link.Start, link.End, Href(link.Start)});

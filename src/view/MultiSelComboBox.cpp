@@ -66,7 +66,7 @@ CMultiSelComboBox::CMultiSelComboBox(QWidget* parent)
     m_list->setFocusPolicy(Qt::NoFocus);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setSortingEnabled(true);
-    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setFrameStyle(QFrame::Box | QFrame::Plain);
     m_list->setUniformItemSizes(true);
