@@ -3,6 +3,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${ZT_BUILD_DIR:-$ROOT/build/release}"
 FUZZ_BUILD="${ZT_FUZZ_BUILD_DIR:-$ROOT/build/fuzz}"
+SANITIZE_BUILD="${ZT_SANITIZE_BUILD_DIR:-$ROOT/build/sanitize}"
 
 PACKAGES=(
   cmake ninja-build g++ pkg-config
