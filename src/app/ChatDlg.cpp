@@ -296,9 +296,8 @@ CChatDlg::CChatDlg(ChatDlgContext context, QWidget* parent)
                                    : std::make_unique<CRealChatDialogs>(
                                          context.Options, context.Prompt, context.Clock,
                                          MakeOptionsHost(context.System))),
-      m_dialogs(context.Dialogs ? *context.Dialogs : *m_ownDialogs), m_log(context.Options),
-      m_turing(context.Options, context.Clock, context.Random),
-      m_later(context.Options, context.Clock)
+      m_dialogs(context.Dialogs ? *context.Dialogs : *m_ownDialogs),
+      m_timers([this](int id) { OnTimer(id); })
 {
     setObjectName(QStringLiteral("chatDlg"));
     QString title = QString::fromLatin1(CChatController::kCaption);
@@ -308,16 +307,17 @@ CChatDlg::CChatDlg(ChatDlgContext context, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
     BuildControls();
-    m_controller = std::make_unique<CChatController>(
-        ChatControllerContext{context.Options, context.Prompt, context.Clock, *this, *m_users,
-                              *this, m_log, m_turing, m_later, context.Factory});
-    m_notifier = std::make_unique<CChatNotifier>(context.Options, context.Clock, *this, *this);
+    ChatSessionContext session{context.Options, context.Prompt, context.Clock,  context.Random,
+                               *this,           m_timers,       context.Factory};
+    session.UsersList = m_users;
+    m_session = std::make_unique<CChatSession>(session);
+    m_notifier = std::make_unique<CChatNotifier>(context.Options, context.Clock, m_timers, *this);
 }
 
 CChatDlg::~CChatDlg()
 {
     Shutdown();
-    m_controller.reset();
+    m_session.reset();
 }
 
 CUsersListModel& CChatDlg::UsersModel()
@@ -419,7 +419,7 @@ void CChatDlg::BuildControls()
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(f1, &QShortcut::activated, m_sideBar->Help(), &QPushButton::click);
     auto* f5 = new QShortcut(QKeySequence(Qt::Key_F5), this);
-    connect(f5, &QShortcut::activated, this, [this] { m_controller->Refresh(); });
+    connect(f5, &QShortcut::activated, this, [this] { Controller().Refresh(); });
 
     ShowConnectionState(false);
 }
@@ -429,9 +429,12 @@ std::unique_ptr<CStandardOptionsHost> CChatDlg::MakeOptionsHost(const ISystemInf
     if (!system)
         return nullptr;
     auto host = std::make_unique<CStandardOptionsHost>(system->ComputerName());
-    host->OnRulesChanged = [this] { m_turing.MarkRulesChanged(); };
+    host->OnRulesChanged = [this] {
+        if (m_session)
+            m_session->Turing().MarkRulesChanged();
+    };
     host->HeardComputers = [this] {
-        return m_controller ? m_controller->Network().HeardComputers() : std::vector<std::string>();
+        return m_session ? Controller().Network().HeardComputers() : std::vector<std::string>();
     };
     // "&Test" plays as a notification would.
     host->Play = [this](const std::string& path, bool repeat) {
@@ -485,7 +488,7 @@ void CChatDlg::Initialise()
     CreateTray();
     if (!m_tray)
         showMinimized(); // no tray to live in: the task bar
-    m_controller->Initialise();
+    m_session->Start();
 }
 
 void CChatDlg::CreateTray()
@@ -527,10 +530,10 @@ void CChatDlg::Shutdown()
     if (m_shutDown)
         return;
     m_shutDown = true;
-    if (m_controller)
-        m_controller->Shutdown();
-    for (auto& [id, timer] : m_timers)
-        timer->stop();
+    if (m_session)
+        m_session->Stop();
+    for (int id : {1, 2, 3, 4})
+        m_timers.StopTimer(id);
     if (m_tray)
         m_tray->hide();
 }
@@ -632,7 +635,7 @@ void CChatDlg::changeEvent(QEvent* event)
         else if (!isMinimized())
             m_rememberMaximized = false;
     } else if (event->type() == QEvent::ActivationChange && isActiveWindow() && !isMinimized()) {
-        m_controller->ClearUnseenMessages();
+        Controller().ClearUnseenMessages();
         m_notifier->OnWindowActivated();
         Flash(false);
     }
@@ -750,7 +753,7 @@ bool CChatDlg::IsComposing() const
 void CChatDlg::OnSend(bool later)
 {
     std::string typed = ToCp1252(m_input->toPlainText());
-    if (m_controller->SendTyped(typed, later))
+    if (Controller().SendTyped(typed, later))
         m_input->clear();
 }
 
@@ -791,7 +794,7 @@ void CChatDlg::OnUpgradeClicked()
 {
     // A downloaded file cannot run here, so the program fetches and starts the setup copy
     // itself.
-    const std::string& url = m_controller->UpgradeURL();
+    const std::string& url = Controller().UpgradeURL();
     if (!url.empty())
         RunUpgrade(url, m_context.Prompt, m_context.Secondary, CSystemInfo().ExecutablePath());
 }
@@ -859,26 +862,12 @@ bool CChatDlg::ChooseSendLaterMoment(std::time_t& moment)
     return m_dialogs.RunSendLater(this, moment);
 }
 
-void CChatDlg::StartTimer(int id, uint32_t periodMs)
+void CChatDlg::OnTimer(int id)
 {
-    QTimer*& timer = m_timers[id];
-    if (!timer) {
-        timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [this, id] {
-            if (m_shutDown)
-                return;
-            if (!m_notifier->OnTimer(id))
-                m_controller->OnTimer(id);
-        });
-    }
-    timer->start(static_cast<int>(periodMs));
-}
-
-void CChatDlg::StopTimer(int id)
-{
-    auto found = m_timers.find(id);
-    if (found != m_timers.end())
-        found->second->stop();
+    if (m_shutDown)
+        return;
+    if (!m_notifier->OnTimer(id))
+        m_session->OnTimer(id);
 }
 
 void CChatDlg::OnOptions()
@@ -896,7 +885,7 @@ void CChatDlg::OnOptions()
         m_history->ApplyDisplaySettings(ChatHistorySettings(m_context.Options));
         m_history->Redisplay();
     }
-    m_controller->ApplySettings();
+    Controller().ApplySettings();
     m_name->setText(FromCp1252(m_context.Options.GetUserName()));
     m_input->setFocus();
 }
@@ -917,5 +906,5 @@ void CChatDlg::OnContents()
 
 void CChatDlg::OnReconnect()
 {
-    m_controller->Reconnect();
+    Controller().Reconnect();
 }

@@ -1,13 +1,12 @@
 #pragma once
-// The chat window: a front end of the chat controller, as the console is. It shows the
+// The chat window: a front end of the chat session, as the console is. It shows the
 // history, takes the typed message and the recipients, and keeps its controls in step with
 // the connection; what is decided lives in the controller and the core.
 #include "app/ChatController.h"
 #include "app/ChatNotifier.h"
-#include "app/MessageLogFile.h"
+#include "app/ChatSession.h"
+#include "app/QtChatTimers.h"
 #include "app/UsersList.h"
-#include "sendlater/SendLater.h"
-#include "turing/TuringEngine.h"
 
 #include <QDialog>
 #include <QUrl>
@@ -57,7 +56,7 @@ struct ChatDlgContext
     const ISystemInfo* System = nullptr; // for the options dialog's computer names
 };
 
-class CChatDlg : public QDialog, public IChatWindow, public IChatTimers, public INotifierHost
+class CChatDlg : public QDialog, public IChatWindow, public INotifierHost
 {
     Q_OBJECT
 public:
@@ -106,7 +105,8 @@ public:
     void SavePlacement();
     void RestorePlacement();
 
-    CChatController& Controller() { return *m_controller; }
+    CChatSession& Session() { return *m_session; }
+    CChatController& Controller() { return m_session->Controller(); }
     CUsersListModel& UsersModel();
     QPlainTextEdit* InputBox() const { return m_input; }
     CChatHistory* History() const { return m_history; }
@@ -131,10 +131,6 @@ public:
     void AddToHistory(const std::vector<ChatMessage>& messages) override;
     void Notify(const std::vector<ChatMessage>& messages, bool allForAllUsers) override;
     bool ChooseSendLaterMoment(std::time_t& moment) override;
-
-    // IChatTimers
-    void StartTimer(int id, uint32_t periodMs) override;
-    void StopTimer(int id) override;
 
     // INotifierHost
     bool IsUserLooking() const override;
@@ -177,18 +173,15 @@ private:
     void OnUpgradeClicked();
     void UpdateTrayIcon();
     void LimitInput();
-    void SetDefaultRecipientsIfSeen();
+    void OnTimer(int id);
 
     ChatDlgContext m_context;
     std::unique_ptr<IChatDialogs> m_ownDialogs;
     IChatDialogs& m_dialogs;
     CRecipientList* m_users = nullptr;
-    CMessageLogFile m_log;
-    CTuringEngine m_turing;
-    CSendLater m_later;
-    std::unique_ptr<CChatController> m_controller;
+    CQtChatTimers m_timers;
+    std::unique_ptr<CChatSession> m_session;
     std::unique_ptr<CChatNotifier> m_notifier;
-    std::map<int, QTimer*> m_timers;
 
     CSideBar* m_sideBar = nullptr;
     CChatHistory* m_history = nullptr;

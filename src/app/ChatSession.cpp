@@ -9,9 +9,10 @@ CChatSession::CChatSession(ChatSessionContext context)
       m_later(context.Options, context.Clock)
 {
     IMessageLog& log = context.Log ? *context.Log : *m_ownLog;
+    IUsersList& users = context.UsersList ? *context.UsersList : m_users;
     m_controller = std::make_unique<CChatController>(
-        ChatControllerContext{context.Options, context.Prompt, context.Clock, context.Window,
-                              m_users, context.Timers, log, m_turing, m_later, context.Factory});
+        ChatControllerContext{context.Options, context.Prompt, context.Clock, context.Window, users,
+                              context.Timers, log, m_turing, m_later, context.Factory});
 }
 
 CChatSession::~CChatSession()

@@ -42,6 +42,9 @@ struct ChatSessionContext
     ITransportFactory& Factory;
     // Where shown messages are kept; null: the XML message log of the settings.
     IMessageLog* Log = nullptr;
+    // The front end's own users list (the chat window's "&To:" control, which keeps the
+    // same rules); null: the session's model, Users(), is the list.
+    IUsersList* UsersList = nullptr;
 };
 
 class CChatSession

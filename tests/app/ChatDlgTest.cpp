@@ -1,0 +1,341 @@
+// The chat window offscreen, on a simulated network with two other copies: what the user
+// types and chooses reaches them, what they send shows, and the window's own rules hold.
+#include "app/ChatDlg.h"
+
+#include "ControllerFixture.h"
+#include "ui/LinkStatic.h"
+#include "view/ChatHistory.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr std::time_t kNow = 1'700'000'000;
+
+class FakeDialogs : public IChatDialogs
+{
+public:
+    std::function<void()> During; // runs while any of the dialogs is "open"
+    bool ChooseLater = true;
+    std::time_t LaterMoment = 0;
+    int Abouts = 0;
+    int Options = 0;
+    std::vector<QUrl> Opened;
+
+    bool RunSendLater(QWidget*, std::time_t& moment) override
+    {
+        if (During)
+            During();
+        moment = LaterMoment;
+        return ChooseLater;
+    }
+    void RunAbout(QWidget*) override
+    {
+        ++Abouts;
+        if (During)
+            During();
+    }
+    bool RunOptions(QWidget*) override
+    {
+        ++Options;
+        if (During)
+            During();
+        return false;
+    }
+    bool OpenUrl(const QUrl& url) override
+    {
+        Opened.push_back(url);
+        return true;
+    }
+};
+
+QAction* Action(QMenu* menu, const char* text)
+{
+    for (QAction* action : menu->actions())
+        if (action->text() == QString::fromLatin1(text))
+            return action;
+    return nullptr;
+}
+
+void Key(QWidget* widget, int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    QKeyEvent press(QEvent::KeyPress, key, mods);
+    QApplication::sendEvent(widget, &press);
+}
+
+class ChatDlgTest : public testing::Test
+{
+protected:
+    TempDir dir;
+    CManualClock clock;
+    CSimNetwork network{clock};
+    ControllerRig ann{dir, "Ann", clock, &network, "OFFICE2"};
+    ControllerRig bob{dir, "Bob", clock, &network, "OFFICE3"};
+    CSqliteRegistry registry{dir.File("Owen.sqlite3")};
+    FakeSystemInfo system;
+    COptions options{registry, system, false};
+    FakePrompt prompt;
+    CRandom random{7};
+    TestFactory factory{clock, &network, "OFFICE1"};
+    FakeDialogs dialogs;
+    std::unique_ptr<CChatDlg> owen;
+
+    void SetUp() override
+    {
+        clock.SetNow(kNow);
+        clock.SetTicks(5000);
+        system.Computer = "OFFICE1";
+        options.Set(Opt::Username, "Owen");
+        options.Set(Opt::NetworkingType, 1);
+        for (COptions* o : {&options, &ann.options, &bob.options})
+            o->Set(Opt::PromptOnAllUsers, 0);
+        ChatDlgContext context{options, prompt, clock, random, factory, false};
+        context.Dialogs = &dialogs;
+        context.UseTray = false;
+        owen = std::make_unique<CChatDlg>(context);
+        owen->Initialise();
+        owen->Controller().OnTimer(CChatController::kStartTimer);
+        ann.Start();
+        bob.Start();
+        Run(1000);
+    }
+    void TearDown() override { owen.reset(); }
+
+    void Run(uint32_t ms)
+    {
+        for (uint32_t t = 0; t < ms; t += 10) {
+            clock.Advance(10);
+            owen->Controller().OnTimer(CChatController::kPollTimer);
+            ann.Poll();
+            bob.Poll();
+        }
+    }
+    QListWidget* To() { return owen->findChild<QListWidget*>(); }
+    void Choose(std::initializer_list<const char*> entries)
+    {
+        To()->clearSelection();
+        for (const char* entry : entries)
+            To()->findItems(QString::fromLatin1(entry), Qt::MatchExactly)
+                .front()
+                ->setSelected(true);
+    }
+    void Type(const char* text) { owen->InputBox()->insertPlainText(QString::fromLatin1(text)); }
+    std::vector<std::string> Recipients()
+    {
+        std::vector<std::string> to;
+        EXPECT_TRUE(owen->UsersModel().GetRecipients(to));
+        return to;
+    }
+};
+
+TEST_F(ChatDlgTest, ControlsCarryTheirTextsAndNamesAndFollowTheConnection)
+{
+    EXPECT_EQ(owen->windowTitle(), QStringLiteral("Zib Tam Freeware"));
+    EXPECT_EQ(owen->InputBox()->accessibleName(), QStringLiteral("Go Zib"));
+    EXPECT_EQ(To()->accessibleName(), QStringLiteral("To"));
+    EXPECT_EQ(owen->SendButton()->text(), QStringLiteral("&Send!"));
+    bool historyNamed = false;
+    for (QWidget* widget : owen->History()->findChildren<QWidget*>())
+        historyNamed |= widget->accessibleName() == QStringLiteral("Chat history");
+    EXPECT_TRUE(historyNamed);
+    // Every control a screen reader can land on says what it is.
+    for (QWidget* widget : owen->findChildren<QWidget*>()) {
+        if (qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget) ||
+            qobject_cast<QPlainTextEdit*>(widget) || qobject_cast<QAbstractItemView*>(widget)) {
+            EXPECT_FALSE(widget->accessibleName().isEmpty())
+                << widget->metaObject()->className() << " " << widget->objectName().toStdString();
+        }
+    }
+    EXPECT_NE(Action(owen->SendMenu(), "&Send Later..."), nullptr);
+    for (const char* item :
+         {"&Contents", "&Zib Tam Home Page", "&E-mail Support Team...", "&About Zib Tam 2.5"})
+        EXPECT_NE(Action(owen->HelpMenu(), item), nullptr) << item;
+    for (const char* item : {"&Chat!\tWindows+G", "&Options...", "E&xit"})
+        EXPECT_NE(Action(owen->TrayMenu(), item), nullptr) << item;
+
+    QPushButton* reconnectButton = nullptr;
+    for (QPushButton* button : owen->findChildren<QPushButton*>())
+        if (button->text() == QStringLiteral("&Reconnect..."))
+            reconnectButton = button;
+    ASSERT_NE(reconnectButton, nullptr);
+    owen->ShowChatWindow();
+    EXPECT_TRUE(owen->SendButton()->isVisible());
+    EXPECT_FALSE(reconnectButton->isVisible());
+    owen->ShowConnectionState(false);
+    EXPECT_FALSE(owen->SendButton()->isVisible());
+    EXPECT_FALSE(owen->InputBox()->isVisible());
+    EXPECT_TRUE(reconnectButton->isVisible());
+    EXPECT_TRUE(reconnectButton->isEnabled());
+    owen->ShowConnectionState(true);
+    EXPECT_TRUE(owen->SendButton()->isVisible());
+
+    EXPECT_FALSE(owen->UpgradeLink()->isVisible());
+    owen->ShowUpgradeLink(true, "http://server:6500/");
+    EXPECT_TRUE(owen->UpgradeLink()->isVisible());
+}
+
+TEST_F(ChatDlgTest, EnterSendsShiftEnterBreaksTheLineAndTheBoxHoldsAtMostItsLimit)
+{
+    owen->ShowChatWindow();
+    Choose({"Ann"});
+    Type("Lunch");
+    Key(owen->InputBox(), Qt::Key_Return, Qt::ShiftModifier);
+    Type("at noon?");
+    EXPECT_EQ(owen->InputBox()->toPlainText(), QStringLiteral("Lunch\nat noon?"));
+    Key(owen->InputBox(), Qt::Key_Return);
+    EXPECT_TRUE(owen->InputBox()->toPlainText().isEmpty());
+    Run(200);
+    ASSERT_EQ(ann.window.History.size(), 1u);
+    EXPECT_EQ(ann.window.History[0].Text, "Lunch\nat noon?");
+    EXPECT_EQ(ann.window.History[0].Recipients, std::vector<std::string>{"Ann"});
+    EXPECT_TRUE(bob.window.History.empty());
+
+    // Pasted rich text arrives as plain text.
+    auto* rich = new QMimeData;
+    rich->setHtml(QStringLiteral("<b>bold</b> words"));
+    rich->setText(QStringLiteral("bold words"));
+    QApplication::clipboard()->setMimeData(rich);
+    owen->InputBox()->clear();
+    Key(owen->InputBox(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(owen->InputBox()->toPlainText(), QStringLiteral("bold words"));
+
+    owen->InputBox()->clear();
+    owen->InputBox()->insertPlainText(QString(CChatDlg::kInputLimit - 1, QLatin1Char('x')));
+    Type("yz");
+    EXPECT_EQ(owen->InputBox()->toPlainText().size(), CChatDlg::kInputLimit);
+    EXPECT_TRUE(owen->InputBox()->toPlainText().endsWith(QStringLiteral("xy")));
+}
+
+TEST_F(ChatDlgTest, AllUsersChosenWithNamedUsersSendsToAll)
+{
+    owen->ShowChatWindow();
+    Choose({"(All Users)", "Ann"});
+    Type("Fire drill at 3");
+    owen->SendButton()->click();
+    Run(200);
+    ASSERT_EQ(bob.window.History.size(), 1u);
+    EXPECT_TRUE(bob.window.History[0].AllUsers);
+    ASSERT_EQ(ann.window.History.size(), 1u);
+    EXPECT_TRUE(ann.window.History[0].AllUsers);
+}
+
+TEST_F(ChatDlgTest, AMessageArrivingWhileTheUserTypesLeavesTheRecipientsAlone)
+{
+    options.Set(Opt::DefaultToLastSender, 1);
+    owen->ShowChatWindow();
+    Choose({"Bob"});
+    Type("Half a thought");
+    ann.users.SelectUsers({"Owen"}, true);
+    std::string typed = "Are you there?";
+    ASSERT_TRUE(ann.controller->SendTyped(typed, false));
+    Run(200);
+    ASSERT_FALSE(owen->History()->Messages().empty());
+    EXPECT_EQ(owen->History()->Messages().back().Text, "Are you there?");
+    EXPECT_EQ(Recipients(), std::vector<std::string>{"Bob"});
+
+    // Not typing: the reply goes to the last sender.
+    owen->InputBox()->clear();
+    typed = "Hello?";
+    ASSERT_TRUE(ann.controller->SendTyped(typed, false));
+    Run(200);
+    EXPECT_EQ(Recipients(), std::vector<std::string>{"Ann"});
+}
+
+TEST_F(ChatDlgTest, TheCloseButtonWhileADialogIsOpenDoesNothingAndEscapeHides)
+{
+    owen->ShowChatWindow();
+    bool shownDuring = false;
+    dialogs.During = [&] {
+        owen->close();
+        shownDuring = owen->isVisible() && !owen->isMinimized();
+    };
+    Action(owen->HelpMenu(), "&About Zib Tam 2.5")->trigger();
+    EXPECT_EQ(dialogs.Abouts, 1);
+    EXPECT_TRUE(shownDuring);
+
+    // Without a tray to come back from, hiding leaves the window on the task bar.
+    owen->resize(600, 500);
+    Key(owen->InputBox(), Qt::Key_Escape);
+    EXPECT_TRUE(owen->isMinimized());
+    EXPECT_EQ(options.Get(Opt::DlgWidth), 600);
+    EXPECT_EQ(options.Get(Opt::DlgHeight), 500);
+}
+
+TEST_F(ChatDlgTest, APopUpWithRepeatSoundPlaysOnceAndAFlashRepeats)
+{
+    options.Set(Opt::PlaySnd, 1);
+    options.Set(Opt::RepeatSound, 1);
+    ann.users.SelectUsers({"Owen"}, true);
+    const struct
+    {
+        int behaviour;
+        bool repeats;
+    } cases[] = {{CChatNotifier::kFlash, true}, {CChatNotifier::kPopUp, false}};
+    for (const auto& c : cases) {
+        owen->hide();
+        options.SetNotification(c.behaviour);
+        std::string typed = "Ping";
+        ASSERT_TRUE(ann.controller->SendTyped(typed, false));
+        Run(200);
+        EXPECT_EQ(owen->Notifier().IsSoundRepeating(), c.repeats) << c.behaviour;
+        EXPECT_TRUE(owen->isVisible()) << c.behaviour; // minimised to flash, or popped up
+        owen->Notifier().OnWindowActivated();
+    }
+}
+
+TEST_F(ChatDlgTest, SendLaterStoresTheMessageAndEmptiesTheBox)
+{
+    owen->ShowChatWindow();
+    Choose({"Ann"});
+    Type("Meeting in ten minutes");
+    dialogs.LaterMoment = kNow + 600;
+    Action(owen->SendMenu(), "&Send Later...")->trigger();
+    EXPECT_TRUE(owen->InputBox()->toPlainText().isEmpty());
+    Run(1000);
+    EXPECT_TRUE(ann.window.History.empty());
+    clock.SetNow(kNow + 601);
+    Run(1100);
+    ASSERT_EQ(ann.window.History.size(), 1u);
+    EXPECT_EQ(ann.window.History[0].Text, "Scheduled message: Meeting in ten minutes");
+
+    // Cancelled: the text stays.
+    dialogs.ChooseLater = false;
+    Type("Not yet");
+    Action(owen->SendMenu(), "&Send Later...")->trigger();
+    EXPECT_EQ(owen->InputBox()->toPlainText(), QStringLiteral("Not yet"));
+}
+
+TEST_F(ChatDlgTest, PlacementComesBackOnScreenAndContentsOpensTheReadMe)
+{
+    options.Set(Opt::DlgX, 20000);
+    options.Set(Opt::DlgY, 20000);
+    options.Set(Opt::DlgWidth, 100);
+    options.Set(Opt::DlgHeight, 100);
+    owen->RestorePlacement();
+    QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.intersects(owen->geometry()));
+    EXPECT_GE(owen->width(), CChatDlg::kTemplateWidth);
+    EXPECT_GE(owen->height(), CChatDlg::kTemplateHeight);
+
+    Action(owen->HelpMenu(), "&Contents")->trigger();
+    ASSERT_EQ(dialogs.Opened.size(), 1u);
+    EXPECT_TRUE(dialogs.Opened[0].toLocalFile().endsWith(QStringLiteral("/Zib Tam Read Me.htm")));
+    Action(owen->HelpMenu(), "&Zib Tam Home Page")->trigger();
+    Action(owen->HelpMenu(), "&E-mail Support Team...")->trigger();
+    ASSERT_EQ(dialogs.Opened.size(), 3u);
+    EXPECT_EQ(dialogs.Opened[2].scheme(), QStringLiteral("mailto"));
+}
+
+} // namespace
