@@ -1,6 +1,7 @@
 #include "app/StandInShell.h"
 
 #include "app/ChatDlg.h"
+#include "log/LogViewerDlg.h"
 #include "platform/Prompt.h"
 #include "platform/QtText.h"
 #include "platform/SystemInfo.h"
@@ -68,19 +69,15 @@ bool CStandInShell::HandleSetupCommandLine(const std::string& commandLine)
 
 void CStandInShell::RunLogViewer()
 {
-    QWidget window;
-    window.setWindowTitle(Title(m_secondary, "Zib Tam Log Viewer"));
+    auto* view = new CHtmlLogView(m_options.GetLogTempPath(), nullptr);
+    CLogViewerDlg window(m_options, m_prompt, m_services.Clock, m_secondary, view, *view);
     window.setWindowIcon(MakeApplicationIcon(m_secondary));
-    auto* layout = new QVBoxLayout(&window);
-    layout->addWidget(new QLabel(
-        QStringLiteral("Log: %1").arg(QString::fromStdString(m_options.GetLogPath())), &window));
-    window.setAttribute(Qt::WA_QuitOnClose, false);
     m_logViewer = &window;
+    // Ends when the window closes, or with the program (a termination signal).
     QEventLoop loop;
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
+    QObject::connect(&window, &CLogViewerDlg::closed, &loop, &QEventLoop::quit);
     window.show();
-    while (window.isVisible())
-        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    loop.exec();
 }
 
 bool CStandInShell::RunFirstRunOptions()
@@ -106,9 +103,7 @@ void CStandInShell::CreateChatWindow()
 void CStandInShell::ShowRequested()
 {
     if (m_logViewer) {
-        m_logViewer->showNormal();
-        m_logViewer->raise();
-        m_logViewer->activateWindow();
+        m_logViewer->ShowFromAnotherStart();
     } else if (m_chat) {
         m_chat->ShowChatWindow();
     }

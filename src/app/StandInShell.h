@@ -11,6 +11,7 @@
 
 class CChatDlg;
 class IClock;
+class CLogViewerDlg;
 class IPrompt;
 class IRandom;
 class ITransportFactory;
@@ -46,7 +47,7 @@ private:
     IPrompt& m_prompt;
     const ISystemInfo& m_system;
     bool m_secondary;
-    QPointer<QWidget> m_logViewer;
+    QPointer<CLogViewerDlg> m_logViewer;
     ChatWindowServices m_services;
     CChatDlg* m_chat = nullptr;
 };

@@ -7,6 +7,7 @@
 #include "app/ServerMain.h"
 #include "app/StandInShell.h"
 #include "app/UserSettings.h"
+#include "log/LogViewerDlg.h"
 #include "platform/Clock.h"
 #include "platform/QuitOnSignal.h"
 #include "platform/SqliteRegistry.h"
@@ -99,6 +100,8 @@ int RunChatProgram(int argc, char** argv, CSystemInfo& system)
     CUserSettings settings(system, argc > 0 ? argv[0] : "zibtam");
     bool secondary = settings.Secondary();
     COptions& options = settings.Options();
+    if (ModeFromCommandLine(JoinArguments(argc, argv, 1)) == InstanceMode::LogViewer)
+        PrepareLogViewerProcess();
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     app.setApplicationName(secondary ? QStringLiteral("Zib Tam (Secondary)")

@@ -230,7 +230,7 @@ bool WriteLogPage(const std::string& path, std::string_view page, std::string& e
     return ok;
 }
 
-CLogViewer::CLogViewer(COptions& options, IPrompt& prompt, IClock& clock, ILogViewerHost& host,
+CLogViewer::CLogViewer(COptions& options, IPrompt& prompt, const IClock& clock, ILogViewerHost& host,
                        ILogHistoryView& view)
     : m_options(options), m_prompt(prompt), m_clock(clock), m_host(host), m_view(view)
 {}

@@ -135,7 +135,7 @@ public:
 class CLogViewer
 {
 public:
-    CLogViewer(COptions& options, IPrompt& prompt, IClock& clock, ILogViewerHost& host,
+    CLogViewer(COptions& options, IPrompt& prompt, const IClock& clock, ILogViewerHost& host,
                ILogHistoryView& view);
 
     // Applies the display settings and selects the period row of "LogHistoryMonths".
@@ -180,7 +180,7 @@ private:
 
     COptions& m_options;
     IPrompt& m_prompt;
-    IClock& m_clock;
+    const IClock& m_clock;
     ILogViewerHost& m_host;
     ILogHistoryView& m_view;
     CLogTracker m_tracker;

@@ -1,0 +1,531 @@
+#include "log/LogViewerDlg.h"
+
+#include "log/WebPageView.h"
+#include "platform/Prompt.h"
+#include "platform/QtText.h"
+#include "settings/Options.h"
+#include "view/HtmlMessageWriter.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLibrary>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+QString Text(const std::string& text)
+{
+    return FromCp1252(text);
+}
+
+// The page in Qt's own rich-text browser, where the web engine cannot run. It has no
+// script, so the outline of a selected message is drawn here.
+class CTextBrowserPageView : public QTextBrowser, public IWebPageView
+{
+public:
+    explicit CTextBrowserPageView(QWidget* parent) : QTextBrowser(parent)
+    {
+        setOpenLinks(false);
+        setContextMenuPolicy(Qt::NoContextMenu);
+        setAccessibleName(QStringLiteral("Zib Tam Log"));
+        connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
+            if (url.scheme() == QStringLiteral("zibtam") && m_links)
+                m_links(url);
+        });
+    }
+
+    QWidget* Widget() override { return this; }
+    void LoadFile(const QString& path) override
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        QByteArray bytes = file.readAll();
+        SetHtml(FromCp1252(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()))));
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    }
+    void SetHtml(const QString& html) override
+    {
+        setExtraSelections({});
+        setHtml(html);
+    }
+    void SelectMessage(int index) override
+    {
+        // Each message is one paragraph; the page's head makes no blocks of its own.
+        QTextBlock block = document()->findBlockByNumber(index);
+        if (index < 0 || !block.isValid()) {
+            setExtraSelections({});
+            return;
+        }
+        QTextEdit::ExtraSelection outline;
+        outline.cursor = QTextCursor(block);
+        outline.cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        outline.format.setBackground(palette().highlight().color().lighter(170));
+        outline.format.setProperty(QTextFormat::FullWidthSelection, true);
+        setExtraSelections({outline});
+        // Centred when it fits, as the page's script does.
+        QRectF rect = document()->documentLayout()->blockBoundingRect(block);
+        int top = static_cast<int>(rect.top());
+        int height = static_cast<int>(rect.height());
+        int viewHeight = viewport()->height();
+        if (height < viewHeight)
+            top -= (viewHeight - height) / 2;
+        verticalScrollBar()->setValue(top);
+    }
+    void SetLinkHandler(std::function<void(const QUrl&)> handler) override
+    {
+        m_links = std::move(handler);
+    }
+    void SetFindHandler(std::function<void()>) override {} // the window's shortcut serves
+    bool IsWorking() const override { return true; }
+
+private:
+    std::function<void(const QUrl&)> m_links;
+};
+
+QString NoticePage(const std::string& text, const std::string& linkWord,
+                   const LogDisplaySettings& settings)
+{
+    std::string html = "<html><body bgcolor=\"" + HtmlColor(settings.Background) +
+                       "\"><p style=\"" + HtmlFontStyle(settings.MessageFont) + "\">" +
+                       EscapeHtml(text) + "&nbsp; <a href=\"zibtam:" + linkWord + "\">" +
+                       linkWord + "</a>.</p></body></html>";
+    return FromCp1252(html);
+}
+
+} // namespace
+
+// The wait cursor, the window disabled, and after half a second a small window with Cancel.
+// Pending events run every few dozen milliseconds, so the window stays painted and Cancel
+// works while a long load runs.
+class CLogBusy : public ILogBusy
+{
+public:
+    CLogBusy(QWidget* window, const std::string& text) : m_window(window), m_text(Text(text))
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_window->setEnabled(false);
+        m_started.start();
+        m_pumped.start();
+    }
+    ~CLogBusy() override
+    {
+        delete m_dialog;
+        if (m_window)
+            m_window->setEnabled(true);
+        QApplication::restoreOverrideCursor();
+    }
+    void SetStatusText(const std::string& text) override
+    {
+        m_text = Text(text);
+        if (m_label)
+            m_label->setText(m_text);
+    }
+    bool IsCancelled() override
+    {
+        if (m_pumped.elapsed() >= 40) {
+            if (!m_dialog && m_started.elapsed() >= 500)
+                ShowDialog();
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+            m_pumped.restart();
+        }
+        return m_cancelled;
+    }
+    void Cancel() { m_cancelled = true; }
+
+private:
+    void ShowDialog()
+    {
+        m_dialog = new QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint);
+        m_dialog->setWindowTitle(QStringLiteral("Loading..."));
+        auto* layout = new QVBoxLayout(m_dialog);
+        m_label = new QLabel(m_text, m_dialog);
+        layout->addWidget(m_label);
+        auto* cancel = new QPushButton(QStringLiteral("Cancel"), m_dialog);
+        cancel->setAccessibleName(QStringLiteral("Cancel"));
+        layout->addWidget(cancel);
+        QObject::connect(cancel, &QPushButton::clicked, m_dialog, [this] { m_cancelled = true; });
+        m_dialog->show();
+    }
+
+    QPointer<QWidget> m_window;
+    QString m_text;
+    QElapsedTimer m_started;
+    QElapsedTimer m_pumped;
+    QDialog* m_dialog = nullptr;
+    QLabel* m_label = nullptr;
+    bool m_cancelled = false;
+};
+
+QString WebViewModulePath()
+{
+    QString path = qEnvironmentVariable("ZIBTAM_WEBVIEW");
+    if (path.isEmpty()) {
+        // Before the application object exists its folder is not known yet.
+        char exe[4096];
+        ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+        QString folder = n > 0 ? QFileInfo(QString::fromLocal8Bit(exe, static_cast<int>(n))).path()
+                               : QCoreApplication::applicationDirPath();
+        path = folder + QStringLiteral("/zibtam_webview");
+    }
+    return path;
+}
+
+void PrepareLogViewerProcess()
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // No GPU is assumed (virtual displays, remote desktops): Chromium draws in software.
+    if (!std::getenv("QTWEBENGINE_CHROMIUM_FLAGS"))
+        setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-gpu-compositing", 1);
+    if (!std::getenv("QT_QUICK_BACKEND"))
+        setenv("QT_QUICK_BACKEND", "software", 1);
+    // Chromium refuses to run its sandbox as root.
+    if (::geteuid() == 0)
+        setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+    QLibrary module(WebViewModulePath());
+    if (auto prepare =
+            reinterpret_cast<PrepareWebPageViewFunction>(module.resolve(kPrepareWebPageViewSymbol)))
+        prepare();
+}
+
+std::unique_ptr<IWebPageView> LoadWebPageView(QWidget* parent)
+{
+    QLibrary module(WebViewModulePath());
+    auto create = reinterpret_cast<CreateWebPageViewFunction>(
+        module.resolve(kCreateWebPageViewSymbol));
+    if (!create)
+        return nullptr;
+    return std::unique_ptr<IWebPageView>(create(parent));
+}
+
+CHtmlLogView::CHtmlLogView(std::string pagePath, QWidget* parent, bool allowWebEngine)
+    : QWidget(parent), m_pagePath(std::move(pagePath))
+{
+    if (allowWebEngine)
+        m_page = LoadWebPageView(this);
+    m_webEngine = m_page != nullptr;
+    if (!m_page)
+        m_page = std::make_unique<CTextBrowserPageView>(this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_page->Widget());
+    setFocusProxy(m_page->Widget());
+    m_page->SetLinkHandler([this](const QUrl& url) {
+        if (url.path() == QStringLiteral("Reload"))
+            emit reloadRequested();
+    });
+    m_page->SetFindHandler([this] { emit findRequested(); });
+}
+
+CHtmlLogView::~CHtmlLogView() = default;
+
+void CHtmlLogView::ApplySettings(const LogDisplaySettings& settings)
+{
+    m_settings = settings;
+    Rebuild();
+}
+
+void CHtmlLogView::ShowMessages(std::span<const ChatMessage> shown, bool append,
+                                IHistoryProgress*)
+{
+    if (!append)
+        m_shown.clear();
+    m_shown.insert(m_shown.end(), shown.begin(), shown.end());
+    Rebuild();
+}
+
+void CHtmlLogView::Clear()
+{
+    m_shown.clear();
+    Rebuild();
+}
+
+void CHtmlLogView::ShowReloadNotice(const std::string& text)
+{
+    m_shown.clear();
+    m_page->SetHtml(NoticePage(text, "Reload", m_settings));
+}
+
+void CHtmlLogView::SelectMessage(int shownIndex)
+{
+    m_page->SelectMessage(shownIndex);
+}
+
+void CHtmlLogView::Rebuild()
+{
+    // A page that cannot be written leaves the previous one in view.
+    std::string error;
+    if (WriteLogPage(m_pagePath, BuildLogPage(m_shown, m_settings), error))
+        m_page->LoadFile(QString::fromStdString(m_pagePath));
+}
+
+CLogViewerDlg::CLogViewerDlg(COptions& options, IPrompt& prompt, const IClock& clock, bool secondary,
+                             QWidget* view, ILogHistoryView& history)
+    : m_prompt(prompt), m_view(view), m_viewer(options, prompt, clock, *this, history)
+{
+    QString title = QStringLiteral("Zib Tam Log Viewer");
+    if (secondary)
+        title += QStringLiteral(" (Secondary)");
+    setWindowTitle(title);
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    auto* periodRow = new QHBoxLayout;
+    auto* periodLabel = new QLabel(QStringLiteral("&Show messages from the"), central);
+    m_period = new QComboBox(central);
+    for (const LogPeriod& period : LogPeriods())
+        m_period->addItem(QString::fromLatin1(period.Label));
+    periodLabel->setBuddy(m_period);
+    m_period->setAccessibleName(QStringLiteral("Show messages from the"));
+    periodRow->addWidget(periodLabel);
+    periodRow->addWidget(m_period);
+    periodRow->addStretch(1);
+    layout->addLayout(periodRow);
+
+    m_resultsLabel = new QLabel(QStringLiteral("Search &Results:"), central);
+    m_results = new QListWidget(central);
+    m_resultsLabel->setBuddy(m_results);
+    m_results->setAccessibleName(QStringLiteral("Search Results"));
+    m_results->setMinimumHeight(80);
+    m_results->installEventFilter(this);
+    layout->addWidget(m_resultsLabel);
+    layout->addWidget(m_results, 1);
+
+    m_logLabel = new QLabel(QStringLiteral("&Zib Tam Log:"), central);
+    m_logLabel->setBuddy(view);
+    view->setParent(central);
+    view->setAccessibleName(QStringLiteral("Zib Tam Log"));
+    layout->addWidget(m_logLabel);
+    layout->addWidget(view, 2);
+    setCentralWidget(central);
+    statusBar()->setSizeGripEnabled(true);
+
+    BuildMenu(secondary);
+    HideSearchResults();
+    resize(640, 480);
+
+    connect(m_period, &QComboBox::currentIndexChanged, this, [this](int row) {
+        if (!m_settingPeriod)
+            m_viewer.ChoosePeriod(row);
+    });
+    connect(m_results, &QListWidget::currentRowChanged, this,
+            [this](int row) { m_viewer.SelectResult(row); });
+    if (auto* html = qobject_cast<CHtmlLogView*>(view)) {
+        connect(html, &CHtmlLogView::reloadRequested, this, [this] { m_viewer.Reload(false); });
+        connect(html, &CHtmlLogView::findRequested, this, &CLogViewerDlg::Find);
+    }
+    m_askFind = [this](FindCriteria& criteria) { return AskFindCriteria(this, criteria); };
+
+    m_viewer.Start();
+    QTimer::singleShot(0, this, [this] { m_viewer.OnFirstIdle(); });
+    auto* follow = new QTimer(this);
+    connect(follow, &QTimer::timeout, this, &CLogViewerDlg::OnFollowTimer);
+    follow->start(1000);
+}
+
+CLogViewerDlg::~CLogViewerDlg()
+{
+    m_viewer.Close();
+}
+
+void CLogViewerDlg::BuildMenu(bool)
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->addAction(QStringLiteral("&Delete Log..."), this, [this] { m_viewer.DeleteLog(); });
+    file->addAction(QStringLiteral("&Reload Log"), this, [this] { m_viewer.Reload(true); });
+    file->addAction(QStringLiteral("&Close"), this, &QWidget::close);
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    // They act on the classic view; on the page they do nothing.
+    auto* copy = edit->addAction(QStringLiteral("&Copy"));
+    copy->setShortcut(QKeySequence::Copy);
+    auto* all = edit->addAction(QStringLiteral("Select A&ll"));
+    all->setShortcut(QKeySequence::SelectAll);
+    if (!qobject_cast<CHtmlLogView*>(m_view)) {
+        connect(copy, &QAction::triggered, m_view, [this] {
+            QMetaObject::invokeMethod(m_view, "copy");
+        });
+        connect(all, &QAction::triggered, m_view, [this] {
+            QMetaObject::invokeMethod(m_view, "selectAll");
+        });
+    }
+    auto* find = edit->addAction(QStringLiteral("&Find.."));
+    find->setShortcut(QKeySequence::Find);
+    connect(find, &QAction::triggered, this, &CLogViewerDlg::Find);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addAction(QStringLiteral("&About Zib Tam..."), this, [this] {
+        m_prompt.MessageBox("Zib Tam Log Viewer\n\nShows, searches and follows the Zib Tam log.",
+                            "About Zib Tam", PromptButtons::Ok, PromptIcon::Information);
+    });
+}
+
+void CLogViewerDlg::OnFollowTimer()
+{
+    // Not while a dialog or message box of the viewer is open, nor while disabled (busy).
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget() || !isEnabled())
+        return;
+    m_viewer.OnFollowTick();
+}
+
+void CLogViewerDlg::Find()
+{
+    FindCriteria criteria = m_viewer.Criteria();
+    while (m_askFind(criteria)) {
+        if (m_viewer.Find(criteria) != CLogViewer::FindOutcome::NotFound)
+            break;
+    }
+}
+
+void CLogViewerDlg::ShowFromAnotherStart()
+{
+    if (isMinimized())
+        m_wasMaximized ? showMaximized() : showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void CLogViewerDlg::closeEvent(QCloseEvent* event)
+{
+    if (m_busy) {
+        // Closing during a load cancels it; the window closes when asked again.
+        m_busy->Cancel();
+        event->ignore();
+        return;
+    }
+    m_viewer.Close();
+    event->accept();
+    emit closed();
+}
+
+bool CLogViewerDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_results && event->type() == QEvent::KeyPress) {
+        int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            m_view->setFocus();
+            return true;
+        }
+    }
+    if (event->type() == QEvent::WindowStateChange && watched == this)
+        m_wasMaximized = isMaximized();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+std::unique_ptr<ILogBusy> CLogViewerDlg::StartBusy(const std::string& text)
+{
+    class Tracked : public CLogBusy
+    {
+    public:
+        Tracked(CLogViewerDlg* owner, const std::string& text)
+            : CLogBusy(owner, text), m_owner(owner)
+        {
+            m_owner->m_busy = this;
+        }
+        ~Tracked() override { m_owner->m_busy = nullptr; }
+
+    private:
+        CLogViewerDlg* m_owner;
+    };
+    return std::make_unique<Tracked>(this, text);
+}
+
+void CLogViewerDlg::SetStatusText(const std::string& text)
+{
+    statusBar()->showMessage(Text(text));
+}
+
+void CLogViewerDlg::ShowSearchResults(const std::string& label,
+                                      const std::vector<std::string>& items)
+{
+    m_resultsLabel->setText(Text(label).replace(QStringLiteral("Results"),
+                                                QStringLiteral("&Results")));
+    QSignalBlocker blocker(m_results);
+    m_results->clear();
+    for (const std::string& item : items)
+        m_results->addItem(Text(item));
+    m_results->setCurrentRow(-1);
+    m_resultsLabel->show();
+    m_results->show();
+    m_results->setFocus();
+}
+
+void CLogViewerDlg::HideSearchResults()
+{
+    m_resultsLabel->hide();
+    m_results->hide();
+    QSignalBlocker blocker(m_results);
+    m_results->clear();
+}
+
+void CLogViewerDlg::SelectPeriodRow(int row)
+{
+    m_settingPeriod = true;
+    m_period->setCurrentIndex(row);
+    m_settingPeriod = false;
+}
+
+bool CLogViewerDlg::MoveToTrash(const std::string& path, std::string& error)
+{
+    QFile file(QString::fromStdString(path));
+    if (file.moveToTrash())
+        return true;
+    error = ToCp1252(file.errorString());
+    return false;
+}
+
+bool AskFindCriteria(QWidget* parent, FindCriteria& criteria)
+{
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Find Zib Tam Message"));
+    auto* form = new QFormLayout(&dialog);
+    auto field = [&](const char* label, const std::string& value) {
+        auto* edit = new QLineEdit(Text(value), &dialog);
+        QString text = QString::fromLatin1(label);
+        edit->setAccessibleName(QString(text).remove(QLatin1Char('&')));
+        form->addRow(text, edit);
+        return edit;
+    };
+    QLineEdit* sender = field("&Sent by", criteria.Sender);
+    QLineEdit* to = field("&to", criteria.Recipients);
+    QLineEdit* text = field("&Containing text", criteria.Text);
+    auto* buttons = new QDialogButtonBox(&dialog);
+    QPushButton* find = buttons->addButton(QStringLiteral("Find"), QDialogButtonBox::AcceptRole);
+    find->setDefault(true);
+    buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    form->addRow(buttons);
+    text->setFocus();
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    criteria = {ToCp1252(sender->text()), ToCp1252(to->text()), ToCp1252(text->text())};
+    return true;
+}

@@ -1,0 +1,115 @@
+#pragma once
+// The log viewer window: the period combo, the search results, the history (the HTML page
+// or the classic view) and a status bar, over CLogViewer, which decides everything.
+#include "log/LogViewerModel.h"
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+class COptions;
+class IClock;
+class IPrompt;
+class IWebPageView;
+class QComboBox;
+class QLabel;
+class QListWidget;
+
+// What the environment of a log-viewer process needs before its application object
+// exists: the web engine shares OpenGL contexts, runs without a GPU (software rendering)
+// and, for root, without its sandbox.
+void PrepareLogViewerProcess();
+
+// The web engine module's view, or none when the module or the engine is missing.
+// ZIBTAM_WEBVIEW names the module file; otherwise it is looked for beside the program.
+std::unique_ptr<IWebPageView> LoadWebPageView(QWidget* parent);
+
+// The HTML page in a browser: the web engine, else a plain text browser.
+class CHtmlLogView : public QWidget, public ILogHistoryView
+{
+    Q_OBJECT
+public:
+    CHtmlLogView(std::string pagePath, QWidget* parent, bool allowWebEngine = true);
+    ~CHtmlLogView() override;
+
+    void ApplySettings(const LogDisplaySettings& settings) override;
+    void ShowMessages(std::span<const ChatMessage> shown, bool append,
+                      IHistoryProgress* progress) override;
+    void Clear() override;
+    void ShowReloadNotice(const std::string& text) override;
+    void SelectMessage(int shownIndex) override;
+
+    bool UsesWebEngine() const { return m_webEngine; }
+    IWebPageView& Page() { return *m_page; }
+    size_t ShownCount() const { return m_shown.size(); }
+
+signals:
+    void reloadRequested();
+    void findRequested();
+
+private:
+    void Rebuild();
+
+    std::string m_pagePath;
+    std::unique_ptr<IWebPageView> m_page;
+    bool m_webEngine = false;
+    std::vector<ChatMessage> m_shown;
+    LogDisplaySettings m_settings;
+};
+
+class CLogViewerDlg : public QMainWindow, private ILogViewerHost
+{
+    Q_OBJECT
+public:
+    // `view` is the history: a CHtmlLogView or the classic view.
+    CLogViewerDlg(COptions& options, IPrompt& prompt, const IClock& clock, bool secondary,
+                  QWidget* view, ILogHistoryView& history);
+    ~CLogViewerDlg() override;
+
+    // Asks the find criteria; false on Cancel. Tests answer it.
+    using FindAsker = std::function<bool(FindCriteria&)>;
+    void SetFindAsker(FindAsker asker) { m_askFind = std::move(asker); }
+
+    CLogViewer& Viewer() { return m_viewer; }
+    void Find();
+    void ShowFromAnotherStart();
+
+    QComboBox* PeriodCombo() const { return m_period; }
+    QListWidget* ResultsList() const { return m_results; }
+    QLabel* ResultsLabel() const { return m_resultsLabel; }
+    QWidget* HistoryWidget() const { return m_view; }
+
+signals:
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::unique_ptr<ILogBusy> StartBusy(const std::string& text) override;
+    void SetStatusText(const std::string& text) override;
+    void ShowSearchResults(const std::string& label,
+                           const std::vector<std::string>& items) override;
+    void HideSearchResults() override;
+    void SelectPeriodRow(int row) override;
+    bool MoveToTrash(const std::string& path, std::string& error) override;
+
+    void BuildMenu(bool secondary);
+    void OnFollowTimer();
+
+    IPrompt& m_prompt;
+    QWidget* m_view;
+    QComboBox* m_period;
+    QLabel* m_resultsLabel;
+    QListWidget* m_results;
+    QLabel* m_logLabel;
+    bool m_settingPeriod = false;
+    bool m_wasMaximized = false;
+    class CLogBusy* m_busy = nullptr;
+    FindAsker m_askFind;
+    CLogViewer m_viewer;
+};
+
+// Find dialog: "&Sent by", "&to", "&Containing text"; Find or Cancel.
+bool AskFindCriteria(QWidget* parent, FindCriteria& criteria);

@@ -1,0 +1,35 @@
+#pragma once
+// The browser that shows the log viewer's page. The web engine is large, so it lives in a
+// module of its own (zibtam_webview) that only the log viewer loads; the rest of the
+// program (server, console, chat window) never links it. This header is all the module
+// and the program share: an interface without out-of-line code and one C entry point.
+#include <QString>
+#include <QUrl>
+#include <functional>
+
+class QWidget;
+
+class IWebPageView
+{
+public:
+    virtual ~IWebPageView() = default;
+    virtual QWidget* Widget() = 0;
+    // Shows the page file; it scrolls to its end once loaded (the page's own script).
+    virtual void LoadFile(const QString& path) = 0;
+    virtual void SetHtml(const QString& html) = 0;
+    // Outlines message `index` and centres it; -1 removes the outline (the page's SelMsg).
+    virtual void SelectMessage(int index) = 0;
+    // A click on a link of the program's own scheme ("zibtam:").
+    virtual void SetLinkHandler(std::function<void(const QUrl&)> handler) = 0;
+    // Ctrl+F inside the page: the viewer's Find command.
+    virtual void SetFindHandler(std::function<void()> handler) = 0;
+    // False once the engine has failed (its page process would not start or died).
+    virtual bool IsWorking() const = 0;
+};
+
+// The module's entry points: once before the application object exists, then a new view
+// as a child of `parent`.
+using PrepareWebPageViewFunction = void (*)();
+inline constexpr char kPrepareWebPageViewSymbol[] = "ZibTamPrepareWebPageView";
+using CreateWebPageViewFunction = IWebPageView* (*)(QWidget* parent);
+inline constexpr char kCreateWebPageViewSymbol[] = "ZibTamCreateWebPageView";

@@ -1,0 +1,131 @@
+// The log viewer's page in Qt WebEngine, built as a module that only the log viewer loads.
+#include "log/WebPageView.h"
+
+#include <QFile>
+#include <QShortcut>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
+#include <QWebEngineView>
+
+namespace {
+
+// The page file ends in ".tmp", which a browser would show as plain text; this scheme
+// hands it over as HTML. It serves the one page file of the view and nothing else.
+const QByteArray kPageScheme = QByteArrayLiteral("zibtam-page");
+
+class CPageSchemeHandler : public QWebEngineUrlSchemeHandler
+{
+public:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+    QString PagePath;
+
+    void requestStarted(QWebEngineUrlRequestJob* job) override
+    {
+        auto* file = new QFile(PagePath, job);
+        if (job->requestUrl().path() != PagePath || !file->open(QIODevice::ReadOnly)) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        job->reply(QByteArrayLiteral("text/html;charset=windows-1252"), file);
+    }
+};
+
+class CLogWebPage : public QWebEnginePage
+{
+public:
+    using QWebEnginePage::QWebEnginePage;
+    std::function<void(const QUrl&)> LinkHandler;
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
+    {
+        if (url.scheme() == QStringLiteral("zibtam")) {
+            if (LinkHandler)
+                LinkHandler(url);
+            return false;
+        }
+        // The page itself and the notice load; links in messages do not navigate away.
+        return type != NavigationTypeLinkClicked && isMainFrame;
+    }
+};
+
+class CWebEnginePageView : public IWebPageView
+{
+public:
+    explicit CWebEnginePageView(QWidget* parent)
+        : m_view(new QWebEngineView(parent)),
+          m_profile(new QWebEngineProfile(m_view)),
+          m_page(new CLogWebPage(m_profile, m_view)),
+          m_scheme(new CPageSchemeHandler(m_view))
+    {
+        m_profile->installUrlSchemeHandler(kPageScheme, m_scheme);
+        m_view->setPage(m_page);
+        m_view->setContextMenuPolicy(Qt::NoContextMenu);
+        m_view->setAccessibleName(QStringLiteral("Zib Tam Log"));
+        QObject::connect(m_page, &QWebEnginePage::renderProcessTerminated, m_view,
+                         [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+                             if (status != QWebEnginePage::NormalTerminationStatus)
+                                 m_working = false;
+                         });
+        auto* find = new QShortcut(QKeySequence::Find, m_view);
+        find->setContext(Qt::WidgetWithChildrenShortcut);
+        QObject::connect(find, &QShortcut::activated, m_view, [this] {
+            if (m_find)
+                m_find();
+        });
+    }
+    ~CWebEnginePageView() override
+    {
+        // The page goes before its profile.
+        delete m_page;
+        delete m_view;
+    }
+
+    QWidget* Widget() override { return m_view; }
+    void LoadFile(const QString& path) override
+    {
+        m_scheme->PagePath = path;
+        QUrl url;
+        url.setScheme(QString::fromLatin1(kPageScheme));
+        url.setPath(path);
+        m_view->load(url);
+    }
+    void SetHtml(const QString& html) override { m_view->setHtml(html); }
+    void SelectMessage(int index) override
+    {
+        m_page->runJavaScript(QStringLiteral("SelMsg(%1)").arg(index));
+    }
+    void SetLinkHandler(std::function<void(const QUrl&)> handler) override
+    {
+        m_page->LinkHandler = std::move(handler);
+    }
+    void SetFindHandler(std::function<void()> handler) override { m_find = std::move(handler); }
+    bool IsWorking() const override { return m_working; }
+
+private:
+    QWebEngineView* m_view;
+    QWebEngineProfile* m_profile; // off the record: nothing of the page is kept on disk
+    CLogWebPage* m_page;
+    CPageSchemeHandler* m_scheme;
+    std::function<void()> m_find;
+    bool m_working = true;
+};
+
+} // namespace
+
+// Before the application object exists.
+extern "C" Q_DECL_EXPORT void ZibTamPrepareWebPageView()
+{
+    QWebEngineUrlScheme scheme(kPageScheme);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    scheme.setFlags(QWebEngineUrlScheme::LocalScheme | QWebEngineUrlScheme::LocalAccessAllowed);
+    QWebEngineUrlScheme::registerScheme(scheme);
+}
+
+extern "C" Q_DECL_EXPORT IWebPageView* ZibTamCreateWebPageView(QWidget* parent)
+{
+    return new CWebEnginePageView(parent);
+}
