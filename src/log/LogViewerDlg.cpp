@@ -112,8 +112,8 @@ QString NoticePage(const std::string& text, const std::string& linkWord,
 {
     std::string html = "<html><body bgcolor=\"" + HtmlColor(settings.Background) +
                        "\"><p style=\"" + HtmlFontStyle(settings.MessageFont) + "\">" +
-                       EscapeHtml(text) + "&nbsp; <a href=\"zibtam:" + linkWord + "\">" +
-                       linkWord + "</a>.</p></body></html>";
+                       EscapeHtml(text) + "&nbsp; <a href=\"zibtam:" + linkWord + "\">" + linkWord +
+                       "</a>.</p></body></html>";
     return FromCp1252(html);
 }
 
@@ -215,8 +215,8 @@ void PrepareLogViewerProcess()
 std::unique_ptr<IWebPageView> LoadWebPageView(QWidget* parent)
 {
     QLibrary module(WebViewModulePath());
-    auto create = reinterpret_cast<CreateWebPageViewFunction>(
-        module.resolve(kCreateWebPageViewSymbol));
+    auto create =
+        reinterpret_cast<CreateWebPageViewFunction>(module.resolve(kCreateWebPageViewSymbol));
     if (!create)
         return nullptr;
     return std::unique_ptr<IWebPageView>(create(parent));
@@ -249,8 +249,7 @@ void CHtmlLogView::ApplySettings(const LogDisplaySettings& settings)
     Rebuild();
 }
 
-void CHtmlLogView::ShowMessages(std::span<const ChatMessage> shown, bool append,
-                                IHistoryProgress*)
+void CHtmlLogView::ShowMessages(std::span<const ChatMessage> shown, bool append, IHistoryProgress*)
 {
     if (!append)
         m_shown.clear();
@@ -333,8 +332,13 @@ CLogViewerDlg::CLogViewerDlg(COptions& options, IPrompt& prompt, const IClock& c
         if (!m_settingPeriod)
             m_viewer.ChoosePeriod(row);
     });
-    connect(m_results, &QListWidget::currentRowChanged, this,
-            [this](int row) { m_viewer.SelectResult(row); });
+    // Selection, not the current row: the list makes its first row current when it gets
+    // the focus, which selects nothing.
+    connect(m_results, &QListWidget::itemSelectionChanged, this, [this] {
+        QList<QListWidgetItem*> selected = m_results->selectedItems();
+        if (!selected.isEmpty())
+            m_viewer.SelectResult(m_results->row(selected.front()));
+    });
     if (auto* html = qobject_cast<CHtmlLogView*>(view)) {
         connect(html, &CHtmlLogView::reloadRequested, this, [this] { m_viewer.Reload(false); });
         connect(html, &CHtmlLogView::findRequested, this, &CLogViewerDlg::Find);
@@ -367,12 +371,10 @@ void CLogViewerDlg::BuildMenu(bool)
     auto* all = edit->addAction(QStringLiteral("Select A&ll"));
     all->setShortcut(QKeySequence::SelectAll);
     if (!qobject_cast<CHtmlLogView*>(m_view)) {
-        connect(copy, &QAction::triggered, m_view, [this] {
-            QMetaObject::invokeMethod(m_view, "copy");
-        });
-        connect(all, &QAction::triggered, m_view, [this] {
-            QMetaObject::invokeMethod(m_view, "selectAll");
-        });
+        connect(copy, &QAction::triggered, m_view,
+                [this] { QMetaObject::invokeMethod(m_view, "copy"); });
+        connect(all, &QAction::triggered, m_view,
+                [this] { QMetaObject::invokeMethod(m_view, "selectAll"); });
     }
     auto* find = edit->addAction(QStringLiteral("&Find.."));
     find->setShortcut(QKeySequence::Find);
@@ -465,8 +467,8 @@ void CLogViewerDlg::SetStatusText(const std::string& text)
 void CLogViewerDlg::ShowSearchResults(const std::string& label,
                                       const std::vector<std::string>& items)
 {
-    m_resultsLabel->setText(Text(label).replace(QStringLiteral("Results"),
-                                                QStringLiteral("&Results")));
+    m_resultsLabel->setText(
+        Text(label).replace(QStringLiteral("Results"), QStringLiteral("&Results")));
     QSignalBlocker blocker(m_results);
     m_results->clear();
     for (const std::string& item : items)

@@ -62,8 +62,8 @@ class CLogViewerDlg : public QMainWindow, private ILogViewerHost
     Q_OBJECT
 public:
     // `view` is the history: a CHtmlLogView or the classic view.
-    CLogViewerDlg(COptions& options, IPrompt& prompt, const IClock& clock, bool secondary,
-                  QWidget* view, ILogHistoryView& history);
+    CLogViewerDlg(COptions& options, IPrompt& prompt, const IClock& clock, bool secondary, QWidget* view,
+                  ILogHistoryView& history);
     ~CLogViewerDlg() override;
 
     // Asks the find criteria; false on Cancel. Tests answer it.

@@ -189,6 +189,33 @@ TEST_F(ProcessTest, SecondStartHandsOverAndEndsWhileTheSecondaryRunsBeside)
     EXPECT_EQ(get.Output(), "Owen\n");
 }
 
+TEST_F(ProcessTest, OneLogViewerPerKindBesideTheChatProgram)
+{
+    ASSERT_EQ(Config(exe, {"set", "Username", "Owen"}), 0);
+    ASSERT_EQ(Config(exe, {"set", "NetworkingType", "1"}), 0);
+    ASSERT_EQ(Config(exe, {"set", "LogPath", dir.File("Office Log.xml")}), 0);
+    std::vector<std::string> viewerEnv = env;
+    viewerEnv.push_back("ZIBTAM_WEBVIEW=" + dir.File("none")); // the text browser is enough here
+
+    Program viewer(exe, {"/log"}, viewerEnv, dir);
+    ASSERT_TRUE(WaitForFile(dir.File("run/zibtam/ZibTamLogViewerMutex"))) << viewer.Errors();
+    ASSERT_TRUE(WaitForFile(dir.File("office log.tmp"))) << "the page is written";
+    Program second(exe, {"/log"}, viewerEnv, dir);
+    EXPECT_EQ(second.Wait(10s), 0) << second.Errors();
+    EXPECT_EQ(viewer.Wait(200ms), -1) << "the first viewer keeps running";
+
+    // "/log" later in the command line is chat mode, which runs beside the viewer.
+    Program chat(exe, {"open", "/log"}, env, dir);
+    ASSERT_TRUE(WaitForFile(dir.File("run/zibtam/ZibTamMutex"))) << chat.Errors();
+    EXPECT_EQ(viewer.Wait(200ms), -1);
+
+    viewer.Signal(SIGTERM);
+    chat.Signal(SIGTERM);
+    EXPECT_EQ(viewer.Wait(10s), 0) << viewer.Errors();
+    EXPECT_EQ(chat.Wait(10s), 0) << chat.Errors();
+    EXPECT_FALSE(std::filesystem::exists(dir.File("office log.tmp"))) << "the page goes with it";
+}
+
 TEST_F(ProcessTest, ADamagedSettingsFileIsLeftAsItWas)
 {
     std::filesystem::create_directories(dir.Path() / "config/zibtam");

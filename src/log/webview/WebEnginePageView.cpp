@@ -56,10 +56,8 @@ class CWebEnginePageView : public IWebPageView
 {
 public:
     explicit CWebEnginePageView(QWidget* parent)
-        : m_view(new QWebEngineView(parent)),
-          m_profile(new QWebEngineProfile(m_view)),
-          m_page(new CLogWebPage(m_profile, m_view)),
-          m_scheme(new CPageSchemeHandler(m_view))
+        : m_view(new QWebEngineView(parent)), m_profile(new QWebEngineProfile(m_view)),
+          m_page(new CLogWebPage(m_profile, m_view)), m_scheme(new CPageSchemeHandler(m_view))
     {
         m_profile->installUrlSchemeHandler(kPageScheme, m_scheme);
         m_view->setPage(m_page);
