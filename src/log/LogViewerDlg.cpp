@@ -108,12 +108,12 @@ private:
 };
 
 QString NoticePage(const std::string& text, const std::string& linkWord,
-                   const LogDisplaySettings& settings)
+                   const HistoryDisplaySettings& settings)
 {
-    std::string html = "<html><body bgcolor=\"" + HtmlColor(settings.Background) +
-                       "\"><p style=\"" + HtmlFontStyle(settings.MessageFont) + "\">" +
-                       EscapeHtml(text) + "&nbsp; <a href=\"zibtam:" + linkWord + "\">" + linkWord +
-                       "</a>.</p></body></html>";
+    std::string html =
+        "<html><body bgcolor=\"" + HtmlColor(settings.Background.value_or(0x00FFFFFF)) +
+        "\"><p style=\"" + HtmlFontStyle(settings.MessageFont) + "\">" + EscapeHtml(text) +
+        "&nbsp; <a href=\"zibtam:" + linkWord + "\">" + linkWord + "</a>.</p></body></html>";
     return FromCp1252(html);
 }
 
@@ -243,7 +243,7 @@ CHtmlLogView::CHtmlLogView(std::string pagePath, QWidget* parent, bool allowWebE
 
 CHtmlLogView::~CHtmlLogView() = default;
 
-void CHtmlLogView::ApplySettings(const LogDisplaySettings& settings)
+void CHtmlLogView::ApplySettings(const HistoryDisplaySettings& settings)
 {
     m_settings = settings;
     Rebuild();

@@ -32,7 +32,7 @@ public:
     CHtmlLogView(std::string pagePath, QWidget* parent, bool allowWebEngine = true);
     ~CHtmlLogView() override;
 
-    void ApplySettings(const LogDisplaySettings& settings) override;
+    void ApplySettings(const HistoryDisplaySettings& settings) override;
     void ShowMessages(std::span<const ChatMessage> shown, bool append,
                       IHistoryProgress* progress) override;
     void Clear() override;
@@ -54,7 +54,7 @@ private:
     std::unique_ptr<IWebPageView> m_page;
     bool m_webEngine = false;
     std::vector<ChatMessage> m_shown;
-    LogDisplaySettings m_settings;
+    HistoryDisplaySettings m_settings;
 };
 
 class CLogViewerDlg : public QMainWindow, private ILogViewerHost

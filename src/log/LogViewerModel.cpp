@@ -13,7 +13,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/file.h>
-#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -66,36 +65,28 @@ int LogPeriodRow(int months)
     return 0;
 }
 
-bool LogTimeFilter::Shows(const MessageTime& time) const
+std::time_t LogPeriodCutoff(std::time_t now, int months)
 {
-    if (!Enabled)
-        return true;
-    if (!time.IsUsable())
-        return false;
-    return std::tie(time.Year, time.Month, time.Day) >= std::tie(Year, Month, Day);
-}
-
-LogTimeFilter LogPeriodFilter(std::time_t now, int months)
-{
-    LogTimeFilter filter;
-    if (months <= 0)
-        return filter;
     std::tm local{};
     localtime_r(&now, &local);
     int t = (local.tm_year + 1900) * 12 + local.tm_mon - months;
-    filter.Enabled = true;
-    filter.Year = t / 12;
-    filter.Month = t % 12 + 1;
-    filter.Day = local.tm_mday;
+    int year = t / 12;
+    int month = t % 12 + 1;
+    int day = local.tm_mday;
     // Day 31 of February is a day in March, as the calendar conversion counts.
-    while (filter.Day > DaysInMonth(filter.Year, filter.Month)) {
-        filter.Day -= DaysInMonth(filter.Year, filter.Month);
-        if (++filter.Month > 12) {
-            filter.Month = 1;
-            ++filter.Year;
+    while (day > DaysInMonth(year, month)) {
+        day -= DaysInMonth(year, month);
+        if (++month > 12) {
+            month = 1;
+            ++year;
         }
     }
-    return filter;
+    std::tm cutoff{};
+    cutoff.tm_year = year - 1900;
+    cutoff.tm_mon = month - 1;
+    cutoff.tm_mday = day;
+    cutoff.tm_isdst = -1;
+    return std::mktime(&cutoff);
 }
 
 std::vector<std::string> SplitFindWords(std::string_view text)
@@ -122,8 +113,7 @@ std::vector<std::string> SplitFindWords(std::string_view text)
     return words;
 }
 
-std::vector<FindResult> FindMessages(std::span<const ChatMessage> messages,
-                                     const LogTimeFilter& filter, const FindCriteria& criteria,
+std::vector<FindResult> FindMessages(const CHistoryMessageList& list, const FindCriteria& criteria,
                                      std::string_view prefixFormat)
 {
     // The criteria are folded once, not per message.
@@ -133,9 +123,10 @@ std::vector<FindResult> FindMessages(std::span<const ChatMessage> messages,
         words.push_back(FoldNameCase(word));
     CPrefixFormat format(prefixFormat);
     std::vector<FindResult> results;
+    const std::vector<ChatMessage>& messages = list.All();
     for (size_t i = 0; i < messages.size(); ++i) {
         const ChatMessage& message = messages[i];
-        if (!filter.Shows(message.Time))
+        if (list.ShownIndex()[i] < 0)
             continue;
         std::string recipients = FormatRecipients(message);
         if (!ContainsNoCase(message.Sender, folded.Sender) ||
@@ -161,43 +152,33 @@ std::string SearchResultsLabel(size_t count)
     return "Search Results (" + std::to_string(count) + " messages found):";
 }
 
-LogDisplaySettings LogDisplaySettings::FromOptions(const COptions& options)
+HistoryDisplaySettings LogDisplaySettings(const COptions& options)
 {
-    LogDisplaySettings settings;
-    settings.PrefixFont = FontSpec::FromRecord(options.GetFont(FontKey::Prefix));
-    settings.MessageFont = FontSpec::FromRecord(options.GetFont(FontKey::General));
+    HistoryDisplaySettings settings;
+    // A font never chosen keeps the built-in one.
+    FontRecord prefix = options.GetFont(FontKey::Prefix);
+    if (!prefix.FaceName.empty())
+        settings.PrefixFont = FontSpec::FromRecord(prefix);
+    FontRecord message = options.GetFont(FontKey::General);
+    if (!message.FaceName.empty())
+        settings.MessageFont = FontSpec::FromRecord(message);
     settings.PrefixFormat = options.Get(Opt::LogPrefix);
+    settings.Links = false;
     settings.Background = options.GetChatTextBackground();
     return settings;
 }
 
-std::string NormalizeHistoryText(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '\r') {
-            out += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else if (c >= 32 || c == '\t' || c == '\n') {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-std::string BuildLogPage(std::span<const ChatMessage> shown, const LogDisplaySettings& settings)
+std::string BuildLogPage(std::span<const ChatMessage> shown, const HistoryDisplaySettings& settings)
 {
     CHtmlMessageWriter writer;
-    writer.BeginDocument(settings.PrefixFont, settings.MessageFont, settings.Background);
+    writer.BeginDocument(settings.PrefixFont, settings.MessageFont,
+                         settings.Background.value_or(0x00FFFFFF));
     CPrefixFormat format(settings.PrefixFormat);
     int index = 0;
     for (const ChatMessage& message : shown) {
         std::string prefix =
             format.Format(message.Time, message.Sender, FormatRecipients(message), index++, 0);
-        writer.Add(NormalizeHistoryText(prefix), NormalizeHistoryText(message.Text));
+        writer.Add(NormaliseHistoryText(prefix), NormaliseHistoryText(message.Text));
     }
     writer.EndDocument(true);
     return std::string(writer.Document());
@@ -237,7 +218,7 @@ CLogViewer::CLogViewer(COptions& options, IPrompt& prompt, const IClock& clock, 
 
 void CLogViewer::Start()
 {
-    m_view.ApplySettings(LogDisplaySettings::FromOptions(m_options));
+    m_view.ApplySettings(LogDisplaySettings(m_options));
     int row = LogPeriodRow(m_options.Get(Opt::LogHistoryMonths));
     m_months = LogPeriods()[static_cast<size_t>(row)].Months;
     m_host.SelectPeriodRow(row);
@@ -252,9 +233,7 @@ void CLogViewer::OnFirstIdle()
 void CLogViewer::Load(bool first)
 {
     m_view.Clear();
-    m_messages.clear();
-    m_shownIndex.clear();
-    m_shownCount = 0;
+    m_list.Clear();
     m_loaded = false;
     const std::string text =
         first ? "Loading Zib Tam log for the first time..." : "Reloading the Zib Tam log...";
@@ -270,9 +249,9 @@ void CLogViewer::Load(bool first)
         } else {
             m_loaded = true;
             m_everLoaded = true;
-            m_messages = std::move(messages);
-            m_filter = LogPeriodFilter(m_clock.Now(), m_months);
-            ShowFrom(0, false, busy.get());
+            ApplyPeriod(m_months);
+            m_list.Set(std::move(messages));
+            m_view.ShowMessages(m_list.Shown(), false, busy.get());
         }
     }
     m_busy = false;
@@ -281,28 +260,12 @@ void CLogViewer::Load(bool first)
         RunSearch();
 }
 
-void CLogViewer::ShowFrom(size_t first, bool append, IHistoryProgress* progress)
+void CLogViewer::ApplyPeriod(int months)
 {
-    if (!append) {
-        m_shownIndex.assign(m_messages.size(), -1);
-        m_shownCount = 0;
-    } else {
-        m_shownIndex.resize(m_messages.size(), -1);
-    }
-    std::vector<ChatMessage> shown;
-    for (size_t i = first; i < m_messages.size(); ++i) {
-        if (!m_filter.Shows(m_messages[i].Time))
-            continue;
-        m_shownIndex[i] = m_shownCount++;
-        shown.push_back(m_messages[i]);
-    }
-    if (!append || !shown.empty())
-        m_view.ShowMessages(shown, append, progress);
-}
-
-void CLogViewer::Redisplay(IHistoryProgress* progress)
-{
-    ShowFrom(0, false, progress);
+    if (months > 0)
+        m_list.SetTimeFilter(LogPeriodCutoff(m_clock.Now(), months));
+    else
+        m_list.ClearTimeFilter();
 }
 
 void CLogViewer::OnFollowTick()
@@ -318,10 +281,9 @@ void CLogViewer::OnFollowTick()
         m_view.ShowReloadNotice(kLogReloadNotice);
         m_loaded = false;
     } else if (!added.empty()) {
-        size_t first = m_messages.size();
-        m_messages.insert(m_messages.end(), std::make_move_iterator(added.begin()),
-                          std::make_move_iterator(added.end()));
-        ShowFrom(first, true, nullptr);
+        std::vector<ChatMessage> shown = m_list.Add(added);
+        if (!shown.empty())
+            m_view.ShowMessages(shown, true, nullptr);
     }
     m_host.SetStatusText("");
 }
@@ -331,7 +293,7 @@ void CLogViewer::Reload(bool applySettings)
     if (m_busy)
         return;
     if (applySettings)
-        m_view.ApplySettings(LogDisplaySettings::FromOptions(m_options));
+        m_view.ApplySettings(LogDisplaySettings(m_options));
     Load(!m_everLoaded);
 }
 
@@ -354,13 +316,12 @@ void CLogViewer::ChoosePeriod(int row)
     bool cancelled = false;
     {
         std::unique_ptr<ILogBusy> busy = m_host.StartBusy(text);
-        LogTimeFilter previous = m_filter;
-        m_filter = LogPeriodFilter(m_clock.Now(), months);
-        Redisplay(busy.get());
+        ApplyPeriod(months);
+        m_view.ShowMessages(m_list.Shown(), false, busy.get());
         cancelled = busy->IsCancelled();
         if (cancelled) {
-            m_filter = previous;
-            Redisplay(nullptr);
+            ApplyPeriod(m_months);
+            m_view.ShowMessages(m_list.Shown(), false, nullptr);
         }
     }
     m_busy = false;
@@ -377,7 +338,7 @@ void CLogViewer::ChoosePeriod(int row)
 
 bool CLogViewer::RunSearch()
 {
-    m_results = FindMessages(m_messages, m_filter, m_criteria, m_options.Get(Opt::LogPrefix));
+    m_results = FindMessages(m_list, m_criteria, m_options.Get(Opt::LogPrefix));
     if (m_results.empty()) {
         EndSearch();
         return false;
@@ -411,8 +372,9 @@ void CLogViewer::SelectResult(int row)
     if (row < 0 || static_cast<size_t>(row) >= m_results.size())
         return;
     size_t index = m_results[static_cast<size_t>(row)].Index;
-    if (index < m_shownIndex.size() && m_shownIndex[index] >= 0)
-        m_view.SelectMessage(m_shownIndex[index]);
+    const std::vector<int>& shown = m_list.ShownIndex();
+    if (index < shown.size() && shown[index] >= 0)
+        m_view.SelectMessage(shown[index]);
 }
 
 void CLogViewer::EndSearch()

@@ -5,7 +5,7 @@
 #include "common/ChatMessage.h"
 #include "view/HistoryProgress.h"
 #include "log/LogTracker.h"
-#include "view/FontSpec.h"
+#include "view/HistoryModel.h"
 
 #include <cstdint>
 #include <ctime>
@@ -32,21 +32,10 @@ std::span<const LogPeriod> LogPeriods();
 // The row whose months equal `months`; row 0 ("(beginning)") when none does.
 int LogPeriodRow(int months);
 
-// Shows messages from a day on (at 0:00:00 local time); off shows everything.
-struct LogTimeFilter
-{
-    bool Enabled = false;
-    int Year = 0, Month = 0, Day = 0;
-
-    // A message is shown when the filter is off, or its time is usable and not earlier
-    // than the cut-off.
-    bool Shows(const MessageTime& time) const;
-    bool operator==(const LogTimeFilter&) const = default;
-};
-
-// Today (local date of `now`) moved back by `months`; a day the month lacks rolls over
-// into the next month (31 March, one month back: 3 March, or 2 March in a leap year).
-LogTimeFilter LogPeriodFilter(std::time_t now, int months);
+// The cut-off of a period: today (the local date of `now`) moved back by `months`, at
+// 0:00:00 local time; a day the month lacks rolls over into the next month (31 March, one
+// month back: 3 March, or 2 March in a leap year).
+std::time_t LogPeriodCutoff(std::time_t now, int months);
 
 // The three fields of the find dialog.
 struct FindCriteria
@@ -67,31 +56,21 @@ struct FindResult
     size_t Index;        // of the message in the loaded log
     std::string Display; // prefix and text on one line
 };
-// The matches among the messages that `filter` shows, in log order: the sender criterion
+// The matches among the messages that `list` shows, in log order: the sender criterion
 // in `Sender`, the recipients one in the recipient line, every word of the text one in
 // `Text`; all as substrings without regard to letter case; an empty one matches all.
-std::vector<FindResult> FindMessages(std::span<const ChatMessage> messages,
-                                     const LogTimeFilter& filter, const FindCriteria& criteria,
+std::vector<FindResult> FindMessages(const CHistoryMessageList& list, const FindCriteria& criteria,
                                      std::string_view prefixFormat);
 // "Search Results (N messages found):"
 std::string SearchResultsLabel(size_t count);
 
-// What the history shows the messages with.
-struct LogDisplaySettings
-{
-    FontSpec PrefixFont;
-    FontSpec MessageFont;
-    std::string PrefixFormat;
-    uint32_t Background = 0x00FFFFFF;
-
-    static LogDisplaySettings FromOptions(const COptions& options);
-};
-
-// Line ends as line feeds, other control characters but the tab removed.
-std::string NormalizeHistoryText(std::string_view text);
+// The viewer's display settings: the chat window's fonts and background, the prefix
+// format "LogPrefix", no name links.
+HistoryDisplaySettings LogDisplaySettings(const COptions& options);
 
 // The whole HTML page of the shown messages.
-std::string BuildLogPage(std::span<const ChatMessage> shown, const LogDisplaySettings& settings);
+std::string BuildLogPage(std::span<const ChatMessage> shown,
+                         const HistoryDisplaySettings& settings);
 // Writes (creates or overwrites) the page file; false with `error` when it cannot.
 bool WriteLogPage(const std::string& path, std::string_view page, std::string& error);
 
@@ -107,7 +86,7 @@ class ILogHistoryView
 {
 public:
     virtual ~ILogHistoryView() = default;
-    virtual void ApplySettings(const LogDisplaySettings& settings) = 0;
+    virtual void ApplySettings(const HistoryDisplaySettings& settings) = 0;
     virtual void ShowMessages(std::span<const ChatMessage> shown, bool append,
                               IHistoryProgress* progress) = 0;
     virtual void Clear() = 0;
@@ -167,15 +146,13 @@ public:
     bool IsBusy() const { return m_busy; }
     bool InSearchMode() const { return m_searchMode; }
     int Months() const { return m_months; }
-    const std::vector<ChatMessage>& Messages() const { return m_messages; }
+    const std::vector<ChatMessage>& Messages() const { return m_list.All(); }
     const std::vector<FindResult>& Results() const { return m_results; }
     const FindCriteria& Criteria() const { return m_criteria; }
-    const LogTimeFilter& Filter() const { return m_filter; }
 
 private:
     void Load(bool first);
-    void Redisplay(IHistoryProgress* progress);
-    void ShowFrom(size_t first, bool append, IHistoryProgress* progress);
+    void ApplyPeriod(int months);
     bool RunSearch();
 
     COptions& m_options;
@@ -184,10 +161,7 @@ private:
     ILogViewerHost& m_host;
     ILogHistoryView& m_view;
     CLogTracker m_tracker;
-    std::vector<ChatMessage> m_messages;
-    std::vector<int> m_shownIndex; // per message: its place among the shown, or -1
-    int m_shownCount = 0;
-    LogTimeFilter m_filter;
+    CHistoryMessageList m_list; // the loaded log and the period's filter
     int m_months = 0;
     bool m_loaded = false;
     bool m_everLoaded = false;

@@ -74,32 +74,29 @@ TEST(LogPeriod, CutOffRollsOverLikeTheCalendar)
         {2026, 12, 31, 9, 2026, 3, 31}, {2026, 10, 31, 6, 2026, 5, 1}, // 31 April
     };
     for (const Case& c : cases) {
-        LogTimeFilter filter = LogPeriodFilter(LocalNoon(c.Y, c.M, c.D), c.Months);
-        EXPECT_TRUE(filter.Enabled);
-        EXPECT_EQ((std::vector<int>{filter.Year, filter.Month, filter.Day}),
-                  (std::vector<int>{c.CutY, c.CutM, c.CutD}))
+        std::time_t cutoff = LogPeriodCutoff(LocalNoon(c.Y, c.M, c.D), c.Months);
+        std::tm local{};
+        localtime_r(&cutoff, &local);
+        EXPECT_EQ((std::vector<int>{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                    local.tm_hour, local.tm_min, local.tm_sec}),
+                  (std::vector<int>{c.CutY, c.CutM, c.CutD, 0, 0, 0}))
             << c.Y << "-" << c.M << "-" << c.D << " back " << c.Months;
     }
-    EXPECT_FALSE(LogPeriodFilter(LocalNoon(2026, 3, 31), 0).Enabled);
 }
 
-TEST(LogPeriod, FilterShowsFromTheCutOffDayOnAndNothingWithoutATime)
+TEST(LogPeriod, ShowsFromTheCutOffDayOnAndNothingWithoutATime)
 {
-    LogTimeFilter filter = LogPeriodFilter(LocalNoon(2026, 3, 31), 1);
     MessageTime unusable = Day(2026, 3, 20);
     unusable.HasSecond = false;
-    struct Case
-    {
-        MessageTime Time;
-        bool Shown;
-    };
-    const std::vector<Case> cases = {
-        {Day(2026, 3, 2, 23), false}, {Day(2026, 3, 3, 0), true}, {Day(2026, 3, 31, 9), true},
-        {Day(2025, 12, 31), false},   {Day(2027, 1, 1), true},    {unusable, false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(filter.Shows(c.Time), c.Shown) << c.Time.Month << "/" << c.Time.Day;
-    EXPECT_TRUE(LogTimeFilter{}.Shows(unusable)); // "(beginning)" shows everything
+    std::vector<ChatMessage> log = {At("0", Day(2026, 3, 2, 23)), At("1", Day(2026, 3, 3, 0)),
+                                    At("2", Day(2026, 3, 31, 9)), At("3", Day(2025, 12, 31)),
+                                    At("4", Day(2027, 1, 1)),     At("5", unusable)};
+    CHistoryMessageList list;
+    list.Set(log);
+    list.SetTimeFilter(LogPeriodCutoff(LocalNoon(2026, 3, 31), 1));
+    EXPECT_EQ(list.ShownIndex(), (std::vector<int>{-1, 0, 1, -1, 2, -1}));
+    list.ClearTimeFilter(); // "(beginning)" shows everything
+    EXPECT_EQ(list.Shown().size(), 6u);
 }
 
 TEST(LogFind, WordsAreSplitAtBlanksWithQuotedPhrasesWhole)
@@ -133,6 +130,8 @@ TEST(LogFind, MatchesSenderRecipientsAndEveryWordWithoutRegardToCase)
     log[1].Recipients = {"Kim", "Alessandra"};
     log[3].AllUsers = true;
     log[3].Recipients.clear();
+    CHistoryMessageList list;
+    list.Set(log);
     struct Case
     {
         FindCriteria Criteria;
@@ -148,7 +147,7 @@ TEST(LogFind, MatchesSenderRecipientsAndEveryWordWithoutRegardToCase)
     };
     for (const Case& c : cases) {
         std::vector<size_t> found;
-        for (const FindResult& result : FindMessages(log, {}, c.Criteria, "<a>u</a>: "))
+        for (const FindResult& result : FindMessages(list, c.Criteria, "<a>u</a>: "))
             found.push_back(result.Index);
         EXPECT_EQ(found, c.Found) << c.Criteria.Sender << "|" << c.Criteria.Recipients << "|"
                                   << c.Criteria.Text;
@@ -159,8 +158,10 @@ TEST(LogFind, ResultsSkipHiddenMessagesAndShowPrefixAndTextOnOneLine)
 {
     std::vector<ChatMessage> log = {At("0", Day(2026, 1, 5), "old news"),
                                     At("1", Day(2026, 3, 20), "news\nof today")};
-    LogTimeFilter filter = LogPeriodFilter(LocalNoon(2026, 3, 31), 1);
-    auto results = FindMessages(log, filter, {"", "", "news"}, "u> ");
+    CHistoryMessageList list;
+    list.Set(log);
+    list.SetTimeFilter(LogPeriodCutoff(LocalNoon(2026, 3, 31), 1));
+    auto results = FindMessages(list, {"", "", "news"}, "u> ");
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].Index, 1u);
     EXPECT_EQ(results[0].Display, "R.T.> news of today");
@@ -169,7 +170,7 @@ TEST(LogFind, ResultsSkipHiddenMessagesAndShowPrefixAndTextOnOneLine)
 
 TEST(LogPage, KeepsRunsOfBlanksAndShowsMarkupCharactersAsText)
 {
-    LogDisplaySettings settings;
+    HistoryDisplaySettings settings;
     settings.PrefixFormat = "u: ";
     std::string page = BuildLogPage(
         std::vector<ChatMessage>{MakeMessage("0", "a   b <b>bold</b>\r\nnext")}, settings);
@@ -199,7 +200,7 @@ public:
     std::string Notice;
     int Settings = 0;
 
-    void ApplySettings(const LogDisplaySettings&) override { ++Settings; }
+    void ApplySettings(const HistoryDisplaySettings&) override { ++Settings; }
     void ShowMessages(std::span<const ChatMessage> shown, bool append, IHistoryProgress*) override
     {
         if (!append)
