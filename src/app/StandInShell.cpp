@@ -69,8 +69,18 @@ bool CStandInShell::HandleSetupCommandLine(const std::string& commandLine)
 
 void CStandInShell::RunLogViewer()
 {
-    auto* view = new CHtmlLogView(m_options.GetLogTempPath(), nullptr);
-    CLogViewerDlg window(m_options, m_prompt, m_services.Clock, m_secondary, view, *view);
+    QWidget* view = nullptr;
+    ILogHistoryView* history = nullptr;
+    if (m_options.Get(Opt::ClassicLogViewer) != 0) {
+        auto* classic = new CClassicLogView(m_prompt, nullptr);
+        view = classic;
+        history = classic;
+    } else {
+        auto* html = new CHtmlLogView(m_options.GetLogTempPath(), nullptr);
+        view = html;
+        history = html;
+    }
+    CLogViewerDlg window(m_options, m_prompt, m_services.Clock, m_secondary, view, *history);
     window.setWindowIcon(MakeApplicationIcon(m_secondary));
     m_logViewer = &window;
     // Ends when the window closes, or with the program (a termination signal).

@@ -1,6 +1,7 @@
 #include "log/LogViewerDlg.h"
 
 #include "log/WebPageView.h"
+#include "view/ChatHistoryEdit.h"
 #include "platform/Prompt.h"
 #include "platform/QtText.h"
 #include "settings/Options.h"
@@ -282,9 +283,56 @@ void CHtmlLogView::Rebuild()
         m_page->LoadFile(QString::fromStdString(m_pagePath));
 }
 
+CClassicLogView::CClassicLogView(IPrompt& prompt, QWidget* parent) : CChatHistory(prompt, parent)
+{
+    EnableContextMenu(false);
+}
+
+void CClassicLogView::ApplySettings(const HistoryDisplaySettings& settings)
+{
+    ApplyDisplaySettings(settings);
+}
+
+void CClassicLogView::ShowMessages(std::span<const ChatMessage> shown, bool append,
+                                   IHistoryProgress* progress)
+{
+    if (append)
+        AddMessages(shown, progress);
+    else
+        SetMessages(std::vector<ChatMessage>(shown.begin(), shown.end()), progress);
+}
+
+void CClassicLogView::SelectMessage(int shownIndex)
+{
+    CChatHistoryEdit& edit = Edit();
+    QTextCursor cursor = edit.textCursor();
+    const std::vector<MessageRange>& ranges = edit.Model().Ranges();
+    if (shownIndex < 0 || static_cast<size_t>(shownIndex) >= ranges.size()) {
+        cursor.clearSelection();
+        edit.setTextCursor(cursor);
+        return;
+    }
+    const MessageRange& range = ranges[static_cast<size_t>(shownIndex)];
+    cursor.setPosition(range.Start);
+    QRect first = edit.cursorRect(cursor);
+    cursor.setPosition(std::max(range.Start, range.End - 1), QTextCursor::KeepAnchor);
+    QRect last = edit.cursorRect(cursor);
+    edit.setTextCursor(cursor);
+    // Unless it is in view already: centred when it fits, its first line at the top if not.
+    QRect viewport = edit.viewport()->rect();
+    if (first.top() >= 0 && last.bottom() <= viewport.height())
+        return;
+    QScrollBar* bar = edit.verticalScrollBar();
+    int top = bar->value() + first.top();
+    int height = last.bottom() - first.top();
+    if (height < viewport.height())
+        top -= (viewport.height() - height) / 2;
+    bar->setValue(top);
+}
+
 CLogViewerDlg::CLogViewerDlg(COptions& options, IPrompt& prompt, const IClock& clock, bool secondary,
                              QWidget* view, ILogHistoryView& history)
-    : m_prompt(prompt), m_view(view), m_viewer(options, prompt, clock, *this, history)
+    : m_prompt(prompt), m_view(view), m_history(history), m_viewer(options, prompt, clock, *this, history)
 {
     QString title = QStringLiteral("Zib Tam Log Viewer");
     if (secondary)
@@ -339,6 +387,8 @@ CLogViewerDlg::CLogViewerDlg(COptions& options, IPrompt& prompt, const IClock& c
         if (!selected.isEmpty())
             m_viewer.SelectResult(m_results->row(selected.front()));
     });
+    if (auto* classic = qobject_cast<CClassicLogView*>(view))
+        connect(classic, &CChatHistory::ReloadRequested, this, [this] { m_viewer.Reload(false); });
     if (auto* html = qobject_cast<CHtmlLogView*>(view)) {
         connect(html, &CHtmlLogView::reloadRequested, this, [this] { m_viewer.Reload(false); });
         connect(html, &CHtmlLogView::findRequested, this, &CLogViewerDlg::Find);
@@ -370,12 +420,8 @@ void CLogViewerDlg::BuildMenu(bool)
     copy->setShortcut(QKeySequence::Copy);
     auto* all = edit->addAction(QStringLiteral("Select A&ll"));
     all->setShortcut(QKeySequence::SelectAll);
-    if (!qobject_cast<CHtmlLogView*>(m_view)) {
-        connect(copy, &QAction::triggered, m_view,
-                [this] { QMetaObject::invokeMethod(m_view, "copy"); });
-        connect(all, &QAction::triggered, m_view,
-                [this] { QMetaObject::invokeMethod(m_view, "selectAll"); });
-    }
+    connect(copy, &QAction::triggered, this, [this] { m_history.Copy(); });
+    connect(all, &QAction::triggered, this, [this] { m_history.SelectAll(); });
     auto* find = edit->addAction(QStringLiteral("&Find.."));
     find->setShortcut(QKeySequence::Find);
     connect(find, &QAction::triggered, this, &CLogViewerDlg::Find);

@@ -2,6 +2,7 @@
 // The log viewer window: the period combo, the search results, the history (the HTML page
 // or the classic view) and a status bar, over CLogViewer, which decides everything.
 #include "log/LogViewerModel.h"
+#include "view/ChatHistory.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -57,11 +58,31 @@ private:
     HistoryDisplaySettings m_settings;
 };
 
+// The classic view: the chat history's rich text, without its context menu and name links.
+class CClassicLogView : public CChatHistory, public ILogHistoryView
+{
+    Q_OBJECT
+public:
+    CClassicLogView(IPrompt& prompt, QWidget* parent);
+
+    void ApplySettings(const HistoryDisplaySettings& settings) override;
+    void ShowMessages(std::span<const ChatMessage> shown, bool append,
+                      IHistoryProgress* progress) override;
+    void Clear() override { CChatHistory::Clear(); }
+    void ShowReloadNotice(const std::string& text) override
+    {
+        CChatHistory::ShowReloadNotice(text);
+    }
+    void SelectMessage(int shownIndex) override;
+    void Copy() override { CChatHistory::Copy(); }
+    void SelectAll() override { CChatHistory::SelectAll(); }
+};
+
 class CLogViewerDlg : public QMainWindow, private ILogViewerHost
 {
     Q_OBJECT
 public:
-    // `view` is the history: a CHtmlLogView or the classic view.
+    // `view` is the history: a CHtmlLogView or a CClassicLogView (`history` is the same).
     CLogViewerDlg(COptions& options, IPrompt& prompt, const IClock& clock, bool secondary, QWidget* view,
                   ILogHistoryView& history);
     ~CLogViewerDlg() override;
@@ -100,6 +121,7 @@ private:
 
     IPrompt& m_prompt;
     QWidget* m_view;
+    ILogHistoryView& m_history;
     QComboBox* m_period;
     QLabel* m_resultsLabel;
     QListWidget* m_results;

@@ -93,6 +93,9 @@ public:
     virtual void ShowReloadNotice(const std::string& text) = 0;
     // `shownIndex` counts the shown messages; -1 removes the selection.
     virtual void SelectMessage(int shownIndex) = 0;
+    // The menu's Copy and Select All; the HTML page has neither.
+    virtual void Copy() {}
+    virtual void SelectAll() {}
 };
 
 // The window around the viewer.

@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "log/LogWriter.h"
 #include "log/WebPageView.h"
+#include "view/ChatHistoryEdit.h"
 #include "platform/Clock.h"
 
 #include <QApplication>
@@ -143,4 +144,32 @@ TEST_F(LogViewerDlgTest, DeletingTheLogThenAppendingShowsTheReloadNotice)
     EXPECT_TRUE(PageText().contains(QStringLiteral("Reload")));
     window->Viewer().Reload(true);
     EXPECT_EQ(view->ShownCount(), 1u);
+}
+
+TEST_F(LogViewerDlgTest, ClassicViewShowsTheRichTextHistoryAndSelectsAResult)
+{
+    Append({Now("0", "Lunch at noon"), Now("1", "no"), Now("2", "see you at noon")});
+    auto* classic = new CClassicLogView(prompt, nullptr);
+    window = std::make_unique<CLogViewerDlg>(settings.options, prompt, clock, false, classic,
+                                             *classic);
+    window->show();
+    ASSERT_TRUE(RunUntil([&] { return window->Viewer().IsLoaded(); }));
+    CChatHistoryEdit& edit = classic->Edit();
+    EXPECT_TRUE(edit.toPlainText().contains(QStringLiteral("see you at noon")));
+    EXPECT_EQ(edit.Model().Ranges().size(), 3u);
+
+    window->SetFindAsker([first = true](FindCriteria& criteria) mutable {
+        criteria = {"", "", "noon"};
+        return std::exchange(first, false);
+    });
+    window->Find();
+    ASSERT_EQ(window->ResultsList()->count(), 2);
+    window->ResultsList()->setCurrentRow(1); // the third message
+    const MessageRange& range = edit.Model().Ranges()[2];
+    EXPECT_EQ(edit.textCursor().selectionStart(), range.Start);
+    EXPECT_EQ(edit.textCursor().selectionEnd(), range.End - 1);
+    EXPECT_TRUE(edit.textCursor().selectedText().endsWith(QStringLiteral("see you at noon")));
+
+    window->Viewer().Find({}); // ending search mode deselects
+    EXPECT_FALSE(edit.textCursor().hasSelection());
 }

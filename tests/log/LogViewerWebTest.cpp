@@ -124,6 +124,42 @@ TEST(LogViewerWeb, ShowsThePageSelectsAMessageAndSearches)
     Screenshot(&window, "logviewer-html-search.png");
 }
 
+TEST(LogViewerWeb, ClassicViewScreenshot)
+{
+    if (qEnvironmentVariable("ZIBTAM_SCREENSHOTS").isEmpty())
+        GTEST_SKIP() << "only for screenshots";
+    TestSettings settings;
+    FakePrompt prompt;
+    std::string logPath = settings.dir.File("Zib Tam.xml");
+    settings.options.Set(Opt::LogPath, logPath);
+    CLogWriter writer{[] { return true; }};
+    std::vector<ChatMessage> log;
+    std::time_t now = CSystemClock::Instance().Now();
+    for (int i = 0; i < 30; ++i) {
+        ChatMessage message = MakeMessage(std::to_string(i),
+                                          i % 3 ? "The build is green again, see www.example.com"
+                                                : "Who has the key to room 4 <the small one>?",
+                                          i % 2 ? "Kim" : "Owen");
+        message.Time.Set(now - (30 - i) * 600);
+        log.push_back(message);
+    }
+    std::string error;
+    ASSERT_TRUE(writer.AppendToLog(logPath, log, error)) << error;
+    auto* classic = new CClassicLogView(prompt, nullptr);
+    CLogViewerDlg window(settings.options, prompt, CSystemClock::Instance(), false, classic,
+                         *classic);
+    window.resize(800, 600);
+    window.show();
+    ASSERT_TRUE(RunUntil([&] { return window.Viewer().IsLoaded(); }));
+    window.SetFindAsker([first = true](FindCriteria& criteria) mutable {
+        criteria = {"", "", "room 4"};
+        return std::exchange(first, false);
+    });
+    window.Find();
+    window.ResultsList()->setCurrentRow(3);
+    Screenshot(&window, "logviewer-classic-search.png");
+}
+
 int main(int argc, char** argv)
 {
     PrepareLogViewerProcess();
