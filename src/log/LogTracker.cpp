@@ -1,8 +1,8 @@
 #include "log/LogTracker.h"
 
 #include "common/MessageElement.h"
-#include "view/HistoryProgress.h"
 #include "log/LogFile.h"
+#include "view/HistoryProgress.h"
 #include "xml/XmlReader.h"
 
 #include <algorithm>

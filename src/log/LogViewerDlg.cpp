@@ -1,10 +1,10 @@
 #include "log/LogViewerDlg.h"
 
 #include "log/WebPageView.h"
-#include "view/ChatHistoryEdit.h"
 #include "platform/Prompt.h"
 #include "platform/QtText.h"
 #include "settings/Options.h"
+#include "view/ChatHistoryEdit.h"
 #include "view/HtmlMessageWriter.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -330,9 +330,10 @@ void CClassicLogView::SelectMessage(int shownIndex)
     bar->setValue(top);
 }
 
-CLogViewerDlg::CLogViewerDlg(COptions& options, IPrompt& prompt, const IClock& clock, bool secondary,
-                             QWidget* view, ILogHistoryView& history)
-    : m_prompt(prompt), m_view(view), m_history(history), m_viewer(options, prompt, clock, *this, history)
+CLogViewerDlg::CLogViewerDlg(COptions& options, IPrompt& prompt, const IClock& clock,
+                             bool secondary, QWidget* view, ILogHistoryView& history)
+    : m_prompt(prompt), m_view(view), m_history(history),
+      m_viewer(options, prompt, clock, *this, history)
 {
     QString title = QStringLiteral("Zib Tam Log Viewer");
     if (secondary)

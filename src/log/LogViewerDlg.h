@@ -83,8 +83,8 @@ class CLogViewerDlg : public QMainWindow, private ILogViewerHost
     Q_OBJECT
 public:
     // `view` is the history: a CHtmlLogView or a CClassicLogView (`history` is the same).
-    CLogViewerDlg(COptions& options, IPrompt& prompt, const IClock& clock, bool secondary, QWidget* view,
-                  ILogHistoryView& history);
+    CLogViewerDlg(COptions& options, IPrompt& prompt, const IClock& clock, bool secondary,
+                  QWidget* view, ILogHistoryView& history);
     ~CLogViewerDlg() override;
 
     // Asks the find criteria; false on Cancel. Tests answer it.

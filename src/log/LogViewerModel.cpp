@@ -211,8 +211,8 @@ bool WriteLogPage(const std::string& path, std::string_view page, std::string& e
     return ok;
 }
 
-CLogViewer::CLogViewer(COptions& options, IPrompt& prompt, const IClock& clock, ILogViewerHost& host,
-                       ILogHistoryView& view)
+CLogViewer::CLogViewer(COptions& options, IPrompt& prompt, const IClock& clock,
+                       ILogViewerHost& host, ILogHistoryView& view)
     : m_options(options), m_prompt(prompt), m_clock(clock), m_host(host), m_view(view)
 {}
 

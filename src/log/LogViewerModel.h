@@ -3,9 +3,9 @@
 // find rules and the results, the page the HTML view shows, and the viewer itself (load,
 // follow, reload, period, find, delete) over small interfaces the window implements.
 #include "common/ChatMessage.h"
-#include "view/HistoryProgress.h"
 #include "log/LogTracker.h"
 #include "view/HistoryModel.h"
+#include "view/HistoryProgress.h"
 
 #include <cstdint>
 #include <ctime>

@@ -5,8 +5,8 @@
 #include "TestSupport.h"
 #include "log/LogWriter.h"
 #include "log/WebPageView.h"
-#include "view/ChatHistoryEdit.h"
 #include "platform/Clock.h"
+#include "view/ChatHistoryEdit.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -150,8 +150,8 @@ TEST_F(LogViewerDlgTest, ClassicViewShowsTheRichTextHistoryAndSelectsAResult)
 {
     Append({Now("0", "Lunch at noon"), Now("1", "no"), Now("2", "see you at noon")});
     auto* classic = new CClassicLogView(prompt, nullptr);
-    window = std::make_unique<CLogViewerDlg>(settings.options, prompt, clock, false, classic,
-                                             *classic);
+    window =
+        std::make_unique<CLogViewerDlg>(settings.options, prompt, clock, false, classic, *classic);
     window->show();
     ASSERT_TRUE(RunUntil([&] { return window->Viewer().IsLoaded(); }));
     CChatHistoryEdit& edit = classic->Edit();
