@@ -1,6 +1,7 @@
 #include "app/ChatDlg.h"
 
 #include "app/Identity.h"
+#include "app/UsersListWidget.h"
 #include "app/WindowPlacement.h"
 #include "platform/Clock.h"
 #include "platform/Prompt.h"
@@ -24,7 +25,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -39,102 +39,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
-
-// The recipients, over the users list rules of the core.
-class CRecipientList : public QListWidget, public IUsersList
-{
-public:
-    explicit CRecipientList(QWidget* parent) : QListWidget(parent)
-    {
-        setSelectionMode(QAbstractItemView::MultiSelection);
-        setAccessibleName(QStringLiteral("To"));
-        connect(this, &QListWidget::itemSelectionChanged, this, [this] {
-            if (m_filling)
-                return;
-            std::vector<std::string> names;
-            bool all = false;
-            for (QListWidgetItem* item : selectedItems()) {
-                if (item->data(Qt::UserRole).toBool())
-                    all = true;
-                else
-                    names.push_back(ToCp1252(item->text()));
-            }
-            if (all)
-                m_model.SelectAllUsers();
-            else
-                m_model.SelectUsers(names, true);
-        });
-    }
-    CUsersListModel& Model() { return m_model; }
-
-    bool GetRecipients(std::vector<std::string>& recipients) const override
-    {
-        return m_model.GetRecipients(recipients);
-    }
-    void SetAllUsersAllowed(bool allowed) override
-    {
-        Apply([&] { m_model.SetAllUsersAllowed(allowed); });
-    }
-    void OnConnected() override
-    {
-        Apply([&] { m_model.OnConnected(); });
-    }
-    void OnDisconnected() override
-    {
-        Apply([&] { m_model.OnDisconnected(); });
-    }
-    void UserArrived(const std::string& name) override
-    {
-        Apply([&] { m_model.UserArrived(name); });
-    }
-    void UserDeparted(const std::string& name) override
-    {
-        Apply([&] { m_model.UserDeparted(name); });
-    }
-    void UserRenamed(const std::string& oldName, const std::string& newName) override
-    {
-        Apply([&] { m_model.UserRenamed(oldName, newName); });
-    }
-    void SelectSenderOf(const ChatMessage& message, const std::string& ownName) override
-    {
-        Apply([&] { m_model.SelectSenderOf(message, ownName); });
-    }
-    void SelectDefault()
-    {
-        Apply([&] { m_model.SelectDefault(); });
-    }
-    void SelectNames(const std::vector<std::string>& names, bool replace)
-    {
-        Apply([&] { m_model.SelectUsers(names, replace, true); });
-    }
-
-private:
-    template <typename Change> void Apply(Change change)
-    {
-        change();
-        Fill();
-    }
-    void Fill()
-    {
-        m_filling = true;
-        clear();
-        if (m_model.HasAllUsersEntry()) {
-            auto* all =
-                new QListWidgetItem(QString::fromLatin1(CUsersListModel::kAllUsersEntry), this);
-            all->setData(Qt::UserRole, true);
-            all->setSelected(m_model.AllUsersSelected());
-        }
-        const auto& selected = m_model.SelectedNames();
-        for (const std::string& name : m_model.Users()) {
-            auto* item = new QListWidgetItem(FromCp1252(name), this);
-            item->setSelected(std::find(selected.begin(), selected.end(), name) != selected.end());
-        }
-        m_filling = false;
-    }
-
-    CUsersListModel m_model;
-    bool m_filling = false;
-};
 
 // The strip along the left edge: the window icon, one line of text, the Help button.
 class CSideBar : public QWidget
@@ -320,11 +224,6 @@ CChatDlg::~CChatDlg()
     m_session.reset();
 }
 
-CUsersListModel& CChatDlg::UsersModel()
-{
-    return m_users->Model();
-}
-
 void CChatDlg::BuildControls()
 {
     m_sideBar = new CSideBar(QApplication::windowIcon(), this);
@@ -341,8 +240,7 @@ void CChatDlg::BuildControls()
     QLabel* nameLabel = Label("Your Name:", m_name, this);
     m_options = Button("&Options...", this);
 
-    m_users = new CRecipientList(this);
-    m_users->setMaximumHeight(m_users->fontMetrics().height() * 4);
+    m_users = new CUsersList(&m_context.Options, this);
     m_toLabel = Label("&To:", m_users, this);
 
     m_input = new QPlainTextEdit(this);
@@ -400,12 +298,9 @@ void CChatDlg::BuildControls()
 
     connect(m_history, &CChatHistory::NameLinkClicked, this,
             [this](const ChatMessage& message, int kind) {
-                // The sender (1) or the recipients (2) become the recipients; with Control
-                // they are added.
-                bool add = QGuiApplication::keyboardModifiers() & Qt::ControlModifier;
-                std::vector<std::string> names =
-                    kind == 1 ? std::vector<std::string>{message.Sender} : message.Recipients;
-                m_users->SelectNames(names, !add);
+                m_users->LinkClicked(message, kind,
+                                     QGuiApplication::keyboardModifiers() & Qt::ControlModifier);
+                m_input->setFocus();
             });
     connect(m_send, &QPushButton::clicked, this, [this] { OnSend(false); });
     connect(m_send, &QWidget::customContextMenuRequested, this,
@@ -844,7 +739,7 @@ void CChatDlg::Flash(bool on)
 
 void CChatDlg::SelectDefaultRecipients()
 {
-    m_users->SelectDefault();
+    m_users->SelectDefaultRecipients();
 }
 
 bool CChatDlg::PlaySoundFile(const std::string&, bool)

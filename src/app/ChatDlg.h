@@ -27,7 +27,7 @@ class QPushButton;
 class QSystemTrayIcon;
 class CChatHistory;
 class QTimer;
-class CRecipientList;
+class CUsersList;
 class CSideBar;
 
 // The windows the chat window opens; tests answer them without showing anything.
@@ -107,7 +107,7 @@ public:
 
     CChatSession& Session() { return *m_session; }
     CChatController& Controller() { return m_session->Controller(); }
-    CUsersListModel& UsersModel();
+    CUsersList* Users() const { return m_users; }
     QPlainTextEdit* InputBox() const { return m_input; }
     CChatHistory* History() const { return m_history; }
     QPushButton* SendButton() const { return m_send; }
@@ -178,7 +178,7 @@ private:
     ChatDlgContext m_context;
     std::unique_ptr<IChatDialogs> m_ownDialogs;
     IChatDialogs& m_dialogs;
-    CRecipientList* m_users = nullptr;
+    CUsersList* m_users = nullptr;
     CQtChatTimers m_timers;
     std::unique_ptr<CChatSession> m_session;
     std::unique_ptr<CChatNotifier> m_notifier;

@@ -3,6 +3,7 @@
 #include "app/ChatDlg.h"
 
 #include "ControllerFixture.h"
+#include "app/UsersListWidget.h"
 #include "ui/LinkStatic.h"
 #include "view/ChatHistory.h"
 
@@ -12,7 +13,6 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -122,20 +122,19 @@ protected:
             bob.Poll();
         }
     }
-    QListWidget* To() { return owen->findChild<QListWidget*>(); }
+    CUsersList* To() { return owen->Users(); }
+    // As the user picks entries in the list.
     void Choose(std::initializer_list<const char*> entries)
     {
-        To()->clearSelection();
+        To()->ClearSelection();
         for (const char* entry : entries)
-            To()->findItems(QString::fromLatin1(entry), Qt::MatchExactly)
-                .front()
-                ->setSelected(true);
+            To()->SetSelected(To()->FindEntry(QString::fromLatin1(entry)), true);
     }
     void Type(const char* text) { owen->InputBox()->insertPlainText(QString::fromLatin1(text)); }
     std::vector<std::string> Recipients()
     {
         std::vector<std::string> to;
-        EXPECT_TRUE(owen->UsersModel().GetRecipients(to));
+        EXPECT_TRUE(To()->GetRecipients(to));
         return to;
     }
 };
