@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QWebEngineView>
+#include <QWindow>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -89,9 +90,10 @@ void Measure(int count)
 {
     QTemporaryDir dir;
     CSystemInfo system;
-    CSqliteRegistry registry((dir.path() + QStringLiteral("/registry.sqlite3")).toStdString());
+    CSqliteRegistry registry(
+        QString(dir.path() + QStringLiteral("/registry.sqlite3")).toStdString());
     COptions options(registry, system, false);
-    std::string logPath = (dir.path() + QStringLiteral("/Zib Tam.xml")).toStdString();
+    std::string logPath = QString(dir.path() + QStringLiteral("/Zib Tam.xml")).toStdString();
     options.Set(Opt::LogPath, logPath);
     {
         std::string bytes(kLogHeader);
