@@ -14,18 +14,6 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-namespace {
-
-QString Title(bool secondary, const char* base)
-{
-    QString title = QString::fromLatin1(base);
-    if (secondary)
-        title += QStringLiteral(" (Secondary)");
-    return title;
-}
-
-} // namespace
-
 QIcon MakeApplicationIcon(bool secondary)
 {
     QIcon icon;
