@@ -286,7 +286,6 @@ private:
     std::vector<bool> m_used;
 };
 
-
 // Moves the calling process into namespace `name` (made by Lan); false when it cannot.
 inline bool EnterNamespace(const std::string& name)
 {
