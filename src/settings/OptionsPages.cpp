@@ -6,7 +6,23 @@ PasswordGate CheckOptionsPassword(const std::string& stored, bool entered, const
         return PasswordGate::Open;
     if (!entered)
         return PasswordGate::Cancelled;
-    return entry == stored ? PasswordGate::Open : PasswordGate::Refused;
+    // The stored form keeps only printable characters of the default character classes,
+    // so a password with an accented letter reads back without it: the entry takes the
+    // same way through the stored form, or its owner could never open the options again.
+    if (entry == stored || DescramblePassword(ScramblePassword(entry)) == stored)
+        return PasswordGate::Open;
+    return PasswordGate::Refused;
+}
+
+std::string PasswordToStore(bool protect, const std::string& edit)
+{
+    if (!protect)
+        return {};
+    constexpr char kBlanks[] = " \t\r\n\v\f";
+    size_t first = edit.find_first_not_of(kBlanks);
+    if (first == std::string::npos)
+        return {};
+    return edit.substr(first, edit.find_last_not_of(kBlanks) - first + 1);
 }
 
 SoundTest DecideSoundTest(const std::string& path, bool pathExists, bool repeatEnabled,

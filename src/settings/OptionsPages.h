@@ -16,7 +16,8 @@ inline constexpr char kIncorrectPassword[] = "Incorrect password.";
 inline constexpr int kNameEditLimit = 25; // the General page's name edit
 
 // The password asked before the options open from the chat window. An empty stored
-// password asks nothing; the comparison is case-sensitive.
+// password asks nothing; the comparison is case-sensitive. `stored` is the password as
+// read from the settings.
 enum class PasswordGate
 {
     Open,      // no password, or the right one
@@ -26,11 +27,11 @@ enum class PasswordGate
 PasswordGate CheckOptionsPassword(const std::string& stored, bool entered,
                                   const std::string& entry);
 
-// General page: the password to store on OK.
-inline std::string PasswordToStore(bool protect, const std::string& edit)
-{
-    return protect ? edit : std::string();
-}
+// General page: the password to store on OK. The password box gives back what was typed
+// without white space at its ends and cannot confirm a blank entry, so a password is
+// stored the same way: one with blanks at its ends, or of blanks alone, could never be
+// typed again and would lock the user out of the options.
+std::string PasswordToStore(bool protect, const std::string& edit);
 
 // Notifications page.
 inline constexpr int kPopUpBehaviour = 2; // "pop up dialog."

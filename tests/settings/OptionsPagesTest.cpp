@@ -24,7 +24,20 @@ TEST(OptionsPagesTest, PasswordGate)
     for (const auto& c : cases)
         EXPECT_EQ(CheckOptionsPassword(c.stored, c.entered, c.entry), c.gate)
             << c.stored << " / " << c.entry;
-    EXPECT_EQ(PasswordToStore(true, "pw"), "pw");
+    // A password with characters the stored form drops still opens with what was typed.
+    TestSettings settings;
+    settings.options.SetPassword("caf\xE9 1");
+    ASSERT_NE(settings.options.GetPassword(), "caf\xE9 1");
+    EXPECT_EQ(CheckOptionsPassword(settings.options.GetPassword(), true, "caf\xE9 1"),
+              PasswordGate::Open);
+    EXPECT_EQ(CheckOptionsPassword(settings.options.GetPassword(), true, "cafe 1"),
+              PasswordGate::Refused);
+
+    // Stored as the password box will give it back, so it can always be typed again.
+    const std::pair<const char*, const char*> stored[] = {
+        {"pw", "pw"}, {" pw\t", "pw"}, {"p w", "p w"}, {"   ", ""}, {"", ""}};
+    for (auto [typed, kept] : stored)
+        EXPECT_EQ(PasswordToStore(true, typed), kept) << '"' << typed << '"';
     EXPECT_EQ(PasswordToStore(false, "pw"), "");
 }
 
