@@ -74,6 +74,7 @@ public:
         setExtraSelections({});
         setHtml(html);
     }
+    bool AppendHtml(const QString&) override { return false; }
     void SelectMessage(int index) override
     {
         // Each message is one paragraph; the page's head makes no blocks of its own.
@@ -254,7 +255,19 @@ void CHtmlLogView::ShowMessages(std::span<const ChatMessage> shown, bool append,
 {
     if (!append)
         m_shown.clear();
+    const int before = static_cast<int>(m_shown.size());
     m_shown.insert(m_shown.end(), shown.begin(), shown.end());
+    // Following the log: only the new paragraphs go to the file and into the page, so
+    // one new message costs the same however long the log is.
+    std::string error;
+    if (append && before > 0 && !m_showingNotice) {
+        std::string paragraphs = BuildLogParagraphs(shown, before, m_settings);
+        if (AppendToLogPage(m_pagePath, paragraphs, error)) {
+            if (!m_page->AppendHtml(FromCp1252(paragraphs)))
+                m_page->LoadFile(QString::fromStdString(m_pagePath));
+            return;
+        }
+    }
     Rebuild();
 }
 
@@ -267,6 +280,7 @@ void CHtmlLogView::Clear()
 void CHtmlLogView::ShowReloadNotice(const std::string& text)
 {
     m_shown.clear();
+    m_showingNotice = true;
     m_page->SetHtml(NoticePage(text, "Reload", m_settings));
 }
 
@@ -279,8 +293,10 @@ void CHtmlLogView::Rebuild()
 {
     // A page that cannot be written leaves the previous one in view.
     std::string error;
-    if (WriteLogPage(m_pagePath, BuildLogPage(m_shown, m_settings), error))
+    if (WriteLogPage(m_pagePath, BuildLogPage(m_shown, m_settings), error)) {
+        m_showingNotice = false;
         m_page->LoadFile(QString::fromStdString(m_pagePath));
+    }
 }
 
 CClassicLogView::CClassicLogView(IPrompt& prompt, QWidget* parent) : CChatHistory(prompt, parent)

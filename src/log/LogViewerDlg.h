@@ -56,6 +56,7 @@ private:
     bool m_webEngine = false;
     std::vector<ChatMessage> m_shown;
     HistoryDisplaySettings m_settings;
+    bool m_showingNotice = false;
 };
 
 // The classic view: the chat history's rich text, without its context menu and name links.

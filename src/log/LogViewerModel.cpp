@@ -211,6 +211,69 @@ bool WriteLogPage(const std::string& path, std::string_view page, std::string& e
     return ok;
 }
 
+namespace {
+constexpr std::string_view kPageEnd = "</body>\n</html>\n";
+constexpr std::string_view kParagraphStart = "<p id=\"msg";
+} // namespace
+
+std::string BuildLogParagraphs(std::span<const ChatMessage> added, int firstIndex,
+                               const HistoryDisplaySettings& settings)
+{
+    std::string page = BuildLogPage(added, settings);
+    size_t from = page.find(kParagraphStart);
+    if (from == std::string::npos)
+        return {};
+    std::string_view body(page.data() + from, page.size() - from - kPageEnd.size());
+    // Texts are escaped ("<" is "&lt;"), so every "<p id=\"msg" starts a paragraph.
+    std::string out;
+    out.reserve(body.size() + added.size() * 8);
+    int index = firstIndex;
+    size_t at = 0;
+    while (at < body.size()) {
+        size_t digits = at + kParagraphStart.size();
+        size_t quote = body.find('"', digits);
+        size_t next = body.find(kParagraphStart, quote);
+        if (next == std::string_view::npos)
+            next = body.size();
+        out += kParagraphStart;
+        out += std::to_string(index++);
+        out += body.substr(quote, next - quote);
+        at = next;
+    }
+    return out;
+}
+
+bool AppendToLogPage(const std::string& path, std::string_view paragraphs, std::string& error)
+{
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        error = LastErrorText();
+        return false;
+    }
+    bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    off_t size = ok ? ::lseek(fd, 0, SEEK_END) : -1;
+    off_t end = size - static_cast<off_t>(kPageEnd.size());
+    std::string tail(kPageEnd.size(), '\0');
+    ok = ok && end >= 0 &&
+         ::pread(fd, tail.data(), tail.size(), end) == static_cast<ssize_t>(tail.size()) &&
+         tail == kPageEnd;
+    std::string bytes = std::string(paragraphs) + std::string(kPageEnd);
+    size_t written = 0;
+    while (ok && written < bytes.size()) {
+        ssize_t n = ::pwrite(fd, bytes.data() + written, bytes.size() - written,
+                             end + static_cast<off_t>(written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        if (ok)
+            written += static_cast<size_t>(n);
+    }
+    if (!ok)
+        error = LastErrorText();
+    ::close(fd);
+    return ok;
+}
+
 CLogViewer::CLogViewer(COptions& options, IPrompt& prompt, const IClock& clock,
                        ILogViewerHost& host, ILogHistoryView& view)
     : m_options(options), m_prompt(prompt), m_clock(clock), m_host(host), m_view(view)

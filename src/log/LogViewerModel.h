@@ -73,6 +73,13 @@ std::string BuildLogPage(std::span<const ChatMessage> shown,
                          const HistoryDisplaySettings& settings);
 // Writes (creates or overwrites) the page file; false with `error` when it cannot.
 bool WriteLogPage(const std::string& path, std::string_view page, std::string& error);
+// The paragraphs of messages appended to a page that shows `firstIndex` messages already,
+// as BuildLogPage writes them (ids from "msg<firstIndex>" on).
+std::string BuildLogParagraphs(std::span<const ChatMessage> added, int firstIndex,
+                               const HistoryDisplaySettings& settings);
+// Puts `paragraphs` in front of the page file's closing tags; false (file untouched or
+// to be written whole) when the file does not end as a page does.
+bool AppendToLogPage(const std::string& path, std::string_view paragraphs, std::string& error);
 
 // A progress that the window shows while a long operation runs (wait cursor, a small
 // window with Cancel). Ends when destroyed.

@@ -468,3 +468,22 @@ TEST_F(LogViewerTest, DeleteLogMovesLogAndPageToTheTrashAndReloads)
     viewer.Close();
     EXPECT_FALSE(std::filesystem::exists(settings.options.GetLogTempPath()));
 }
+
+TEST(LogPage, AppendedParagraphsMakeTheSamePageAsAWholeRebuild)
+{
+    HistoryDisplaySettings settings;
+    settings.PrefixFormat = "u: ";
+    std::vector<ChatMessage> all = {MakeMessage("0", "one <p id=\"msg9\"> two"),
+                                    MakeMessage("1", "second"), MakeMessage("2", "third\nline")};
+    TempDir dir;
+    std::string path = dir.File("page.tmp");
+    std::string error;
+    ASSERT_TRUE(WriteLogPage(path, BuildLogPage(std::span(all).first(1), settings), error));
+    std::string paragraphs = BuildLogParagraphs(std::span(all).subspan(1), 1, settings);
+    ASSERT_TRUE(AppendToLogPage(path, paragraphs, error)) << error;
+    EXPECT_EQ(ReadFile(path), BuildLogPage(all, settings));
+
+    WriteFile(path, "not a page");
+    EXPECT_FALSE(AppendToLogPage(path, paragraphs, error));
+    EXPECT_EQ(ReadFile(path), "not a page");
+}

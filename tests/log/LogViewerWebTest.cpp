@@ -122,6 +122,23 @@ TEST(LogViewerWeb, ShowsThePageSelectsAMessageAndSearches)
                   .toString(),
               QStringLiteral("rgb(0, 0, 0)"));
     Screenshot(&window, "logviewer-html-search.png");
+
+    // A message appended while the viewer is open goes into the page as it stands.
+    ChatMessage late = MakeMessage("40", "late news", "Kim");
+    late.Time.Set(now);
+    ASSERT_TRUE(writer.AppendToLog(logPath, {late}, error)) << error;
+    window.Viewer().OnFollowTick();
+    EXPECT_TRUE(RunUntil(
+        [&] {
+            return RunScript(web, QStringLiteral("document.getElementsByTagName('p').length"))
+                       .toInt() == 41;
+        },
+        5000));
+    EXPECT_EQ(RunScript(web, QStringLiteral("document.getElementById('msg40').innerText"))
+                  .toString()
+                  .contains(QStringLiteral("late news")),
+              true);
+    EXPECT_EQ(RunScript(web, QStringLiteral("fg_iPrevMsg")).toInt(), 10); // selection kept
 }
 
 TEST(LogViewerWeb, ClassicViewScreenshot)

@@ -2,6 +2,8 @@
 #include "log/WebPageView.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QShortcut>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -68,6 +70,10 @@ public:
                              if (status != QWebEnginePage::NormalTerminationStatus)
                                  m_working = false;
                          });
+        QObject::connect(m_page, &QWebEnginePage::loadStarted, m_view,
+                         [this] { m_loading = true; });
+        QObject::connect(m_page, &QWebEnginePage::loadFinished, m_view,
+                         [this](bool) { m_loading = false; });
         auto* find = new QShortcut(QKeySequence::Find, m_view);
         find->setContext(Qt::WidgetWithChildrenShortcut);
         QObject::connect(find, &QShortcut::activated, m_view, [this] {
@@ -92,6 +98,17 @@ public:
         m_view->load(url);
     }
     void SetHtml(const QString& html) override { m_view->setHtml(html); }
+    bool AppendHtml(const QString& paragraphs) override
+    {
+        if (m_loading)
+            return false;
+        // The text goes in as a JSON string, which is also a script string literal.
+        QByteArray literal = QJsonDocument(QJsonArray{paragraphs}).toJson(QJsonDocument::Compact);
+        m_page->runJavaScript(QStringLiteral("document.body.insertAdjacentHTML('beforeend', %1[0]);"
+                                             "window.scroll(0, document.body.scrollHeight);")
+                                  .arg(QString::fromUtf8(literal)));
+        return true;
+    }
     void SelectMessage(int index) override
     {
         m_page->runJavaScript(QStringLiteral("SelMsg(%1)").arg(index));
@@ -110,6 +127,7 @@ private:
     CPageSchemeHandler* m_scheme;
     std::function<void()> m_find;
     bool m_working = true;
+    bool m_loading = false;
 };
 
 } // namespace
