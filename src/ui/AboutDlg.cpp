@@ -90,6 +90,9 @@ CAboutDlg::CAboutDlg(const std::string& rtf, const std::string& buildDate, QWidg
     InsertRtf(cursor, AboutText(rtf, buildDate), whole);
     m_text->moveCursor(QTextCursor::Start);
     m_text->setMinimumSize(400, 220);
+    // The key table lines up: one tab stop past the longest key.
+    m_text->setTabStopDistance(
+        m_text->fontMetrics().horizontalAdvance(QStringLiteral("Shift+Super+G")) + 24);
     m_text->installEventFilter(this);
 
     auto* buttons = new QDialogButtonBox(this);

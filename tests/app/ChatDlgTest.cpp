@@ -4,7 +4,9 @@
 
 #include "ControllerFixture.h"
 #include "app/UsersListWidget.h"
+#include "ui/AboutDlg.h"
 #include "ui/LinkStatic.h"
+#include "ui/SendLaterDlg.h"
 #include "view/ChatHistory.h"
 
 #include <QAbstractButton>
@@ -17,6 +19,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <gtest/gtest.h>
 
@@ -335,6 +338,47 @@ TEST_F(ChatDlgTest, PlacementComesBackOnScreenAndContentsOpensTheReadMe)
     Action(owen->HelpMenu(), "&E-mail Support Team...")->trigger();
     ASSERT_EQ(dialogs.Opened.size(), 3u);
     EXPECT_EQ(dialogs.Opened[2].scheme(), QStringLiteral("mailto"));
+}
+
+} // namespace
+
+namespace {
+
+// With ZT_SCREENSHOT_DIR set, pictures of the window and its dialogs for a person to look at.
+TEST_F(ChatDlgTest, ScreenshotsOnRequest)
+{
+    const char* folder = std::getenv("ZT_SCREENSHOT_DIR");
+    if (!folder)
+        GTEST_SKIP() << "ZT_SCREENSHOT_DIR is not set";
+    auto save = [&](QWidget& widget, const char* name) {
+        widget.grab().save(QString::fromLocal8Bit(folder) + QLatin1Char('/') +
+                           QString::fromLatin1(name));
+    };
+    owen->ShowChatWindow();
+    owen->resize(560, 460);
+    Choose({"Ann"});
+    Type("Lunch at noon? See https://example.org/menu");
+    owen->SendButton()->click();
+    ann.users.SelectUsers({"Owen"}, true);
+    std::string typed = "Yes, see you there.\nI will bring the report.";
+    ann.controller->SendTyped(typed, false);
+    Run(300);
+    Type("Great, thanks!");
+    save(*owen, "window-connected.png");
+    owen->ShowUpgradeLink(true, "http://server:34300/");
+    save(*owen, "window-upgrade.png");
+    owen->ShowUpgradeLink(false, "");
+    owen->ShowConnectionState(false);
+    save(*owen, "window-not-connected.png");
+    owen->ShowConnectionState(true);
+
+    CSendLaterDlg later(options, prompt, clock, owen.get());
+    later.show();
+    later.DelayOption()->click();
+    save(later, "send-later.png");
+    CAboutDlg about(AboutResource(), "December 10, 2026", owen.get());
+    about.show();
+    save(about, "about.png");
 }
 
 } // namespace
