@@ -12,6 +12,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libx11-dev libx11-xcb-dev libxcb1-dev libxtst-dev libxi-dev libxkbcommon-dev
   xvfb xauth
+  qt6-svg-dev qt6-multimedia-dev libcanberra-dev sound-theme-freedesktop libxcb-xinput-dev
+  openbox tint2 xdotool
   clang libclang-rt-14-dev
   libexpat1-dev libpugixml-dev
   iproute2 procps psmisc

@@ -1,6 +1,9 @@
 // Every icon id has a drawing at every size; ZT_ICON_DUMP=folder writes them out to look at.
 #include "app/ProgramIcons.h"
 
+#include "platform/X11HotKeys.h"
+#include "platform/X11KeyWatcher.h"
+
 #include <QDir>
 #include <QImage>
 #include <QPainter>
@@ -40,7 +43,8 @@ TEST(ProgramIconsTest, EveryIdIsDrawnAtEverySize)
 TEST(ProgramIconsTest, ConnectedAndNotConnectedLookDifferent)
 {
     for (auto [on, off] : {std::pair{106, 202}, std::pair{107, 207}})
-        EXPECT_NE(ProgramIcon(on).pixmap(22, 22).toImage(), ProgramIcon(off).pixmap(22, 22).toImage());
+        EXPECT_NE(ProgramIcon(on).pixmap(22, 22).toImage(),
+                  ProgramIcon(off).pixmap(22, 22).toImage());
     EXPECT_NE(ProgramIcon(106).pixmap(22, 22).toImage(), ProgramIcon(107).pixmap(22, 22).toImage());
 }
 
@@ -69,6 +73,16 @@ TEST(ProgramIconsTest, SheetsOnLightAndDarkPanels)
         painter.end();
         sheet.save(folder + QStringLiteral("/icons-%1.png").arg(QLatin1String(name)));
     }
+}
+
+// Offscreen stands for a desktop without X11 (Wayland, say).
+TEST(DesktopWithoutX11Test, HotKeysAreUnavailableAndTheKeyWatcherDoesNotStart)
+{
+    CX11HotKeys hotKeys;
+    EXPECT_FALSE(CX11HotKeys::IsAvailable());
+    EXPECT_EQ(hotKeys.Register({1, kHotKeySuper, 'g'}), HotKeyResult::Unavailable);
+    CX11KeyWatcher watcher;
+    EXPECT_FALSE(watcher.Start());
 }
 
 } // namespace

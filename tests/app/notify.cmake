@@ -1,3 +1,9 @@
 # Notifications, the tray icon's animation and the hot key names.
 zt_add_test(NAME test_app_notifier LABEL unit SOURCES ${CMAKE_CURRENT_LIST_DIR}/NotifierTest.cpp LIBS zibtam_core)
 zt_add_test(NAME test_app_icons LABEL gui GUI SOURCES ${CMAKE_CURRENT_LIST_DIR}/ProgramIconsTest.cpp LIBS zibtam_ui)
+# On a desktop of its own: Xvfb, openbox and a tint2 panel; keys and clicks from xdotool.
+add_executable(test_app_tray_x11 ${CMAKE_CURRENT_LIST_DIR}/TrayX11Test.cpp)
+target_link_libraries(test_app_tray_x11 PRIVATE zt_test_main_gui zibtam_options zt_test_support zibtam_ui)
+add_test(NAME test_app_tray_x11
+         COMMAND ${PROJECT_SOURCE_DIR}/tests/support/x11-desktop.sh $<TARGET_FILE:test_app_tray_x11>)
+set_tests_properties(test_app_tray_x11 PROPERTIES LABELS x11 TIMEOUT 120)
