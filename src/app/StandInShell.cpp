@@ -1,6 +1,8 @@
 #include "app/StandInShell.h"
 
 #include "app/ChatDlg.h"
+#include "app/Identity.h"
+#include "app/ProgramIcons.h"
 #include "log/LogViewerDlg.h"
 #include "platform/Prompt.h"
 #include "platform/QtText.h"
@@ -11,30 +13,11 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QLabel>
-#include <QPainter>
 #include <QVBoxLayout>
 
 QIcon MakeApplicationIcon(bool secondary)
 {
-    QIcon icon;
-    for (int size : {16, 32, 48}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setBrush(secondary ? QColor(0x2e, 0x7d, 0x32) : QColor(0x1f, 0x5f, 0xbf));
-        painter.setPen(Qt::NoPen);
-        painter.drawRoundedRect(QRectF(0, 0, size, size), size / 5.0, size / 5.0);
-        painter.setPen(Qt::white);
-        QFont font = painter.font();
-        font.setBold(true);
-        font.setPixelSize(size * 3 / 4);
-        painter.setFont(font);
-        painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("Z"));
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    return ProgramIcon(InstanceIdentity::For(secondary).LargeIcon);
 }
 
 CStandInShell::CStandInShell(COptions& options, IPrompt& prompt, const ISystemInfo& system,

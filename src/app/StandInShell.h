@@ -16,7 +16,7 @@ class IPrompt;
 class IRandom;
 class ITransportFactory;
 
-// The icon of a primary or secondary copy, drawn rather than loaded.
+// The application icon of a primary or secondary copy.
 QIcon MakeApplicationIcon(bool secondary);
 
 // What the chat window needs beyond the settings: time, chance and the network.

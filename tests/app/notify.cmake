@@ -7,3 +7,10 @@ target_link_libraries(test_app_tray_x11 PRIVATE zt_test_main_gui zibtam_options 
 add_test(NAME test_app_tray_x11
          COMMAND ${PROJECT_SOURCE_DIR}/tests/support/x11-desktop.sh $<TARGET_FILE:test_app_tray_x11>)
 set_tests_properties(test_app_tray_x11 PROPERTIES LABELS x11 TIMEOUT 120)
+zt_add_test(NAME test_app_notifier_host LABEL gui GUI SOURCES ${CMAKE_CURRENT_LIST_DIR}/NotifierHostTest.cpp LIBS zibtam_ui)
+# The accessibility bus: a session bus of its own, so the bus launcher starts fresh.
+add_executable(test_app_password_x11 ${CMAKE_CURRENT_LIST_DIR}/PasswordFocusX11Test.cpp)
+target_link_libraries(test_app_password_x11 PRIVATE zt_test_main_gui zibtam_options zt_test_support zibtam_ui)
+add_test(NAME test_app_password_x11
+         COMMAND ${PROJECT_SOURCE_DIR}/tests/support/x11-desktop.sh dbus-run-session -- $<TARGET_FILE:test_app_password_x11>)
+set_tests_properties(test_app_password_x11 PROPERTIES LABELS x11 TIMEOUT 120)
