@@ -18,6 +18,7 @@ PACKAGES=(
   libexpat1-dev libpugixml-dev
   iproute2 procps psmisc
   locales-all
+  dpkg-dev lintian
 )
 
 install_packages() {

@@ -1,0 +1,48 @@
+# The Debian package: cpack -G DEB in the build folder (see README.md). The program goes to
+# /usr/bin with its menu entry, icon, AppStream data, manual page and the server's systemd
+# user unit; the dependencies are computed from the libraries the program links.
+include(GNUInstallDirs)
+
+set(ZT_RES ${PROJECT_SOURCE_DIR}/res)
+set(ZT_GZ ${CMAKE_BINARY_DIR}/package)
+file(MAKE_DIRECTORY ${ZT_GZ})
+# gzip -n keeps the time stamp out of the compressed files.
+foreach(pair IN ITEMS "zibtam.1|zibtam.1.gz" "changelog|changelog.gz")
+  string(REPLACE "|" ";" pair ${pair})
+  list(GET pair 0 source)
+  list(GET pair 1 target)
+  add_custom_command(OUTPUT ${ZT_GZ}/${target}
+    COMMAND gzip -9nc ${ZT_RES}/${source} > ${ZT_GZ}/${target}
+    DEPENDS ${ZT_RES}/${source} VERBATIM)
+  list(APPEND zt_gz_files ${ZT_GZ}/${target})
+endforeach()
+add_custom_target(zibtam_package_files ALL DEPENDS ${zt_gz_files})
+
+install(TARGETS zibtam RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${ZT_RES}/com.fernquillsoft.ZibTam.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${ZT_RES}/com.fernquillsoft.ZibTam.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${ZT_RES}/zibtam.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${ZT_GZ}/zibtam.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${ZT_RES}/zibtam-server.service DESTINATION lib/systemd/user)
+install(FILES ${ZT_RES}/copyright ${ZT_GZ}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zibtam)
+
+set(CPACK_PACKAGE_NAME zibtam)
+set(CPACK_PACKAGE_VENDOR FernquillSoft)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Zib Tam Maintainers <zibtam@fernquillsoft.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "office chat for small networks")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Zib Tam lives in the notification area and sends short messages to chosen
+colleagues or to everyone, peer-to-peer or through a server that one copy
+runs. It keeps a searchable message log, answers by rules, sends messages
+later and types a stored text into other programs on a hot key.")
+# The display's platform plugin is loaded at run time, so no library dependency names it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_GENERATOR DEB)
+include(CPack)
