@@ -5,13 +5,14 @@
 #include "platform/Clock.h"
 #include "platform/Random.h"
 #include "platform/X11HotKeys.h"
-#include "platform/X11KeyWatcher.h"
 #include "platform/X11KeyMap.h"
+#include "platform/X11KeyWatcher.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QMenu>
 #include <QProcess>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <cstdlib>
@@ -145,6 +146,13 @@ TEST_F(TrayX11Test, TheTrayIconShowsAndAClickAsksForTheChatWindow)
         return std::exchange(before, now) == now;
     }));
     QPoint centre = icon->geometry().center();
+    // ZT_SCREENSHOT_DIR=folder keeps a picture of the panel with the icon, to look at.
+    if (QString folder = qEnvironmentVariable("ZT_SCREENSHOT_DIR"); !folder.isEmpty()) {
+        QRect panel = icon->geometry().adjusted(-300, -8, 60, 8);
+        QGuiApplication::primaryScreen()
+            ->grabWindow(0, panel.x(), panel.y(), panel.width(), panel.height())
+            .save(folder + QStringLiteral("/tray-panel.png"));
+    }
     XdoTool({QStringLiteral("mousemove"), QString::number(centre.x()), QString::number(centre.y()),
              QStringLiteral("click"), QStringLiteral("1")});
     ASSERT_TRUE(WaitFor([&] { return !commands.empty(); }));
