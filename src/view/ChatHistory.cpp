@@ -2,7 +2,25 @@
 
 #include "view/ChatHistoryEdit.h"
 
+#include <QApplication>
 #include <QVBoxLayout>
+
+CWaitCursorProgress::CWaitCursorProgress(std::function<void(const std::string&)> status)
+    : m_status(std::move(status))
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+CWaitCursorProgress::~CWaitCursorProgress()
+{
+    QApplication::restoreOverrideCursor();
+}
+
+void CWaitCursorProgress::SetStatusText(const std::string& text)
+{
+    if (m_status)
+        m_status(text);
+}
 
 CChatHistory::CChatHistory(IPrompt& prompt, QWidget* parent)
     : QWidget(parent), m_edit(new CChatHistoryEdit(prompt, this))

@@ -10,16 +10,34 @@
 //           [&](const ChatMessage& m, int kind) { users.LinkClicked(m, kind, ctrl); });
 //   history.Clear();  history.Redisplay();
 #include "view/HistoryModel.h"
+#include "view/HistoryProgress.h"
 
 #include <QWidget>
 #include <ctime>
+#include <functional>
 #include <span>
 
 class CChatHistoryEdit;
-class IHistoryProgress;
 class IPrompt;
 
 inline constexpr const char* kSystemSender = "Zib Tam";
+
+// The progress a history shows when its caller has none of its own: the wait cursor while
+// it lives, the status text handed to `status` (if given), never cancelled.
+class CWaitCursorProgress : public IHistoryProgress
+{
+public:
+    explicit CWaitCursorProgress(std::function<void(const std::string&)> status = {});
+    ~CWaitCursorProgress() override;
+    CWaitCursorProgress(const CWaitCursorProgress&) = delete;
+    CWaitCursorProgress& operator=(const CWaitCursorProgress&) = delete;
+
+    void SetStatusText(const std::string& text) override;
+    bool IsCancelled() override { return false; }
+
+private:
+    std::function<void(const std::string&)> m_status;
+};
 
 class CChatHistory : public QWidget
 {

@@ -3,6 +3,7 @@
 #include "platform/Prompt.h"
 #include "platform/QtText.h"
 #include "ui/OpenLink.h"
+#include "view/ChatHistory.h"
 #include "view/HistoryProgress.h"
 #include "view/RtfTextDocument.h"
 
@@ -244,10 +245,13 @@ void CChatHistoryEdit::ClickLinkAt(int position)
     case HistoryClick::Action::Reload:
         emit ReloadRequested();
         break;
-    case HistoryClick::Action::Redisplay:
-        emit StatusText(QString::fromLatin1(kRedisplayStatus));
-        Redisplay();
+    case HistoryClick::Action::Redisplay: {
+        CWaitCursorProgress progress(
+            [this](const std::string& text) { emit StatusText(FromCp1252(text)); });
+        progress.SetStatusText(kRedisplayStatus);
+        Redisplay(&progress);
         break;
+    }
     case HistoryClick::Action::NameLink:
         emit NameLinkClicked(m_model.Messages()[static_cast<size_t>(click.MessageIndex)],
                              click.LinkKind);

@@ -43,6 +43,9 @@ public:
     }
 };
 
+// The list open in the whole program, if any: one at a time.
+CMultiSelComboBox* s_openFace = nullptr;
+
 uint32_t ProcessTicks()
 {
     static QElapsedTimer timer;
@@ -78,6 +81,8 @@ CMultiSelComboBox::CMultiSelComboBox(QWidget* parent)
 CMultiSelComboBox::~CMultiSelComboBox()
 {
     WatchOutside(false);
+    if (s_openFace == this)
+        s_openFace = nullptr;
     delete m_list;
 }
 
@@ -160,10 +165,9 @@ void CMultiSelComboBox::OpenList()
 {
     if (IsListOpen())
         return;
-    // One list open at a time in the whole program.
-    for (CMultiSelComboBox* other : window()->findChildren<CMultiSelComboBox*>())
-        if (other != this)
-            other->CloseList();
+    if (s_openFace && s_openFace != this)
+        s_openFace->CloseList();
+    s_openFace = this;
     const int entryHeight = Count() > 0 ? m_list->sizeHintForRow(0) : 0;
     const int height = DropListHeight(Count(), entryHeight);
     const QPoint below = mapToGlobal(QPoint(0, this->height()));
@@ -188,6 +192,8 @@ void CMultiSelComboBox::CloseList()
     if (!IsListOpen())
         return;
     WatchOutside(false);
+    if (s_openFace == this)
+        s_openFace = nullptr;
     m_list->hide();
     UpdateText();
     update();
