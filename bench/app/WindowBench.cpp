@@ -132,7 +132,7 @@ int Idle(CChatDlg& window, int seconds)
     cpu = CpuSeconds() - cpu;
     std::printf("idle chat window (%s), %.1f s: CPU %.3f s = %.2f%% of one core; resident "
                 "%.1f MB; %.1f wake-ups (context switches) per second\n",
-                window.Tray() ? "in the tray" : "minimised, no tray", wall, cpu, 100.0 * cpu / wall,
+                window.HasTrayToHideIn() ? "in the tray" : "minimised, no tray", wall, cpu, 100.0 * cpu / wall,
                 static_cast<double>(ResidentKb()) / 1024.0,
                 static_cast<double>(Switches() - switches) / wall);
     return 0;

@@ -381,14 +381,16 @@ void CChatDlg::Initialise()
     m_name->setText(FromCp1252(m_context.Options.GetUserName()));
     RestorePlacement();
     CreateTray();
-    if (!m_tray)
+    if (!HasTrayToHideIn())
         showMinimized(); // no tray to live in: the task bar
     m_session->Start();
 }
 
 void CChatDlg::CreateTray()
 {
-    if (!m_context.UseTray || !QSystemTrayIcon::isSystemTrayAvailable())
+    // Made even when no panel holds icons yet: at log-in the panel often starts after the
+    // programs that go in it, and the icon docks when it comes.
+    if (!m_context.UseTray)
         return;
     m_tray = new QSystemTrayIcon(this);
     m_tray->setContextMenu(m_trayMenu);
@@ -451,6 +453,11 @@ void CChatDlg::Exit()
     QCoreApplication::exit(0);
 }
 
+bool CChatDlg::HasTrayToHideIn() const
+{
+    return m_tray && QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 bool CChatDlg::HasOpenDialog() const
 {
     if (m_dialogDepth > 0)
@@ -499,7 +506,7 @@ void CChatDlg::PopUp()
 void CChatDlg::HideChatWindow()
 {
     SavePlacement();
-    if (!m_tray) {
+    if (!HasTrayToHideIn()) {
         // Nothing to come back from: stay on the task bar.
         showMinimized();
         return;

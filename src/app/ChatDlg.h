@@ -117,6 +117,8 @@ public:
     CLinkStatic* UpgradeLink() const { return m_upgrade; }
     QSystemTrayIcon* Tray() const { return m_tray; }
     bool HasOpenDialog() const;
+    // The tray icon exists and a panel holds it.
+    bool HasTrayToHideIn() const;
 
     // The "&Send!" button, and its context menu's "&Send Later...".
     void OnSend(bool later);

@@ -57,8 +57,10 @@ public:
                   Shell("ip -n " + bridge + " link add br0 type bridge") &&
                   Shell("ip -n " + bridge + " link set br0 up");
         for (int i = 0; ok && i < computers; ++i) {
-            std::string ns = prefix + static_cast<char>('a' + i);
-            std::string port = "p" + std::to_string(i);
+            std::string ns = prefix;
+            ns.push_back(static_cast<char>('a' + i));
+            std::string port = "p";
+            port += std::to_string(i);
             ok = Shell("ip netns add " + ns);
             if (!ok)
                 break;
@@ -101,7 +103,9 @@ struct User
     std::vector<std::string> Environment() const
     {
         return {"XDG_CONFIG_HOME=" + Home + "/config", "XDG_DATA_HOME=" + Home + "/data",
-                "COMPUTERNAME=" + Computer, "LC_ALL=C.UTF-8"};
+                "COMPUTERNAME=" + Computer, "LC_ALL=C.UTF-8",
+                // One copy per user and kind: each user's own, whatever else runs here.
+                "XDG_RUNTIME_DIR=" + Home + "/runtime"};
     }
 };
 
@@ -109,7 +113,8 @@ struct User
 class Process
 {
 public:
-    Process(const User& user, std::vector<std::string> args)
+    // `keepDisplay`: the process may open windows on this display (the chat program).
+    Process(const User& user, std::vector<std::string> args, bool keepDisplay = false)
     {
         int in[2], out[2], err[2];
         if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
@@ -127,7 +132,8 @@ public:
                 auto eq = e.find('=');
                 ::setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
             }
-            ::unsetenv("DISPLAY");
+            if (!keepDisplay)
+                ::unsetenv("DISPLAY");
             ::dup2(in[0], STDIN_FILENO);
             ::dup2(out[1], STDOUT_FILENO);
             ::dup2(err[1], STDERR_FILENO);
