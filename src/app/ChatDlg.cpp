@@ -1,12 +1,18 @@
 #include "app/ChatDlg.h"
 
 #include "app/Identity.h"
+#include "app/TrayIcon.h"
 #include "app/UsersListWidget.h"
+#include "app/WidgetNotifierHost.h"
 #include "app/WindowPlacement.h"
+#include "platform/AtSpiPasswordFocus.h"
 #include "platform/Clock.h"
 #include "platform/Prompt.h"
 #include "platform/QtText.h"
+#include "platform/SoundPlayer.h"
 #include "platform/SystemInfo.h"
+#include "platform/X11HotKeys.h"
+#include "platform/X11KeyWatcher.h"
 #include "settings/Options.h"
 #include "setup/UpgradeDownload.h"
 #include "ui/AboutDlg.h"
@@ -28,12 +34,12 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStyle>
-#include <QSystemTrayIcon>
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QTimer>
@@ -173,14 +179,6 @@ std::vector<ScreenRect> AvailableScreens()
     return screens;
 }
 
-std::vector<ScreenRect> WholeScreens()
-{
-    std::vector<ScreenRect> screens;
-    for (QScreen* screen : QGuiApplication::screens())
-        screens.push_back(ToScreenRect(screen->geometry()));
-    return screens;
-}
-
 } // namespace
 
 // Counts one of the window's dialogs as open while it runs.
@@ -215,7 +213,7 @@ CChatDlg::CChatDlg(ChatDlgContext context, QWidget* parent)
                                *this,           m_timers,       context.Factory};
     session.UsersList = m_users;
     m_session = std::make_unique<CChatSession>(session);
-    m_notifier = std::make_unique<CChatNotifier>(context.Options, context.Clock, m_timers, *this);
+    CreateTray();
 }
 
 CChatDlg::~CChatDlg()
@@ -333,12 +331,15 @@ std::unique_ptr<CStandardOptionsHost> CChatDlg::MakeOptionsHost(const ISystemInf
     };
     // "&Test" plays as a notification would.
     host->Play = [this](const std::string& path, bool repeat) {
-        if (path.empty())
-            PlaySystemSound(repeat);
-        else
-            PlaySoundFile(path, repeat);
+        if (!m_sounds)
+            return;
+        if (path.empty() || !m_sounds->PlayFile(path, repeat))
+            m_sounds->PlaySystemSound(repeat);
     };
-    host->Stop = [this] { StopSound(); };
+    host->Stop = [this] {
+        if (m_sounds)
+            m_sounds->Stop();
+    };
     return host;
 }
 
@@ -356,18 +357,6 @@ void CChatDlg::BuildMenus()
         m_dialogs.OpenUrl(QUrl(QString::fromLatin1(kSupportAddress)));
     });
     m_helpMenu->addAction(QStringLiteral("&About Zib Tam 2.5"), this, &CChatDlg::OnAbout);
-
-    m_trayMenu = new QMenu(this);
-    QAction* chat =
-        m_trayMenu->addAction(QStringLiteral("&Chat!\tWindows+G"), this, &CChatDlg::ShowChatWindow);
-    m_trayMenu->setDefaultAction(chat);
-    m_trayMenu->addSeparator();
-    m_trayMenu->addAction(QStringLiteral("&Options..."), this, &CChatDlg::OnOptions);
-    QMenu* help = m_trayMenu->addMenu(QStringLiteral("&Help"));
-    for (QAction* action : m_helpMenu->actions())
-        help->addAction(action);
-    m_trayMenu->addSeparator();
-    m_trayMenu->addAction(QStringLiteral("E&xit"), this, &CChatDlg::Exit);
 }
 
 void CChatDlg::Initialise()
@@ -380,7 +369,7 @@ void CChatDlg::Initialise()
     setMinimumSize(m_minimumSize);
     m_name->setText(FromCp1252(m_context.Options.GetUserName()));
     RestorePlacement();
-    CreateTray();
+    RegisterHotKeys();
     if (!HasTrayToHideIn())
         showMinimized(); // no tray to live in: the task bar
     m_session->Start();
@@ -390,36 +379,96 @@ void CChatDlg::CreateTray()
 {
     // Made even when no panel holds icons yet: at log-in the panel often starts after the
     // programs that go in it, and the icon docks when it comes.
+    if (m_context.UseTray) {
+        m_tray = new CTrayIcon(InstanceIdentity::For(m_context.Secondary), m_context.Clock,
+                               m_context.Random, this);
+        connect(m_tray, &CTrayIcon::CommandChosen, this, &CChatDlg::OnTrayCommand);
+        m_keyWatcher = std::make_unique<CX11KeyWatcher>();
+        if (m_keyWatcher->Start())
+            connect(m_keyWatcher.get(), &CX11KeyWatcher::KeyPressed, m_tray,
+                    &CTrayIcon::OnKeyPressed);
+    }
+    m_sounds = std::make_unique<CSoundPlayer>();
+    m_passwordFocus = std::make_unique<CAtSpiPasswordFocus>();
+    if (m_context.UseTray)
+        m_passwordFocus->Start();
+    m_host = std::make_unique<CWidgetNotifierHost>(
+        *this, m_tray, *m_sounds, m_passwordFocus.get(),
+        CWidgetNotifierHost::Hooks{[this] { m_input->setFocus(); },
+                                   [this] { SelectDefaultRecipients(); },
+                                   [this] { return m_rememberMaximized; }});
+    m_notifier =
+        std::make_unique<CChatNotifier>(m_context.Options, m_context.Clock, m_timers, *m_host);
+}
+
+QMenu* CChatDlg::TrayMenu() const
+{
+    return m_tray ? m_tray->Menu() : nullptr;
+}
+
+void CChatDlg::OnTrayCommand(int command)
+{
+    switch (command) {
+    case CTrayIcon::kChat:
+        ShowChatWindow();
+        break;
+    case CTrayIcon::kOptions:
+        OnOptions();
+        break;
+    case CTrayIcon::kHelpContents:
+        OnContents();
+        break;
+    case CTrayIcon::kHomePage:
+        m_dialogs.OpenUrl(QUrl(QString::fromLatin1(kHomePageAddress)));
+        break;
+    case CTrayIcon::kEmailSupport:
+        m_dialogs.OpenUrl(QUrl(QString::fromLatin1(kSupportAddress)));
+        break;
+    case CTrayIcon::kAbout:
+        OnAbout();
+        break;
+    case CTrayIcon::kExit:
+        Exit();
+        break;
+    default:
+        break;
+    }
+}
+
+void CChatDlg::RegisterHotKeys()
+{
     if (!m_context.UseTray)
         return;
-    m_tray = new QSystemTrayIcon(this);
-    m_tray->setContextMenu(m_trayMenu);
-    m_tray->setToolTip(QStringLiteral("Zib Tam Freeware"));
-    connect(m_tray, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-                    ShowChatWindow();
-            });
-    UpdateTrayIcon();
-    m_tray->show();
+    const InstanceIdentity& identity = InstanceIdentity::For(m_context.Secondary);
+    m_hotKeys = std::make_unique<CX11HotKeys>();
+    connect(m_hotKeys.get(), &CX11HotKeys::Pressed, this, &CChatDlg::OnHotKey);
+    std::vector<HotKeyOutcome> outcomes;
+    for (const HotKey& key : ChatHotKeys(identity))
+        outcomes.push_back({key, m_hotKeys->Register(key)});
+    // Keys this desktop would not give us are said once, as a notice of ours.
+    std::string notice = HotKeyNotice(outcomes);
+    if (!notice.empty())
+        m_history->PostNotice(notice, m_context.Options.GetUserName());
+}
+
+void CChatDlg::OnHotKey(uint32_t id)
+{
+    const InstanceIdentity& identity = InstanceIdentity::For(m_context.Secondary);
+    if (id == identity.ChatAtom) {
+        ShowChatWindow();
+    } else if (id == identity.LogViewerAtom) {
+        if (!QProcess::startDetached(QCoreApplication::applicationFilePath(),
+                                     {QStringLiteral("/log")}))
+            m_context.Prompt.MessageBox("Zib Tam could not open the log viewer.",
+                                        CChatController::kCaption, PromptButtons::Ok,
+                                        PromptIcon::Warning);
+    }
 }
 
 void CChatDlg::UpdateTrayIcon()
 {
-    if (!m_tray)
-        return;
-    QIcon icon = windowIcon();
-    if (m_flashPhase) {
-        // The "off" frame of the blink: an empty icon of the same size.
-        QPixmap blank(32, 32);
-        blank.fill(Qt::transparent);
-        icon = QIcon(blank);
-    } else if (!m_connected && !icon.isNull()) {
-        // Not connected: the same mark, greyed.
-        QPixmap pixmap = icon.pixmap(32, 32, QIcon::Disabled);
-        icon = QIcon(pixmap);
-    }
-    m_tray->setIcon(icon);
+    if (m_tray)
+        m_tray->SetStatus(m_connected);
 }
 
 void CChatDlg::Shutdown()
@@ -431,8 +480,10 @@ void CChatDlg::Shutdown()
         m_session->Stop();
     for (int id : {1, 2, 3, 4})
         m_timers.StopTimer(id);
-    if (m_tray)
-        m_tray->hide();
+    if (m_hotKeys)
+        m_hotKeys->UnregisterAll();
+    if (m_keyWatcher)
+        m_keyWatcher->Stop();
 }
 
 void CChatDlg::Exit()
@@ -445,8 +496,6 @@ void CChatDlg::Exit()
         if (QApplication::activeModalWidget() == modal)
             break;
     }
-    if (m_tray)
-        m_tray->hide();
     hide();
     // exit(), not quit(): quit() first asks every window to close, and this one only hides.
     CBusyIndicator::StopAllWaits();
@@ -455,7 +504,7 @@ void CChatDlg::Exit()
 
 bool CChatDlg::HasTrayToHideIn() const
 {
-    return m_tray && QSystemTrayIcon::isSystemTrayAvailable();
+    return m_tray && CTrayIcon::IsAvailable();
 }
 
 bool CChatDlg::HasOpenDialog() const
@@ -469,38 +518,12 @@ bool CChatDlg::HasOpenDialog() const
 void CChatDlg::ShowWindow()
 {
     if (!isVisible() || isMinimized())
-        PopUp();
+        m_host->PopUp();
 }
 
 void CChatDlg::ShowChatWindow()
 {
     m_notifier->ShowChatWindow();
-}
-
-void CChatDlg::PopUp()
-{
-    // The window's open dialog, if any, is what comes to the front.
-    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
-        modal->raise();
-        modal->activateWindow();
-        return;
-    }
-    if (m_rememberMaximized)
-        showMaximized();
-    else if (isMinimized() || !isVisible())
-        showNormal();
-    raise();
-    activateWindow();
-    QRect frame = frameGeometry();
-    ScreenRect virtualScreen = VirtualScreen(WholeScreens());
-    if (virtualScreen.Width > 0 && !isMaximized() &&
-        NeedsCentring(ToScreenRect(frame), virtualScreen)) {
-        QScreen* screen = QGuiApplication::primaryScreen();
-        ScreenRect centred =
-            CentredIn(ToScreenRect(frame), ToScreenRect(screen->availableGeometry()));
-        move(centred.X, centred.Y);
-    }
-    m_input->setFocus();
 }
 
 void CChatDlg::HideChatWindow()
@@ -539,7 +562,7 @@ void CChatDlg::changeEvent(QEvent* event)
     } else if (event->type() == QEvent::ActivationChange && isActiveWindow() && !isMinimized()) {
         Controller().ClearUnseenMessages();
         m_notifier->OnWindowActivated();
-        Flash(false);
+        m_host->Flash(false);
     }
     QDialog::changeEvent(event);
 }
@@ -711,52 +734,10 @@ void CChatDlg::Notify(const std::vector<ChatMessage>&, bool allForAllUsers)
     m_notifier->Notify(allForAllUsers);
 }
 
-bool CChatDlg::IsUserLooking() const
-{
-    QWidget* active = QApplication::activeWindow();
-    for (QWidget* w = active; w; w = w->parentWidget())
-        if (w == this)
-            return true;
-    return false;
-}
-
-bool CChatDlg::IsChatWindowForeground() const
-{
-    return QApplication::activeWindow() == this;
-}
-
-void CChatDlg::ShowMinimizedWithoutActivation()
-{
-    setAttribute(Qt::WA_ShowWithoutActivating, true);
-    showMinimized();
-    setAttribute(Qt::WA_ShowWithoutActivating, false);
-}
-
-void CChatDlg::Flash(bool on)
-{
-    // The urgency hint is the task bar's flashing; many desktops have no task-bar button,
-    // so the tray icon blinks with it.
-    if (on)
-        QApplication::alert(this);
-    if (m_flashPhase == on)
-        return;
-    m_flashPhase = on;
-    UpdateTrayIcon();
-}
-
 void CChatDlg::SelectDefaultRecipients()
 {
     m_users->SelectDefaultRecipients();
 }
-
-bool CChatDlg::PlaySoundFile(const std::string&, bool)
-{
-    return false;
-}
-
-void CChatDlg::PlaySystemSound(bool) {}
-
-void CChatDlg::StopSound() {}
 
 bool CChatDlg::ChooseSendLaterMoment(std::time_t& moment)
 {

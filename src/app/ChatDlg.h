@@ -15,6 +15,12 @@
 #include <memory>
 
 class CLinkStatic;
+class CSoundPlayer;
+class CTrayIcon;
+class CWidgetNotifierHost;
+class CX11HotKeys;
+class CX11KeyWatcher;
+class CAtSpiPasswordFocus;
 class CStandardOptionsHost;
 class IClock;
 class IRandom;
@@ -56,7 +62,7 @@ struct ChatDlgContext
     const ISystemInfo* System = nullptr; // for the options dialog's computer names
 };
 
-class CChatDlg : public QDialog, public IChatWindow, public INotifierHost
+class CChatDlg : public QDialog, public IChatWindow
 {
     Q_OBJECT
 public:
@@ -113,9 +119,9 @@ public:
     QPushButton* SendButton() const { return m_send; }
     QMenu* SendMenu() const { return m_sendMenu; }
     QMenu* HelpMenu() const { return m_helpMenu; }
-    QMenu* TrayMenu() const { return m_trayMenu; }
+    QMenu* TrayMenu() const;
     CLinkStatic* UpgradeLink() const { return m_upgrade; }
-    QSystemTrayIcon* Tray() const { return m_tray; }
+    CTrayIcon* Tray() const { return m_tray; }
     bool HasOpenDialog() const;
     // The tray icon exists and a panel holds it.
     bool HasTrayToHideIn() const;
@@ -133,19 +139,6 @@ public:
     void AddToHistory(const std::vector<ChatMessage>& messages) override;
     void Notify(const std::vector<ChatMessage>& messages, bool allForAllUsers) override;
     bool ChooseSendLaterMoment(std::time_t& moment) override;
-
-    // INotifierHost
-    bool IsUserLooking() const override;
-    bool IsChatWindowForeground() const override;
-    bool IsPasswordBoxFocused() const override { return false; }
-    bool IsWindowHidden() const override { return !isVisible(); }
-    void ShowMinimizedWithoutActivation() override;
-    void Flash(bool on) override;
-    void PopUp() override;
-    void SelectDefaultRecipients() override;
-    bool PlaySoundFile(const std::string& path, bool repeat) override;
-    void PlaySystemSound(bool repeat) override;
-    void StopSound() override;
 
     CChatNotifier& Notifier() { return *m_notifier; }
 
@@ -174,6 +167,10 @@ private:
     void OnReconnect();
     void OnUpgradeClicked();
     void UpdateTrayIcon();
+    void OnTrayCommand(int command);
+    void OnHotKey(uint32_t id);
+    void RegisterHotKeys();
+    void SelectDefaultRecipients();
     void LimitInput();
     void OnTimer(int id);
 
@@ -199,15 +196,18 @@ private:
     CLinkStatic* m_upgrade = nullptr;
     QMenu* m_sendMenu = nullptr;
     QMenu* m_helpMenu = nullptr;
-    QMenu* m_trayMenu = nullptr;
-    QSystemTrayIcon* m_tray = nullptr;
+    CTrayIcon* m_tray = nullptr;
+    std::unique_ptr<CSoundPlayer> m_sounds;
+    std::unique_ptr<CAtSpiPasswordFocus> m_passwordFocus;
+    std::unique_ptr<CWidgetNotifierHost> m_host;
+    std::unique_ptr<CX11HotKeys> m_hotKeys;
+    std::unique_ptr<CX11KeyWatcher> m_keyWatcher;
 
     int m_dialogDepth = 0;
     bool m_connected = false;
     bool m_rememberMaximized = false;
     bool m_initialised = false;
     bool m_shutDown = false;
-    bool m_flashPhase = false;
     QSize m_minimumSize;
     QRect m_normalRect; // the last rectangle while neither minimised nor maximised
 };

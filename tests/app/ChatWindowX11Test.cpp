@@ -1,5 +1,5 @@
 // The chat program on an X11 desktop with a window manager and a tray host: a second start,
-// the tray icon and a message from another copy bring its window up; Escape hides it.
+// the tray icon, Super+G and a message from another copy bring its window up; Escape hides it.
 #include "../support/ProcessSupport.h"
 #include "platform/SqliteRegistry.h"
 #include "settings/Options.h"
@@ -118,6 +118,12 @@ TEST_F(ChatWindowX11Test, ASecondStartTheTrayIconAndAMessageBringTheWindowUp)
     // A click on the tray icon shows it.
     std::this_thread::sleep_for(500ms); // the panel lays its icons out again after taking one
     Output("xdotool mousemove " + TrayIconCentre() + " click 1");
+    EXPECT_TRUE(Eventually(ChatWindowShown));
+    Output("xdotool windowactivate --sync " + window + " key Escape");
+    ASSERT_TRUE(Eventually([] { return !ChatWindowShown(); }));
+
+    // Super+G shows it from anywhere.
+    Output("xdotool key super+g");
     EXPECT_TRUE(Eventually(ChatWindowShown));
     Output("xdotool windowactivate --sync " + window + " key Escape");
     ASSERT_TRUE(Eventually([] { return !ChatWindowShown(); }));
