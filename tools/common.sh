@@ -13,7 +13,7 @@ PACKAGES=(
   libx11-dev libx11-xcb-dev libxcb1-dev libxtst-dev libxi-dev libxkbcommon-dev
   xvfb xauth
   qt6-svg-dev qt6-multimedia-dev libcanberra-dev sound-theme-freedesktop libxcb-xinput-dev
-  openbox tint2 xdotool dbus at-spi2-core
+  openbox tint2 xdotool x11-utils dbus at-spi2-core
   clang libclang-rt-14-dev
   libexpat1-dev libpugixml-dev
   iproute2 procps psmisc
