@@ -1,6 +1,7 @@
 #include "app/ChatController.h"
 
 #include "platform/Clock.h"
+#include "platform/NextWake.h"
 #include "platform/Prompt.h"
 #include "sendlater/SendLater.h"
 #include "settings/Options.h"
@@ -215,6 +216,25 @@ void CChatController::Poll()
     m_context.Window.AnimateIcon();
     SendDueMessages();
     ProcessIncoming();
+}
+
+void CChatController::NextWake(CNextWake& wake) const
+{
+    if (std::optional<uint32_t> due = m_context.Turing.NextDueTick())
+        wake.AtTick(*due);
+    if (m_sendLaterChecked == -1) {
+        wake.Now();
+    } else {
+        if (m_nextMomentReadAt != m_sendLaterChecked) {
+            m_nextMoment = m_context.SendLater.NextMoment();
+            m_nextMomentReadAt = m_sendLaterChecked;
+        }
+        // Due once its second has passed, and the store is read at most once a second.
+        if (m_nextMoment)
+            wake.AtSecond(std::max(*m_nextMoment + 1, m_sendLaterChecked + 1));
+    }
+    m_network.NextWake(wake);
+    m_context.Window.AddNextWake(wake);
 }
 
 void CChatController::SendDueMessages()

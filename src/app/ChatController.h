@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class CNextWake;
 class COptions;
 class CSendLater;
 class CTuringEngine;
@@ -47,6 +48,8 @@ public:
     virtual bool ChooseSendLaterMoment(std::time_t& moment) = 0;
     // One step of the tray icon animation.
     virtual void AnimateIcon() {}
+    // When the next step of that animation is due (nothing while it stands still).
+    virtual void AddNextWake(CNextWake&) const {}
 };
 
 // Where shown messages are kept.
@@ -114,6 +117,9 @@ public:
               std::string* transportError = nullptr);
     void ProcessIncoming();
     void OnTimer(int id);
+    // When the poll next has work if nothing arrives: due answers, the next Send Later
+    // second, the transport's and the server's moments, the window's animation.
+    void NextWake(CNextWake& wake) const;
     // The "&Reconnect..." button (and the first start).
     void Reconnect();
     // F5.
@@ -188,4 +194,7 @@ private:
     uint32_t m_disconnectTick;
     uint32_t m_lastAttemptTick;
     std::time_t m_sendLaterChecked = -1; // the second Send Later was last looked at
+    // The earliest stored moment as read at m_sendLaterChecked (read again once that moves).
+    mutable std::time_t m_nextMomentReadAt = -1;
+    mutable std::optional<std::time_t> m_nextMoment;
 };

@@ -6,6 +6,7 @@
 #include "net/TcpIpServer.h"
 #include "net/UdpPeerTransport.h"
 #include "net/UpgradeService.h"
+#include "platform/NextWake.h"
 #include "settings/Options.h"
 
 namespace {
@@ -76,4 +77,9 @@ bool CTcpIpChatServer::Listen(int port, std::string& error)
 void CTcpIpChatServer::Poll()
 {
     m_server->Poll();
+}
+
+void CTcpIpChatServer::NextWake(CNextWake& wake) const
+{
+    m_server->NextWake(wake);
 }

@@ -47,6 +47,7 @@ public:
     bool LoadPermissions(const std::string& path, std::string& error) override;
     bool Listen(int port, std::string& error) override;
     void Poll() override;
+    void NextWake(CNextWake& wake) const override;
     CTcpIpServer& Server() { return *m_server; }
 
 private:

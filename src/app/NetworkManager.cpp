@@ -3,6 +3,7 @@
 #include "common/NameCase.h"
 #include "net/PeerTransport.h"
 #include "platform/Clock.h"
+#include "platform/NextWake.h"
 #include "settings/Options.h"
 
 #include <filesystem>
@@ -202,6 +203,13 @@ void CNetworkManager::PollServer()
 {
     if (m_server)
         m_server->Poll();
+}
+
+void CNetworkManager::NextWake(CNextWake& wake) const
+{
+    Transport().NextWake(wake);
+    if (m_server)
+        m_server->NextWake(wake);
 }
 
 std::unique_ptr<CTransport> CNetworkManager::MakeNullTransport()

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+class CNextWake;
 class COptions;
 class IClock;
 
@@ -20,6 +21,8 @@ public:
     virtual bool Listen(int port, std::string& error) = 0;
     // Periodic work, from the poll.
     virtual void Poll() = 0;
+    // When Poll next has work without anything arriving.
+    virtual void NextWake(CNextWake&) const {}
 };
 
 // Loads the permissions file when there is one, then listens on `port`: how the chat
@@ -75,6 +78,8 @@ public:
     void Stop();
     bool ApplySettings(std::string& error);
     void PollServer();
+    // When the transport or the server next needs the poll.
+    void NextWake(CNextWake& wake) const;
     bool GetUpgradeURL(std::string& url) { return m_transport->GetUpgradeURL(url); }
 
     CTransport& Transport() { return *m_transport; }

@@ -3,6 +3,7 @@
 #include "common/NameCase.h"
 #include "net/DeliveryReport.h"
 #include "platform/Clock.h"
+#include "platform/NextWake.h"
 
 #include <algorithm>
 
@@ -291,6 +292,7 @@ void CPeerTransport::Receive(std::vector<ChatMessage>& messages)
     ReadSlot(PeerSlot::Command, m_commands);
     ProcessCommands();
     UpdateUserList();
+    ForgetOldDone();
     while (!m_data.Complete.empty()) {
         messages.push_back(ToChatMessage(m_data.Complete.front()));
         m_data.Complete.pop_front();
@@ -442,11 +444,16 @@ void CPeerTransport::RememberDone(const std::string& computer, const std::string
         DropOldestDone();
 }
 
-bool CPeerTransport::RecentlyDone(const std::string& computer, const std::string& id)
+void CPeerTransport::ForgetOldDone()
 {
     std::time_t now = Clock().Now();
     while (!m_done.empty() && m_done.front().When + kRecentlyDoneSeconds < now)
         DropOldestDone();
+}
+
+bool CPeerTransport::RecentlyDone(const std::string& computer, const std::string& id)
+{
+    ForgetOldDone();
     return m_doneKeys.contains(DoneKey(computer, id));
 }
 
@@ -546,6 +553,29 @@ void CPeerTransport::ProcessAcknowledgements()
         delivery.Reported = true;
         Refresh();
     }
+}
+
+void CPeerTransport::AddNextWake(CNextWake& wake) const
+{
+    // Each moment below is the first at which the check in Receive that it mirrors passes.
+    if (!m_queuedWrites.empty())
+        wake.AtTick(m_queuedWrites.front().Due);
+    for (const DeliveryRecord& delivery : m_deliveries)
+        if (!delivery.Reported)
+            wake.AtSecond(delivery.Created + kConfirmSeconds + 1);
+    for (const PeerUser& user : m_users)
+        if (user.Deadline != 0)
+            wake.AtSecond(user.Deadline + 1);
+    for (const SlotQueues* queues : {&m_data, &m_commands}) {
+        if (queues->Partial.size() > kMaxPartialPackets)
+            wake.Now();
+        for (const PeerPacket& packet : queues->Partial)
+            wake.AtSecond(packet.Time + kPartialLifetimeSeconds + 1);
+    }
+    if (!m_data.Complete.empty() || !m_commands.Complete.empty())
+        wake.Now();
+    if (!m_done.empty())
+        wake.AtSecond(m_done.front().When + kRecentlyDoneSeconds + 1);
 }
 
 void CPeerTransport::UpdateUserList()

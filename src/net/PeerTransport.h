@@ -31,6 +31,9 @@ public:
                 std::string& error) override;
     bool DoSendToAll(const std::string& text, std::string& error) override;
     int AwaitedDeliveries() const override;
+    // The next queued piece, the next delivery report, the next presence deadline, and the
+    // upkeep of unfinished messages and of the memory of shown ones.
+    void AddNextWake(CNextWake& wake) const override;
 
     const std::string& ComputerName() const { return m_computer; }
     const std::vector<PeerUser>& Users() const { return m_users; }
@@ -102,6 +105,7 @@ private:
     bool RecentlyDone(const std::string& computer, const std::string& id);
     void RememberDone(const std::string& computer, const std::string& id);
     void DropOldestDone();
+    void ForgetOldDone();
     void ForgetDone(const std::string& computer);
     void SendAcknowledgements();
     void ProcessCommands();

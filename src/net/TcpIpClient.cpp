@@ -4,6 +4,7 @@
 #include "net/DeliveryReport.h"
 #include "net/UpgradeService.h"
 #include "platform/Clock.h"
+#include "platform/NextWake.h"
 #include "settings/Options.h"
 #include "view/PrefixFormat.h"
 
@@ -305,6 +306,21 @@ void CTcpIpClient::HandleReceipt(const ProtocolDocument& receipt)
             true,
             FormatSentDescription(receipt.ReceiptRecipient, pending.SendTime, pending.Message.Text),
             true);
+}
+
+void CTcpIpClient::AddNextWake(CNextWake& wake) const
+{
+    if (m_connection && !m_connection->IsClosed()) {
+        wake.AtTick(m_connection->LastWriteTick() + kKeepAliveMs + 1);
+        if (m_waiting == 0 && !m_connection->Incoming().empty())
+            wake.Now();
+    }
+    for (const auto& [id, pending] : m_pending) {
+        if (pending.Missing.empty())
+            wake.Now();
+        else if (!pending.Reported)
+            wake.AtTick(pending.SentTick + kReceiptWaitMs);
+    }
 }
 
 void CTcpIpClient::Receive(std::vector<ChatMessage>& messages)

@@ -90,6 +90,8 @@ public:
     bool DoSendToAll(const std::string& text, std::string& error) override;
     bool DoGetUpgradeURL(std::string& url) override;
     int AwaitedDeliveries() const override;
+    // The next keep-alive, the next delivery report, documents left queued.
+    void AddNextWake(CNextWake& wake) const override;
     // The answer to the log-on lists every user present.
     bool KnowsUsersAtLogOn() const override { return m_connection != nullptr; }
 

@@ -4,6 +4,7 @@
 #include "net/Transport.h"
 #include "net/UpgradeService.h"
 #include "platform/Clock.h"
+#include "platform/NextWake.h"
 #include "view/PrefixFormat.h"
 
 #include <QSocketNotifier>
@@ -281,6 +282,19 @@ void CTcpIpServer::Poll()
 
     if (m_usersChanged || m_usersOwed)
         SendUsersDocuments();
+}
+
+void CTcpIpServer::NextWake(CNextWake& wake) const
+{
+    if (m_usersChanged || m_usersOwed)
+        wake.Now();
+    for (const auto& connection : m_connections) {
+        const CTaskSocket& socket = *connection->Socket;
+        if (socket.IsClosed())
+            wake.Now();
+        else if (socket.HasRead())
+            wake.AtTick(socket.LastReadTick() + kIdleLimitMs);
+    }
 }
 
 void CTcpIpServer::SendUsersDocuments()

@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+class CNextWake;
 class IClock;
 class QSocketNotifier;
 
@@ -53,6 +54,9 @@ public:
 
     // Periodic work: the idle rule, deleting closed connections, users documents.
     void Poll();
+    // When Poll next has work without anything arriving: the next idle limit, connections
+    // to delete, users documents owed.
+    void NextWake(CNextWake& wake) const;
 
     void SetOutgoingLimit(std::size_t documents, std::size_t bytes = kDefaultOutgoingBytes)
     {

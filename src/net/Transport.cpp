@@ -3,6 +3,7 @@
 #include "common/NameCase.h"
 #include "net/DeliveryReport.h"
 #include "platform/Clock.h"
+#include "platform/NextWake.h"
 #include "settings/Options.h"
 
 #include <algorithm>
@@ -116,6 +117,15 @@ bool CTransport::Send(const std::vector<std::string>& recipients, const std::str
 bool CTransport::SendToAll(const std::string& text, std::string& error)
 {
     return DoSendToAll(RemoveCarriageReturns(text), error);
+}
+
+void CTransport::AddNextWake(CNextWake&) const {}
+
+void CTransport::NextWake(CNextWake& wake) const
+{
+    if (!m_incoming.empty())
+        wake.Now();
+    AddNextWake(wake);
 }
 
 bool CTransport::GetMessages(std::vector<ChatMessage>& messages)

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+class CNextWake;
 class IClock;
 class COptions;
 
@@ -100,6 +101,8 @@ public:
     virtual int AwaitedDeliveries() const { return 0; }
     // True when a successful log-on brought the whole list of present users with it.
     virtual bool KnowsUsersAtLogOn() const { return false; }
+    // Adds when this transport's own work next needs a poll (arrivals wake it besides).
+    virtual void AddNextWake(CNextWake& wake) const;
 
     // --- what the main window calls
     bool LogOn(const std::string& name, std::string& error);
@@ -116,6 +119,9 @@ public:
     std::string NewUniqueId();
     bool GetUpgradeURL(std::string& url) { return DoGetUpgradeURL(url); }
     DeliveryStatus GetDeliveryStatus() const;
+    // When GetMessages is next needed without anything arriving: now while messages are
+    // queued for handing over, else the transport's own next moment.
+    void NextWake(CNextWake& wake) const;
 
     void NotifyUserArrived(const std::string& name);
     void NotifyUserDeparted(const std::string& name);

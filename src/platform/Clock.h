@@ -12,6 +12,8 @@ public:
     virtual uint32_t TickCount() const = 0;
     // Calendar time in seconds.
     virtual std::time_t Now() const = 0;
+    // How far the current calendar second has run, 0 to 999 milliseconds.
+    virtual uint32_t MillisecondsIntoSecond() const = 0;
 };
 
 class CSystemClock : public IClock
@@ -19,6 +21,7 @@ class CSystemClock : public IClock
 public:
     uint32_t TickCount() const override;
     std::time_t Now() const override;
+    uint32_t MillisecondsIntoSecond() const override;
     // The one process-wide real clock, for code that has no clock handed to it.
     static CSystemClock& Instance();
 };
@@ -29,6 +32,7 @@ class CManualClock : public IClock
 public:
     uint32_t TickCount() const override { return m_ticks; }
     std::time_t Now() const override { return m_now; }
+    uint32_t MillisecondsIntoSecond() const override { return m_elapsed; }
     void SetTicks(uint32_t ticks) { m_ticks = ticks; }
     void SetNow(std::time_t now) { m_now = now; }
     void Advance(uint32_t milliseconds)

@@ -83,6 +83,24 @@ ScheduledParse ParseScheduledValue(const std::string& value, ScheduledMessage& m
 CSendLater::CSendLater(COptions& options, const IClock& clock) : m_options(options), m_clock(clock)
 {}
 
+std::optional<std::time_t> CSendLater::NextMoment() const
+{
+    CRegKey key(m_options.Registry(), KeyPath(), false);
+    if (!key.IsOpen())
+        return std::nullopt;
+    std::optional<std::time_t> earliest;
+    for (const RegValue& value : key.Values()) {
+        ScheduledMessage message;
+        // GetDueMessage deletes a malformed value at once.
+        if (value.Type != RegType::String ||
+            ParseScheduledValue(value.Text, message) == ScheduledParse::Malformed)
+            message.Moment = std::numeric_limits<std::time_t>::min();
+        if (!earliest || message.Moment < *earliest)
+            earliest = message.Moment;
+    }
+    return earliest;
+}
+
 std::string CSendLater::KeyPath() const
 {
     return m_options.ProductKey() + "\\SendLater";

@@ -6,6 +6,7 @@
 // message text, which may run over several lines.
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,8 @@ public:
     // Takes the first due message out of the store. Malformed values met on the way are
     // deleted. Call until it returns false; outputs are only set on true.
     bool GetDueMessage(std::vector<std::string>& recipients, std::string& text);
+    // The earliest moment stored (unreadable values count as due now); nullopt when none.
+    std::optional<std::time_t> NextMoment() const;
 
     std::string KeyPath() const;
 

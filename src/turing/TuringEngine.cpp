@@ -50,6 +50,19 @@ void CTuringEngine::ProcessMessage(const ChatMessage& message)
                          m_clock.TickCount() + delay});
 }
 
+std::optional<uint32_t> CTuringEngine::NextDueTick() const
+{
+    std::optional<uint32_t> next;
+    uint32_t now = m_clock.TickCount();
+    for (const PendingAnswer& answer : m_pending) {
+        // An answer goes out once the tick has passed its due tick.
+        uint32_t due = answer.DueTick + 1;
+        if (!next || static_cast<int32_t>(due - now) < static_cast<int32_t>(*next - now))
+            next = due;
+    }
+    return next;
+}
+
 bool CTuringEngine::TakeDueAnswer(std::vector<std::string>& recipients, std::string& text)
 {
     for (auto it = m_pending.begin(); it != m_pending.end(); ++it) {

@@ -6,6 +6,7 @@
 #include "turing/TuringRules.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,8 @@ public:
     bool TakeDueAnswer(std::vector<std::string>& recipients, std::string& text);
 
     bool HasPending() const { return !m_pending.empty(); }
+    // The tick at which TakeDueAnswer next gives an answer; nullopt when none waits.
+    std::optional<uint32_t> NextDueTick() const;
     bool IsReloadPending() const { return m_reloadPending; }
     const std::vector<TuringRule>& Rules() const { return m_rules; }
     const std::vector<PendingAnswer>& Pending() const { return m_pending; }

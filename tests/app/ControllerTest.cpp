@@ -1,5 +1,6 @@
 // The chat window's decisions, driven through the controller with fakes around it.
 #include "ControllerFixture.h"
+#include "platform/NextWake.h"
 
 #include <gtest/gtest.h>
 
@@ -427,6 +428,34 @@ TEST_F(ControllerTest, SendLaterStoresTheMessageAndThePollSendsItOnceWhenDue)
     std::vector<std::string> ann{"Ann"};
     EXPECT_FALSE(controller().Send("", {.Recipients = ann, .Later = true}));
     EXPECT_EQ(rig.prompt.Messages.back().Text, kSendLaterEmptyText);
+}
+
+// Polled only when the controller asks, a scheduled message goes out at the start of the
+// second after its moment, after a handful of wakes rather than a minute of ticks.
+TEST_F(ControllerTest, SendLaterWakesThePollAtItsSecond)
+{
+    rig.Start();
+    clock.Advance(250);
+    std::vector<std::string> ann{"Ann"};
+    rig.window.LaterMoment = kNow + 60;
+    ASSERT_TRUE(controller().Send("Lunch?", {.Recipients = ann, .Later = true}));
+    int wakes = 0;
+    while (script.Sent.empty() && wakes < 10) {
+        CNextWake wake(clock);
+        controller().NextWake(wake);
+        ASSERT_TRUE(wake.IsSet());
+        clock.Advance(wake.Milliseconds());
+        rig.Poll();
+        ++wakes;
+    }
+    EXPECT_EQ(script.Sent, std::vector<std::string>{"to Ann: Scheduled message: Lunch?"});
+    EXPECT_EQ(clock.Now(), kNow + 61);
+    EXPECT_EQ(clock.MillisecondsIntoSecond(), 0u);
+    EXPECT_LE(wakes, 3);
+
+    CNextWake idle(clock);
+    controller().NextWake(idle);
+    EXPECT_FALSE(idle.IsSet()) << idle.Milliseconds();
 }
 
 // Two copies on a simulated network: what one sends, the other shows, logs, answers.

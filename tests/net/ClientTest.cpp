@@ -5,6 +5,7 @@
 #include "net/DeliveryReport.h"
 #include "net/Frame.h"
 #include "net/ProtocolDocument.h"
+#include "platform/NextWake.h"
 #include "platform/SqliteRegistry.h"
 #include "settings/Options.h"
 
@@ -300,6 +301,36 @@ TEST_F(ClientTest, KeepAliveAfterSixtySecondsWithoutAWrite)
     ASSERT_TRUE(PumpUntil([&] { return server.Received.size() > before; }));
     EXPECT_EQ(server.Received.substr(before),
               "Server: Zib Tam Freeware/740\r\nContent-Length: 0\n\n");
+}
+
+// Polled only when it asks: the report when three seconds have passed, the keep-alive
+// when sixty have passed without a write.
+TEST_F(ClientTest, NextWakeIsTheReportThenTheKeepAlive)
+{
+    ScriptedServer server;
+    auto client = LogOnTo(server, {{"", "Owen"}, {"", "Kim"}});
+    client->Drain();
+    std::string error;
+    ASSERT_TRUE(client->Client->Send({"Kim"}, "lunch", error));
+    ASSERT_TRUE(PumpUntil([&] { return server.Received.find("lunch") != std::string::npos; }));
+    std::size_t before = server.Received.size();
+
+    auto nextWake = [&] {
+        CNextWake wake(Clock);
+        client->Client->NextWake(wake);
+        return wake.Milliseconds();
+    };
+    ASSERT_EQ(nextWake(), 3000u);
+    Clock.Advance(3000);
+    client->Drain();
+    EXPECT_EQ(client->CountFrom("Zib Tam"), 1);
+    ASSERT_EQ(nextWake(), 60001u - 3000u);
+    Clock.Advance(60001 - 3000);
+    client->Drain();
+    ASSERT_TRUE(PumpUntil([&] { return server.Received.size() > before; }));
+    EXPECT_EQ(server.Received.substr(before),
+              "Server: Zib Tam Freeware/740\r\nContent-Length: 0\n\n");
+    EXPECT_EQ(nextWake(), 60001u);
 }
 
 TEST_F(ClientTest, ServerGoneIsReportedOnce)

@@ -3,6 +3,7 @@
 #include "PeerTestSupport.h"
 #include "net/SimNetwork.h"
 #include "platform/Clock.h"
+#include "platform/NextWake.h"
 
 #include <gtest/gtest.h>
 #include <map>
@@ -359,6 +360,57 @@ TEST_F(PeerTransportTest, MessageTakesTheTimeItsLastPieceArrived)
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].Time, MessageTime::From(arrived));
     EXPECT_NE(arrived, sent);
+}
+
+// Polled only when the transport says it needs time, the sender's work falls on the same
+// moments as under a 10 ms tick: pieces 50 ms apart, the report once three whole seconds
+// have passed, the silent user gone after the rollcall's fifteen; then nothing wakes it.
+TEST_F(PeerTransportTest, DeadlinesWakeThePollWhenItsWorkFallsDue)
+{
+    Node& a = Add("Lab-Pc", "Ann");
+    Node& b = Add("Office-Pc2", "Bob");
+    Run();
+    b.Frozen = true;
+    clock.Advance(1000 - clock.MillisecondsIntoSecond() + 300); // 300 ms into a second
+    const std::time_t sent = clock.Now();
+    network.SetTracing(true);
+    ASSERT_EQ(Send(a, {"Bob"}, std::string(800, 'x')), ""); // three pieces
+
+    std::vector<uint32_t> writes; // ms after the send of each datagram written later
+    uint32_t elapsed = 0, reportAt = 0, departedAt = 0;
+    int wakes = 0;
+    for (int i = 0; i < 20; ++i) {
+        CNextWake wake(clock);
+        a.Transport.NextWake(wake);
+        if (!wake.IsSet())
+            break;
+        clock.Advance(wake.Milliseconds());
+        elapsed += wake.Milliseconds();
+        ++wakes;
+        size_t written = network.Trace().size();
+        std::vector<ChatMessage> messages;
+        a.Transport.GetMessages(messages);
+        if (network.Trace().size() > written)
+            writes.push_back(elapsed);
+        a.Inbox.insert(a.Inbox.end(), messages.begin(), messages.end());
+        if (!reportAt && !a.Reports().empty())
+            reportAt = elapsed;
+        if (!departedAt && a.Sink.Saw("-Bob"))
+            departedAt = elapsed;
+    }
+    EXPECT_LT(wakes, 12) << "woken more than the work needs";
+    // The second and third pieces, then the rollcall after the report.
+    EXPECT_EQ(writes, (std::vector<uint32_t>{50, 100, 3700}));
+    // Reported at the first second more than three after the send: 3.7 s later.
+    EXPECT_EQ(reportAt, 3700u);
+    // The rollcall at the report gives Bob fifteen seconds; he is gone in the sixteenth.
+    EXPECT_EQ(departedAt, 3700u + 16000u);
+    EXPECT_EQ(a.Sink.Users, std::set<std::string>{});
+    EXPECT_EQ(clock.Now(), sent + 4 + 16);
+
+    CNextWake idle(clock);
+    a.Transport.NextWake(idle);
+    EXPECT_FALSE(idle.IsSet()) << idle.Milliseconds();
 }
 
 TEST_F(PeerTransportTest, UnconfirmedDeliveryIsReportedThenGoodNewsWhenLate)
