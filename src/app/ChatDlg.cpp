@@ -5,6 +5,7 @@
 #include "app/UsersListWidget.h"
 #include "app/WidgetNotifierHost.h"
 #include "app/WindowPlacement.h"
+#include "autotype/AutoTypeHotKey.h"
 #include "platform/AtSpiPasswordFocus.h"
 #include "platform/Clock.h"
 #include "platform/Prompt.h"
@@ -372,6 +373,15 @@ void CChatDlg::Initialise()
     RegisterHotKeys();
     if (!HasTrayToHideIn())
         showMinimized(); // no tray to live in: the task bar
+    // Like the other hot keys, only for a window that lives on the desktop.
+    if (m_context.UseTray && CAutoType::WantsHotKey(m_context.Options)) {
+        m_autoType = std::make_unique<CAutoTypeHotKey>(
+            m_context.Options, m_context.Clock, m_context.Secondary,
+            [this](const std::string& text) {
+                m_context.Prompt.MessageBox(text, "Zib Tam", PromptButtons::Ok,
+                                            PromptIcon::Warning);
+            });
+    }
     m_session->Start();
 }
 

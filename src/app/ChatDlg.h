@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 
+class CAutoTypeHotKey;
 class CLinkStatic;
 class CSoundPlayer;
 class CTrayIcon;
@@ -181,6 +182,7 @@ private:
     CQtChatTimers m_timers;
     std::unique_ptr<CChatSession> m_session;
     std::unique_ptr<CChatNotifier> m_notifier;
+    std::unique_ptr<CAutoTypeHotKey> m_autoType;
 
     CSideBar* m_sideBar = nullptr;
     CChatHistory* m_history = nullptr;

@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "autotype/AutoTypeHotKey.h"
 #include "autotype/AutoTyper.h"
 #include "platform/X11Keyboard.h"
 
@@ -6,6 +7,11 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <gtest/gtest.h>
+
+// After the test framework: Xlib defines None, True and False as macros.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 namespace {
 
@@ -81,6 +87,64 @@ TEST_F(AutoTypeX11Test, CharactersWithoutAKeyAreSkipped)
 {
     // No key of the US layout gives a euro sign or an e with an acute accent.
     EXPECT_EQ(TypeIntoLineEdit("a\x80\xE9z", 2), QStringLiteral("az"));
+}
+
+// Presses Control+Alt+Shift+N on the X server as a user would.
+void PressAutoTypeKey()
+{
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    const KeySym keys[] = {XK_Control_L, XK_Alt_L, XK_Shift_L, XK_n};
+    for (KeySym key : keys)
+        XTestFakeKeyEvent(display, XKeysymToKeycode(display, key), True, CurrentTime);
+    for (int i = 3; i >= 0; --i)
+        XTestFakeKeyEvent(display, XKeysymToKeycode(display, keys[i]), False, CurrentTime);
+    XCloseDisplay(display);
+}
+
+TEST_F(AutoTypeX11Test, TheHotKeyTypesTheTextIntoTheFocusedWindow)
+{
+    options.Set(Opt::AutoType, "'Hello'");
+    CAutoTypeHotKey hotKey(options, clock, false,
+                           [this](const std::string& text) { reports.push_back(text); });
+    ASSERT_TRUE(hotKey.IsRegistered());
+    QLineEdit edit;
+    edit.show();
+    edit.activateWindow();
+    ASSERT_TRUE(WaitFor([&] { return edit.isActiveWindow(); }));
+    edit.setFocus();
+    PressAutoTypeKey();
+    EXPECT_TRUE(WaitFor([&] { return edit.text() == QStringLiteral("Hello"); }))
+        << edit.text().toStdString();
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(AutoTypeX11Test, ATakenKeyIsReportedAndAnEmptyTextRegistersNothing)
+{
+    // Another program holds the key.
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    KeyCode n = XKeysymToKeycode(other, XK_n);
+    for (unsigned locks :
+         {0u, unsigned(LockMask), unsigned(Mod2Mask), unsigned(LockMask | Mod2Mask)})
+        XGrabKey(other, n, ControlMask | Mod1Mask | ShiftMask | locks, DefaultRootWindow(other),
+                 False, GrabModeAsync, GrabModeAsync);
+    XSync(other, False);
+
+    options.Set(Opt::AutoType, "x");
+    CAutoTypeHotKey taken(options, clock, false,
+                          [this](const std::string& text) { reports.push_back(text); });
+    EXPECT_FALSE(taken.IsRegistered());
+    EXPECT_EQ(reports,
+              std::vector<std::string>{"Zib Tam could not register the \"AutoType\" hot key."});
+    XCloseDisplay(other);
+
+    reports.clear();
+    options.Set(Opt::AutoType, "");
+    CAutoTypeHotKey none(options, clock, false,
+                         [this](const std::string& text) { reports.push_back(text); });
+    EXPECT_FALSE(none.IsRegistered());
+    EXPECT_TRUE(reports.empty());
 }
 
 } // namespace
