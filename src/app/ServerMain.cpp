@@ -1,5 +1,6 @@
 #include "app/ServerMain.h"
 
+#include "app/DeadlinePoll.h"
 #include "app/NetworkFactory.h"
 #include "app/UserSettings.h"
 #include "net/TcpIpServer.h"
@@ -10,18 +11,10 @@
 #include "settings/OptionsPages.h"
 
 #include <QCoreApplication>
-#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
-
-namespace {
-
-// The chat window polls the server from its fastest timer; the platform's minimum is 10 ms.
-constexpr int kPollIntervalMs = 10;
-
-} // namespace
 
 int RunServerMode(int argc, char** argv)
 {
@@ -55,12 +48,14 @@ int RunServerMode(int argc, char** argv)
     std::cout << "Zib Tam server listening on port " << server.Port() << ", room for "
               << CTcpIpServer::ConnectionCapacity() << " connections" << std::endl;
 
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &server, [&server] { server.Poll(); });
-    poll.start(kPollIntervalMs);
+    // Polled after what the loop handles and at the server's next idle limit, not on a tick.
+    CDeadlinePoll poll(
+        CSystemClock::Instance(), [&server] { server.Poll(); },
+        [&server](CNextWake& wake) { server.NextWake(wake); });
+    poll.Start();
 
     int status = app.exec();
-    poll.stop();
+    poll.Stop();
     server.CloseAll();
     server.Poll(); // deletes the closed connections
     return status;

@@ -12,5 +12,6 @@ if(TARGET zibtam_net)
   target_sources(zibtam_net PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/ConsoleFrontEnd.cpp
     ${CMAKE_CURRENT_LIST_DIR}/QtChatTimers.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DeadlinePoll.cpp
     ${CMAKE_CURRENT_LIST_DIR}/NetworkFactory.cpp)
 endif()
