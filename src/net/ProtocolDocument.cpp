@@ -586,13 +586,6 @@ std::string FormatDocumentFrame(const ProtocolDocument& document, long long now,
     }
 }
 
-std::string_view SharedTail(const ProtocolDocument& document)
-{
-    if (document.Type != DocumentType::File || !document.FileBytes)
-        return {};
-    return *document.FileBytes;
-}
-
 std::string TakeDocumentFrame(ProtocolDocument& document, long long now)
 {
     if (document.Type == DocumentType::File)

@@ -95,7 +95,12 @@ std::string FormatDocumentFrame(const ProtocolDocument& document, long long now 
 // gives its head only: the file's bytes follow from the shared copy (SharedTail).
 std::string TakeDocumentFrame(ProtocolDocument& document, long long now = 0);
 // What goes on the wire after the document's own frame: a file answer's shared bytes.
-std::string_view SharedTail(const ProtocolDocument& document);
+inline std::string_view SharedTail(const ProtocolDocument& document)
+{
+    if (document.Type != DocumentType::File || !document.FileBytes)
+        return {};
+    return *document.FileBytes;
+}
 
 // The same bytes for the documents of the chat protocol, made the long way (text, converted
 // copy, frame). The reference the fast formatting is checked against.

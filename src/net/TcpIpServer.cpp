@@ -502,9 +502,11 @@ void CTcpIpServer::HandleMessage(Connection& s, ProtocolDocument& received)
         // named once in the notice. A list of one name repeated would otherwise queue that
         // many copies for him and cut him off at the queue's limit.
         ++m_routing;
-        std::unordered_set<std::string> failedNames;
+        std::unique_ptr<std::unordered_set<std::string>> failedNames; // made at the first
         auto fail = [&](const std::string& name) {
-            if (failedNames.insert(FoldNameCase(name)).second)
+            if (!failedNames)
+                failedNames = std::make_unique<std::unordered_set<std::string>>();
+            if (failedNames->insert(FoldNameCase(name)).second)
                 failed.push_back(name);
         };
         for (const std::string& name : message.Recipients) {
