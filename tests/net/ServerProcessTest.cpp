@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <regex>
 #include <sys/resource.h>
+#include <thread>
 
 namespace {
 
@@ -50,6 +51,16 @@ public:
 
     std::string StartLine;
 
+    // Voluntary context switches so far: how often the process went to sleep and woke.
+    long VoluntarySwitches() const
+    {
+        std::ifstream status("/proc/" + std::to_string(m_process.processId()) + "/status");
+        const std::string key = "voluntary_ctxt_switches:";
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind(key, 0) == 0)
+                return std::stol(line.substr(key.size()));
+        return -1;
+    }
     void Signal(int signal) { ::kill(static_cast<pid_t>(m_process.processId()), signal); }
 
     bool WaitFinished(int& status)
@@ -113,6 +124,26 @@ TEST(ServerProcessTest, ClientsNoticeAKilledServerAndLogOnAgainAfterItsRestart)
     EXPECT_EQ(status, 0);
     for (auto& client : clients)
         ASSERT_TRUE(PumpUntil([&] { return !client->Client->IsConnected(); }));
+}
+
+// Nothing arriving, the server sleeps: no poll on a tick while a client sits logged on.
+TEST(ServerProcessTest, IdleServerDoesNotWakeOnATick)
+{
+    TempDir home;
+    CSystemClock clock;
+    ServerProcess server(home.Path().string());
+    int port = server.Start(0);
+    ASSERT_NE(port, 0) << server.ErrorOutput();
+    TestClient client(clock, "127.0.0.1", port, "Owen");
+    ASSERT_TRUE(client.LogOn("Owen"));
+    PumpFor(200);
+
+    constexpr int kSeconds = 10;
+    long before = server.VoluntarySwitches();
+    ASSERT_GE(before, 0);
+    std::this_thread::sleep_for(std::chrono::seconds(kSeconds));
+    long wakes = server.VoluntarySwitches() - before;
+    EXPECT_LE(wakes, 5 * kSeconds) << wakes << " wake-ups in " << kSeconds << " s";
 }
 
 // Started with a low soft descriptor limit, the server raises it to the hard one, says how
