@@ -7,7 +7,7 @@ SANITIZE_BUILD="${ZT_SANITIZE_BUILD_DIR:-$ROOT/build/sanitize}"
 
 PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-webengine-dev
+  qt6-base-dev qt6-base-dev-tools qt6-webengine-dev
   libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
   libx11-dev libx11-xcb-dev libxcb1-dev libxtst-dev libxi-dev libxkbcommon-dev
@@ -16,7 +16,7 @@ PACKAGES=(
   openbox tint2 xdotool x11-utils dbus at-spi2-core
   clang libclang-rt-14-dev
   libexpat1-dev libpugixml-dev
-  iproute2 procps psmisc
+  iproute2
   locales-all
   dpkg-dev lintian
 )
@@ -35,7 +35,19 @@ install_packages() {
   fi
 }
 
+# configure_and_build [CMAKE_OPTION...] [--target NAME]: configures with the options and
+# builds everything, or the one target.
 configure_and_build() {
-  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
-  cmake --build "$BUILD" -j"$(nproc)"
+  local options=() target=()
+  while (($#)); do
+    if [ "$1" = "--target" ]; then
+      target=(--target "$2")
+      shift 2
+    else
+      options+=("$1")
+      shift
+    fi
+  done
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release "${options[@]}" >/dev/null
+  cmake --build "$BUILD" -j"$(nproc)" "${target[@]}"
 }

@@ -1,5 +1,7 @@
 #include "app/ChatApp.h"
 
+#include "common/BuildDate.h"
+
 #include <QCoreApplication>
 #include <cstdio>
 #include <filesystem>

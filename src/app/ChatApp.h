@@ -3,9 +3,9 @@
 // runs the first-run prompts and creates the chat window (or runs the log viewer).
 #include "app/AppShell.h"
 #include "app/FirstRun.h"
-#include "app/Identity.h"
-#include "app/InstanceGuard.h"
 #include "platform/Clock.h"
+#include "platform/Identity.h"
+#include "platform/InstanceGuard.h"
 #include "platform/Prompt.h"
 #include "platform/Random.h"
 #include "settings/Options.h"

@@ -77,7 +77,9 @@ bool CChatController::SendTyped(std::string& typed, bool later)
     std::string text = TrimTypedText(typed);
     if (text.empty())
         return false;
-    if (!Send(text, SendOptions{.Later = later}))
+    SendOptions how;
+    how.Later = later;
+    if (!Send(text, how))
         return false;
     typed.clear();
     return true;

@@ -92,7 +92,7 @@ bool ParseNumber(const std::string& text, int32_t& number)
 std::optional<std::string> ReadAsProgram(const COptions& options, const std::string& name)
 {
     if (Is(name, Opt::NetworkingType.Name))
-        return std::to_string(options.GetNetworkingType());
+        return std::to_string(static_cast<int>(options.GetNetworkingType()));
     if (const auto* number = FindNumber(name))
         return std::to_string(options.Get(*number));
     if (Is(name, Opt::Username.Name))

@@ -1,12 +1,12 @@
 #include "app/ConsoleFrontEnd.h"
 
 #include "app/FirstRun.h"
-#include "app/Identity.h"
 #include "app/NetworkFactory.h"
 #include "app/UserSettings.h"
 #include "common/NameCase.h"
 #include "net/DeliveryReport.h"
 #include "platform/Clock.h"
+#include "platform/Identity.h"
 #include "platform/QuitOnSignal.h"
 #include "platform/Random.h"
 #include "platform/SystemInfo.h"
@@ -432,7 +432,7 @@ int RunSendMode(int argc, char** argv)
     }
 
     TerminalRun run(argc, argv);
-    if (run.options.GetNetworkingType() == 0) {
+    if (run.options.GetNetworkingType() == NetworkingType::NotChosen) {
         std::fprintf(stderr, "zibtam: the networking is not chosen yet; run zibtam --console "
                              "once, or zibtam --config set NetworkingType 1\n");
         return 1;

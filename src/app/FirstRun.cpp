@@ -14,7 +14,7 @@ void AskUserName(COptions& options, IPrompt& prompt)
 
 bool AskNetworkingType(COptions& options, IPrompt& prompt)
 {
-    while (options.GetNetworkingType() == 0) {
+    while (options.GetNetworkingType() == NetworkingType::NotChosen) {
         std::string answer;
         if (!prompt.InputBox("Zib Tam", kNetworkingQuestion, answer, 1000, false))
             return false;
@@ -27,7 +27,7 @@ bool AskNetworkingType(COptions& options, IPrompt& prompt)
             options.Set(Opt::Server, server);
         }
         if (answer == "1" || answer == "2" || answer == "3")
-            options.Set(Opt::NetworkingType, answer[0] - '0');
+            options.SetNetworkingType(static_cast<NetworkingType>(answer[0] - '0'));
     }
     return true;
 }
@@ -36,5 +36,5 @@ bool AskFirstRunQuestions(COptions& options, IPrompt& prompt,
                           const std::function<bool()>& chooseNetworking)
 {
     AskUserName(options, prompt);
-    return options.GetNetworkingType() != 0 || chooseNetworking();
+    return options.GetNetworkingType() != NetworkingType::NotChosen || chooseNetworking();
 }

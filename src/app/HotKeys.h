@@ -5,7 +5,7 @@
 // Use (the chat window at initialisation):
 //   for (const HotKey& key : ChatHotKeys(identity)) results.push_back({key, grab(key)});
 //   std::string notice = HotKeyNotice(results);   // post it once when not empty
-#include "app/Identity.h"
+#include "platform/Identity.h"
 
 #include <cstdint>
 #include <string>

@@ -11,9 +11,9 @@
 
 namespace {
 
-constexpr int kPeer = 1;
-constexpr int kClient = 2;
-constexpr int kServer = 3;
+constexpr NetworkingType kPeer = NetworkingType::PeerToPeer;
+constexpr NetworkingType kClient = NetworkingType::Client;
+constexpr NetworkingType kServer = NetworkingType::Server;
 
 std::string FormatWithText(const char* format, const std::string& text)
 {
@@ -53,8 +53,8 @@ bool StartChatServer(IChatServer& server, const std::string& permissionsPath, in
 
 RestartFlags RestartFlagsFor(const NetworkSnapshot& before, const NetworkSnapshot& now)
 {
-    int oldType = before.NetworkingType;
-    int newType = now.NetworkingType;
+    NetworkingType oldType = before.Type;
+    NetworkingType newType = now.Type;
     if (oldType == kPeer)
         return {newType == kServer, newType != kPeer};
     switch (newType) {
@@ -88,7 +88,7 @@ NetworkSnapshot CNetworkManager::CurrentSettings() const
 {
     NetworkSnapshot now;
     now.UserName = m_options.GetUserName();
-    now.NetworkingType = m_options.GetNetworkingType();
+    now.Type = m_options.GetNetworkingType();
     now.PortNumber = m_options.Get(Opt::PortNumber);
     now.Server = m_options.Get(Opt::Server);
     return now;
@@ -99,7 +99,7 @@ bool CNetworkManager::Start(bool restartServer, bool restartClient, std::string&
     error.clear();
     std::string name = m_options.GetUserName();
     bool nameChanged = name != m_snapshot.UserName;
-    int type = m_options.GetNetworkingType();
+    NetworkingType type = m_options.GetNetworkingType();
 
     if (restartServer) {
         m_server.reset();

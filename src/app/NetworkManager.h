@@ -3,13 +3,13 @@
 // not connected) and, when this copy is the server, the server. Start builds them from
 // the settings; ApplySettings restarts only what a change of the options requires.
 #include "net/Transport.h"
+#include "settings/Options.h"
 
 #include <memory>
 #include <string>
 #include <vector>
 
 class CNextWake;
-class COptions;
 class IClock;
 
 // The server of the client/server mode, as the manager drives it.
@@ -49,7 +49,7 @@ public:
 struct NetworkSnapshot
 {
     std::string UserName;
-    int NetworkingType = 0;
+    NetworkingType Type = NetworkingType::NotChosen;
     int PortNumber = 0;
     std::string Server;
 };

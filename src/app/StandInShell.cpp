@@ -1,7 +1,7 @@
 #include "app/StandInShell.h"
 
 #include "app/ChatDlg.h"
-#include "app/Identity.h"
+#include "platform/Identity.h"
 #include "app/ProgramIcons.h"
 #include "log/LogViewerDlg.h"
 #include "platform/Prompt.h"

@@ -12,7 +12,7 @@
 //   connect(&keyWatcher, &CX11KeyWatcher::KeyPressed, &tray, &CTrayIcon::OnKeyPressed);
 //   if (!CTrayIcon::IsAvailable()) ... keep the window on the task bar (minimise, not hide)
 #include "app/IconAnimation.h"
-#include "app/Identity.h"
+#include "platform/Identity.h"
 #include "app/KeySequenceMatcher.h"
 
 #include <QObject>

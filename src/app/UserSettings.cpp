@@ -1,6 +1,6 @@
 #include "app/UserSettings.h"
 
-#include "app/Identity.h"
+#include "platform/Identity.h"
 #include "platform/SystemInfo.h"
 
 #include <filesystem>

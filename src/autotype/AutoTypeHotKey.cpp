@@ -1,6 +1,6 @@
 #include "autotype/AutoTypeHotKey.h"
 
-#include "app/Identity.h"
+#include "platform/Identity.h"
 
 CAutoTypeHotKey::CAutoTypeHotKey(const COptions& options, const IClock& clock, bool secondary,
                                  std::function<void(const std::string&)> report, QObject* parent)

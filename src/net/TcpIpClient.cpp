@@ -13,7 +13,7 @@
 
 std::string COptionsClientSettings::ServerHost() const
 {
-    if (m_options.GetNetworkingType() == 3)
+    if (m_options.GetNetworkingType() == NetworkingType::Server)
         return "127.0.0.1";
     return m_options.Get(Opt::Server);
 }

@@ -197,10 +197,15 @@ bool COptions::Set(const TextOption& option, const std::string& value)
     return m_product.SetString(option.Name, value);
 }
 
-int COptions::GetNetworkingType() const
+NetworkingType COptions::GetNetworkingType() const
 {
     int32_t type = Get(Opt::NetworkingType);
-    return type >= 1 && type <= 3 ? type : 0;
+    return type >= 1 && type <= 3 ? static_cast<NetworkingType>(type) : NetworkingType::NotChosen;
+}
+
+bool COptions::SetNetworkingType(NetworkingType type)
+{
+    return Set(Opt::NetworkingType, static_cast<int32_t>(type));
 }
 
 bool COptions::GetUserName(std::string& name) const

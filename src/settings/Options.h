@@ -121,6 +121,15 @@ std::string NormalizeUserName(const std::string& name);
 std::string ScramblePassword(const std::string& password);
 std::string DescramblePassword(const std::string& stored);
 
+// "NetworkingType" as stored: how this copy reaches the other users.
+enum class NetworkingType : int32_t
+{
+    NotChosen = 0,  // the first run asks
+    PeerToPeer = 1, // no server
+    Client = 2,     // client of the "Server"
+    Server = 3,     // runs the server and is a client of it
+};
+
 class COptions
 {
 public:
@@ -134,8 +143,9 @@ public:
     std::string Get(const TextOption& option) const;
     bool Set(const TextOption& option, const std::string& value);
 
-    // 0 (not configured), 1 peer-to-peer, 2 client, 3 server; anything else stored reads 0.
-    int GetNetworkingType() const;
+    // Anything but the stored numbers of the types reads NotChosen.
+    NetworkingType GetNetworkingType() const;
+    bool SetNetworkingType(NetworkingType type);
 
     // The normalised stored name in `name`; true when it is non-empty. When it is empty,
     // `name` holds the normalised logon name instead (not stored).

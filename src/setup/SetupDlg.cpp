@@ -1,7 +1,7 @@
 #include "setup/SetupDlg.h"
 
-#include "app/Identity.h"
-#include "app/InstanceGuard.h"
+#include "platform/Identity.h"
+#include "platform/InstanceGuard.h"
 #include "platform/SystemInfo.h"
 #include "setup/LinuxSetupSystem.h"
 #include "setup/SetupHost.h"

@@ -1,6 +1,6 @@
 #include "setup/SetupHost.h"
 
-#include "app/Identity.h"
+#include "common/BuildDate.h"
 #include "net/PeerPacket.h"
 #include "platform/Prompt.h"
 #include "platform/Registry.h"

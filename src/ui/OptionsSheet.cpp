@@ -524,7 +524,8 @@ CNetworkingPage::CNetworkingPage(const OptionsContext& context, QWidget* parent)
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_port));
     m_port->setMaxLength(5);
 
-    NetworkingChoice choice = ChoiceForNetworkingType(m_context.Options.GetNetworkingType());
+    NetworkingChoice choice =
+        ChoiceForNetworkingType(static_cast<int>(m_context.Options.GetNetworkingType()));
     m_peer->setChecked(choice.PeerToPeer);
     m_clientServer->setChecked(choice.ClientServer);
     m_client->setChecked(choice.Role == ServerRole::Client);

@@ -2,9 +2,9 @@
 
 #include "platform/Prompt.h"
 #include "platform/QtText.h"
-#include "ui/OpenLink.h"
 #include "view/ChatHistory.h"
 #include "view/HistoryProgress.h"
+#include "view/OpenLink.h"
 #include "view/RtfTextDocument.h"
 
 #include <QApplication>

@@ -105,7 +105,7 @@ TEST_F(ChatAppTest, CancelledFirstRunEndsHavingStoredOnlyTheName)
     auto app = Make();
     EXPECT_FALSE(app->Initialise());
     EXPECT_EQ(options.Get(Opt::Username), "owen"); // the suggestion, accepted as it was
-    EXPECT_EQ(options.GetNetworkingType(), 0);
+    EXPECT_EQ(options.GetNetworkingType(), NetworkingType::NotChosen);
     EXPECT_EQ(shell.Calls.back(), "firstrun");
 }
 

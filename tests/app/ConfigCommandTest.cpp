@@ -63,7 +63,7 @@ TEST_F(ConfigCommandTest, SetGetUnsetTypedAsTheTablesSay)
         EXPECT_EQ(Run(c.arguments), c.status) << line << err;
         EXPECT_EQ(out, c.out) << line;
     }
-    EXPECT_EQ(options.GetNetworkingType(), 2);
+    EXPECT_EQ(options.GetNetworkingType(), NetworkingType::Client);
     EXPECT_EQ(options.Get(Opt::PortNumber), 8080);
     EXPECT_EQ(options.Get(Opt::Username), "Zo\xEB"); // stored in Windows-1252
     FontRecord font = options.GetFont(FontKey::Prefix);

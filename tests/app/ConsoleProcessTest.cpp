@@ -3,6 +3,7 @@
 // computer), or through a server.
 #include "../support/ProcessSupport.h"
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -273,6 +274,47 @@ TEST_F(ConsoleProcessTest, TwoConsolesChatThroughAServer)
     Process send(ann, {"--send", "--to", "owen", "From a script"});
     EXPECT_EQ(send.Wait(20s), 0) << send.Errors();
     EXPECT_NE(owenConsole.WaitFor("Ann (to Owen)> From a script"), "");
+}
+
+// A one-shot send sleeps while it waits and ends as soon as the answer is known: scripts
+// run it unattended, often many at once.
+TEST_F(ConsoleProcessTest, SendEndsAsSoonAsTheAnswerIsKnownAndSleepsWhileItWaits)
+{
+    // Under a tenth of the time it ran; a command that ends within a second is held to a
+    // tenth of a second, which is what starting the program costs, not waiting.
+    auto expectAsleep = [](const Process& send, const char* what) {
+        EXPECT_LT(send.CpuTime() * 10, std::max<std::chrono::milliseconds>(send.WallTime(), 1s))
+            << what << ": " << send.CpuTime().count() << " ms of processor time in "
+            << send.WallTime().count() << " ms";
+    };
+    int port = FreePort();
+    User owen = MakeUser("Owen", "", 2);
+    User ann = MakeUser("Ann", "", 2);
+    for (const User* user : {&owen, &ann}) {
+        Config(*user, {"set", "Server", "127.0.0.1"});
+        Config(*user, {"set", "PortNumber", std::to_string(port)});
+    }
+
+    Process refused(owen, {"--send", "--to", "Ann", "Nobody serves this port"});
+    EXPECT_EQ(refused.Wait(2s), 1);
+    EXPECT_NE(refused.Errors().find("Zib Tam could not connect to the server."), std::string::npos)
+        << refused.Errors();
+    expectAsleep(refused, "connection refused");
+
+    User hub{"Hub", dir.File("Hub"), "PC-HUB", ""};
+    Process server(hub, {"--server", "--port", std::to_string(port)});
+    ASSERT_NE(server.WaitFor("listening on port", 5s), "") << server.Errors();
+    Process absent(owen, {"--send", "--to", "Nobody", "Anyone there?"});
+    EXPECT_EQ(absent.Wait(1s), 1);
+    EXPECT_EQ(absent.Errors(), "zibtam: Nobody is not logged on to Zib Tam.\n");
+    expectAsleep(absent, "recipient absent");
+
+    Process annConsole(ann, {"--console"});
+    ASSERT_NE(annConsole.WaitFor("Connected as Ann."), "") << annConsole.Transcript();
+    Process confirmed(owen, {"--send", "--to", "Ann", "Confirmed by receipt"});
+    EXPECT_EQ(confirmed.Wait(10s), 0) << confirmed.Errors();
+    EXPECT_NE(annConsole.WaitFor("Owen (to Ann)> Confirmed by receipt"), "");
+    expectAsleep(confirmed, "confirmed");
 }
 
 } // namespace

@@ -256,12 +256,12 @@ private:
 class ControllerRig
 {
 public:
-    ControllerRig(const TempDir& dir, const std::string& user, CManualClock& clock,
+    ControllerRig(const TempDir& dir, const std::string& user, CManualClock& manualClock,
                   CSimNetwork* network, const std::string& computer)
-        : registry(dir.File(user + ".sqlite3")), options(registry, system, false), clock(clock),
-          random(7), factory(clock, network, computer),
-          session(
-              ChatSessionContext{options, prompt, clock, random, window, timers, factory, &log}),
+        : registry(dir.File(user + ".sqlite3")), options(registry, system, false),
+          clock(manualClock), random(7), factory(manualClock, network, computer),
+          session(ChatSessionContext{options, prompt, manualClock, random, window, timers, factory,
+                                     &log}),
           users(session.Users()), controller(&session.Controller())
     {
         system.Computer = computer;

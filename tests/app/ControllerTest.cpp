@@ -316,16 +316,17 @@ TEST(RestartFlagsTest, TheOptionsChangeTable)
         {3, 0, true, false, false, false},
     };
     for (const Case& c : cases) {
-        NetworkSnapshot before{"Owen", c.oldType, 34300, "hub"};
-        NetworkSnapshot now{"Owen", c.newType, c.portChanged ? 4000 : 34300,
-                            c.serverChanged ? "other" : "hub"};
+        NetworkSnapshot before{"Owen", static_cast<NetworkingType>(c.oldType), 34300, "hub"};
+        NetworkSnapshot now{"Owen", static_cast<NetworkingType>(c.newType),
+                            c.portChanged ? 4000 : 34300, c.serverChanged ? "other" : "hub"};
         RestartFlags expected{c.restartServer, c.restartClient};
         EXPECT_EQ(RestartFlagsFor(before, now), expected)
             << c.oldType << " -> " << c.newType << " port " << c.portChanged << " server "
             << c.serverChanged;
     }
     // The server's name compares without regard to case.
-    EXPECT_EQ(RestartFlagsFor({"a", 2, 1, "Hub"}, {"a", 2, 1, "HUB"}),
+    EXPECT_EQ(RestartFlagsFor({"a", NetworkingType::Client, 1, "Hub"},
+                              {"a", NetworkingType::Client, 1, "HUB"}),
               (RestartFlags{false, false}));
 }
 

@@ -1,6 +1,7 @@
-#include "app/Identity.h"
+#include "platform/Identity.h"
 
 #include "app/KeySequenceMatcher.h"
+#include "common/BuildDate.h"
 
 #include <gtest/gtest.h>
 
@@ -78,9 +79,14 @@ TEST(KeySequenceMatcherTest, ProductNameTypedAnywhere)
         int completed; // variant after the last key
     };
     const Case cases[] = {
-        {"ZIBTAM", 1},  {"ZIB TAM", 2}, {"ZZIBTAM", 0}, // a wrong key restarts without comparing it
-                                                        // with the first
-        {"XZIBTAM", 1}, {"ZIBXTAM", 0}, {"ZIBTAMZIBTAM", 1}, {"ZIB", 0},
+        {"ZIBTAM", 1},
+        {"ZIB TAM", 2},
+        {"ZZIBTAM", 0}, // a wrong key restarts without comparing it
+                        // with the first
+        {"XZIBTAM", 1},
+        {"ZIBXTAM", 0},
+        {"ZIBTAMZIBTAM", 1},
+        {"ZIB", 0},
     };
     for (const Case& c : cases) {
         CKeySequenceMatcher matcher;

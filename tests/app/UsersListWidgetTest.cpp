@@ -61,39 +61,39 @@ TEST(UsersListWidgetTest, EntriesFollowTheModel)
     };
     const std::vector<Step> steps = {
         {"choose two",
-         [](Fixture& f) {
-             f.Choose({"Owen", "R.T."});
+         [](Fixture& rig) {
+             rig.Choose({"Owen", "R.T."});
          },
          {"(All Users)", "ann", "Owen*", "R.T.*"},
          "Owen and R.T."},
         {"rename while selected",
-         [](Fixture& f) { f.list->UserRenamed("Owen", "Ozzy"); },
+         [](Fixture& rig) { rig.list->UserRenamed("Owen", "Ozzy"); },
          {"(All Users)", "ann", "Ozzy*", "R.T.*"},
          "Ozzy and R.T."},
         {"arrival",
-         [](Fixture& f) { f.list->UserArrived("Zed"); },
+         [](Fixture& rig) { rig.list->UserArrived("Zed"); },
          {"(All Users)", "ann", "Ozzy*", "R.T.*", "Zed"},
          "Ozzy and R.T."},
         {"departures of both",
-         [](Fixture& f) {
-             f.list->UserDeparted("Ozzy");
-             f.list->UserDeparted("R.T.");
+         [](Fixture& rig) {
+             rig.list->UserDeparted("Ozzy");
+             rig.list->UserDeparted("R.T.");
          },
          {"(All Users)*", "ann", "Zed"},
          "(All Users)"},
         {"every user but one entry: collapses",
-         [](Fixture& f) {
-             f.Choose({"ann", "Zed"});
-             f.list->CloseList();
-             f.list->UpdateText();
+         [](Fixture& rig) {
+             rig.Choose({"ann", "Zed"});
+             rig.list->CloseList();
+             rig.list->UpdateText();
          },
          {"(All Users)*", "ann", "Zed"},
          "(All Users)"},
         {"all users not allowed",
-         [](Fixture& f) { f.list->SetAllUsersAllowed(false); },
+         [](Fixture& rig) { rig.list->SetAllUsersAllowed(false); },
          {"ann*", "Zed"},
          "ann"},
-        {"disconnected", [](Fixture& f) { f.list->OnDisconnected(); }, {}, ""},
+        {"disconnected", [](Fixture& rig) { rig.list->OnDisconnected(); }, {}, ""},
     };
     for (const Step& step : steps) {
         step.Do(f);

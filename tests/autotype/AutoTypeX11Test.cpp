@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 #include "autotype/AutoTypeHotKey.h"
 #include "autotype/AutoTyper.h"
-#include "platform/X11Keyboard.h"
+#include "autotype/X11Keyboard.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

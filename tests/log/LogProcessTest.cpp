@@ -106,8 +106,8 @@ TEST(LogProcesses, AReaderInAnotherProcessMakesTheAppendWait)
         CLogTracker tracker(false);
         PausingProgress progress(link);
         std::vector<ChatMessage> messages;
-        std::string error;
-        bool ok = tracker.Load(path, messages, &progress, error);
+        std::string loadError;
+        bool ok = tracker.Load(path, messages, &progress, loadError);
         return ok && messages.size() == 1 ? 0 : 1;
     });
     ASSERT_TRUE(viewer.Started());
@@ -259,9 +259,9 @@ TEST(LogProcesses, ALogTheUserCannotRead)
             chmod(path.c_str(), 0);
         CLogTracker tracker(false);
         std::vector<ChatMessage> messages;
-        std::string error;
-        bool ok = tracker.Load(path, messages, nullptr, error);
-        link.Send(ok ? 'y' : error == "Could not open the Zib Tam log." ? 'n' : '?');
+        std::string loadError;
+        bool ok = tracker.Load(path, messages, nullptr, loadError);
+        link.Send(ok ? 'y' : loadError == "Could not open the Zib Tam log." ? 'n' : '?');
         return 0;
     });
     ASSERT_TRUE(reader.Started());

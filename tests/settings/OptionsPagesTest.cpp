@@ -205,7 +205,7 @@ TEST(OptionsPagesTest, StoreNetworkingKeepsTheServerWhateverTheType)
 {
     TestSettings settings;
     StoreNetworking(settings.options, 1, "old-server", "");
-    EXPECT_EQ(settings.options.GetNetworkingType(), 1);
+    EXPECT_EQ(settings.options.GetNetworkingType(), NetworkingType::PeerToPeer);
     EXPECT_EQ(settings.options.Get(Opt::Server), "old-server");
     EXPECT_EQ(settings.options.Get(Opt::PortNumber), 34300);
     StoreNetworking(settings.options, 3, "", "0");

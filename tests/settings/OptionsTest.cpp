@@ -20,7 +20,7 @@ TEST_F(OptionsTest, FreshUserReadsEveryDefault)
         EXPECT_EQ(options.Get(option), option.Default) << option.Name;
     for (const TextOption& option : AllTextOptions())
         EXPECT_EQ(options.Get(option), option.Default) << option.Name;
-    EXPECT_EQ(options.GetNetworkingType(), 0);
+    EXPECT_EQ(options.GetNetworkingType(), NetworkingType::NotChosen);
     EXPECT_EQ(options.Get(Opt::DlgX), -1);
     EXPECT_EQ(options.Get(Opt::DlgY), -1);
     EXPECT_EQ(options.Get(Opt::PortNumber), 34300);
@@ -48,7 +48,7 @@ TEST_F(OptionsTest, NetworkingTypeOutsideOneToThreeReadsZero)
                                              {4, 0}, {7, 0}, {-1, 0}};
     for (auto [stored, read] : cases) {
         options.Set(Opt::NetworkingType, stored);
-        EXPECT_EQ(options.GetNetworkingType(), read) << stored;
+        EXPECT_EQ(static_cast<int>(options.GetNetworkingType()), read) << stored;
     }
 }
 

@@ -164,7 +164,7 @@ std::string DamagedHeader()
 INSTANTIATE_TEST_SUITE_P(Files, DamagedRegistryTest,
                          testing::Values(DamagedCase{"Text", "this is not a database\n"},
                                          DamagedCase{"BrokenHeader", DamagedHeader()}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& file) { return std::string(file.param.name); });
 
 TEST_F(RegistryTest, ForeignDatabaseIsRefused)
 {

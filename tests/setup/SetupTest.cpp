@@ -133,17 +133,17 @@ TEST_F(SetupTest, EachFailureStopsWithItsMessage)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
-        FakeSetup fake;
-        FakePrompt prompt;
-        c.Arrange(fake);
-        CSetup setup(fake, fake, prompt);
-        EXPECT_FALSE(setup.InstallTo("/nowhere/Zib Tam"));
-        EXPECT_EQ(fake.Calls.back(), c.LastCall);
+        FakeSetup host;
+        FakePrompt answers;
+        c.Arrange(host);
+        CSetup installer(host, host, answers);
+        EXPECT_FALSE(installer.InstallTo("/nowhere/Zib Tam"));
+        EXPECT_EQ(host.Calls.back(), c.LastCall);
         if (c.Message) {
-            ASSERT_EQ(prompt.Messages.size(), 1u);
-            EXPECT_EQ(prompt.Messages[0].Text, c.Message);
+            ASSERT_EQ(answers.Messages.size(), 1u);
+            EXPECT_EQ(answers.Messages[0].Text, c.Message);
         } else {
-            EXPECT_TRUE(prompt.Messages.empty());
+            EXPECT_TRUE(answers.Messages.empty());
         }
     }
 }

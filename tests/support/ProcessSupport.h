@@ -18,6 +18,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -144,6 +145,7 @@ public:
             ::execv(exe.c_str(), argv.data());
             ::_exit(127);
         }
+        m_started = Clock::now();
         ::close(in[0]);
         ::close(out[1]);
         ::close(err[1]);
@@ -197,7 +199,11 @@ public:
         auto end = Clock::now() + limit;
         while (m_pid > 0) {
             int status = 0;
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            rusage usage{};
+            if (::wait4(m_pid, &status, WNOHANG, &usage) == m_pid) {
+                m_ran = Clock::now() - m_started;
+                m_cpu = std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                        std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
                 m_pid = -1;
                 m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
                 break;
@@ -208,6 +214,16 @@ public:
         }
         Pump(0);
         return m_status;
+    }
+
+    // Once ended (Wait): how long it ran, and the processor time it used in that while.
+    std::chrono::milliseconds WallTime() const
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(m_ran);
+    }
+    std::chrono::milliseconds CpuTime() const
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(m_cpu);
     }
 
     // Waits for an output line containing `text` that was not matched before; returns it.
@@ -286,6 +302,9 @@ private:
 
     pid_t m_pid = -1;
     int m_status = -1;
+    Clock::time_point m_started;
+    Clock::duration m_ran{};
+    std::chrono::microseconds m_cpu{};
     int m_in = -1, m_out = -1, m_err = -1;
     std::string m_partial, m_errors;
     std::vector<std::string> m_lines;

@@ -137,7 +137,7 @@ TEST_F(OptionsNetworkingTest, PeerToClientOfARunningServerAndBack)
         page.Client()->click();
         page.ServerEdit()->setText(QStringLiteral("localhost"));
     });
-    EXPECT_EQ(options.GetNetworkingType(), 2);
+    EXPECT_EQ(options.GetNetworkingType(), NetworkingType::Client);
     ASSERT_TRUE(manager.ApplySettings(error)) << error;
     EXPECT_TRUE(manager.IsConnected());
     EXPECT_FALSE(manager.HasServer());
@@ -152,7 +152,7 @@ TEST_F(OptionsNetworkingTest, PeerToClientOfARunningServerAndBack)
 
     // And back to peer-to-peer: the client restarts as a peer transport.
     ChangeOnNetworkingPage([](CNetworkingPage& page) { page.PeerToPeer()->click(); });
-    EXPECT_EQ(options.GetNetworkingType(), 1);
+    EXPECT_EQ(options.GetNetworkingType(), NetworkingType::PeerToPeer);
     ASSERT_TRUE(manager.ApplySettings(error)) << error;
     EXPECT_TRUE(manager.IsConnected());
     EXPECT_TRUE(dynamic_cast<CPeerTransport*>(&manager.Transport()));

@@ -150,8 +150,8 @@ TEST_P(OptionsScreensTest, RuleEditorWithRules)
 }
 
 INSTANTIATE_TEST_SUITE_P(Palettes, OptionsScreensTest, testing::Values(false, true),
-                         [](const testing::TestParamInfo<bool>& info) {
-                             return info.param ? "Dark" : "Light";
+                         [](const testing::TestParamInfo<bool>& palette) {
+                             return palette.param ? "Dark" : "Light";
                          });
 
 } // namespace

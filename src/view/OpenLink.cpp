@@ -1,4 +1,4 @@
-#include "ui/OpenLink.h"
+#include "view/OpenLink.h"
 
 #include "platform/Prompt.h"
 #include "platform/QtText.h"

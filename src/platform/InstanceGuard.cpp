@@ -1,4 +1,4 @@
-#include "app/InstanceGuard.h"
+#include "platform/InstanceGuard.h"
 
 #include <QDataStream>
 #include <QDir>

@@ -2,7 +2,7 @@
 // One copy per kind and mode on a user's desktop. The first copy holds a lock file and
 // listens on a per-user local socket named after its mutex; a later copy finds it there,
 // does the identification exchange and hands it the show request.
-#include "app/Identity.h"
+#include "platform/Identity.h"
 
 #include <QLocalServer>
 #include <QLockFile>

@@ -1,4 +1,4 @@
-#include "platform/X11Keyboard.h"
+#include "autotype/X11Keyboard.h"
 
 #include "platform/Cp1252.h"
 

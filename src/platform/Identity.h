@@ -42,12 +42,3 @@ std::string MutexName(bool secondary, InstanceMode mode);
 uint32_t IdentificationReply(const InstanceIdentity& own, InstanceMode ownMode, uint32_t magic);
 // Whether `reply` identifies the running copy we are looking for.
 bool IsRunningInstanceReply(const InstanceIdentity& own, InstanceMode wanted, uint32_t reply);
-
-// The version date shown by About and setup, from the compiler's date text
-// ("Sep 16 2006" gives "September 16, 2006").
-std::string BuildDateText(const char* compilerDate);
-// Local calendar time of the compiler's date and time texts.
-std::time_t BuildTimestamp(const char* compilerDate, const char* compilerTime);
-
-// The program's own build date, computed once.
-const std::string& ProgramBuildDate();
