@@ -1,9 +1,9 @@
 #include "app/StandInShell.h"
 
 #include "app/ChatDlg.h"
-#include "platform/Identity.h"
 #include "app/ProgramIcons.h"
 #include "log/LogViewerDlg.h"
+#include "platform/Identity.h"
 #include "platform/Prompt.h"
 #include "platform/QtText.h"
 #include "platform/SystemInfo.h"

@@ -12,8 +12,8 @@
 //   connect(&keyWatcher, &CX11KeyWatcher::KeyPressed, &tray, &CTrayIcon::OnKeyPressed);
 //   if (!CTrayIcon::IsAvailable()) ... keep the window on the task bar (minimise, not hide)
 #include "app/IconAnimation.h"
-#include "platform/Identity.h"
 #include "app/KeySequenceMatcher.h"
+#include "platform/Identity.h"
 
 #include <QObject>
 #include <QTimer>

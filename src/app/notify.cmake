@@ -11,9 +11,9 @@ if(TARGET zibtam_ui)
     ${CMAKE_CURRENT_LIST_DIR}/TrayIcon.cpp
     ${CMAKE_CURRENT_LIST_DIR}/WidgetNotifierHost.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/SoundPlayer.cpp
-    ${PROJECT_SOURCE_DIR}/src/platform/AtSpiPasswordFocus.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/AtSpiPasswordFocus.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/X11KeyMap.cpp
-    ${PROJECT_SOURCE_DIR}/src/platform/X11HotKeys.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/X11HotKeys.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/X11KeyWatcher.cpp)
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(ZT_DESKTOP_LIBS REQUIRED IMPORTED_TARGET GLOBAL xcb xcb-xinput libcanberra)

@@ -1,9 +1,9 @@
 #pragma once
 // The AutoType hot key (Control+Alt+Shift+N) of the chat window: registered at the window's
 // initialisation only while "AutoType" is non-empty, and typing the text when pressed.
+#include "app/X11HotKeys.h"
 #include "autotype/AutoTyper.h"
-#include "platform/X11HotKeys.h"
-#include "platform/X11Keyboard.h"
+#include "autotype/X11Keyboard.h"
 
 #include <QObject>
 #include <functional>

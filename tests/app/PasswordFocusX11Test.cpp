@@ -1,7 +1,7 @@
 // The password-box question through the accessibility bus: a second process shows a
 // password box and then a plain one, and reports its focus over AT-SPI as desktop programs
 // do. Runs on a desktop and a session bus of its own (x11-desktop.sh, dbus-run-session).
-#include "platform/AtSpiPasswordFocus.h"
+#include "app/AtSpiPasswordFocus.h"
 
 #include <QApplication>
 #include <QCoreApplication>

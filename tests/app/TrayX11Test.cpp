@@ -2,9 +2,9 @@
 // openbox and a tint2 panel, see tests/support/x11-desktop.sh); keys come from xdotool.
 #include "app/HotKeys.h"
 #include "app/TrayIcon.h"
+#include "app/X11HotKeys.h"
 #include "platform/Clock.h"
 #include "platform/Random.h"
-#include "platform/X11HotKeys.h"
 #include "platform/X11KeyMap.h"
 #include "platform/X11KeyWatcher.h"
 

@@ -1,4 +1,4 @@
-#include "platform/AtSpiPasswordFocus.h"
+#include "app/AtSpiPasswordFocus.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>

@@ -1,4 +1,4 @@
-#include "platform/X11HotKeys.h"
+#include "app/X11HotKeys.h"
 
 #include "platform/X11KeyMap.h"
 
