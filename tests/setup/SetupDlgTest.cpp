@@ -29,9 +29,11 @@ TEST_F(SetupDlgTest, FreshInstallOffersTheDefaultFolder)
     EXPECT_EQ(dialog.CancelButton()->text(), QStringLiteral("Cancel"));
     EXPECT_EQ(dialog.Folder()->accessibleName(),
               QStringLiteral("Zib Tam will be installed in the following folder:"));
-    for (QWidget* widget : dialog.findChildren<QWidget*>())
-        if (widget->isWidgetType() && !qobject_cast<QLabel*>(widget))
+    for (QWidget* widget : dialog.findChildren<QWidget*>()) {
+        if (widget->isWidgetType() && !qobject_cast<QLabel*>(widget)) {
             EXPECT_FALSE(widget->accessibleName().isEmpty()) << widget->metaObject()->className();
+        }
+    }
 
     // An "Install" path whose file is gone is a fresh install too.
     fake.Installed = "";

@@ -164,8 +164,8 @@ TEST_P(HistoryScreensTest, PickerOpenBelowAndAbove)
 }
 
 INSTANTIATE_TEST_SUITE_P(Palettes, HistoryScreensTest, testing::Bool(),
-                         [](const testing::TestParamInfo<bool>& info) {
-                             return info.param ? "Dark" : "Light";
+                         [](const testing::TestParamInfo<bool>& palette) {
+                             return palette.param ? "Dark" : "Light";
                          });
 
 } // namespace
