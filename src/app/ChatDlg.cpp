@@ -1,12 +1,12 @@
 #include "app/ChatDlg.h"
 
 #include "app/AtSpiPasswordFocus.h"
+#include "app/AutoTypeHotKey.h"
 #include "app/TrayIcon.h"
 #include "app/UsersListWidget.h"
 #include "app/WidgetNotifierHost.h"
 #include "app/WindowPlacement.h"
 #include "app/X11HotKeys.h"
-#include "autotype/AutoTypeHotKey.h"
 #include "common/BuildDate.h"
 #include "platform/Clock.h"
 #include "platform/Identity.h"

@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "autotype/AutoTypeHotKey.h"
+#include "app/AutoTypeHotKey.h"
 #include "autotype/AutoTyper.h"
 #include "autotype/X11Keyboard.h"
 

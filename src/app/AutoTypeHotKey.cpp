@@ -1,4 +1,4 @@
-#include "autotype/AutoTypeHotKey.h"
+#include "app/AutoTypeHotKey.h"
 
 #include "platform/Identity.h"
 
