@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -342,15 +343,18 @@ TEST_F(ChatDlgTest, PlacementComesBackOnScreenAndContentsOpensTheReadMe)
 
 namespace {
 
-// With ZT_SCREENSHOT_DIR set, pictures of the window and its dialogs for a person to look at.
+// The window and its dialogs in each state render; with ZT_SCREENSHOT_DIR set, the pictures
+// are also saved for a person to look at. (It does not skip without the folder: a skipped
+// case would report the whole executable as skipped.)
 TEST_F(ChatDlgTest, ScreenshotsOnRequest)
 {
     const char* folder = std::getenv("ZT_SCREENSHOT_DIR");
-    if (!folder)
-        GTEST_SKIP() << "ZT_SCREENSHOT_DIR is not set";
     auto save = [&](QWidget& widget, const char* name) {
-        widget.grab().save(QString::fromLocal8Bit(folder) + QLatin1Char('/') +
-                           QString::fromLatin1(name));
+        QPixmap picture = widget.grab();
+        EXPECT_FALSE(picture.isNull()) << name;
+        if (folder)
+            picture.save(QString::fromLocal8Bit(folder) + QLatin1Char('/') +
+                         QString::fromLatin1(name));
     };
     owen->ShowChatWindow();
     owen->resize(560, 460);
