@@ -8,9 +8,10 @@
 #include <sstream>
 #include <strings.h>
 
-void CStandardOptionsHost::StartLogViewer()
+bool CStandardOptionsHost::StartLogViewer()
 {
-    QProcess::startDetached(QCoreApplication::applicationFilePath(), {QStringLiteral("/log")});
+    return QProcess::startDetached(QCoreApplication::applicationFilePath(),
+                                   {QStringLiteral("/log")});
 }
 
 void CStandardOptionsHost::PlaySound(const std::string& path, bool repeat)

@@ -19,8 +19,8 @@ class IOptionsHost
 {
 public:
     virtual ~IOptionsHost() = default;
-    // Starts the log viewer process, as its hot key does.
-    virtual void StartLogViewer() = 0;
+    // Starts the log viewer process, as its hot key does; false when it could not start.
+    virtual bool StartLogViewer() = 0;
     // A notification's sound: the wave file, or the desktop's message sound when `path`
     // is empty; repeating until StopSound.
     virtual void PlaySound(const std::string& path, bool repeat) = 0;
@@ -46,7 +46,7 @@ class CStandardOptionsHost : public IOptionsHost
 {
 public:
     explicit CStandardOptionsHost(std::string computerName) : m_computer(std::move(computerName)) {}
-    void StartLogViewer() override;
+    bool StartLogViewer() override;
     void PlaySound(const std::string& path, bool repeat) override;
     void StopSound() override;
     void RulesChanged() override;

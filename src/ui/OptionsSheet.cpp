@@ -167,7 +167,11 @@ CGeneralPage::CGeneralPage(const OptionsContext& context, QWidget* parent)
 
     m_view->setEnabled(m_log->isChecked());
     connect(m_log, &QCheckBox::toggled, m_view, &QWidget::setEnabled);
-    connect(m_view, &QPushButton::clicked, this, [this] { m_context.Host.StartLogViewer(); });
+    connect(m_view, &QPushButton::clicked, this, [this] {
+        if (!m_context.Host.StartLogViewer())
+            m_context.Prompt.MessageBox("Zib Tam could not open the log viewer.", kMessageCaption,
+                                        PromptButtons::Ok, PromptIcon::Warning);
+    });
     m_password->setEnabled(m_protect->isChecked());
     connect(m_protect, &QCheckBox::toggled, m_password, &QWidget::setEnabled);
 

@@ -68,6 +68,11 @@ TEST(OptionsSheetTest, GeneralPageEnablingAndStore)
     EXPECT_TRUE(page.ViewButton()->isEnabled());
     page.ViewButton()->click();
     EXPECT_EQ(rig.host.LogViewerStarts, 1);
+    EXPECT_TRUE(rig.prompt.Messages.empty());
+    rig.host.LogViewerStartSucceeds = false; // the process could not start: the user is told
+    page.ViewButton()->click();
+    ASSERT_EQ(rig.prompt.Messages.size(), 1u);
+    EXPECT_EQ(rig.prompt.Messages.back().Text, "Zib Tam could not open the log viewer.");
     EXPECT_FALSE(page.PasswordEdit()->isEnabled());
     page.Protect()->setChecked(true);
     EXPECT_TRUE(page.PasswordEdit()->isEnabled());

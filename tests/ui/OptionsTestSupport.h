@@ -33,7 +33,12 @@ public:
     ChosenFont FontAnswer;
     bool FontOk = false;
 
-    void StartLogViewer() override { ++LogViewerStarts; }
+    bool LogViewerStartSucceeds = true;
+    bool StartLogViewer() override
+    {
+        ++LogViewerStarts;
+        return LogViewerStartSucceeds;
+    }
     void PlaySound(const std::string& path, bool repeat) override
     {
         Played.push_back({path, repeat});
