@@ -17,18 +17,6 @@
 
 namespace {
 
-ChatMessage Message(const std::string& sender, const std::string& text,
-                    std::vector<std::string> recipients = {"Owen"})
-{
-    ChatMessage message;
-    message.Sender = sender;
-    message.Text = text;
-    message.Recipients = std::move(recipients);
-    message.AllUsers = message.Recipients.empty();
-    message.Time = MakeTime(2000, 5, 8, 15, 47, 38);
-    return message;
-}
-
 HistoryDisplaySettings Settings(bool links = true)
 {
     HistoryDisplaySettings settings;

@@ -1,6 +1,7 @@
 #pragma once
-// Shared pieces of the view tests: a usable MessageTime, a font, and scoped changes of the
-// time zone and the C locale that put the process back as it was.
+// Shared pieces of the view tests: a usable MessageTime, a history message, a font, and scoped
+// changes of the time zone and the C locale that put the process back as it was.
+#include "common/ChatMessage.h"
 #include "common/MessageTime.h"
 #include "view/FontSpec.h"
 
@@ -9,6 +10,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <vector>
 
 inline MessageTime MakeTime(int year, int month, int day, int hour, int minute, int second)
 {
@@ -22,6 +24,19 @@ inline MessageTime MakeTime(int year, int month, int day, int hour, int minute, 
     time.HasYear = time.HasMonth = time.HasDay = true;
     time.HasHour = time.HasMinute = time.HasSecond = true;
     return time;
+}
+
+// A message of the history tests, sent on 8 May 2000 at 15:47:38; no recipients means all users.
+inline ChatMessage Message(const std::string& sender, const std::string& text,
+                           std::vector<std::string> recipients = {"Owen"})
+{
+    ChatMessage message;
+    message.Sender = sender;
+    message.Text = text;
+    message.Recipients = std::move(recipients);
+    message.AllUsers = message.Recipients.empty();
+    message.Time = MakeTime(2000, 5, 8, 15, 47, 38);
+    return message;
 }
 
 inline FontSpec Font(const char* face, int size, uint32_t color, bool bold = false,
