@@ -5,6 +5,7 @@
 //   console_bench ZIBTAM idle SECONDS peer|server
 //   console_bench ZIBTAM latency COUNT    (datagrams, peer-to-peer)
 //   console_bench ZIBTAM frames COUNT     (frames, client/server)
+#include "BenchIsolation.h"
 #include "net/PeerPacket.h"
 #include "net/ProtocolDocument.h"
 
@@ -288,17 +289,9 @@ int main(int argc, char** argv)
         return 2;
     }
     std::string exe = std::filesystem::absolute(argv[1]).string();
-    if (::unshare(CLONE_NEWNET) != 0) {
-        std::perror("unshare(CLONE_NEWNET) (run as root)");
+    const std::string home = IsolateBench("/tmp/zt-console-bench");
+    if (home.empty())
         return 1;
-    }
-    if (std::system("ip link set lo up") != 0)
-        return 1;
-    char home[] = "/tmp/zt-console-bench-XXXXXX";
-    if (!::mkdtemp(home))
-        return 1;
-    ::setenv("XDG_CONFIG_HOME", (std::string(home) + "/config").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (std::string(home) + "/data").c_str(), 1);
     ::setenv("COMPUTERNAME", "PC-ANN", 1);
     ::setenv("LC_ALL", "C.UTF-8", 1);
     ::unsetenv("DISPLAY");

@@ -4,6 +4,7 @@
 //   window_bench idle SECONDS
 //   window_bench latency COUNT
 // Run as root (for the namespace); under Xvfb with a tray host, or offscreen.
+#include "BenchIsolation.h"
 #include "app/ChatDlg.h"
 #include "app/NetworkFactory.h"
 #include "net/PeerPacket.h"
@@ -132,8 +133,8 @@ int Idle(CChatDlg& window, int seconds)
     cpu = CpuSeconds() - cpu;
     std::printf("idle chat window (%s), %.1f s: CPU %.3f s = %.2f%% of one core; resident "
                 "%.1f MB; %.1f wake-ups (context switches) per second\n",
-                window.HasTrayToHideIn() ? "in the tray" : "minimised, no tray", wall, cpu, 100.0 * cpu / wall,
-                static_cast<double>(ResidentKb()) / 1024.0,
+                window.HasTrayToHideIn() ? "in the tray" : "minimised, no tray", wall, cpu,
+                100.0 * cpu / wall, static_cast<double>(ResidentKb()) / 1024.0,
                 static_cast<double>(Switches() - switches) / wall);
     return 0;
 }
@@ -196,17 +197,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: window_bench idle SECONDS | latency COUNT\n");
         return 2;
     }
-    if (::unshare(CLONE_NEWNET) != 0) {
-        std::perror("unshare(CLONE_NEWNET) (run as root)");
+    const std::string home = IsolateBench("/tmp/zt-window-bench");
+    if (home.empty())
         return 1;
-    }
-    if (std::system("ip link set lo up") != 0)
-        return 1;
-    char home[] = "/tmp/zt-window-bench-XXXXXX";
-    if (!::mkdtemp(home))
-        return 1;
-    ::setenv("XDG_CONFIG_HOME", (std::string(home) + "/config").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (std::string(home) + "/data").c_str(), 1);
     if (!std::getenv("DISPLAY"))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
@@ -214,7 +207,7 @@ int main(int argc, char** argv)
     int result = 1;
     {
         CSystemInfo system;
-        CSqliteRegistry registry(std::string(home) + "/registry.sqlite3");
+        CSqliteRegistry registry(home + "/registry.sqlite3");
         COptions options(registry, system, false);
         options.Set(Opt::Username, "Owen");
         options.Set(Opt::NetworkingType, 1);
