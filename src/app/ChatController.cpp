@@ -46,7 +46,8 @@ CChatController::~CChatController()
 void CChatController::Initialise()
 {
     m_context.Users.SetAllUsersAllowed(m_context.Options.Get(Opt::AllowAllUsers) != 0);
-    m_context.Timers.StartTimer(kPollTimer, kPollPeriodMs);
+    m_context.Timers.StartPoll(kPollTimer, kPollPeriodMs, m_context.Clock,
+                               [this](CNextWake& wake) { NextWake(wake); });
     m_context.Timers.StartTimer(kStartTimer, 0);
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,15 @@ public:
     // (Re)starts the timer; period 0 fires once as soon as the loop is idle.
     virtual void StartTimer(int id, uint32_t periodMs) = 0;
     virtual void StopTimer(int id) = 0;
+    // Starts timer `id` as the poll: it fires after the front end handled an event when
+    // `nextWake` then says work is due, and at the moments `nextWake` names; never while
+    // nothing can have changed. StopTimer(id) stops it. Timers that cannot wait for
+    // events tick every `periodMs` instead.
+    virtual void StartPoll(int id, uint32_t periodMs, const IClock&,
+                           std::function<void(CNextWake&)> /*nextWake*/)
+    {
+        StartTimer(id, periodMs);
+    }
 };
 
 // The front end's side of the window.
@@ -93,7 +103,8 @@ public:
         kStartTimer = 5,
         kReconnectTimer = 6,
     };
-    // The platform's shortest timer period stands in for the requested 1 ms.
+    // The poll's period where the front end's timers cannot follow events and deadlines
+    // (the platform's shortest timer period stands in for the requested 1 ms).
     static constexpr uint32_t kPollPeriodMs = 10;
     static constexpr uint32_t kReconnectPeriodMs = 500;
     static constexpr size_t kAllUsersLimit = 3000;

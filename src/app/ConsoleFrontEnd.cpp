@@ -7,6 +7,7 @@
 #include "net/DeliveryReport.h"
 #include "platform/Clock.h"
 #include "platform/Identity.h"
+#include "platform/NextWake.h"
 #include "platform/QuitOnSignal.h"
 #include "platform/Random.h"
 #include "platform/SystemInfo.h"
@@ -117,6 +118,13 @@ bool CConsoleFrontEnd::ChooseSendLaterMoment(std::time_t& moment)
 {
     moment = m_laterMoment;
     return true;
+}
+
+void CConsoleFrontEnd::AddNextWake(CNextWake& wake) const
+{
+    if (!m_inPrompt && m_session && m_session->Controller().BusyCount() == 0 &&
+        m_buffer.find('\n') != std::string::npos)
+        wake.Now();
 }
 
 void CConsoleFrontEnd::OnTimer(int id)

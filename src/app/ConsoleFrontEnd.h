@@ -62,6 +62,8 @@ public:
     // The reply goes to the last sender ("DefaultToLastSender"): say so when it changes.
     void Notify(const std::vector<ChatMessage>&, bool) override { ShowRecipientsIfChanged(); }
     bool ChooseSendLaterMoment(std::time_t& moment) override;
+    // Lines typed during a wait are due as soon as the wait is over.
+    void AddNextWake(CNextWake& wake) const override;
 
     // IPrompt
     PromptAnswer MessageBox(const std::string& text, const std::string& caption,

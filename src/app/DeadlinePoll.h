@@ -20,9 +20,13 @@ public:
     void Start();
     void Stop();
     bool IsRunning() const { return m_running; }
+    // Polls run so far.
+    unsigned long long PollCount() const { return m_polls; }
 
-    // Work that is due at once waits at least this long, as it did under the 10 ms tick, so
-    // a part that keeps saying "now" cannot spin the loop.
+    // Work due at once runs at once for this many polls in a row (an arrival is read by one
+    // poll and handed over by the next); after that, a part that keeps saying "now" waits
+    // this long between polls, as under the old 10 ms tick, so it cannot spin the loop.
+    static constexpr int kImmediatePolls = 3;
     static constexpr int kShortestWaitMs = 10;
 
 private:
@@ -34,6 +38,10 @@ private:
     std::function<void(CNextWake&)> m_nextWake;
     QTimer m_timer;
     QMetaObject::Connection m_eventsSeen;
+    QMetaObject::Connection m_awake;
     bool m_running = false;
     bool m_inPoll = false;
+    bool m_armedForNow = false; // the timer runs because work was due at once
+    int m_nowStreak = 0;        // polls in a row that ran for work due at once
+    unsigned long long m_polls = 0;
 };

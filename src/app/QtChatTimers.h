@@ -1,12 +1,15 @@
 #pragma once
 // The chat timers on the Qt event loop, for every front end: each id is one QTimer, and
 // every timeout is handed to the function given (which calls the controller's OnTimer).
+// The poll is a CDeadlinePoll: it runs after events and at its parts' deadlines only.
 #include "app/ChatController.h"
 
 #include <QObject>
 #include <functional>
 #include <map>
+#include <memory>
 
+class CDeadlinePoll;
 class QTimer;
 
 class CQtChatTimers : public QObject, public IChatTimers
@@ -17,9 +20,15 @@ public:
 
     void StartTimer(int id, uint32_t periodMs) override;
     void StopTimer(int id) override;
+    void StartPoll(int id, uint32_t periodMs, const IClock& clock,
+                   std::function<void(CNextWake&)> nextWake) override;
     bool IsRunning(int id) const;
+    // Polls run so far (none while the poll is a plain timer).
+    unsigned long long PollCount() const;
 
 private:
     std::function<void(int)> m_onTimeout;
     std::map<int, QTimer*> m_timers;
+    int m_pollId = -1;
+    std::unique_ptr<CDeadlinePoll> m_poll;
 };

@@ -25,4 +25,7 @@ public:
     virtual bool Write(PeerSlot slot, const std::string& computer, const std::string& bytes) = 0;
     // Takes the next datagram waiting in the own slot; false at once when there is none.
     virtual bool Read(PeerSlot slot, std::string& bytes) = 0;
+    // True when a datagram has come that Read has not taken yet. A service that cannot
+    // tell says false; its user then reads on its own schedule.
+    virtual bool HasArrivals() const { return false; }
 };

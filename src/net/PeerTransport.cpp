@@ -557,6 +557,8 @@ void CPeerTransport::ProcessAcknowledgements()
 
 void CPeerTransport::AddNextWake(CNextWake& wake) const
 {
+    if (m_service.HasArrivals())
+        wake.Now();
     // Each moment below is the first at which the check in Receive that it mirrors passes.
     if (!m_queuedWrites.empty())
         wake.AtTick(m_queuedWrites.front().Due);

@@ -310,6 +310,9 @@ void CTcpIpClient::HandleReceipt(const ProtocolDocument& receipt)
 
 void CTcpIpClient::AddNextWake(CNextWake& wake) const
 {
+    // Documents are taken in as they arrive; the messages among them wait for Receive.
+    if (!m_received.empty())
+        wake.Now();
     if (m_connection && !m_connection->IsClosed()) {
         wake.AtTick(m_connection->LastWriteTick() + kKeepAliveMs + 1);
         if (m_waiting == 0 && !m_connection->Incoming().empty())

@@ -2,6 +2,8 @@
 
 #include "common/NameCase.h"
 
+#include <QAbstractEventDispatcher>
+#include <QSocketNotifier>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -54,11 +56,41 @@ bool CUdpDatagramService::Open(PeerSlot slot)
         fd = -1;
         return false;
     }
+    Watch(slot);
     return true;
+}
+
+void CUdpDatagramService::Watch(PeerSlot slot)
+{
+    // Tools and tests without an event loop read on their own schedule.
+    if (!QAbstractEventDispatcher::instance())
+        return;
+    size_t index = Index(slot);
+    auto notifier = std::make_unique<QSocketNotifier>(m_sockets[index], QSocketNotifier::Read);
+    QSocketNotifier* watched = notifier.get();
+    // Level-triggered: it rests until Read has emptied the slot, or it would fire again and
+    // again before the poll gets there.
+    QObject::connect(watched, &QSocketNotifier::activated, watched, [this, index, watched] {
+        m_arrived[index] = true;
+        watched->setEnabled(false);
+    });
+    m_notifiers[index] = std::move(notifier);
+    m_arrived[index] = false;
+}
+
+bool CUdpDatagramService::HasArrivals() const
+{
+    for (bool arrived : m_arrived)
+        if (arrived)
+            return true;
+    return false;
 }
 
 void CUdpDatagramService::Close(PeerSlot slot)
 {
+    // The notifier goes before the descriptor it watches.
+    m_notifiers[Index(slot)].reset();
+    m_arrived[Index(slot)] = false;
     int& fd = m_sockets[Index(slot)];
     if (fd >= 0)
         ::close(fd);
@@ -206,7 +238,12 @@ bool CUdpDatagramService::Read(PeerSlot slot, std::string& bytes)
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            return false; // nothing waiting (or an error that a later read will see again)
+            // Nothing waiting (or an error that a later read will see again): watch again.
+            size_t index = Index(slot);
+            m_arrived[index] = false;
+            if (m_notifiers[index])
+                m_notifiers[index]->setEnabled(true);
+            return false;
         }
         bytes.assign(m_buffer.data(), static_cast<size_t>(got));
         Remember(bytes, from.sin_addr);

@@ -7,10 +7,13 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <netinet/in.h>
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+class QSocketNotifier;
 
 class CUdpDatagramService : public IDatagramService
 {
@@ -30,6 +33,9 @@ public:
     void Close(PeerSlot slot) override;
     bool Write(PeerSlot slot, const std::string& computer, const std::string& bytes) override;
     bool Read(PeerSlot slot, std::string& bytes) override;
+    // Under an event loop, a readable slot is seen as it happens (the loop wakes for it);
+    // the slot is watched again once Read has emptied it.
+    bool HasArrivals() const override;
 
     // The sockets of the open slots, so an event loop can wake when one becomes readable
     // (reads still go through Read).
@@ -52,12 +58,15 @@ private:
     bool SendTo(in_addr address, PeerSlot slot, const std::string& bytes);
     bool Broadcast(PeerSlot slot, const std::string& bytes);
     bool Lookup(const std::string& computer, in_addr& address);
+    void Watch(PeerSlot slot);
     void Remember(const std::string& datagram, in_addr from);
 
     std::string m_ownComputer; // folded
     uint16_t m_portBase;
     int m_sockets[kPeerSlotCount] = {-1, -1, -1};
     int m_sendSocket = -1;
+    std::unique_ptr<QSocketNotifier> m_notifiers[kPeerSlotCount];
+    bool m_arrived[kPeerSlotCount] = {};
     std::unordered_map<std::string, Heard> m_heard;       // folded name
     std::unordered_map<std::string, Resolved> m_resolved; // folded name
     uint64_t m_sequence = 0;
