@@ -28,11 +28,12 @@ void CDeadlinePoll::Start()
     // when a part then has work. A loop about to sleep says so; a loop that only spins
     // (processEvents without waiting) says "awake" at each round instead.
     if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance()) {
-        m_eventsSeen = QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock,
-                                        this, [this] { Rearm(); });
+        m_eventsSeen = QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+                                        [this] { Rearm(); });
         m_awake = QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, this,
                                    [this] { Rearm(); });
     }
+    m_startPending = true;
     m_timer.start(0);
 }
 
@@ -48,6 +49,7 @@ void CDeadlinePoll::Run()
 {
     if (!m_running || m_inPoll)
         return;
+    m_startPending = false;
     m_nowStreak = m_armedForNow ? m_nowStreak + 1 : 0;
     m_armedForNow = false;
     m_inPoll = true;
@@ -59,7 +61,8 @@ void CDeadlinePoll::Run()
 
 void CDeadlinePoll::Rearm()
 {
-    if (!m_running || m_inPoll)
+    // The first poll always runs; it is already as early as it can be.
+    if (!m_running || m_inPoll || m_startPending)
         return;
     CNextWake wake(m_clock);
     m_nextWake(wake);

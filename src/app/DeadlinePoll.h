@@ -41,6 +41,7 @@ private:
     QMetaObject::Connection m_awake;
     bool m_running = false;
     bool m_inPoll = false;
+    bool m_startPending = false;
     bool m_armedForNow = false; // the timer runs because work was due at once
     int m_nowStreak = 0;        // polls in a row that ran for work due at once
     unsigned long long m_polls = 0;

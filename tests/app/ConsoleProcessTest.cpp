@@ -317,4 +317,52 @@ TEST_F(ConsoleProcessTest, SendEndsAsSoonAsTheAnswerIsKnownAndSleepsWhileItWaits
     expectAsleep(confirmed, "confirmed");
 }
 
+// Connected and idle, a console sleeps until something arrives or a deadline comes: no
+// tick. Peer-to-peer with another console present, and as a client of a server.
+TEST_F(ConsoleProcessTest, IdleConsolesDoNotWakeOnATick)
+{
+    Lan lan(2);
+    if (!lan.Error().empty())
+        GTEST_SKIP() << lan.Error();
+    Process owenPeer(MakeUser("Owen", lan.Namespace(0), 1), {"--console"});
+    Process annPeer(MakeUser("Ann", lan.Namespace(1), 1), {"--console"});
+    ASSERT_NE(owenPeer.WaitFor("Connected as Owen."), "") << owenPeer.Errors();
+    ASSERT_NE(annPeer.WaitFor("Connected as Ann."), "") << annPeer.Errors();
+    ASSERT_TRUE(WaitForPresence(owenPeer, "Ann"));
+
+    int port = FreePort();
+    User hub{"Hub", dir.File("Hub"), "PC-HUB", ""};
+    Process server(hub, {"--server", "--port", std::to_string(port)});
+    ASSERT_NE(server.WaitFor("listening on port", 5s), "") << server.Errors();
+    User kim = MakeUser("Kim", "", 2);
+    Config(kim, {"set", "Server", "127.0.0.1"});
+    Config(kim, {"set", "PortNumber", std::to_string(port)});
+    Process client(kim, {"--console"});
+    ASSERT_NE(client.WaitFor("Connected as Kim."), "") << client.Errors();
+    std::this_thread::sleep_for(500ms); // the log-on's answers settle
+
+    constexpr int kSeconds = 10;
+    struct Watched
+    {
+        const char* What;
+        Process& Console;
+        long Before = 0;
+    };
+    std::vector<Watched> watched{{"peer-to-peer", owenPeer}, {"client", client}};
+    for (Watched& w : watched) {
+        w.Before = WakeUps(w.Console.Pid());
+        ASSERT_GE(w.Before, 0) << w.What;
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(kSeconds));
+    for (Watched& w : watched) {
+        long wakes = WakeUps(w.Console.Pid()) - w.Before;
+        EXPECT_LE(wakes, 5 * kSeconds)
+            << w.What << ": " << wakes << " wake-ups in " << kSeconds << " s";
+    }
+    // Still awake to what arrives.
+    annPeer.Say("/to Owen");
+    annPeer.Say("Still there?");
+    EXPECT_NE(owenPeer.WaitFor("Ann (to Owen)> Still there?"), "") << owenPeer.Transcript();
+}
+
 } // namespace

@@ -6,7 +6,10 @@
 #include "net/UdpDatagramService.h"
 #include "net/UdpPeerTransport.h"
 #include "platform/Clock.h"
+#include "platform/NextWake.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <arpa/inet.h>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -182,6 +185,42 @@ TEST_F(PeerUdpTest, TransportTalksToItselfOverLoopback)
     EXPECT_TRUE(sink.Saw("+Ann"));
     transport.LogOff();
     EXPECT_TRUE(transport.Descriptors().empty());
+}
+
+// Under an event loop an arrival is seen as it happens: the transport then asks for a poll
+// at once, and once the slot is read empty it rests until the next datagram.
+TEST_F(PeerUdpTest, AnArrivalAsksForAPollAtOnceUntilTheSlotIsRead)
+{
+    auto pumpUntil = [](const std::function<bool()>& done) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < 2000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        return done();
+    };
+    CManualClock clock;
+    auto pollDueNow = [&](const CTransport& transport) {
+        CNextWake wake(clock);
+        transport.NextWake(wake);
+        return wake.Milliseconds() == 0;
+    };
+    CFixedUserName names("Ann");
+    RecordingSink sink;
+    CUdpPeerTransport transport(&sink, names, clock, "LAB-PC");
+    std::string error;
+    ASSERT_TRUE(transport.LogOn("Ann", error)) << error;
+    std::vector<ChatMessage> messages;
+    ASSERT_TRUE(pumpUntil([&] {
+        transport.GetMessages(messages);
+        return !pollDueNow(transport);
+    })) << "the log-on's own announcements are read";
+
+    for (int round = 0; round < 2; ++round) {
+        SendRaw(PeerSlot::Ack, "not ours");
+        EXPECT_TRUE(pumpUntil([&] { return pollDueNow(transport); })) << round;
+        transport.GetMessages(messages);
+        EXPECT_FALSE(pollDueNow(transport)) << round;
+    }
 }
 
 } // namespace

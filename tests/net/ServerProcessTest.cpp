@@ -1,5 +1,6 @@
 // The headless server in a process of its own: clients in this process talk to it, notice
 // when it is killed, and log on again once it is back.
+#include "ProcessSupport.h"
 #include "ServerTestSupport.h"
 #include "TestSupport.h"
 
@@ -51,16 +52,8 @@ public:
 
     std::string StartLine;
 
-    // Voluntary context switches so far: how often the process went to sleep and woke.
-    long VoluntarySwitches() const
-    {
-        std::ifstream status("/proc/" + std::to_string(m_process.processId()) + "/status");
-        const std::string key = "voluntary_ctxt_switches:";
-        for (std::string line; std::getline(status, line);)
-            if (line.rfind(key, 0) == 0)
-                return std::stol(line.substr(key.size()));
-        return -1;
-    }
+    // How often the process went to sleep and woke so far.
+    long VoluntarySwitches() const { return process_support::WakeUps(m_process.processId()); }
     void Signal(int signal) { ::kill(static_cast<pid_t>(m_process.processId()), signal); }
 
     bool WaitFinished(int& status)

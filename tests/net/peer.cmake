@@ -9,7 +9,7 @@ zt_add_test(NAME test_net_peer LABEL unit
 # running the peer driver.
 add_executable(peer_driver ${CMAKE_CURRENT_LIST_DIR}/peer_driver.cpp)
 target_link_libraries(peer_driver PRIVATE zibtam_options zibtam_net)
-zt_add_test(NAME test_net_peer_udp LABEL net
+zt_add_test(NAME test_net_peer_udp LABEL net QT
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/PeerUdpTest.cpp
   LIBS zibtam_net TIMEOUT 60)
 zt_add_test(NAME test_net_peer_namespaces LABEL net

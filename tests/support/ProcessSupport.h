@@ -41,6 +41,25 @@ inline bool Shell(const std::string& command)
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+// How often process `pid` went to sleep and woke so far: the voluntary context switches of
+// all its threads. -1 when it is gone.
+inline long WakeUps(long pid)
+{
+    std::error_code error;
+    std::filesystem::directory_iterator tasks("/proc/" + std::to_string(pid) + "/task", error);
+    if (error)
+        return -1;
+    long total = 0;
+    const std::string key = "voluntary_ctxt_switches:";
+    for (const auto& task : tasks) {
+        std::ifstream status(task.path() / "status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind(key, 0) == 0)
+                total += std::stol(line.substr(key.size()));
+    }
+    return total;
+}
+
 // Namespaces on one bridge, removed again at the end.
 class Lan
 {
@@ -180,6 +199,7 @@ public:
             Pump(0);
         }
     }
+    long Pid() const { return m_pid; }
     void CloseInput()
     {
         ::close(m_in);
