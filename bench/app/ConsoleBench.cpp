@@ -1,10 +1,13 @@
-// Measures a running `zibtam --console`: its CPU and wake-ups while idle, and the time from
-// a chat datagram arriving to its line on the console. Runs in a network namespace of its
-// own (root), so the chat ports of this computer are not touched.
+// Measures running `zibtam --console` programs side by side in one run (say the build
+// before a change and the one after): CPU and wake-ups while idle, and the time from a chat
+// datagram or frame arriving to its line on the console. Each console runs in a network
+// namespace and a settings folder of its own (root), so the chat ports of this computer
+// are not touched and the programs never hear each other.
 //
-//   console_bench ZIBTAM idle SECONDS peer|server
-//   console_bench ZIBTAM latency COUNT    (datagrams, peer-to-peer)
-//   console_bench ZIBTAM frames COUNT     (frames, client/server)
+//   console_bench idle SECONDS ZIBTAM [ZIBTAM...]   (peer-to-peer, client of a --server,
+//                                                     and the server in the console; all at once)
+//   console_bench latency COUNT ZIBTAM [ZIBTAM...]  (datagrams, peer-to-peer)
+//   console_bench frames COUNT ZIBTAM [ZIBTAM...]   (frames, the server in the console)
 #include "BenchIsolation.h"
 #include "net/PeerPacket.h"
 #include "net/ProtocolDocument.h"
@@ -13,11 +16,13 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstdio>
+#include <csignal>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <netinet/in.h>
 #include <poll.h>
 #include <random>
@@ -74,35 +79,138 @@ struct Console
     }
 };
 
-void Config(const std::string& exe, const std::vector<std::string>& args)
+constexpr uint16_t kServerPort = 34300;
+
+enum class Mode
 {
-    std::string command = "'" + exe + "' --config";
+    Peer = 1,   // "NetworkingType" 1
+    Client = 2, // a client of `zibtam --server` in the same namespace
+    Server = 3, // the server runs in the console
+};
+
+const char* ModeName(Mode mode)
+{
+    switch (mode) {
+    case Mode::Peer:
+        return "peer-to-peer";
+    case Mode::Client:
+        return "client of --server";
+    case Mode::Server:
+        return "server in the console";
+    }
+    return "";
+}
+
+// One program in one mode, with settings of its own.
+struct Instance
+{
+    std::string Exe;
+    std::string Label; // which program, as given
+    Mode How = Mode::Peer;
+    std::string Home;
+    Console Running;
+    int Namespace = -1; // the console's network namespace, for sockets of the bench
+};
+
+void SetSettingsFolder(const std::string& home)
+{
+    ::setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+}
+
+void Config(const Instance& instance, const std::vector<std::string>& args)
+{
+    std::string command = "XDG_CONFIG_HOME='" + instance.Home + "/config' XDG_DATA_HOME='" +
+                          instance.Home + "/data' '" + instance.Exe + "' --config";
     for (const auto& a : args)
         command += " '" + a + "'";
     if (std::system((command + " >/dev/null").c_str()) != 0)
         std::fprintf(stderr, "config failed: %s\n", command.c_str());
 }
 
-Console StartConsole(const std::string& exe)
+// Starts the console of `instance` in a network namespace of its own (with its server,
+// for a client) and waits until it is connected.
+bool StartConsole(Instance& instance)
 {
+    Config(instance, {"set", "Username", "Ann"});
+    Config(instance, {"set", "MessagePrefix", "u> "});
+    Config(instance, {"set", "PortNumber", std::to_string(kServerPort)});
+    Config(instance, {"set", "Server", "127.0.0.1"});
+    Config(instance, {"set", "NetworkingType", std::to_string(static_cast<int>(instance.How))});
     int in[2], out[2];
     if (::pipe(in) != 0 || ::pipe(out) != 0)
-        std::exit(1);
-    Console console;
+        return false;
+    Console& console = instance.Running;
     console.Pid = ::fork();
     if (console.Pid == 0) {
+        ::setpgid(0, 0); // the console and its server end together
+        if (::unshare(CLONE_NEWNET) != 0 || std::system("ip link set lo up") != 0)
+            ::_exit(126);
+        SetSettingsFolder(instance.Home);
+        const char* exe = instance.Exe.c_str();
+        if (instance.How == Mode::Client && ::fork() == 0) {
+            int quiet = ::open("/dev/null", O_WRONLY);
+            ::dup2(quiet, 1);
+            std::string port = std::to_string(kServerPort);
+            ::execl(exe, exe, "--server", "--port", port.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        if (instance.How == Mode::Client)
+            std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the server listens
         ::dup2(in[0], 0);
         ::dup2(out[1], 1);
         ::close(in[1]);
         ::close(out[0]);
-        ::execl(exe.c_str(), exe.c_str(), "--console", static_cast<char*>(nullptr));
+        ::execl(exe, exe, "--console", static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::close(in[0]);
     ::close(out[1]);
     console.In = in[1];
     console.Out = out[0];
-    return console;
+    if (!console.WaitFor("Connected as", 10000)) {
+        std::fprintf(stderr, "%s (%s): the console did not connect\n", instance.Label.c_str(),
+                     ModeName(instance.How));
+        return false;
+    }
+    instance.Namespace = ::open(("/proc/" + std::to_string(console.Pid) + "/ns/net").c_str(),
+                                O_RDONLY | O_CLOEXEC);
+    return instance.Namespace >= 0;
+}
+
+void StopConsole(Instance& instance)
+{
+    if (instance.Running.Pid > 0) {
+        ::kill(-instance.Running.Pid, SIGTERM);
+        ::waitpid(instance.Running.Pid, nullptr, 0);
+        instance.Running.Pid = -1;
+    }
+    for (int* fd : {&instance.Running.In, &instance.Running.Out, &instance.Namespace})
+        if (*fd >= 0) {
+            ::close(*fd);
+            *fd = -1;
+        }
+}
+
+// A socket made inside the console's namespace, so that its loopback is the console's.
+int SocketIn(const Instance& instance, int type)
+{
+    int own = ::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+    if (own < 0 || ::setns(instance.Namespace, CLONE_NEWNET) != 0)
+        return -1;
+    int fd = ::socket(AF_INET, type, 0);
+    ::setns(own, CLONE_NEWNET);
+    ::close(own);
+    return fd;
+}
+
+sockaddr_in Loopback(uint16_t port)
+{
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return to;
 }
 
 struct Sample
@@ -126,61 +234,101 @@ Sample Measure(pid_t pid)
         std::ifstream status(task.path() / "status");
         std::string line;
         while (std::getline(status, line))
-            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
-                line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
                 sample.Switches += std::stoll(line.substr(line.find(':') + 1));
     }
     return sample;
 }
 
-int Idle(const std::string& exe, int seconds, bool server)
+std::vector<Instance> MakeInstances(const std::vector<std::string>& programs,
+                                    const std::vector<Mode>& modes, const std::string& home)
 {
-    Config(exe, {"set", "NetworkingType", server ? "3" : "1"});
-    Console console = StartConsole(exe);
-    if (!console.WaitFor("Connected as", 10000)) {
-        std::fprintf(stderr, "the console did not connect\n");
-        return 1;
-    }
+    std::vector<Instance> instances;
+    for (size_t p = 0; p < programs.size(); ++p)
+        for (Mode mode : modes) {
+            Instance instance;
+            instance.Exe = std::filesystem::absolute(programs[p]).string();
+            instance.Label = programs[p];
+            instance.How = mode;
+            instance.Home = home + "/" + std::to_string(instances.size());
+            instances.push_back(std::move(instance));
+        }
+    return instances;
+}
+
+int Idle(const std::vector<std::string>& programs, int seconds, const std::string& home)
+{
+    std::vector<Instance> consoles =
+        MakeInstances(programs, {Mode::Peer, Mode::Client, Mode::Server}, home);
+    for (Instance& console : consoles)
+        if (!StartConsole(console))
+            return 1;
     std::this_thread::sleep_for(std::chrono::seconds(2)); // settle
-    int threads = 0;
-    for ([[maybe_unused]] const auto& t :
-         std::filesystem::directory_iterator("/proc/" + std::to_string(console.Pid) + "/task"))
-        ++threads;
-    Sample before = Measure(console.Pid);
+    std::vector<Sample> before;
+    for (Instance& console : consoles)
+        before.push_back(Measure(console.Running.Pid));
     auto start = Clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    Sample after = Measure(console.Pid);
     double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    double cpu = static_cast<double>(after.CpuTicks - before.CpuTicks) /
-                 static_cast<double>(::sysconf(_SC_CLK_TCK));
-    std::printf("idle %s console, %.1f s, %d thread(s): CPU %.3f s = %.2f%% of one core; "
-                "%.1f wake-ups (context switches) per second\n",
-                server ? "server-mode" : "peer-to-peer", elapsed, threads, cpu,
-                100.0 * cpu / elapsed,
-                static_cast<double>(after.Switches - before.Switches) / elapsed);
-    ::kill(console.Pid, SIGTERM);
-    ::waitpid(console.Pid, nullptr, 0);
+    std::printf("idle consoles side by side, %.1f s (wake-ups: voluntary context switches)\n",
+                elapsed);
+    for (size_t i = 0; i < consoles.size(); ++i) {
+        Sample after = Measure(consoles[i].Running.Pid);
+        double cpu = static_cast<double>(after.CpuTicks - before[i].CpuTicks) /
+                     static_cast<double>(::sysconf(_SC_CLK_TCK));
+        std::printf("  %-40s %-22s %8.2f wake-ups/s  CPU %.3f s = %.3f%% of one core\n",
+                    consoles[i].Label.c_str(), ModeName(consoles[i].How),
+                    static_cast<double>(after.Switches - before[i].Switches) / elapsed, cpu,
+                    100.0 * cpu / elapsed);
+    }
+    for (Instance& console : consoles)
+        StopConsole(console);
     return 0;
 }
 
-int Latency(const std::string& exe, int count)
+void PrintSpread(const Instance& instance, std::vector<double> ms)
 {
-    Config(exe, {"set", "NetworkingType", "1"});
-    Console console = StartConsole(exe);
-    if (!console.WaitFor("Connected as", 10000)) {
-        std::fprintf(stderr, "the console did not connect\n");
-        return 1;
-    }
-    int sender = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(34304);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::sort(ms.begin(), ms.end());
+    std::printf("  %-40s %3zu probes: median %7.3f ms, 10%% %7.3f ms, 90%% %7.3f ms, max %7.3f ms\n",
+                instance.Label.c_str(), ms.size(), ms[ms.size() / 2], ms[ms.size() / 10],
+                ms[ms.size() * 9 / 10], ms.back());
+}
+
+// Probes go to each console in turn, at a random moment, and are timed from the send to
+// the line; `send` sends probe `text` to the console and returns false when it cannot.
+int Probe(std::vector<Instance>& consoles, int count,
+          const std::function<bool(size_t console, int probe, const std::string& text)>& send)
+{
     std::mt19937 random(12345);
-    std::vector<double> ms;
-    for (int i = 0; i < count; ++i) {
-        // Arrive at a random phase of the console's poll.
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+    std::vector<std::vector<double>> ms(consoles.size());
+    for (int i = 0; i < count; ++i)
+        for (size_t c = 0; c < consoles.size(); ++c) {
+            // Arrive at a random phase of a 10 ms tick, were there one.
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+            std::string text = "probe " + std::to_string(i);
+            auto sent = Clock::now();
+            if (!send(c, i, text) || !consoles[c].Running.WaitFor("Bench> " + text, 5000)) {
+                std::fprintf(stderr, "%s: probe %d was not shown\n", consoles[c].Label.c_str(), i);
+                return 1;
+            }
+            ms[c].push_back(std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
+        }
+    for (size_t c = 0; c < consoles.size(); ++c)
+        PrintSpread(consoles[c], ms[c]);
+    return 0;
+}
+
+int Latency(const std::vector<std::string>& programs, int count, const std::string& home)
+{
+    std::vector<Instance> consoles = MakeInstances(programs, {Mode::Peer}, home);
+    std::vector<int> senders;
+    for (Instance& console : consoles) {
+        if (!StartConsole(console))
+            return 1;
+        senders.push_back(SocketIn(console, SOCK_DGRAM));
+    }
+    std::printf("datagram sent to console line, peer-to-peer:\n");
+    int result = Probe(consoles, count, [&](size_t c, int i, const std::string& text) {
         PeerPacket packet;
         packet.Computer = "PC-BENCH";
         packet.UserName = "Bench";
@@ -188,94 +336,68 @@ int Latency(const std::string& exe, int count)
         packet.RecipientComputers = {"PC-ANN"};
         packet.RecipientNames = {"Ann"};
         std::vector<std::string> datagrams;
-        std::string text = "probe " + std::to_string(i);
         MakePeerDatagrams(packet, text, datagrams);
-        auto sent = Clock::now();
-        ::sendto(sender, datagrams[0].data(), datagrams[0].size(), 0,
-                 reinterpret_cast<sockaddr*>(&to), sizeof to);
-        if (!console.WaitFor("Bench> " + text, 5000)) {
-            std::fprintf(stderr, "probe %d was not shown\n", i);
-            return 1;
-        }
-        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
-    }
-    std::sort(ms.begin(), ms.end());
-    std::printf("datagram arrival to console line, %d probes: median %.2f ms, 10%% %.2f ms, "
-                "90%% %.2f ms, max %.2f ms\n",
-                count, ms[ms.size() / 2], ms[ms.size() / 10], ms[ms.size() * 9 / 10], ms.back());
-    ::kill(console.Pid, SIGTERM);
-    ::waitpid(console.Pid, nullptr, 0);
-    return 0;
+        sockaddr_in to = Loopback(34304);
+        return ::sendto(senders[c], datagrams[0].data(), datagrams[0].size(), 0,
+                        reinterpret_cast<sockaddr*>(&to), sizeof to) > 0;
+    });
+    for (Instance& console : consoles)
+        StopConsole(console);
+    return result;
 }
 
-// The same through the client/server mode: the console runs the server too
-// ("NetworkingType" 3) and this program is a second client whose frames the server
-// routes to the console's own connection. Measured from the write, so the figure also
-// holds the server's routing.
-int FrameLatency(const std::string& exe, int count)
+// The same through the client/server mode: the console runs the server too and this
+// program is a second client whose frames the server routes to the console's own
+// connection. Timed from the write, so the figure also holds the server's routing.
+int FrameLatency(const std::vector<std::string>& programs, int count, const std::string& home)
 {
-    Config(exe, {"set", "NetworkingType", "3"});
-    Console console = StartConsole(exe);
-    if (!console.WaitFor("Connected as", 10000)) {
-        std::fprintf(stderr, "the console did not connect\n");
-        return 1;
-    }
-    int client = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(34300);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(client, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
-        std::perror("connect");
-        return 1;
-    }
-    ::fcntl(client, F_SETFL, O_NONBLOCK);
-    auto drain = [client] {
+    std::vector<Instance> consoles = MakeInstances(programs, {Mode::Server}, home);
+    std::vector<int> clients;
+    auto drain = [](int client) {
         char buffer[65536];
         while (::read(client, buffer, sizeof buffer) > 0) {
         }
     };
-    auto writeAll = [client, &drain](const std::string& frame) {
+    auto writeAll = [&drain](int client, const std::string& frame) {
         size_t done = 0;
         while (done < frame.size()) {
             ssize_t put = ::write(client, frame.data() + done, frame.size() - done);
             if (put > 0)
                 done += static_cast<size_t>(put);
-            drain();
+            drain(client);
         }
     };
-    writeAll(FormatDocumentFrame(ProtocolDocument::MakeLoginRequest("Bench")));
+    for (Instance& console : consoles) {
+        if (!StartConsole(console))
+            return 1;
+        int client = SocketIn(console, SOCK_STREAM);
+        sockaddr_in to = Loopback(kServerPort);
+        if (client < 0 || ::connect(client, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+            std::perror("connect");
+            return 1;
+        }
+        ::fcntl(client, F_SETFL, O_NONBLOCK);
+        writeAll(client, FormatDocumentFrame(ProtocolDocument::MakeLoginRequest("Bench")));
+        clients.push_back(client);
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    drain();
-
-    std::mt19937 random(12345);
-    std::vector<double> ms;
-    for (int i = 0; i < count; ++i) {
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
-        drain();
+    std::printf("frame written to console line, the server in the console:\n");
+    int result = Probe(consoles, count, [&](size_t c, int i, const std::string& text) {
+        drain(clients[c]);
         ChatMessage message;
         message.Sender = "Bench";
         message.Recipients = {"Ann"};
         message.Id = std::to_string(i + 1);
-        message.Text = "probe " + std::to_string(i);
+        message.Text = text;
         message.Time.Set(std::time(nullptr));
-        std::string frame = FormatDocumentFrame(ProtocolDocument::MakeMessage(message));
-        auto sent = Clock::now();
-        writeAll(frame);
-        if (!console.WaitFor("Bench> " + message.Text, 5000)) {
-            std::fprintf(stderr, "probe %d was not shown\n", i);
-            return 1;
-        }
-        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
-    }
-    std::sort(ms.begin(), ms.end());
-    std::printf("frame written to console line (server in the console), %d probes: median "
-                "%.2f ms, 10%% %.2f ms, 90%% %.2f ms, max %.2f ms\n",
-                count, ms[ms.size() / 2], ms[ms.size() / 10], ms[ms.size() * 9 / 10], ms.back());
-    ::close(client);
-    ::kill(console.Pid, SIGTERM);
-    ::waitpid(console.Pid, nullptr, 0);
-    return 0;
+        writeAll(clients[c], FormatDocumentFrame(ProtocolDocument::MakeMessage(message)));
+        return true;
+    });
+    for (int client : clients)
+        ::close(client);
+    for (Instance& console : consoles)
+        StopConsole(console);
+    return result;
 }
 
 } // namespace
@@ -283,30 +405,29 @@ int FrameLatency(const std::string& exe, int count)
 int main(int argc, char** argv)
 {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: console_bench ZIBTAM idle SECONDS peer|server\n"
-                             "       console_bench ZIBTAM latency COUNT\n"
-                             "       console_bench ZIBTAM frames COUNT\n");
+        std::fprintf(stderr, "usage: console_bench idle SECONDS ZIBTAM [ZIBTAM...]\n"
+                             "       console_bench latency COUNT ZIBTAM [ZIBTAM...]\n"
+                             "       console_bench frames COUNT ZIBTAM [ZIBTAM...]\n");
         return 2;
     }
-    std::string exe = std::filesystem::absolute(argv[1]).string();
+    std::string mode = argv[1];
+    int amount = std::atoi(argv[2]);
+    std::vector<std::string> programs(argv + 3, argv + argc);
     const std::string home = IsolateBench("/tmp/zt-console-bench");
     if (home.empty())
         return 1;
     ::setenv("COMPUTERNAME", "PC-ANN", 1);
     ::setenv("LC_ALL", "C.UTF-8", 1);
     ::unsetenv("DISPLAY");
-    Config(exe, {"set", "Username", "Ann"});
-    Config(exe, {"set", "MessagePrefix", "u> "});
-    Config(exe, {"set", "PortNumber", "34300"});
+    std::signal(SIGPIPE, SIG_IGN);
 
-    std::string mode = argv[2];
     int result;
     if (mode == "idle")
-        result = Idle(exe, std::atoi(argv[3]), argc > 4 && std::string(argv[4]) == "server");
+        result = Idle(programs, amount, home);
     else if (mode == "frames")
-        result = FrameLatency(exe, std::atoi(argv[3]));
+        result = FrameLatency(programs, amount, home);
     else
-        result = Latency(exe, std::atoi(argv[3]));
+        result = Latency(programs, amount, home);
     std::filesystem::remove_all(home);
     return result;
 }
