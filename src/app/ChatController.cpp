@@ -298,24 +298,36 @@ uint32_t CChatController::RetryIntervalSeconds(uint32_t downSeconds)
 
 void CChatController::OnReconnectTimer()
 {
-    if (m_busy != 0)
+    // Held back by a wait or a dialog: look again shortly.
+    if (m_busy != 0) {
+        m_context.Timers.StartTimer(kReconnectTimer, kReconnectPeriodMs);
         return;
+    }
     if (m_network.IsConnected()) {
         m_context.Timers.StopTimer(kReconnectTimer);
         return;
     }
-    if (m_context.Window.IsDialogOpen())
+    if (m_context.Window.IsDialogOpen()) {
+        m_context.Timers.StartTimer(kReconnectTimer, kReconnectPeriodMs);
         return;
+    }
     uint32_t now = m_context.Clock.TickCount();
     uint32_t interval = RetryIntervalSeconds((now - m_disconnectTick) / 1000);
-    if ((now - m_lastAttemptTick) / 1000 <= interval)
+    uint32_t waited = now - m_lastAttemptTick;
+    if (waited / 1000 <= interval) {
+        // Nothing to look at before the attempt is due: sleep until then, not 500 ms at a time.
+        m_context.Timers.StartTimer(kReconnectTimer,
+                                    std::max(kReconnectPeriodMs, (interval + 1) * 1000 - waited));
         return;
+    }
     m_lastAttemptTick = now;
     // Counted as busy: a log-on that waits inside a nested loop must not meet this timer
     // again and start a second attempt inside the first.
     BusyScope busy(*this, true);
     if (Restart())
         m_context.Timers.StopTimer(kReconnectTimer);
+    else if (!m_shuttingDown && !m_network.IsConnected())
+        m_context.Timers.StartTimer(kReconnectTimer, kReconnectPeriodMs);
 }
 
 void CChatController::OnConnected()

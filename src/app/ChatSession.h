@@ -7,14 +7,16 @@
 // How a front end uses it:
 //  1. Implement IChatWindow (what the window shows) and IPrompt (message boxes, the input
 //     box), and make the timers: CQtChatTimers (app/QtChatTimers.h) with a handler that
-//     calls the session's OnTimer (and whatever the front end does after a poll).
+//     calls the session's OnTimer (and whatever the front end does after a poll). The poll
+//     runs only after events and at the deadlines the session names; work of the front
+//     end's own that waits for a poll says so through IChatWindow::AddNextWake.
 //  2. Ask the first-run questions (app/FirstRun.h) before building the session.
 //  3. Build the session with a ChatSessionContext: the settings, your prompt, window and
 //     timers, the clock, a random source and the transport factory (CNetworkFactory, with
 //     your busy indicator factory for the waits of the client). Leave Log null to write the
 //     XML message log of the settings.
-//  4. Start() when the window is ready: the poll timer starts and networking starts from
-//     a one-shot timer. Stop() on exit, before the window goes away.
+//  4. Start() when the window is ready: the poll starts and networking starts from a
+//     one-shot timer. Stop() on exit, before the window goes away.
 //  5. Forward input to Controller(): SendTyped for the "&Send!" button, Reconnect, Refresh,
 //     ApplySettings after the options dialog. Read the state from the controller
 //     (IsConnected, OwnName, Deliveries, UpgradeURL, ...) and from Users() (the list and the

@@ -237,6 +237,36 @@ TEST_F(ControllerTest, AFailedFirstStartPostsItsReasonAndRetriesByTimeDown)
     EXPECT_EQ(rig.window.States.back(), true);
 }
 
+// While down, the reconnect timer sleeps until the next attempt is due instead of waking
+// every 500 ms; a dialog holds the attempt back and brings the short period back.
+TEST_F(ControllerTest, TheReconnectTimerSleepsUntilTheNextAttempt)
+{
+    script.LogOnOk = false;
+    rig.Start();
+    auto period = [&] { return rig.timers.Running[CChatController::kReconnectTimer]; };
+    EXPECT_EQ(period(), 500u);
+    size_t attempts = script.LogOns.size();
+
+    clock.Advance(500);
+    rig.controller->OnTimer(CChatController::kReconnectTimer);
+    EXPECT_EQ(period(), 5500u) << "the first retry comes 6 s after the fall";
+    EXPECT_EQ(script.LogOns.size(), attempts);
+
+    clock.Advance(5500);
+    rig.controller->OnTimer(CChatController::kReconnectTimer);
+    EXPECT_EQ(script.LogOns.size(), attempts + 1);
+    EXPECT_EQ(period(), 500u);
+    clock.Advance(500);
+    rig.controller->OnTimer(CChatController::kReconnectTimer);
+    EXPECT_EQ(period(), 5500u);
+
+    rig.window.DialogOpen = true;
+    clock.Advance(5500);
+    rig.controller->OnTimer(CChatController::kReconnectTimer);
+    EXPECT_EQ(script.LogOns.size(), attempts + 1);
+    EXPECT_EQ(period(), 500u);
+}
+
 TEST_F(ControllerTest, ALostConnectionIsTakenDownWithoutDeletingTheTransportUnderItsCall)
 {
     rig.Start();
