@@ -15,8 +15,8 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
@@ -173,8 +173,8 @@ bool StartConsole(Instance& instance)
                      ModeName(instance.How));
         return false;
     }
-    instance.Namespace = ::open(("/proc/" + std::to_string(console.Pid) + "/ns/net").c_str(),
-                                O_RDONLY | O_CLOEXEC);
+    instance.Namespace =
+        ::open(("/proc/" + std::to_string(console.Pid) + "/ns/net").c_str(), O_RDONLY | O_CLOEXEC);
     return instance.Namespace >= 0;
 }
 
@@ -289,9 +289,10 @@ int Idle(const std::vector<std::string>& programs, int seconds, const std::strin
 void PrintSpread(const Instance& instance, std::vector<double> ms)
 {
     std::sort(ms.begin(), ms.end());
-    std::printf("  %-40s %3zu probes: median %7.3f ms, 10%% %7.3f ms, 90%% %7.3f ms, max %7.3f ms\n",
-                instance.Label.c_str(), ms.size(), ms[ms.size() / 2], ms[ms.size() / 10],
-                ms[ms.size() * 9 / 10], ms.back());
+    std::printf(
+        "  %-40s %3zu probes: median %7.3f ms, 10%% %7.3f ms, 90%% %7.3f ms, max %7.3f ms\n",
+        instance.Label.c_str(), ms.size(), ms[ms.size() / 2], ms[ms.size() / 10],
+        ms[ms.size() * 9 / 10], ms.back());
 }
 
 // Probes go to each console in turn, at a random moment, and are timed from the send to

@@ -2,6 +2,7 @@
 // deadlines its parts name, never on a tick, and a part that keeps saying "now" cannot
 // spin the loop.
 #include "app/DeadlinePoll.h"
+
 #include "platform/Clock.h"
 #include "platform/NextWake.h"
 
@@ -139,7 +140,8 @@ TEST(DeadlinePollTest, ASpinningLoopStillPollsArrivals)
 
 TEST(DeadlinePollTest, APartThatKeepsSayingNowIsHeldToTheOldTick)
 {
-    CDeadlinePoll poll(CSystemClock::Instance(), [] {}, [](CNextWake& wake) { wake.Now(); });
+    CDeadlinePoll poll(
+        CSystemClock::Instance(), [] {}, [](CNextWake& wake) { wake.Now(); });
     QElapsedTimer timer;
     timer.start();
     poll.Start();
