@@ -1,9 +1,15 @@
 #include "app/DeadlinePoll.h"
 
+#include "platform/Clock.h"
 #include "platform/NextWake.h"
 
 #include <QAbstractEventDispatcher>
+#include <QSocketNotifier>
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <sys/timerfd.h>
+#include <unistd.h>
 
 CDeadlinePoll::CDeadlinePoll(const IClock& clock, std::function<void()> poll,
                              std::function<void(CNextWake&)> nextWake, QObject* parent)
@@ -12,11 +18,24 @@ CDeadlinePoll::CDeadlinePoll(const IClock& clock, std::function<void()> poll,
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_timer, &QTimer::timeout, this, [this] { Run(); });
+    // Only the real calendar clock can be followed by the system's timer.
+    if (dynamic_cast<const CSystemClock*>(&clock)) {
+        m_calendarFd = ::timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
+        if (m_calendarFd >= 0) {
+            m_calendarNotifier =
+                std::make_unique<QSocketNotifier>(m_calendarFd, QSocketNotifier::Read);
+            QObject::connect(m_calendarNotifier.get(), &QSocketNotifier::activated, this,
+                             [this] { OnCalendarTimer(); });
+        }
+    }
 }
 
 CDeadlinePoll::~CDeadlinePoll()
 {
     Stop();
+    m_calendarNotifier.reset();
+    if (m_calendarFd >= 0)
+        ::close(m_calendarFd);
 }
 
 void CDeadlinePoll::Start()
@@ -43,6 +62,7 @@ void CDeadlinePoll::Stop()
     QObject::disconnect(m_eventsSeen);
     QObject::disconnect(m_awake);
     m_timer.stop();
+    ArmCalendarTimer(std::nullopt);
 }
 
 void CDeadlinePoll::Run()
@@ -66,22 +86,63 @@ void CDeadlinePoll::Rearm()
         return;
     CNextWake wake(m_clock);
     m_nextWake(wake);
-    if (!wake.IsSet()) {
+    uint32_t milliseconds =
+        ArmCalendarTimer(wake.Second()) ? wake.TickMilliseconds() : wake.Milliseconds();
+    if (milliseconds == CNextWake::kNever) {
         m_nowStreak = 0;
         m_timer.stop();
         return;
     }
     int wait;
-    if (wake.Milliseconds() == 0) {
+    if (milliseconds == 0) {
         wait = m_nowStreak < kImmediatePolls ? 0 : kShortestWaitMs;
     } else {
         m_nowStreak = 0;
-        wait = static_cast<int>(std::min<uint32_t>(wake.Milliseconds(), 24u * 3600 * 1000));
+        wait = static_cast<int>(std::min<uint32_t>(milliseconds, 24u * 3600 * 1000));
     }
     // Only ever brought forward between polls, so a stream of events cannot keep pushing
     // a due moment away.
     if (m_timer.isActive() && m_timer.remainingTime() <= wait)
         return;
-    m_armedForNow = wake.Milliseconds() == 0;
+    m_armedForNow = milliseconds == 0;
     m_timer.start(wait);
+}
+
+bool CDeadlinePoll::ArmCalendarTimer(std::optional<std::time_t> second)
+{
+    if (m_calendarFd < 0)
+        return false;
+    if (second == m_calendarSecond)
+        return true;
+    // Fired for this second, yet it has not begun on the program's clock: the tick timer
+    // waits out the rest, the calendar timer is not set again for it.
+    if (second && second == m_calendarFired)
+        return false;
+    itimerspec setting{};
+    int flags = 0;
+    if (second) {
+        setting.it_value.tv_sec = *second;
+        // Woken as well when the clock is set, to work the waits out again.
+        flags = TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET;
+    }
+    if (::timerfd_settime(m_calendarFd, flags, &setting, nullptr) != 0) {
+        // Not to be had after all: the tick timer waits for the second too.
+        m_calendarNotifier.reset();
+        ::close(m_calendarFd);
+        m_calendarFd = -1;
+        return false;
+    }
+    m_calendarSecond = second;
+    return true;
+}
+
+void CDeadlinePoll::OnCalendarTimer()
+{
+    uint64_t expirations = 0;
+    // ECANCELED: the clock was set; either way the waits are worked out again.
+    while (::read(m_calendarFd, &expirations, sizeof expirations) < 0 && errno == EINTR) {
+    }
+    m_calendarFired = m_calendarSecond;
+    m_calendarSecond.reset();
+    Run();
 }

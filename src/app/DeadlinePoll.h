@@ -4,10 +4,14 @@
 // Nothing happening means nothing runs and the process sleeps.
 #include <QObject>
 #include <QTimer>
+#include <ctime>
 #include <functional>
+#include <memory>
+#include <optional>
 
 class CNextWake;
 class IClock;
+class QSocketNotifier;
 
 class CDeadlinePoll : public QObject
 {
@@ -32,6 +36,10 @@ public:
 private:
     void Run();
     void Rearm();
+    // Keeps the wait for a calendar second (a Send Later moment) on the calendar clock, so
+    // it holds across a suspended computer and a change of the clock. False when it cannot.
+    bool ArmCalendarTimer(std::optional<std::time_t> second);
+    void OnCalendarTimer();
 
     const IClock& m_clock;
     std::function<void()> m_poll;
@@ -44,5 +52,9 @@ private:
     bool m_startPending = false;
     bool m_armedForNow = false; // the timer runs because work was due at once
     int m_nowStreak = 0;        // polls in a row that ran for work due at once
+    int m_calendarFd = -1;      // a timer on the calendar clock; -1 where there is none
+    std::unique_ptr<QSocketNotifier> m_calendarNotifier;
+    std::optional<std::time_t> m_calendarSecond; // what it is set to
+    std::optional<std::time_t> m_calendarFired;  // what it last fired for
     unsigned long long m_polls = 0;
 };

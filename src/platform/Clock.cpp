@@ -11,7 +11,9 @@ uint32_t CSystemClock::TickCount() const
 
 std::time_t CSystemClock::Now() const
 {
-    return std::time(nullptr);
+    // The same clock as MillisecondsIntoSecond, read finely: time() may lag a few
+    // milliseconds behind it, and a second that has begun there must have begun here too.
+    return std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
 }
 
 uint32_t CSystemClock::MillisecondsIntoSecond() const

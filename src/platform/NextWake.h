@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
 
 class CNextWake
 {
@@ -28,23 +29,38 @@ public:
             After(0);
             return;
         }
+        if (!m_second || second < *m_second)
+            m_second = second;
         std::time_t seconds = second - now;
         if (seconds > kNever / 1000 - 1)
             seconds = kNever / 1000 - 1;
-        After(static_cast<uint32_t>(seconds) * 1000 - m_clock.MillisecondsIntoSecond());
+        uint32_t milliseconds =
+            static_cast<uint32_t>(seconds) * 1000 - m_clock.MillisecondsIntoSecond();
+        if (milliseconds < m_milliseconds)
+            m_milliseconds = milliseconds;
     }
     void After(uint32_t milliseconds)
     {
         if (milliseconds < m_milliseconds)
             m_milliseconds = milliseconds;
+        if (milliseconds < m_tickMilliseconds)
+            m_tickMilliseconds = milliseconds;
     }
     void Now() { After(0); }
 
     bool IsSet() const { return m_milliseconds != kNever; }
     // Milliseconds from now; kNever when nothing waits.
     uint32_t Milliseconds() const { return m_milliseconds; }
+    // The same without the calendar seconds: what a timer on the tick count must wait for.
+    uint32_t TickMilliseconds() const { return m_tickMilliseconds; }
+    // The earliest calendar second still to come, if any. The tick count stands still while
+    // the computer sleeps and does not follow a change of the clock; a wait for a calendar
+    // second is best kept by the calendar clock itself.
+    std::optional<std::time_t> Second() const { return m_second; }
 
 private:
     const IClock& m_clock;
     uint32_t m_milliseconds = kNever;
+    uint32_t m_tickMilliseconds = kNever;
+    std::optional<std::time_t> m_second;
 };

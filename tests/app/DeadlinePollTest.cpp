@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QSocketNotifier>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <optional>
 #include <sys/socket.h>
@@ -100,6 +101,64 @@ TEST(DeadlinePollTest, SleepsWhileNothingIsDueAndKeepsADeadlineWithoutTicking)
     EXPECT_GE(lateness[0], 0);
     EXPECT_LT(lateness[0], 300);
     EXPECT_LE(poll.PollCount(), 3u);
+}
+
+TEST(NextWakeTest, CalendarSecondsAreKeptApartFromTickMoments)
+{
+    CManualClock clock;
+    clock.SetNow(1'000'000);
+    clock.SetTicks(5000);
+    clock.Advance(250); // a quarter into the second
+    {
+        CNextWake wake(clock);
+        wake.AtSecond(1'000'003);
+        wake.AtSecond(1'000'002);
+        wake.AtTick(5250 + 4000);
+        EXPECT_EQ(wake.Milliseconds(), 1750u);
+        EXPECT_EQ(wake.TickMilliseconds(), 4000u);
+        EXPECT_EQ(wake.Second(), std::optional<std::time_t>(1'000'002));
+    }
+    {
+        CNextWake wake(clock);
+        wake.AtSecond(1'000'000); // begun already: now, on any clock
+        EXPECT_EQ(wake.Milliseconds(), 0u);
+        EXPECT_EQ(wake.TickMilliseconds(), 0u);
+        EXPECT_FALSE(wake.Second());
+    }
+    CNextWake none(clock);
+    EXPECT_FALSE(none.IsSet());
+    EXPECT_EQ(none.TickMilliseconds(), CNextWake::kNever);
+}
+
+// A calendar second (a Send Later moment) is kept by the calendar clock's own timer, once,
+// at the start of that second.
+TEST(DeadlinePollTest, ACalendarSecondIsKeptOnceAtItsStart)
+{
+    const IClock& clock = CSystemClock::Instance();
+    std::optional<std::time_t> due;
+    std::vector<std::chrono::system_clock::time_point> polled;
+    CDeadlinePoll poll(
+        clock,
+        [&] {
+            polled.push_back(std::chrono::system_clock::now());
+            if (due && clock.Now() >= *due)
+                due.reset();
+        },
+        [&](CNextWake& wake) {
+            if (due)
+                wake.AtSecond(*due);
+        });
+    poll.Start();
+    Sleep(50);
+    polled.clear();
+    due = clock.Now() + 2;
+    std::time_t dueSecond = *due;
+    Sleep(0);
+    Sleep(2600);
+    ASSERT_EQ(polled.size(), 1u);
+    auto start = std::chrono::system_clock::from_time_t(dueSecond);
+    EXPECT_GE(polled[0], start);
+    EXPECT_LT(polled[0], start + std::chrono::milliseconds(300));
 }
 
 TEST(DeadlinePollTest, AnArrivalIsReadAndHandedOverAtOnceByTwoPolls)
