@@ -139,10 +139,13 @@ bool CDeadlinePoll::ArmCalendarTimer(std::optional<std::time_t> second)
 void CDeadlinePoll::OnCalendarTimer()
 {
     uint64_t expirations = 0;
-    // ECANCELED: the clock was set; either way the waits are worked out again.
-    while (::read(m_calendarFd, &expirations, sizeof expirations) < 0 && errno == EINTR) {
-    }
-    m_calendarFired = m_calendarSecond;
+    ssize_t got;
+    do
+        got = ::read(m_calendarFd, &expirations, sizeof expirations);
+    while (got < 0 && errno == EINTR);
+    // Failing with ECANCELED, the clock was set and nothing fired; either way the waits are
+    // worked out again.
+    m_calendarFired = got == sizeof expirations ? m_calendarSecond : std::nullopt;
     m_calendarSecond.reset();
     Run();
 }
