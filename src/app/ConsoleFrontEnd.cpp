@@ -122,8 +122,7 @@ bool CConsoleFrontEnd::ChooseSendLaterMoment(std::time_t& moment)
 
 void CConsoleFrontEnd::AddNextWake(CNextWake& wake) const
 {
-    if (!m_inPrompt && m_session && m_session->Controller().BusyCount() == 0 &&
-        m_buffer.find('\n') != std::string::npos)
+    if (m_linesHeldBack && !m_inPrompt && m_session && m_session->Controller().BusyCount() == 0)
         wake.Now();
 }
 
@@ -147,6 +146,7 @@ PromptAnswer CConsoleFrontEnd::MessageBox(const std::string& text, const std::st
     std::string line;
     bool answered = ReadLineBlocking(line);
     m_inPrompt = false;
+    m_linesHeldBack = true; // the answer's read may have taken in the lines after it
     std::string answer = answered ? m_codec.FromTerminal(line) : std::string();
     answer.erase(0, answer.find_first_not_of(" \t"));
     bool yes = !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
@@ -170,6 +170,7 @@ bool CConsoleFrontEnd::InputBox(const std::string&, const std::string& prompt, s
     std::string line;
     bool answered = ReadLineBlocking(line);
     m_inPrompt = false;
+    m_linesHeldBack = true; // the answer's read may have taken in the lines after it
     if (!answered)
         return false;
     std::string typed = m_codec.FromTerminal(line);
@@ -262,8 +263,12 @@ void CConsoleFrontEnd::HandleWaitingLines()
     // While a network operation waits in a nested loop the window takes no input either;
     // lines typed meanwhile are handled at the next poll after it.
     std::string line;
-    while (!m_inPrompt && Controller().BusyCount() == 0 && TakeLine(line))
+    for (;;) {
+        m_linesHeldBack = m_inPrompt || Controller().BusyCount() != 0;
+        if (m_linesHeldBack || !TakeLine(line))
+            return;
         HandleLine(line);
+    }
 }
 
 void CConsoleFrontEnd::EndOfInput()

@@ -92,7 +92,8 @@ private:
     std::unique_ptr<CChatSession> m_session;
     QSocketNotifier* m_notifier = nullptr;
     std::string m_buffer;
-    bool m_discarding = false; // inside a line that was too long
+    bool m_discarding = false;    // inside a line that was too long
+    bool m_linesHeldBack = false; // input was left for the poll after a wait or a question
     bool m_inputEnded = false;
     bool m_inPrompt = false;
     bool m_quiet = false;
