@@ -53,8 +53,3 @@ bool CQtChatTimers::IsRunning(int id) const
     auto found = m_timers.find(id);
     return found != m_timers.end() && found->second->isActive();
 }
-
-unsigned long long CQtChatTimers::PollCount() const
-{
-    return m_poll ? m_poll->PollCount() : 0;
-}

@@ -23,8 +23,6 @@ public:
     void StartPoll(int id, uint32_t periodMs, const IClock& clock,
                    std::function<void(CNextWake&)> nextWake) override;
     bool IsRunning(int id) const;
-    // Polls run so far (none while the poll is a plain timer).
-    unsigned long long PollCount() const;
 
 private:
     std::function<void(int)> m_onTimeout;
