@@ -9,7 +9,7 @@
 //   console_bench latency COUNT ZIBTAM [ZIBTAM...]  (datagrams, peer-to-peer)
 //   console_bench frames COUNT ZIBTAM [ZIBTAM...]   (frames, the server in the console)
 #include "BenchIsolation.h"
-#include "net/PeerPacket.h"
+#include "BenchProbe.h"
 #include "net/ProtocolDocument.h"
 
 #include <algorithm>
@@ -18,7 +18,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -204,15 +203,6 @@ int SocketIn(const Instance& instance, int type)
     return fd;
 }
 
-sockaddr_in Loopback(uint16_t port)
-{
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return to;
-}
-
 struct Sample
 {
     long long CpuTicks = 0;
@@ -330,16 +320,9 @@ int Latency(const std::vector<std::string>& programs, int count, const std::stri
     }
     std::printf("datagram sent to console line, peer-to-peer:\n");
     int result = Probe(consoles, count, [&](size_t c, int i, const std::string& text) {
-        PeerPacket packet;
-        packet.Computer = "PC-BENCH";
-        packet.UserName = "Bench";
-        packet.Id = std::to_string(i + 1);
-        packet.RecipientComputers = {"PC-ANN"};
-        packet.RecipientNames = {"Ann"};
-        std::vector<std::string> datagrams;
-        MakePeerDatagrams(packet, text, datagrams);
+        std::string datagram = ProbeDatagram(i + 1, text, "PC-ANN", "Ann");
         sockaddr_in to = Loopback(34304);
-        return ::sendto(senders[c], datagrams[0].data(), datagrams[0].size(), 0,
+        return ::sendto(senders[c], datagram.data(), datagram.size(), 0,
                         reinterpret_cast<sockaddr*>(&to), sizeof to) > 0;
     });
     for (Instance& console : consoles)

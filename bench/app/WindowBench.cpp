@@ -5,9 +5,9 @@
 //   window_bench latency COUNT
 // Run as root (for the namespace); under Xvfb with a tray host, or offscreen.
 #include "BenchIsolation.h"
+#include "BenchProbe.h"
 #include "app/ChatDlg.h"
 #include "app/NetworkFactory.h"
-#include "net/PeerPacket.h"
 #include "platform/Clock.h"
 #include "platform/Prompt.h"
 #include "platform/Random.h"
@@ -146,29 +146,20 @@ int Latency(CChatDlg& window, int count)
     PaintWatch watch;
     window.History()->Edit().viewport()->installEventFilter(&watch);
     int sender = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(34304);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in to = Loopback(34304);
     std::mt19937 random(12345);
     std::vector<double> ms;
     for (int i = 0; i < count; ++i) {
         // Arrive at a random phase of the window's poll.
         RunFor(static_cast<int>(random() % 20) + 1);
-        PeerPacket packet;
-        packet.Computer = "PC-BENCH";
-        packet.UserName = "Bench";
-        packet.Id = std::to_string(i + 1);
-        packet.RecipientComputers = {"PC-OWEN"};
-        packet.RecipientNames = {"Owen"};
-        std::vector<std::string> datagrams;
-        MakePeerDatagrams(packet, "probe " + std::to_string(i), datagrams);
+        std::string datagram =
+            ProbeDatagram(i + 1, "probe " + std::to_string(i), "PC-OWEN", "Owen");
         size_t shown = window.History()->Messages().size();
         watch.Painted = false;
         watch.Shown = [&] { return window.History()->Messages().size() > shown; };
         auto sent = std::chrono::steady_clock::now();
-        ::sendto(sender, datagrams[0].data(), datagrams[0].size(), 0,
-                 reinterpret_cast<sockaddr*>(&to), sizeof to);
+        ::sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                 sizeof to);
         QElapsedTimer limit;
         limit.start();
         while (!watch.Painted && limit.elapsed() < 5000) {
