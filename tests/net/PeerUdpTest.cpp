@@ -2,14 +2,13 @@
 // namespace of its own first, so the fixed ports clash with nothing and no datagram
 // leaves this process's private loopback.
 #include "PeerTestSupport.h"
+#include "PumpSupport.h"
 #include "net/PeerTransport.h"
 #include "net/UdpDatagramService.h"
 #include "net/UdpPeerTransport.h"
 #include "platform/Clock.h"
 #include "platform/NextWake.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <arpa/inet.h>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -191,13 +190,6 @@ TEST_F(PeerUdpTest, TransportTalksToItselfOverLoopback)
 // at once, and once the slot is read empty it rests until the next datagram.
 TEST_F(PeerUdpTest, AnArrivalAsksForAPollAtOnceUntilTheSlotIsRead)
 {
-    auto pumpUntil = [](const std::function<bool()>& done) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done() && timer.elapsed() < 2000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        return done();
-    };
     CManualClock clock;
     auto pollDueNow = [&](const CTransport& transport) {
         CNextWake wake(clock);
@@ -210,14 +202,17 @@ TEST_F(PeerUdpTest, AnArrivalAsksForAPollAtOnceUntilTheSlotIsRead)
     std::string error;
     ASSERT_TRUE(transport.LogOn("Ann", error)) << error;
     std::vector<ChatMessage> messages;
-    ASSERT_TRUE(pumpUntil([&] {
-        transport.GetMessages(messages);
-        return !pollDueNow(transport);
-    })) << "the log-on's own announcements are read";
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            transport.GetMessages(messages);
+            return !pollDueNow(transport);
+        },
+        2000))
+        << "the log-on's own announcements are read";
 
     for (int round = 0; round < 2; ++round) {
         SendRaw(PeerSlot::Ack, "not ours");
-        EXPECT_TRUE(pumpUntil([&] { return pollDueNow(transport); })) << round;
+        EXPECT_TRUE(PumpUntil([&] { return pollDueNow(transport); }, 2000)) << round;
         transport.GetMessages(messages);
         EXPECT_FALSE(pollDueNow(transport)) << round;
     }

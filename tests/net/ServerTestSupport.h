@@ -1,6 +1,7 @@
 #pragma once
 // Loopback fixtures for the client/server tests: a server on a free port, clients with a
 // recording sink, a raw peer that speaks bytes, and an event pump with a time limit.
+#include "PumpSupport.h"
 #include "net/BusyIndicator.h"
 #include "net/TcpIpClient.h"
 #include "net/TcpIpServer.h"
@@ -19,27 +20,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
-
-// Runs events until `done` holds or the time is up; returns `done()`.
-inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
-}
-
-inline void PumpFor(int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-}
 
 // Writes what the window would show, one line per event.
 class RecordingSink : public CTransportSink
