@@ -2,12 +2,16 @@
 
 #include "common/LastErrorText.h"
 #include "common/NameCase.h"
+#include "platform/Cp1252.h"
 #include "xml/XmlReader.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 
 namespace {
@@ -25,6 +29,78 @@ std::string TagMismatch(std::string_view found, std::string_view expected)
 {
     return "Encountered <" + std::string(found) + "> tag.  Expected <" + std::string(expected) +
            "> tag.";
+}
+
+// Takes the "encoding" of the XML declaration, if it has one.
+class CDeclaredEncoding : public IXmlHandler
+{
+public:
+    void OnStartElement(const XmlElement* stack, int depth) override
+    {
+        if (depth == 1)
+            if (const XmlText* encoding = stack[0].FindAttribute("encoding"))
+                Name = encoding->ToString();
+    }
+    void OnEndElement(const XmlElement*, int) override {}
+    std::string Name;
+};
+
+bool IsOneOf(std::string name, std::initializer_list<std::string_view> names)
+{
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// Names on the wire are Windows-1252, so the document is turned into Windows-1252 before
+// its names are read. The encoding is the declared one; a document that declares none is
+// UTF-8 as XML has it, unless it is not valid UTF-8: then it is an older file written
+// in Windows-1252, read as it always was.
+bool ToCp1252(std::string_view text, std::string& document, std::string& error)
+{
+    static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    bool marked = text.substr(0, kByteOrderMark.size()) == kByteOrderMark;
+    if (marked)
+        text.remove_prefix(kByteOrderMark.size());
+    CDeclaredEncoding declared;
+    size_t declarationEnd = text.find("?>");
+    if (declarationEnd != std::string_view::npos) {
+        CXmlReader reader(false, 2);
+        std::string ignored;
+        reader.Parse(text.substr(0, declarationEnd + 2), declared, ignored);
+    }
+    // ISO-8859-1 is read as Windows-1252, its superset in everything printable, as
+    // browsers do: files so labelled are nearly always Windows-1252.
+    if (!marked && IsOneOf(declared.Name, {"windows-1252", "cp1252", "iso-8859-1", "iso8859-1",
+                                           "latin1", "us-ascii", "ascii"})) {
+        document.assign(text);
+        return true;
+    }
+    // A byte order mark says UTF-8 whatever the declaration says.
+    if (!marked && !declared.Name.empty() && !IsOneOf(declared.Name, {"utf-8", "utf8"})) {
+        error = "The permissions file is in the encoding \"" + declared.Name +
+                "\", which cannot be read. Save it as UTF-8.";
+        return false;
+    }
+    char32_t unmapped = 0;
+    switch (Utf8ToCp1252Exact(text, document, unmapped)) {
+    case Utf8Conversion::Ok:
+        return true;
+    case Utf8Conversion::Malformed:
+        if (!marked && declared.Name.empty()) {
+            document.assign(text);
+            return true;
+        }
+        error = "The permissions file is not valid UTF-8.";
+        return false;
+    case Utf8Conversion::Unmapped:
+        break;
+    }
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(unmapped));
+    error = std::string("The permissions file holds a character that user names cannot have (") +
+            code + ").";
+    return false;
 }
 
 } // namespace
@@ -171,10 +247,13 @@ bool CPermissions::LoadPermissionsText(std::string_view text, std::string& error
 {
     Clear();
     error.clear();
+    std::string document;
+    if (!ToCp1252(text, document, error))
+        return false;
     CPermissionsHandler handler(*this);
     CXmlReader reader;
     std::string xmlError;
-    bool parsed = reader.Parse(text, handler, xmlError);
+    bool parsed = reader.Parse(document, handler, xmlError);
     if (!handler.Error().empty())
         error = handler.Error();
     else if (!parsed)

@@ -52,34 +52,44 @@ std::string Cp1252ToUtf8(std::string_view text)
     return out;
 }
 
+namespace {
+
+// The code point of the UTF-8 sequence at `i` and its length; 0 for a malformed sequence
+// (a stray or missing continuation byte, an overlong form, a surrogate, beyond U+10FFFF).
+size_t DecodeUtf8At(std::string_view text, size_t i, char32_t& c)
+{
+    unsigned char lead = static_cast<unsigned char>(text[i]);
+    size_t length = lead < 0x80         ? 1
+                    : (lead >> 5) == 6  ? 2
+                    : (lead >> 4) == 14 ? 3
+                    : (lead >> 3) == 30 ? 4
+                                        : 0;
+    if (length == 0 || i + length > text.size())
+        return 0;
+    c = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+        unsigned char next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        c = (c << 6) | (next & 0x3F);
+    }
+    static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < kLeast[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+} // namespace
+
 std::string Utf8ToCp1252(std::string_view text)
 {
     std::string out;
     out.reserve(text.size());
     size_t i = 0;
     while (i < text.size()) {
-        unsigned char lead = static_cast<unsigned char>(text[i]);
-        int length = lead < 0x80         ? 1
-                     : (lead >> 5) == 6  ? 2
-                     : (lead >> 4) == 14 ? 3
-                     : (lead >> 3) == 30 ? 4
-                                         : 0;
-        if (length == 0 || i + length > text.size()) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-        bool valid = true;
-        for (int k = 1; k < length; ++k) {
-            unsigned char next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                valid = false;
-                break;
-            }
-            c = (c << 6) | (next & 0x3F);
-        }
-        if (!valid) {
+        char32_t c = 0;
+        size_t length = DecodeUtf8At(text, i, c);
+        if (length == 0) {
             out += '?';
             ++i;
             continue;
@@ -88,4 +98,24 @@ std::string Utf8ToCp1252(std::string_view text)
         i += length;
     }
     return out;
+}
+
+Utf8Conversion Utf8ToCp1252Exact(std::string_view text, std::string& out, char32_t& unmapped)
+{
+    out.clear();
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        char32_t c = 0;
+        size_t length = DecodeUtf8At(text, i, c);
+        if (length == 0)
+            return Utf8Conversion::Malformed;
+        char byte = UnicodeToCp1252(c);
+        if (byte == '?' && c != U'?') {
+            unmapped = c;
+            return Utf8Conversion::Unmapped;
+        }
+        out += byte;
+        i += length;
+    }
+    return Utf8Conversion::Ok;
 }

@@ -12,3 +12,13 @@ char UnicodeToCp1252(char32_t codePoint);
 std::string Cp1252ToUtf8(std::string_view text);
 // Malformed UTF-8 sequences and characters outside Windows-1252 become '?'.
 std::string Utf8ToCp1252(std::string_view text);
+
+enum class Utf8Conversion
+{
+    Ok,
+    Malformed, // not UTF-8
+    Unmapped,  // a character Windows-1252 does not have
+};
+// Converts the whole text or nothing: stops at the first malformed sequence or character
+// outside Windows-1252 (given in `unmapped`).
+Utf8Conversion Utf8ToCp1252Exact(std::string_view text, std::string& out, char32_t& unmapped);

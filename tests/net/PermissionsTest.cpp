@@ -64,6 +64,17 @@ TEST(Permissions, LoadErrors)
         {"broken XML after good entries",
          Doc("<permissions><default/><user name=\"a\"><allow>b</allow></user>"),
          "Opening and closing tags are out of sync (2).\n..."},
+        {"declared UTF-8, bytes of another encoding",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><permissions><default><deny>Jos\xE9"
+         "</deny></default></permissions>",
+         "The permissions file is not valid UTF-8."},
+        {"a name no user can have",
+         Doc("<permissions><default><deny>\xC5\x9C"
+             "am</deny></default></permissions>"),
+         "The permissions file holds a character that user names cannot have (U+015C)."},
+        {"encoding not read", "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><permissions/>",
+         "The permissions file is in the encoding \"Shift_JIS\", which cannot be read. Save it "
+         "as UTF-8."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -83,6 +94,44 @@ TEST(Permissions, LoadErrors)
         // A failed load leaves nothing of the earlier table or of the half-read one.
         EXPECT_TRUE(table.DefaultEntry().Rules.empty());
         EXPECT_TRUE(table.UserEntries().empty());
+    }
+}
+
+// Names on the wire are Windows-1252 ("Jos\xE9"); a rule written in any of the encodings an
+// editor saves in must match them.
+TEST(Permissions, AccentedNamesMatchInEveryEncoding)
+{
+    const std::string utf8 = "Jos\xC3\xA9";
+    auto body = [](const std::string& rule, const std::string& user) {
+        return "<permissions><default><deny>" + rule + "</deny></default><user name=\"" + user +
+               "\"><deny>all users</deny></user></permissions>";
+    };
+    struct Case
+    {
+        const char* Name;
+        std::string Text;
+    };
+    const Case cases[] = {
+        {"UTF-8 without an encoding declaration", Doc(body(utf8, utf8))},
+        {"UTF-8 declared", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + body(utf8, utf8)},
+        {"UTF-8 with a byte order mark", "\xEF\xBB\xBF" + Doc(body(utf8, utf8))},
+        {"windows-1252 declared",
+         "<?xml version=\"1.0\" encoding=\"windows-1252\"?>" + body("Jos\xE9", "Jos\xE9")},
+        {"ISO-8859-1 declared",
+         "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>" + body("Jos\xE9", "Jos\xE9")},
+        {"an older undeclared file in windows-1252", Doc(body("Jos\xE9", "Jos\xE9"))},
+        {"a character reference in UTF-8", Doc(body("Jos&#233;", utf8))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        CPermissions table;
+        std::string error;
+        ASSERT_TRUE(table.LoadPermissionsText(c.Text, error)) << error;
+        EXPECT_TRUE(CPermissions::Denies(table.DefaultEntry(), "Jos\xE9"));
+        EXPECT_TRUE(CPermissions::Denies(table.DefaultEntry(), "JOS\xC9"));
+        EXPECT_FALSE(CPermissions::Denies(table.DefaultEntry(), "Jose"));
+        EXPECT_TRUE(CPermissions::Denies(table.EntryFor("jos\xE9"), "Bob"));
+        EXPECT_FALSE(CPermissions::Denies(table.EntryFor("Jose"), "Bob"));
     }
 }
 
