@@ -146,8 +146,11 @@ bool CLinuxSetupSystem::MoveToTrash(const std::string& path)
 bool CLinuxSetupSystem::ListFolder(const std::string& path, std::vector<std::string>& names)
 {
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(path, error))
-        names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(path, error)) {
+        std::error_code ignored;
+        names.push_back(entry.path().filename().string() +
+                        (entry.is_directory(ignored) ? "/" : ""));
+    }
     return !error;
 }
 

@@ -37,6 +37,20 @@ bool StartsWith(const std::string& text, const std::string& start)
     return text.compare(0, start.size(), start) == 0;
 }
 
+// The names an installation folder holds of ours: the program, the log viewer's module
+// beside it, and what the program keeps beside itself (its log, the log's temporary files,
+// the server's permissions file). Anything else, a folder above all, is the user's.
+bool IsOwnFile(const std::string& name, const std::string& product)
+{
+    const std::string own[] = {product,
+                               product + ".xml",
+                               product + ".tmp",
+                               Lower(product) + ".tmp",
+                               product + " Permissions.xml",
+                               "zibtam_webview"};
+    return std::find(std::begin(own), std::end(own), name) != std::end(own);
+}
+
 } // namespace
 
 bool IsSetupExecutable(const std::string& path)
@@ -171,8 +185,7 @@ void CSetup::FinishUninstall(long processId)
         std::vector<std::string> names;
         bool ownFolder = folder.size() > 1 && m_system.ListFolder(folder, names);
         for (const std::string& name : names)
-            ownFolder = ownFolder && (name == product || StartsWith(name, product + ".") ||
-                                      StartsWith(name, product + " Permissions"));
+            ownFolder = ownFolder && IsOwnFile(name, product);
         if (folder.size() > 1)
             folder.pop_back();
         if (!ownFolder || !m_system.MoveToTrash(folder))

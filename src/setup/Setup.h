@@ -61,7 +61,8 @@ public:
     // Waits without time limit until process `id` has ended.
     virtual void WaitForProcessEnd(long id) = 0;
     virtual bool MoveToTrash(const std::string& path) = 0;
-    // The names in a folder (no "." or ".."); false when it cannot be read.
+    // The names in a folder (no "." or ".."), a folder's with "/" at its end; false when it
+    // cannot be read.
     virtual bool ListFolder(const std::string& path, std::vector<std::string>& names) = 0;
     // Removes the running copy's file and its folder once it is done (the temporary copy).
     virtual void RemoveOwnCopy() = 0;

@@ -277,6 +277,24 @@ TEST_F(SetupInstallTest, UninstallLeavesOtherFilesOfAChosenFolder)
     EXPECT_TRUE(fs::exists(data / "Trash/files/Zib Tam"));
 }
 
+TEST_F(SetupInstallTest, UninstallLeavesAFolderOfTheUserNamedLikeTheProgram)
+{
+    fs::path folder = dir.Path() / "opt/Zib Tam";
+    auto host = Host(share / "ZibTamSetup");
+    CLinuxSetupSystem system = System(share / "ZibTamSetup");
+    CSetup setup(*host, system, prompt);
+    ASSERT_TRUE(setup.InstallTo(folder.string()));
+    fs::create_directories(folder / "Zib Tam.d");
+    WriteFile(folder / "Zib Tam.d/notes.txt", "mine");
+    WriteFile(folder / "Zib Tam.xml", "<log/>");
+    setup.FinishUninstall(0);
+    EXPECT_EQ(ReadFile(folder / "Zib Tam.d/notes.txt"), "mine");
+    EXPECT_EQ(ReadFile(folder / "Zib Tam.xml"), "<log/>");
+    EXPECT_FALSE(fs::exists(folder / "Zib Tam"));
+    EXPECT_TRUE(fs::exists(data / "Trash/files/Zib Tam"));
+    EXPECT_FALSE(fs::exists(data / "Trash/files/Zib Tam.d"));
+}
+
 TEST_F(SetupInstallTest, SettingsOfAnOlderEditionAreRemovedFirst)
 {
     struct Case
