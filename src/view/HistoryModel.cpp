@@ -63,9 +63,13 @@ HistoryStream CHistoryEditModel::Show(std::span<const ChatMessage> messages, boo
     for (size_t i = 0; i < messages.size(); ++i) {
         const ChatMessage& message = messages[i];
         std::vector<PrefixLink> links;
-        std::string prefix = NormaliseHistoryText(m_format.Format(
-            message.Time, message.Sender, FormatRecipients(message),
-            static_cast<int>(i) + shownBefore, m_textLength, m_settings.Links ? &links : nullptr));
+        // The links are placed in the prefix as formatted; they move with the characters
+        // that the view drops.
+        std::string prefix =
+            NormalisePrefix(m_format.Format(message.Time, message.Sender, FormatRecipients(message),
+                                            static_cast<int>(i) + shownBefore, m_textLength,
+                                            m_settings.Links ? &links : nullptr),
+                            m_textLength, links);
         std::string text = NormaliseHistoryText(message.Text);
         m_writer.Add(prefix, text);
         MessageRange range;
@@ -271,19 +275,57 @@ void CHistoryMessageList::Reindex()
         m_shownIndex.push_back(Passes(message) ? m_shownCount++ : -1);
 }
 
-std::string NormaliseHistoryText(std::string_view text)
+namespace {
+
+// `at`, when given, receives for each offset of `text` (and its end) the offset in the
+// result where that character's output starts.
+std::string Normalise(std::string_view text, std::vector<int32_t>* at)
 {
     std::string out;
     out.reserve(text.size());
+    if (at)
+        at->assign(text.size() + 1, 0);
     for (size_t i = 0; i < text.size(); ++i) {
+        if (at)
+            (*at)[i] = static_cast<int32_t>(out.size());
         const char c = text[i];
         if (c == '\r') {
             out += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n')
+            if (i + 1 < text.size() && text[i + 1] == '\n') {
                 ++i;
+                if (at)
+                    (*at)[i] = static_cast<int32_t>(out.size());
+            }
         } else if (static_cast<unsigned char>(c) >= 32 || c == '\t' || c == '\n') {
             out += c;
         }
+    }
+    if (at)
+        at->back() = static_cast<int32_t>(out.size());
+    return out;
+}
+
+} // namespace
+
+std::string NormaliseHistoryText(std::string_view text)
+{
+    return Normalise(text, nullptr);
+}
+
+std::string NormalisePrefix(std::string_view prefix, int32_t start, std::vector<PrefixLink>& links)
+{
+    if (links.empty())
+        return Normalise(prefix, nullptr);
+    std::vector<int32_t> at;
+    std::string out = Normalise(prefix, &at);
+    const auto moved = [&](int32_t position) {
+        const auto offset = static_cast<size_t>(std::clamp<int64_t>(
+            static_cast<int64_t>(position) - start, 0, static_cast<int64_t>(prefix.size())));
+        return start + at[offset];
+    };
+    for (PrefixLink& link : links) {
+        link.Start = moved(link.Start);
+        link.End = moved(link.End);
     }
     return out;
 }

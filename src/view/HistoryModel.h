@@ -189,6 +189,9 @@ private:
 // A prefix or text as the view shows it: "\r\n" and lone "\r" become "\n", other
 // characters below 32 except tab vanish.
 std::string NormaliseHistoryText(std::string_view text);
+// The same for a prefix that starts at `start` in the history, with its `links` moved to
+// where the characters they cover end up.
+std::string NormalisePrefix(std::string_view prefix, int32_t start, std::vector<PrefixLink>& links);
 
 // Web addresses (with a scheme, or starting "www.") and e-mail addresses in a text.
 std::vector<TextSpan> FindAddresses(std::string_view text);

@@ -64,6 +64,39 @@ TEST(HistoryModelTest, RangesAndLinksAfterAppendsAndAClear)
     EXPECT_EQ(model.Ranges(), Ranges({{0, 12}}));
 }
 
+TEST(HistoryModelTest, NameLinksCoverTheNamesAfterControlCharactersGo)
+{
+    // Each sender shows as "Ann"; the recipients' link follows at "Ann " + "Owen".
+    struct Case
+    {
+        const char* Sender;
+        std::vector<std::string> Recipients;
+    } cases[] = {
+        {"\x01\x02\x03Ann", {"Owen"}},
+        {"A\x1bn\x1fn", {"Owen"}},
+        {"Ann\x01", {"\x02Ow\x03en\x04"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Sender);
+        CHistoryEditModel model;
+        model.Configure(SimpleSettings());
+        // A first message with control characters moves everything after it, too.
+        HistoryStream stream =
+            model.Show(std::vector<ChatMessage>{Message(c.Sender, "hi", c.Recipients),
+                                                Message(c.Sender, "x", c.Recipients)},
+                       false);
+        ASSERT_EQ(stream.Links.size(), 4u);
+        const int32_t name = 3; // "Ann"
+        EXPECT_EQ(stream.Links[0], (PrefixLink{kPrefixLinkSender, 0, name, 0}));
+        EXPECT_EQ(stream.Links[1], (PrefixLink{kPrefixLinkRecipients, name + 1, name + 5, 0}));
+        const int32_t second = model.Ranges()[1].Start;
+        EXPECT_EQ(second, name + 5 + 2 + 2 + 1);
+        EXPECT_EQ(stream.Links[2], (PrefixLink{kPrefixLinkSender, second, second + name, 1}));
+        EXPECT_EQ(stream.Links[3],
+                  (PrefixLink{kPrefixLinkRecipients, second + name + 1, second + name + 5, 1}));
+    }
+}
+
 TEST(HistoryModelTest, AddressesInMessageTexts)
 {
     CHistoryEditModel model;
