@@ -1,5 +1,7 @@
 #include "log/LogFile.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -17,7 +19,8 @@ CLogFile::~CLogFile()
 bool CLogFile::Open(const std::string& path, int flags, int lock, std::chrono::milliseconds wait)
 {
     Close();
-    int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    // A new log is the user's alone: it holds every message he sent and received.
+    int fd = ::open(path.c_str(), flags | O_CLOEXEC, kPrivateFileMode);
     if (fd < 0)
         return false;
     // Others hold the lock for one append or one read, milliseconds; ask again often at

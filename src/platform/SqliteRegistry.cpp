@@ -1,7 +1,11 @@
 #include "platform/SqliteRegistry.h"
 
+#include "platform/PrivateFiles.h"
+
+#include <fcntl.h>
 #include <filesystem>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace {
 
@@ -65,10 +69,17 @@ void BindText(sqlite3_stmt* statement, int index, const std::string& text)
 
 CSqliteRegistry::CSqliteRegistry(const std::string& path) : m_path(path)
 {
-    std::error_code ignored;
+    // The settings hold the scrambled options password and the AutoType texts: the folder
+    // and the database are the user's alone. SQLite gives its -wal and -shm files the
+    // database's permissions.
     auto folder = std::filesystem::path(path).parent_path();
     if (!folder.empty())
-        std::filesystem::create_directories(folder, ignored);
+        MakePrivateFolders(folder.string());
+    int made = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
+    if (made >= 0)
+        ::close(made);
+    for (const char* suffix : {"", "-wal", "-shm"})
+        KeepFilePrivate(path + suffix);
 
     if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
         SQLITE_OK) {

@@ -1,5 +1,7 @@
 #include "settings/Options.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -377,8 +379,7 @@ std::string COptions::GetBasePath() const
     // A copy in a folder the user cannot write to keeps its files in the data folder.
     if (!IsWritableFolder(base.parent_path())) {
         fs::path folder = fs::path(m_system.DataHome()) / "zibtam";
-        std::error_code ignored;
-        fs::create_directories(folder, ignored);
+        MakePrivateFolders(folder.string());
         base = folder / base.filename();
     }
     return base.string();

@@ -44,6 +44,21 @@ TEST(LogWriter, FirstAppendWritesHeaderElementAndClosingTag)
     EXPECT_TRUE(writer.Pending().empty());
 }
 
+// The log holds every message the user sent and received: a new one is his alone, also
+// beside a program in a folder that others may read.
+TEST(LogWriter, NewLogIsPrivate)
+{
+    ScopedUmask umask(022);
+    TempDir dir;
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms(0755));
+    std::string path = dir.File("Zib Tam.xml");
+    CLogWriter writer([] { return true; });
+    std::string error;
+    ASSERT_TRUE(writer.AppendToLog(path, {MakeMessage("1", "Hi")}, error)) << error;
+    EXPECT_EQ(ModeOf(path), 0600);
+    EXPECT_EQ(ModeOf(dir.Path().string()), 0755);
+}
+
 TEST(LogWriter, LoggingOffWritesAndKeepsNothing)
 {
     TempDir dir;

@@ -293,6 +293,18 @@ TEST_F(OptionsTest, CopyInAReadOnlyFolderKeepsItsFilesInTheDataFolder)
     EXPECT_EQ(status, 0);
 }
 
+// The log of a copy in a folder the user cannot write to goes into a data folder that
+// is the user's alone.
+TEST_F(OptionsTest, TheDataFolderForTheLogIsPrivate)
+{
+    ScopedUmask umask(022);
+    system.Executable = "/nonexistent/zibtam";
+    system.Data = dir.File("share");
+    EXPECT_EQ(options.GetLogPath(), dir.File("share/zibtam/zibtam.xml"));
+    EXPECT_EQ(ModeOf(dir.File("share")), 0700);
+    EXPECT_EQ(ModeOf(dir.File("share/zibtam")), 0700);
+}
+
 TEST_F(OptionsTest, SecondaryCopyHasItsOwnTree)
 {
     COptions secondary(registry, system, true);

@@ -3,6 +3,7 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -176,6 +177,37 @@ TEST_F(RegistryTest, ForeignDatabaseIsRefused)
         GTEST_SKIP() << "sqlite3 command not installed";
     CSqliteRegistry registry(path);
     EXPECT_EQ(registry.GetState(), CSqliteRegistry::State::Damaged);
+}
+
+// The settings hold the scrambled options password and AutoType texts: folders the store
+// makes are 0700 and its files 0600 under the usual umask; a folder the user made keeps
+// its mode, and a database an older copy left readable by all is made private.
+TEST_F(RegistryTest, FilesAndTheFoldersItMakesAreTheUsersAlone)
+{
+    ScopedUmask umask(022);
+    std::string config = dir.File("config");
+    std::string database = config + "/zibtam/registry.sqlite3";
+    {
+        CSqliteRegistry registry(database);
+        ASSERT_EQ(registry.GetState(), CSqliteRegistry::State::Ok);
+        ASSERT_TRUE(CRegKey(registry, "K", true).SetString("AutoType", "secret"));
+        for (const char* suffix : {"", "-wal", "-shm"})
+            EXPECT_EQ(ModeOf(database + suffix), 0600) << suffix;
+    }
+    EXPECT_EQ(ModeOf(config), 0700);
+    EXPECT_EQ(ModeOf(config + "/zibtam"), 0700);
+
+    std::filesystem::create_directory(dir.Path() / "mine");
+    std::filesystem::permissions(dir.Path() / "mine", std::filesystem::perms(0755));
+    std::string older = dir.File("mine/registry.sqlite3");
+    {
+        CSqliteRegistry registry(older);
+    }
+    ::chmod(older.c_str(), 0644);
+    CSqliteRegistry registry(older);
+    EXPECT_EQ(registry.GetState(), CSqliteRegistry::State::Ok);
+    EXPECT_EQ(ModeOf(older), 0600);
+    EXPECT_EQ(ModeOf(dir.File("mine")), 0755);
 }
 
 TEST_F(RegistryTest, UnreadableFileIsReported)

@@ -1,8 +1,22 @@
 #include "TestSupport.h"
 
 #include <random>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+int ModeOf(const std::string& path)
+{
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : -1;
+}
+
+ScopedUmask::ScopedUmask(unsigned mask) : m_old(::umask(static_cast<mode_t>(mask))) {}
+
+ScopedUmask::~ScopedUmask()
+{
+    ::umask(static_cast<mode_t>(m_old));
+}
 
 TempDir::TempDir()
 {

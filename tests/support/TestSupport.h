@@ -26,6 +26,22 @@ private:
     std::filesystem::path m_path;
 };
 
+// The permission bits of a file or folder (-1 when it does not exist).
+int ModeOf(const std::string& path);
+
+// Sets the process's umask for the scope (tests of file permissions use the common 022).
+class ScopedUmask
+{
+public:
+    explicit ScopedUmask(unsigned mask);
+    ~ScopedUmask();
+    ScopedUmask(const ScopedUmask&) = delete;
+    ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+private:
+    unsigned m_old;
+};
+
 // Runs `body` in a child process that, when the tests run as root (as CI does), has become
 // an ordinary user first, so permission checks apply. Returns the child's exit status
 // (body's result), or -1 when it did not end normally.
