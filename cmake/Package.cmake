@@ -44,5 +44,6 @@ runs. It keeps a searchable message log, answers by rules, sends messages
 later and types a stored text into other programs on a hot key.")
 # The display's platform plugin is loaded at run time, so no library dependency names it.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland") # else XWayland, or the console
 set(CPACK_GENERATOR DEB)
 include(CPack)

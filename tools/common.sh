@@ -17,6 +17,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   libexpat1-dev libpugixml-dev
   iproute2
+  qt6-wayland sway python3-dbus python3-gi
   locales-all
   dpkg-dev lintian
 )

@@ -9,6 +9,7 @@
 #include "app/UserSettings.h"
 #include "log/LogViewerDlg.h"
 #include "platform/Clock.h"
+#include "platform/DisplayPlatform.h"
 #include "platform/QuitOnSignal.h"
 #include "platform/SqliteRegistry.h"
 #include "platform/SystemInfo.h"
@@ -16,11 +17,17 @@
 #include "ui/WidgetPrompt.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QLibraryInfo>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <vector>
 #include <xcb/xcb.h>
 
 namespace {
@@ -61,21 +68,54 @@ std::string RegistryProblemText(const CSqliteRegistry& registry)
            "afresh, move the file elsewhere.";
 }
 
-// A toolkit that cannot reach a display aborts; say so in one line instead.
-bool DisplayAvailable(std::string& why)
+bool X11Opens(const std::string& display)
 {
-    if (std::getenv("QT_QPA_PLATFORM") || std::getenv("WAYLAND_DISPLAY"))
-        return true;
-    if (!std::getenv("DISPLAY")) {
-        why = "no display is set (DISPLAY is empty)";
-        return false;
-    }
-    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    xcb_connection_t* connection = xcb_connect(display.c_str(), nullptr);
     bool ok = xcb_connection_has_error(connection) == 0;
     xcb_disconnect(connection);
-    if (!ok)
-        why = std::string("the display \"") + std::getenv("DISPLAY") + "\" cannot be opened";
     return ok;
+}
+
+bool WaylandServes(const std::string& socketPath)
+{
+    sockaddr_un address{};
+    if (socketPath.size() >= sizeof(address.sun_path))
+        return false;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    bool ok = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    close(fd);
+    return ok;
+}
+
+// Where the toolkit looks for its platform plugins, as it will when it starts.
+bool WaylandPluginInstalled()
+{
+    const QString platforms = QStringLiteral("/platforms");
+    QStringList folders = qEnvironmentVariable("QT_QPA_PLATFORM_PLUGIN_PATH")
+                              .split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (const QString& folder :
+         qEnvironmentVariable("QT_PLUGIN_PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        folders << folder + platforms;
+    folders << QLibraryInfo::path(QLibraryInfo::PluginsPath) + platforms;
+    for (const QString& folder : folders)
+        if (!QDir(folder).entryList({QStringLiteral("libqwayland-*.so")}, QDir::Files).isEmpty())
+            return true;
+    return false;
+}
+
+// The toolkit aborts when it cannot open the platform it tries, so the one it can open is
+// chosen here.
+DisplayChoice ChooseDisplay()
+{
+    return ChooseDisplayPlatform({[](const char* name) {
+                                      const char* value = std::getenv(name);
+                                      return std::string(value ? value : "");
+                                  },
+                                  WaylandServes, WaylandPluginInstalled, X11Opens});
 }
 
 std::string JoinArguments(int argc, char** argv, int first)
@@ -91,10 +131,10 @@ std::string JoinArguments(int argc, char** argv, int first)
 
 int RunChatProgram(int argc, char** argv, CSystemInfo& system)
 {
-    std::string why;
-    if (!DisplayAvailable(why)) {
-        std::cerr << "zibtam: " << why << "; the chat window needs a graphical desktop, so "
-                  << "the console front end runs instead (zibtam --console).\n";
+    DisplayChoice display = ChooseDisplay();
+    if (display.Platform == DisplayPlatform::None) {
+        std::cerr << "zibtam: " << display.Why << "; the chat window needs a graphical desktop, "
+                  << "so the console front end runs instead (zibtam --console).\n";
         return RunConsoleMode(argc, argv);
     }
     CUserSettings settings(system, argc > 0 ? argv[0] : "zibtam");
@@ -102,7 +142,15 @@ int RunChatProgram(int argc, char** argv, CSystemInfo& system)
     COptions& options = settings.Options();
     if (ModeFromCommandLine(JoinArguments(argc, argv, 1)) == InstanceMode::LogViewer)
         PrepareLogViewerProcess();
-    QApplication app(argc, argv);
+    // "-platform" on the command line rather than QT_QPA_PLATFORM in the environment, which
+    // the programs we start (a browser, say) would inherit.
+    std::vector<char*> qtArguments(argv, argv + argc);
+    std::string platformOption = "-platform", platform = display.QtPlatform;
+    if (!platform.empty())
+        qtArguments.insert(qtArguments.begin() + 1, {platformOption.data(), platform.data()});
+    int qtArgc = static_cast<int>(qtArguments.size());
+    qtArguments.push_back(nullptr);
+    QApplication app(qtArgc, qtArguments.data());
     app.setQuitOnLastWindowClosed(false);
     app.setApplicationName(secondary ? QStringLiteral("Zib Tam (Secondary)")
                                      : QStringLiteral("Zib Tam"));

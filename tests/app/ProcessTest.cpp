@@ -158,6 +158,48 @@ TEST_F(ProcessTest, WithoutADisplayTheChatProgramSaysSoInOneLineAndRunsTheConsol
     EXPECT_NE(unserved.Errors().find(":97"), std::string::npos);
 }
 
+TEST_F(ProcessTest, AWaylandSessionThatCannotBeOpenedFallsBackInsteadOfAborting)
+{
+    ASSERT_EQ(Config(exe, {"set", "Username", "Owen"}), 0);
+    ASSERT_EQ(Config(exe, {"set", "NetworkingType", "2"}), 0);
+    ASSERT_EQ(Config(exe, {"set", "Server", "127.0.0.1"}), 0);
+    ASSERT_EQ(Config(exe, {"set", "PortNumber", "9"}), 0);
+    // A compositor that is gone: its name is set, nobody serves it. The toolkit, left to
+    // itself, tried it and then X11, and aborted when both failed.
+    std::vector<std::string> gone = env;
+    gone.insert(gone.end(),
+                {"WAYLAND_DISPLAY=wayland-gone", "XDG_SESSION_TYPE=wayland", "QT_QPA_PLATFORM"});
+    struct Case
+    {
+        const char* Display; // nullptr: unset
+        const char* Said;
+    };
+    for (Case c : {Case{nullptr, "\"wayland-gone\" cannot be opened and no display is set"},
+                   Case{":97", "\"wayland-gone\" cannot be opened and the display \":97\""}}) {
+        std::vector<std::string> where = gone;
+        where.push_back(c.Display ? std::string("DISPLAY=") + c.Display : "DISPLAY");
+        Program chat(exe, {}, where, dir);
+        EXPECT_EQ(chat.Wait(10s), 0) << chat.Errors();
+        std::string errors = chat.Errors();
+        EXPECT_NE(errors.find(c.Said), std::string::npos) << errors;
+        EXPECT_NE(errors.find("--console"), std::string::npos) << errors;
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    }
+
+    // With an X server beside it (XWayland), the window opens there.
+    const char* display = std::getenv("DISPLAY");
+    if (!display)
+        GTEST_SKIP() << "no X11 display to fall back to";
+    std::vector<std::string> x11 = gone;
+    x11.push_back(std::string("DISPLAY=") + display);
+    Program chat(exe, {}, x11, dir);
+    ASSERT_TRUE(WaitForFile(dir.File("run/zibtam/ZibTamMutex"))) << chat.Errors();
+    EXPECT_EQ(chat.Wait(300ms), -1) << chat.Errors();
+    chat.Signal(SIGTERM);
+    EXPECT_EQ(chat.Wait(10s), 0) << chat.Errors();
+    EXPECT_EQ(chat.Errors().find("console"), std::string::npos) << chat.Errors();
+}
+
 TEST_F(ProcessTest, SecondStartHandsOverAndEndsWhileTheSecondaryRunsBeside)
 {
     ASSERT_EQ(Config(exe, {"set", "Username", "Owen"}), 0);
