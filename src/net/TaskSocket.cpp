@@ -249,7 +249,10 @@ CTaskSocket::WriteResult CTaskSocket::WriteFront()
     while (!m_outgoing.empty()) {
         iovec parts[kGather];
         std::size_t count = 0;
-        for (auto it = m_outgoing.begin(); it != m_outgoing.end() && count + 2 <= kGather; ++it) {
+        // The documents whose rest is in `parts`: only these can be done after the call.
+        std::size_t gathered = 0;
+        for (auto it = m_outgoing.begin(); it != m_outgoing.end() && count + 2 <= kGather;
+             ++it, ++gathered) {
             if (it->Frame.empty() && it->Sent == 0)
                 it->Frame = TakeDocumentFrame(*it, static_cast<long long>(m_clock.Now()));
             if (it->Sent < it->Frame.size()) {
@@ -283,7 +286,7 @@ CTaskSocket::WriteResult CTaskSocket::WriteFront()
             m_hasWritten = true;
         }
         auto written = static_cast<std::size_t>(n);
-        while (!m_outgoing.empty()) {
+        for (; gathered > 0; --gathered) {
             ProtocolDocument& front = m_outgoing.front();
             std::size_t rest = front.Frame.size() + SharedTail(front).size() - front.Sent;
             if (written < rest) {

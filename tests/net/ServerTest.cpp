@@ -826,6 +826,66 @@ TEST_F(ServerTest, ForwardedBytesAreTheWritersBytes)
     }
 }
 
+// A burst larger than the kernel's buffers, so hundreds of documents wait in the server for
+// the reader, who falls behind while it comes: it gets every message once and in order.
+TEST_F(ServerTest, ABurstReachesAReaderThatFallsBehindWhole)
+{
+    RawPeer burst(Port);
+    RawPeer reader(Port);
+    reader.SetReceiveBuffer(65536);
+    ASSERT_TRUE(burst.Send(LoginFrame("Burst")));
+    ASSERT_TRUE(reader.Send(LoginFrame("Reader")));
+    ASSERT_TRUE(burst.WaitFor("<username>Reader</username>"));
+    ASSERT_TRUE(reader.WaitFor("<username>Burst</username>"));
+    reader.Received.clear();
+
+    const int count = 2000;
+    auto text = [](int i) { return "burst " + std::to_string(i) + " " + std::string(2500, 'b'); };
+    std::string frames;
+    for (int i = 0; i < count; ++i) {
+        ChatMessage message;
+        message.Id = std::to_string(i);
+        message.Sender = "Burst";
+        message.Recipients = {"Reader"};
+        message.Text = text(i);
+        message.Time = MessageTime::From(958'000'000);
+        frames += Frame(ProtocolDocument::MakeMessage(message));
+    }
+    // The reader reads nothing until the whole burst is with the server.
+    ASSERT_TRUE(burst.Send(frames));
+    PumpFor(100);
+
+    struct Bodies : IFrameSink
+    {
+        std::vector<std::string> Texts;
+        void OnFrameBody(std::string_view body) override
+        {
+            ProtocolDocument document;
+            std::string error;
+            if (ReadProtocolDocument(body, document, error) &&
+                document.Type == DocumentType::Message)
+                Texts.push_back(document.Message.Text);
+        }
+        void OnHttpRequest(const HttpRequest&) override {}
+    } bodies;
+    CFrameParser parser;
+    ASSERT_TRUE(Settle(
+        [&] {
+            reader.ReadAvailable();
+            EXPECT_TRUE(parser.Feed(reader.Received, bodies));
+            reader.Received.clear();
+            return bodies.Texts.size() >= static_cast<std::size_t>(count);
+        },
+        15000))
+        << bodies.Texts.size() << " of " << count << " arrived";
+    PumpFor(50);
+    reader.ReadAvailable();
+    EXPECT_TRUE(parser.Feed(reader.Received, bodies));
+    ASSERT_EQ(bodies.Texts.size(), static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        ASSERT_EQ(bodies.Texts[static_cast<std::size_t>(i)], text(i)) << i;
+}
+
 TEST_F(ServerTest, ServerGoingAwayIsReportedToClients)
 {
     auto owen = std::make_unique<TestClient>(Clock, "127.0.0.1", Port, "Owen");

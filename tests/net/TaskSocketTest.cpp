@@ -7,12 +7,14 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <random>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -250,6 +252,100 @@ TEST_F(TaskSocketTest, QueuedDocumentsGoOutInOrderThroughPartialWrites)
     for (int i = 0; i < count; ++i)
         EXPECT_EQ(m_serverOwner.Documents[i].UserName, std::to_string(i) + std::string(10000, 'x'));
     EXPECT_EQ(m_client.OutgoingCount(), 0u);
+}
+
+// Any number and size of queued documents, any pattern of partial writes: what arrives is
+// every document's frame, whole and in order, and the queue ends empty. The reader takes
+// random bites at random moments from a socket with a small or a large send buffer, so the
+// writer sees everything from one-byte progress to system calls that take all they are given.
+TEST(TaskSocketQueue, AnyQueueArrivesWholeAndInOrderThroughAnyPartialWrites)
+{
+    struct Case
+    {
+        unsigned Seed;
+        int Count;
+        std::size_t MaxName; // names of 0 .. MaxName bytes
+        int SendBuffer;
+        std::size_t MaxRead;
+        bool Held; // queued behind HoldWrites, or sent one by one while the reader reads
+    };
+    const Case cases[] = {
+        {1, 2000, 40, 1 << 20, 65536, true}, // room for all: every call takes all it is given
+        {2, 2000, 40, 1 << 20, 65536, false}, {3, 63, 200, 4096, 700, true},
+        {4, 64, 200, 4096, 1, true},          {5, 65, 200, 1 << 20, 65536, true},
+        {6, 700, 3000, 8192, 5000, false},    {7, 300, 60000, 4096, 20000, true},
+        {8, 1500, 500, 16384, 300, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("seed " + std::to_string(c.Seed));
+        std::mt19937 random(c.Seed);
+        int pair[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+        ::fcntl(pair[1], F_SETFL, O_NONBLOCK);
+        CManualClock clock;
+        RecordingOwner owner;
+        CTaskSocket writer(&owner, clock);
+        ASSERT_TRUE(writer.Adopt(pair[0]));
+        ::setsockopt(pair[0], SOL_SOCKET, SO_SNDBUF, &c.SendBuffer, sizeof c.SendBuffer);
+
+        // Log-on requests of every length, now and then a keep-alive or a download (whose
+        // bytes go out as a second piece of the same document).
+        std::vector<ProtocolDocument> documents;
+        std::string expected;
+        for (int i = 0; i < c.Count; ++i) {
+            unsigned kind = random() % 16;
+            ProtocolDocument document =
+                kind == 0   ? ProtocolDocument::MakeKeepAlive()
+                : kind == 1 ? ProtocolDocument::MakeFile(std::string(random() % 5000, 'f'))
+                            : ProtocolDocument::MakeLoginRequest(
+                                  std::to_string(i) + std::string(random() % (c.MaxName + 1), 'n'));
+            expected += FormatDocumentFrame(document, clock.Now());
+            documents.push_back(std::move(document));
+        }
+
+        std::string received;
+        auto readSome = [&] {
+            std::size_t want = 1 + random() % c.MaxRead;
+            std::string buffer(want, '\0');
+            ssize_t n = ::recv(pair[1], buffer.data(), want, 0);
+            if (n > 0)
+                received.append(buffer.data(), static_cast<std::size_t>(n));
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        };
+        std::string error;
+        if (c.Held)
+            writer.HoldWrites();
+        for (ProtocolDocument& document : documents) {
+            ASSERT_TRUE(writer.SendDocument(std::move(document), nullptr, false, error)) << error;
+            if (!c.Held && random() % 8 == 0)
+                for (unsigned bites = random() % 4; bites > 0; --bites)
+                    readSome();
+        }
+        if (c.Held)
+            writer.ReleaseWrites();
+        QElapsedTimer timer;
+        timer.start();
+        // Until everything came, or the writer is done and nothing more is on the way.
+        auto idle = [&] {
+            pollfd p{pair[1], POLLIN, 0};
+            return writer.OutgoingCount() == 0 && ::poll(&p, 1, 0) == 0;
+        };
+        while (received.size() < expected.size() && !idle() && timer.elapsed() < 20000) {
+            if (random() % 4 == 0)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 1); // a pause
+            else
+                readSome();
+        }
+        ::close(pair[1]);
+
+        EXPECT_EQ(writer.OutgoingCount(), 0u);
+        ASSERT_EQ(received.size(), expected.size());
+        auto differ = std::mismatch(received.begin(), received.end(), expected.begin());
+        EXPECT_TRUE(differ.first == received.end())
+            << "first difference at byte " << (differ.first - received.begin());
+        EXPECT_TRUE(owner.Failed.empty());
+        EXPECT_EQ(owner.Closed, 0);
+    }
 }
 
 TEST_F(TaskSocketTest, BusySendWaitsAndDisablesCancelWhileHalfWritten)
