@@ -371,19 +371,11 @@ void CChatDlg::Initialise()
     setMinimumSize(m_minimumSize);
     m_name->setText(FromCp1252(m_context.Options.GetUserName()));
     RestorePlacement();
-    RegisterHotKeys();
     if (!HasTrayToHideIn())
         showMinimized(); // no tray to live in: the task bar
-    // Like the other hot keys, only for a window that lives on the desktop.
-    if (m_context.UseTray && CAutoType::WantsHotKey(m_context.Options)) {
-        m_autoType = std::make_unique<CAutoTypeHotKey>(
-            m_context.Options, m_context.Clock, m_context.Secondary,
-            [this](const std::string& text) {
-                m_context.Prompt.MessageBox(text, "Zib Tam", PromptButtons::Ok,
-                                            PromptIcon::Warning);
-            });
-    }
+    // Networking first: nothing the desktop says about hot keys may hold it up.
     m_session->Start();
+    RegisterHotKeys();
 }
 
 void CChatDlg::CreateTray()
@@ -456,6 +448,26 @@ void CChatDlg::RegisterHotKeys()
     std::vector<HotKeyOutcome> outcomes;
     for (const HotKey& key : ChatHotKeys(identity))
         outcomes.push_back({key, m_hotKeys->Register(key)});
+    if (CAutoType::WantsHotKey(m_context.Options)) {
+        if (CX11HotKeys::IsAvailable()) {
+            // Its own message box says when another program holds the key; shown from the
+            // event loop, so that the start goes on meanwhile.
+            m_autoType = std::make_unique<CAutoTypeHotKey>(
+                m_context.Options, m_context.Clock, m_context.Secondary,
+                [this](const std::string& text) {
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this, text] {
+                            m_context.Prompt.MessageBox(text, "Zib Tam", PromptButtons::Ok,
+                                                        PromptIcon::Warning);
+                        },
+                        Qt::QueuedConnection);
+                });
+        } else {
+            // Nobody holds it: this desktop has no such keys. Said with the others.
+            outcomes.push_back({AutoTypeHotKey(identity), HotKeyResult::Unavailable});
+        }
+    }
     // Keys this desktop would not give us are said once, as a notice of ours.
     std::string notice = HotKeyNotice(outcomes);
     if (!notice.empty())

@@ -1,4 +1,5 @@
 // The real program, started the way a user starts it.
+#include "ProcessSupport.h"
 #include "TestSupport.h"
 
 #include <chrono>
@@ -198,6 +199,38 @@ TEST_F(ProcessTest, AWaylandSessionThatCannotBeOpenedFallsBackInsteadOfAborting)
     chat.Signal(SIGTERM);
     EXPECT_EQ(chat.Wait(10s), 0) << chat.Errors();
     EXPECT_EQ(chat.Errors().find("console"), std::string::npos) << chat.Errors();
+}
+
+// The peer-to-peer port (34304, 0x8600) is bound by process `pid`, in its network.
+bool PeerPortBound(long pid)
+{
+    std::ifstream udp("/proc/" + std::to_string(pid) + "/net/udp");
+    for (std::string line; std::getline(udp, line);)
+        if (line.find(":8600 00000000:0000") != std::string::npos)
+            return true;
+    return false;
+}
+
+TEST(ProcessStartTest, WithAutoTypeSetThePeerPortListensWithinTwoSeconds)
+{
+    // No hot keys here (offscreen): the AutoType key cannot be had, and that must neither
+    // ask nor wait. A network of its own keeps the fixed port away from other tests.
+    process_support::Lan lan(1);
+    if (!lan.Error().empty())
+        GTEST_SKIP() << lan.Error();
+    TempDir dir;
+    process_support::User owen{"Owen", dir.File("owen"), "OWENPC", lan.Namespace(0)};
+    for (auto setting : {std::vector<std::string>{"Username", "Owen"},
+                         {"NetworkingType", "1"},
+                         {"AutoType", "Owen m/d/yy"}}) {
+        process_support::Process set(owen, {"--config", "set", setting[0], setting[1]});
+        ASSERT_EQ(set.Wait(10s), 0) << set.Errors();
+    }
+    process_support::Process chat(owen, {});
+    auto start = std::chrono::steady_clock::now();
+    while (!PeerPortBound(chat.Pid()) && std::chrono::steady_clock::now() - start < 2s)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(PeerPortBound(chat.Pid())) << chat.Errors();
 }
 
 TEST_F(ProcessTest, SecondStartHandsOverAndEndsWhileTheSecondaryRunsBeside)
