@@ -6,6 +6,7 @@
 #include "platform/NextWake.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 constexpr int kOwn = 0;
@@ -328,16 +329,6 @@ void CPeerTransport::ReadSlot(PeerSlot slot, SlotQueues& queues)
             continue;
         AcceptPiece(slot, queues, std::move(packet), count);
     }
-    for (auto it = queues.Partial.begin(); it != queues.Partial.end();) {
-        if (it->IsComplete()) {
-            if (slot == PeerSlot::Data)
-                RememberDone(it->Computer, it->Id);
-            queues.Complete.push_back(std::move(*it));
-            it = queues.Partial.erase(it);
-        } else {
-            ++it;
-        }
-    }
     PrunePartial(queues);
 }
 
@@ -379,33 +370,46 @@ void CPeerTransport::AcceptPiece(PeerSlot slot, SlotQueues& queues, PeerPacket&&
         packet.PendingAcks.push_back(
             FormatAcknowledgement(m_computer, packet.Id, packet.PieceIndex, count));
 
-    for (PeerPacket& partial : queues.Partial) {
-        if (partial.Id != packet.Id || !NamesEqualNoCase(partial.Computer, packet.Computer))
-            continue;
+    auto partial =
+        std::find_if(queues.Partial.begin(), queues.Partial.end(), [&](const PeerPacket& p) {
+            return p.Id == packet.Id && NamesEqualNoCase(p.Computer, packet.Computer);
+        });
+    if (partial != queues.Partial.end()) {
         // A piece that disagrees on the count belongs to no message we can build.
-        if (partial.Pieces.size() != packet.Pieces.size())
+        if (partial->Pieces.size() != packet.Pieces.size())
             return;
-        std::string& piece = partial.Pieces[static_cast<size_t>(packet.PieceIndex)];
+        std::string& piece = partial->Pieces[static_cast<size_t>(packet.PieceIndex)];
         if (piece.empty())
             piece = std::move(packet.Pieces[static_cast<size_t>(packet.PieceIndex)]);
         for (std::string& ack : packet.PendingAcks)
-            partial.PendingAcks.push_back(std::move(ack));
-        partial.Time = now;
+            partial->PendingAcks.push_back(std::move(ack));
+        partial->Time = now;
+    } else {
+        queues.Partial.push_back(std::move(packet));
+        partial = std::prev(queues.Partial.end());
+    }
+
+    // A finished message leaves at once: the bounds below are for unfinished ones only, and
+    // a burst of finished ones must never push each other out.
+    if (partial->IsComplete()) {
+        if (slot == PeerSlot::Data)
+            RememberDone(partial->Computer, partial->Id);
+        queues.Complete.push_back(std::move(*partial));
+        queues.Partial.erase(partial);
         return;
     }
-    queues.Partial.push_back(std::move(packet));
 
     // Keep one sender from filling memory with pieces of messages it never finishes.
-    const std::string& computer = queues.Partial.back().Computer;
+    const std::string computer = partial->Computer;
     size_t fromSender = 0;
-    for (const PeerPacket& partial : queues.Partial)
-        if (NamesEqualNoCase(partial.Computer, computer))
+    for (const PeerPacket& p : queues.Partial)
+        if (NamesEqualNoCase(p.Computer, computer))
             ++fromSender;
     if (fromSender > kMaxPartialPerComputer) {
-        auto oldest = std::find_if(queues.Partial.begin(), queues.Partial.end(),
-                                   [&](const PeerPacket& partial) {
-                                       return NamesEqualNoCase(partial.Computer, computer);
-                                   });
+        auto oldest =
+            std::find_if(queues.Partial.begin(), queues.Partial.end(), [&](const PeerPacket& p) {
+                return NamesEqualNoCase(p.Computer, computer);
+            });
         queues.Partial.erase(oldest);
     }
 }

@@ -336,6 +336,28 @@ TEST_F(PeerTransportTest, InterleavedMessagesFromOneComputerAreKeptApart)
     EXPECT_TRUE(a.Reports().empty());
 }
 
+// A burst from one computer, read in one poll: every message is shown, in order, and every
+// one is acknowledged, however many more than the unfinished-message cap there are.
+TEST_F(PeerTransportTest, BurstFromOneComputerIsShownAndAcknowledgedWhole)
+{
+    for (int count : {33, 100, 1000}) {
+        SCOPED_TRACE(count);
+        nodes.clear();
+        Node& a = Add("Lab-Pc", "Ann");
+        Node& b = Add("Office-Pc2", "Bob");
+        Run();
+        for (int i = 0; i < count; ++i)
+            ASSERT_EQ(Send(a, {"Bob"}, "burst " + std::to_string(i)), "");
+        Run(5000);
+        std::vector<ChatMessage> shown = b.Chats();
+        ASSERT_EQ(shown.size(), static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i)
+            EXPECT_EQ(shown[static_cast<size_t>(i)].Text, "burst " + std::to_string(i));
+        EXPECT_TRUE(a.Reports().empty());
+        EXPECT_TRUE(a.Transport.Deliveries().empty());
+    }
+}
+
 TEST_F(PeerTransportTest, MessageTakesTheTimeItsLastPieceArrived)
 {
     Node& a = Add("Lab-Pc", "Ann");
