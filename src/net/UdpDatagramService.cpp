@@ -1,15 +1,19 @@
 #include "net/UdpDatagramService.h"
 
 #include "common/NameCase.h"
+#include "net/PeerPacket.h"
+#include "net/PeerTransport.h"
+#include "platform/QtText.h"
 
 #include <QAbstractEventDispatcher>
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QSocketNotifier>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <ifaddrs.h>
 #include <net/if.h>
-#include <netdb.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,6 +21,15 @@ namespace {
 constexpr size_t kLargestDatagram = 65536;
 constexpr size_t kLongestComputerName = 15;
 constexpr int kReceiveBuffer = 1 << 20;
+// Dropped datagrams (name conflicts) one Read skips before it lets the loop run again.
+constexpr int kMaxDropsPerRead = 1024;
+
+std::string AddressText(in_addr address)
+{
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address, text, sizeof text);
+    return text;
+}
 
 size_t Index(PeerSlot slot)
 {
@@ -24,8 +37,10 @@ size_t Index(PeerSlot slot)
 }
 } // namespace
 
-CUdpDatagramService::CUdpDatagramService(const std::string& ownComputer, uint16_t portBase)
-    : m_ownComputer(FoldNameCase(ownComputer)), m_portBase(portBase), m_buffer(kLargestDatagram)
+CUdpDatagramService::CUdpDatagramService(const std::string& ownComputer, uint16_t portBase,
+                                         const IClock& clock)
+    : m_ownComputer(FoldNameCase(ownComputer)), m_portBase(portBase), m_clock(clock),
+      m_buffer(kLargestDatagram)
 {}
 
 CUdpDatagramService::~CUdpDatagramService()
@@ -154,75 +169,188 @@ bool CUdpDatagramService::Broadcast(PeerSlot slot, const std::string& bytes)
     return ok;
 }
 
-bool CUdpDatagramService::Lookup(const std::string& computer, in_addr& address)
+CUdpDatagramService::Known CUdpDatagramService::Lookup(const std::string& folded,
+                                                       in_addr& address) const
 {
-    std::string folded = FoldNameCase(computer);
     if (folded == m_ownComputer) {
         address.s_addr = htonl(INADDR_LOOPBACK);
-        return true;
+        return Known::Yes;
     }
     if (auto heard = m_heard.find(folded); heard != m_heard.end()) {
         address = heard->second.Address;
-        return true;
+        return Known::Yes;
     }
-    // Names we never heard from are rare (the transport writes to senders); remember the
-    // answer, good or bad, so a dead name does not stall every write.
-    std::time_t now = std::time(nullptr);
+    // A longer name is no computer name of this network (a stranger's datagram says so):
+    // asking the name servers for it would only wait on them.
+    if (folded.empty() || folded.size() > kLongestComputerName)
+        return Known::No;
+    // The answer, good or bad, is kept a while so a dead name does not ask again and again.
     if (auto cached = m_resolved.find(folded);
-        cached != m_resolved.end() && cached->second.Expires > now) {
+        cached != m_resolved.end() && cached->second.Expires > m_clock.Now()) {
         address = cached->second.Address;
-        return cached->second.Found;
+        return cached->second.Found ? Known::Yes : Known::No;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* result = nullptr;
-    Resolved answer{false, {}, now + kResolveCacheSeconds};
-    if (::getaddrinfo(computer.c_str(), nullptr, &hints, &result) == 0 && result) {
-        answer.Found = true;
-        answer.Address = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
-    }
-    if (result)
-        ::freeaddrinfo(result);
+    return Known::Ask;
+}
+
+bool CUdpDatagramService::StartLookup(const std::string& computer, const std::string& folded)
+{
+    // The answer comes through the event loop; without one nothing is looked up.
+    if (!QAbstractEventDispatcher::instance() || m_waiting.size() >= kMaxPendingLookups)
+        return false;
+    if (!m_lookups)
+        m_lookups = std::make_unique<QObject>();
+    QHostInfo::lookupHost(FromCp1252(computer), m_lookups.get(),
+                          [this, folded](const QHostInfo& info) {
+                              in_addr address{};
+                              bool found = false;
+                              for (const QHostAddress& candidate : info.addresses()) {
+                                  bool ipv4 = false;
+                                  quint32 value = candidate.toIPv4Address(&ipv4);
+                                  if (ipv4) {
+                                      address.s_addr = htonl(value);
+                                      found = true;
+                                      break;
+                                  }
+                              }
+                              OnLookedUp(folded, found, address);
+                          });
+    return true;
+}
+
+void CUdpDatagramService::OnLookedUp(const std::string& folded, bool found, in_addr address)
+{
     if (m_resolved.size() >= kMaxHeard)
         m_resolved.clear();
-    m_resolved[folded] = answer;
-    address = answer.Address;
-    return answer.Found;
+    m_resolved[folded] = Resolved{found, address, m_clock.Now() + kResolveCacheSeconds};
+    auto waiting = m_waiting.extract(folded);
+    if (waiting.empty())
+        return;
+    // The computer may have spoken meanwhile: where it was heard wins over the name servers.
+    if (Lookup(folded, address) != Known::Yes)
+        return;
+    for (const Waiting& datagram : waiting.mapped())
+        SendTo(address, datagram.Slot, datagram.Bytes);
 }
 
 bool CUdpDatagramService::Write(PeerSlot slot, const std::string& computer,
                                 const std::string& bytes)
 {
-    if (computer == "*")
+    if (computer == "*") {
+        if (slot == PeerSlot::Command)
+            NoteCommand(bytes, m_clock.Now(), nullptr);
         return Broadcast(slot, bytes);
+    }
+    std::string folded = FoldNameCase(computer);
     in_addr address{};
-    if (!Lookup(computer, address))
+    switch (Lookup(folded, address)) {
+    case Known::Yes:
+        return SendTo(address, slot, bytes);
+    case Known::No:
         return false;
-    return SendTo(address, slot, bytes);
+    case Known::Ask:
+        break;
+    }
+    auto waiting = m_waiting.find(folded);
+    if (waiting == m_waiting.end()) {
+        if (!StartLookup(computer, folded))
+            return false;
+        waiting = m_waiting.try_emplace(folded).first;
+    }
+    if (waiting->second.size() < kMaxWaitingDatagrams)
+        waiting->second.push_back(Waiting{slot, bytes});
+    return false;
 }
 
-void CUdpDatagramService::Remember(const std::string& datagram, in_addr from)
+bool CUdpDatagramService::Present(const Heard& heard, std::time_t now) const
+{
+    if (heard.Departed)
+        return false;
+    // As the transport sees it: a rollcall gives every computer the presence time-out to
+    // answer; one heard from since the last rollcall is present.
+    if (m_lastRollcall == 0 || heard.Sequence > m_rollcallSequence)
+        return true;
+    return now <= m_lastRollcall + CPeerTransport::kPresenceSeconds;
+}
+
+void CUdpDatagramService::NoteCommand(const std::string& datagram, std::time_t now, Heard* sender)
+{
+    PeerPacket packet;
+    int count = 0;
+    if (!ParsePeerDatagram(datagram, packet, count) || count != 1)
+        return;
+    if (packet.Pieces[0] == "rollcall") {
+        m_lastRollcall = now;
+        m_rollcallSequence = ++m_sequence;
+        if (sender) // who calls the roll is there
+            sender->Sequence = ++m_sequence;
+    } else if (packet.Pieces[0] == "departure" && sender)
+        sender->Departed = true;
+}
+
+void CUdpDatagramService::ReportConflict(const std::string& computer, const Heard& kept,
+                                         in_addr other)
+{
+    std::string folded = FoldNameCase(computer);
+    if (m_conflicts.size() >= kMaxHeard || !m_conflicts.insert(folded).second)
+        return;
+    m_notices.push_back("Two computers are using the name " + computer +
+                        ". Zib Tam goes on talking to the one at " + AddressText(kept.Address) +
+                        ", which it heard first, and ignores the one at " + AddressText(other) +
+                        ".");
+}
+
+std::vector<std::string> CUdpDatagramService::TakeNotices()
+{
+    return std::exchange(m_notices, {});
+}
+
+bool CUdpDatagramService::Remember(PeerSlot slot, const std::string& datagram, in_addr from)
 {
     // Every datagram of the protocol starts with its sender's computer name.
     size_t end = datagram.find('\n');
     if (end == 0 || end == std::string::npos || end > kLongestComputerName)
-        return;
-    std::string folded = FoldNameCase(datagram.substr(0, end));
-    if (folded == m_ownComputer)
-        return;
-    auto found = m_heard.find(folded);
-    if (found != m_heard.end()) {
-        found->second = Heard{from, ++m_sequence};
-        return;
+        return true;
+    std::string computer = datagram.substr(0, end);
+    std::string folded = FoldNameCase(computer);
+    std::time_t now = m_clock.Now();
+    Heard* sender = nullptr;
+    if (folded != m_ownComputer) {
+        auto found = m_heard.find(folded);
+        if (found != m_heard.end() && found->second.Address.s_addr != from.s_addr) {
+            if (Present(found->second, now)) {
+                ReportConflict(computer, found->second, from);
+                return false;
+            }
+            m_heard.erase(found); // gone: the name is free for the new address
+            found = m_heard.end();
+        }
+        if (found == m_heard.end() && (m_heard.size() < kMaxHeard || DropOneAbsent(now)))
+            found = m_heard.emplace(folded, Heard{from, 0, false}).first;
+        if (found != m_heard.end()) {
+            sender = &found->second;
+            sender->Sequence = ++m_sequence;
+            sender->Departed = false;
+        }
     }
-    if (m_heard.size() >= kMaxHeard) {
-        auto oldest = std::min_element(m_heard.begin(), m_heard.end(), [](auto& a, auto& b) {
-            return a.second.Sequence < b.second.Sequence;
-        });
-        m_heard.erase(oldest);
-    }
-    m_heard.emplace(folded, Heard{from, ++m_sequence});
+    if (slot == PeerSlot::Command)
+        NoteCommand(datagram, now, sender);
+    return true;
+}
+
+bool CUdpDatagramService::DropOneAbsent(std::time_t now)
+{
+    // A present computer is never forgotten for a newcomer: that would free its name for
+    // whoever floods the table with names first.
+    auto oldest = m_heard.end();
+    for (auto it = m_heard.begin(); it != m_heard.end(); ++it)
+        if (!Present(it->second, now) &&
+            (oldest == m_heard.end() || it->second.Sequence < oldest->second.Sequence))
+            oldest = it;
+    if (oldest == m_heard.end())
+        return false;
+    m_heard.erase(oldest);
+    return true;
 }
 
 bool CUdpDatagramService::Read(PeerSlot slot, std::string& bytes)
@@ -230,6 +358,7 @@ bool CUdpDatagramService::Read(PeerSlot slot, std::string& bytes)
     int fd = m_sockets[Index(slot)];
     if (fd < 0)
         return false;
+    int dropped = 0;
     for (;;) {
         sockaddr_in from{};
         socklen_t length = sizeof from;
@@ -246,7 +375,10 @@ bool CUdpDatagramService::Read(PeerSlot slot, std::string& bytes)
             return false;
         }
         bytes.assign(m_buffer.data(), static_cast<size_t>(got));
-        Remember(bytes, from.sin_addr);
-        return true;
+        if (Remember(slot, bytes, from.sin_addr))
+            return true;
+        // Dropped; a flood of them must not hold the loop: the slot stays marked readable.
+        if (++dropped >= kMaxDropsPerRead)
+            return false;
     }
 }

@@ -7,8 +7,8 @@
 class CUdpServiceHolder
 {
 protected:
-    explicit CUdpServiceHolder(const std::string& computer, uint16_t portBase)
-        : m_udp(NormalizeComputerName(computer), portBase)
+    CUdpServiceHolder(const std::string& computer, uint16_t portBase, const IClock& clock)
+        : m_udp(NormalizeComputerName(computer), portBase, clock)
     {}
     CUdpDatagramService m_udp;
 };
@@ -20,8 +20,18 @@ public:
     CUdpPeerTransport(CTransportSink* sink, const IUserNameSource& names, const IClock& clock,
                       const std::string& computer,
                       uint16_t portBase = CUdpDatagramService::kDefaultPortBase)
-        : CUdpServiceHolder(computer, portBase), CPeerTransport(sink, names, clock, m_udp, computer)
+        : CUdpServiceHolder(computer, portBase, clock),
+          CPeerTransport(sink, names, clock, m_udp, computer)
     {}
+
+    // What the network brought, and then what the service has to tell (two computers
+    // using one name), in the history and the log.
+    void Receive(std::vector<ChatMessage>& messages) override
+    {
+        CPeerTransport::Receive(messages);
+        for (const std::string& notice : m_udp.TakeNotices())
+            PostSystemMessage(notice, true);
+    }
 
     // Sockets to watch (QSocketNotifier): when one is readable, GetMessages has work.
     std::vector<int> Descriptors() const { return m_udp.Descriptors(); }

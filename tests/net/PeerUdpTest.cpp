@@ -3,18 +3,24 @@
 // leaves this process's private loopback.
 #include "PeerTestSupport.h"
 #include "PumpSupport.h"
+#include "TestSupport.h"
 #include "net/PeerTransport.h"
 #include "net/UdpDatagramService.h"
 #include "net/UdpPeerTransport.h"
 #include "platform/Clock.h"
 #include "platform/NextWake.h"
 
+#include <QElapsedTimer>
+#include <QTimer>
 #include <arpa/inet.h>
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sched.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -69,6 +75,65 @@ protected:
 
     static inline std::string s_skip;
 };
+
+uint16_t PortOf(PeerSlot slot)
+{
+    return static_cast<uint16_t>(CUdpDatagramService::kDefaultPortBase + static_cast<int>(slot));
+}
+
+// Another computer on the private loopback: a socket on an address of its own (127.0.0.x),
+// on the port of a slot that the service under test leaves free, so that what the service
+// writes to this computer on that slot lands here.
+class FakeComputer
+{
+public:
+    FakeComputer(const char* address, uint16_t port)
+    {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        ::inet_pton(AF_INET, address, &at.sin_addr);
+        at.sin_port = htons(port);
+        m_bound = ::bind(m_fd, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0;
+    }
+    ~FakeComputer() { ::close(m_fd); }
+    FakeComputer(const FakeComputer&) = delete;
+    FakeComputer& operator=(const FakeComputer&) = delete;
+    bool Bound() const { return m_bound; }
+
+    void Send(PeerSlot slot, const std::string& bytes) const
+    {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_port = htons(PortOf(slot));
+        ::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    }
+    // The next datagram that reaches this computer within `ms`, or "" when none does.
+    std::string Receive(int ms) const
+    {
+        pollfd fd{m_fd, POLLIN, 0};
+        if (::poll(&fd, 1, ms) != 1)
+            return "";
+        char buffer[2048];
+        ssize_t got = ::recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        return got > 0 ? std::string(buffer, static_cast<size_t>(got)) : "";
+    }
+
+private:
+    int m_fd = -1;
+    bool m_bound = false;
+};
+
+std::string Command(const std::string& computer, const std::string& word)
+{
+    return computer + "\nBob\n\n" + word + "-id\n000/001\n" + word;
+}
+
+std::string Chat(const std::string& computer, const std::string& user, const std::string& text)
+{
+    return computer + "\n" + user + "\n\n" + text + "-id\n000/001\n" + text;
+}
 
 TEST_F(PeerUdpTest, OneCopyPerComputerOwnsThePorts)
 {
@@ -126,6 +191,188 @@ TEST_F(PeerUdpTest, AComputerIsReachedWhereItWasLastHeardFrom)
     ASSERT_TRUE(service.Write(PeerSlot::Ack, "ZED-BOX", "answer"));
     ASSERT_TRUE(ReadWithin(service, PeerSlot::Ack, bytes));
     EXPECT_EQ(bytes, "answer");
+}
+
+// A datagram names its sender's computer, but anybody can write any name. Replies for a
+// computer go to the address first heard under its name while that computer is present (as
+// the transport counts presence: until "departure", or a rollcall left unanswered for the
+// presence time-out); another address using the name meanwhile is not heard, and the
+// conflict is told once. Once the computer is gone, the name is free for a new address.
+TEST_F(PeerUdpTest, AComputerKeepsItsAddressWhilePresent)
+{
+    enum class Step
+    {
+        Nothing,
+        Departure,       // the computer leaves
+        Rollcall,        // a third computer calls the roll
+        OwnRollcall,     // this computer calls the roll
+        Answer,          // the computer answers
+        PresenceTimeOut, // the presence time-out passes
+        NotQuiteTimeOut, // ... all but its last second
+    };
+    struct Case
+    {
+        const char* Name;
+        std::vector<Step> Between;
+        bool TakenOver;
+    };
+    const Case cases[] = {
+        {"present", {Step::Nothing}, false},
+        {"left", {Step::Departure}, true},
+        {"rollcall unanswered", {Step::Rollcall, Step::PresenceTimeOut}, true},
+        {"own rollcall unanswered", {Step::OwnRollcall, Step::PresenceTimeOut}, true},
+        {"rollcall answered", {Step::Rollcall, Step::Answer, Step::PresenceTimeOut}, false},
+        {"rollcall, time-out not over", {Step::Rollcall, Step::NotQuiteTimeOut}, false},
+    };
+    const uint16_t dataPort = PortOf(PeerSlot::Data);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        CManualClock clock;
+        CUdpDatagramService service("Lab-Pc", CUdpDatagramService::kDefaultPortBase, clock);
+        ASSERT_TRUE(service.Open(PeerSlot::Command));
+        ASSERT_TRUE(service.Open(PeerSlot::Ack));
+        FakeComputer colleague("127.0.0.2", dataPort), stranger("127.0.0.3", dataPort),
+            third("127.0.0.4", dataPort);
+        ASSERT_TRUE(colleague.Bound() && stranger.Bound() && third.Bound());
+        // Everything this service takes in before the third computer's markers.
+        auto readUntilMarker = [&](const std::string& marker) {
+            third.Send(PeerSlot::Command, Chat("Third-Pc", "Cy", marker));
+            third.Send(PeerSlot::Ack, "Third-Pc\n" + marker + "\n000/001");
+            std::vector<std::string> got;
+            std::string bytes;
+            for (PeerSlot slot : {PeerSlot::Command, PeerSlot::Ack})
+                while (ReadWithin(service, slot, bytes) && bytes.find(marker) == std::string::npos)
+                    got.push_back(bytes);
+            return got;
+        };
+
+        colleague.Send(PeerSlot::Command, Command("Office-Pc2", "arrival"));
+        ASSERT_EQ(readUntilMarker("m1").size(), 1u);
+        for (Step step : c.Between) {
+            if (step == Step::Departure)
+                colleague.Send(PeerSlot::Command, Command("Office-Pc2", "departure"));
+            else if (step == Step::Rollcall)
+                third.Send(PeerSlot::Command, Command("Third-Pc", "rollcall"));
+            else if (step == Step::OwnRollcall)
+                service.Write(PeerSlot::Command, "*", Command("Lab-Pc", "rollcall"));
+            else if (step == Step::Answer)
+                colleague.Send(PeerSlot::Command, Command("Office-Pc2", "arrival"));
+            else if (step == Step::PresenceTimeOut)
+                clock.Advance((CPeerTransport::kPresenceSeconds + 1) * 1000);
+            else if (step == Step::NotQuiteTimeOut)
+                clock.Advance(CPeerTransport::kPresenceSeconds * 1000);
+            readUntilMarker("m2");
+        }
+
+        // Presence under the name, and an acknowledgement of a message the colleague got.
+        stranger.Send(PeerSlot::Command, Command("OFFICE-PC2", "arrival"));
+        stranger.Send(PeerSlot::Ack, "Office-Pc2\nhello-id\n000/001");
+        EXPECT_EQ(readUntilMarker("m3").size(), c.TakenOver ? 2u : 0u);
+
+        service.Write(PeerSlot::Data, "office-pc2", "reply");
+        const FakeComputer& answered = c.TakenOver ? stranger : colleague;
+        const FakeComputer& other = c.TakenOver ? colleague : stranger;
+        EXPECT_EQ(answered.Receive(2000), "reply");
+        EXPECT_EQ(other.Receive(50), "");
+
+        // A second try is not told again.
+        stranger.Send(PeerSlot::Command, Command("Office-Pc2", "arrival"));
+        readUntilMarker("m4");
+        std::vector<std::string> notices = service.TakeNotices();
+        if (c.TakenOver) {
+            EXPECT_TRUE(notices.empty());
+        } else {
+            ASSERT_EQ(notices.size(), 1u);
+            EXPECT_EQ(notices[0], "Two computers are using the name OFFICE-PC2. Zib Tam goes on "
+                                  "talking to the one at 127.0.0.2, which it heard first, and "
+                                  "ignores the one at 127.0.0.3.");
+        }
+    }
+}
+
+// The conflict reaches the history once, as the program's own notice; the other
+// computer's messages under the name are not shown.
+TEST_F(PeerUdpTest, TheTransportTellsOfTwoComputersWithOneName)
+{
+    CSystemClock& clock = CSystemClock::Instance();
+    CFixedUserName names("Ann");
+    RecordingSink sink;
+    CUdpPeerTransport transport(&sink, names, clock, "LAB-PC");
+    std::string error;
+    ASSERT_TRUE(transport.LogOn("Ann", error)) << error;
+    FakeComputer colleague("127.0.0.2", 0), stranger("127.0.0.3", 0);
+    colleague.Send(PeerSlot::Data, Chat("Office-Pc2", "Bob", "hello"));
+    stranger.Send(PeerSlot::Data, Chat("Office-Pc2", "Eve", "hijack"));
+    stranger.Send(PeerSlot::Data, Chat("Office-Pc2", "Eve", "again"));
+    colleague.Send(PeerSlot::Data, Chat("Office-Pc2", "Bob", "bye"));
+    std::vector<ChatMessage> got;
+    PumpUntil(
+        [&] {
+            std::vector<ChatMessage> more;
+            transport.GetMessages(more);
+            got.insert(got.end(), more.begin(), more.end());
+            return !got.empty() && got.back().Text == "bye";
+        },
+        3000);
+    std::vector<std::string> texts, notices;
+    for (const ChatMessage& message : got) {
+        if (message.Sender == CTransport::kSystemSender) {
+            notices.push_back(message.Text);
+            EXPECT_TRUE(message.Log);
+        } else {
+            texts.push_back(message.Sender + ": " + message.Text);
+        }
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"Bob: hello", "Bob: bye"}));
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].rfind("Two computers are using the name Office-Pc2.", 0), 0u)
+        << notices[0];
+}
+
+// A name never heard from is looked up off the loop's thread, and a name too long to be a
+// computer name not at all: with a name server that never answers, the loop runs on.
+TEST_F(PeerUdpTest, NameLookUpsNeverHoldTheLoop)
+{
+    // A private view of /etc in this process: a silent name server, and a hosts file.
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        GTEST_SKIP() << "cannot make a private mount namespace here";
+    TempDir dir;
+    std::ofstream(dir.File("resolv.conf"))
+        << "nameserver 127.0.0.53\noptions timeout:5 attempts:1\n";
+    std::ofstream(dir.File("hosts")) << "127.0.0.1 localhost\n127.0.0.1 Hosts-Pc\n";
+    ASSERT_EQ(
+        ::mount(dir.File("resolv.conf").c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr), 0);
+    ASSERT_EQ(::mount(dir.File("hosts").c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr), 0);
+    FakeComputer silentNameServer("127.0.0.53", 53);
+    ASSERT_TRUE(silentNameServer.Bound());
+
+    CUdpDatagramService service("Lab-Pc");
+    ASSERT_TRUE(service.Open(PeerSlot::Data));
+    int ticks = 0;
+    qint64 longestGap = 0;
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, sinceTick.restart());
+        ++ticks;
+    });
+    ticker.start(10);
+
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(service.Write(PeerSlot::Ack, "A-Name-Longer-Than-15", "ack"));
+    EXPECT_FALSE(service.Write(PeerSlot::Data, "Nobody-Heard", "lost"));
+    EXPECT_FALSE(service.Write(PeerSlot::Data, "Hosts-Pc", "found in hosts"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+
+    // The name from the hosts file answers at once; the datagram waited for it.
+    std::string bytes;
+    EXPECT_TRUE(PumpUntil([&] { return service.Read(PeerSlot::Data, bytes); }, 3000));
+    EXPECT_EQ(bytes, "found in hosts");
+    PumpFor(300);
+    EXPECT_GT(ticks, 10);
+    EXPECT_LT(longestGap, 1000);
 }
 
 TEST_F(PeerUdpTest, FloodOfStrangersStaysBounded)
