@@ -18,6 +18,18 @@ std::string PeerPacket::JoinedText() const
     return text;
 }
 
+size_t PeerPacket::HeldBytes() const
+{
+    auto held = [](const std::string& text) { return sizeof(std::string) + text.size(); };
+    size_t bytes = sizeof(PeerPacket) + Computer.size() + UserName.size() + Id.size();
+    for (const auto* texts : {&RecipientComputers, &RecipientNames, &Pieces})
+        for (const std::string& text : *texts)
+            bytes += held(text);
+    for (const std::string& ack : PendingAcks)
+        bytes += held(ack);
+    return bytes;
+}
+
 std::string FormatPeerHeader(const PeerPacket& packet, int index, int count)
 {
     std::string recipients;
@@ -85,6 +97,9 @@ bool ThreeDigits(const std::string& text, size_t at, int& value)
 
 bool ParsePeerDatagram(const std::string& datagram, PeerPacket& packet, int& count)
 {
+    // No sender of ours writes more; a larger one would only cost time and memory.
+    if (datagram.size() > kPeerDatagramLimit)
+        return false;
     // The header ends at the fifth line feed, counted from the second byte on.
     size_t end = 0;
     int feeds = 0;
@@ -138,6 +153,8 @@ std::string FormatAcknowledgement(const std::string& computer, const std::string
 bool ParseAcknowledgement(const std::string& datagram, std::string& computer, std::string& id,
                           int& index)
 {
+    if (datagram.size() > kPeerDatagramLimit)
+        return false;
     std::vector<std::string> fields = SplitLines(datagram, '\n');
     if (fields.size() < 3)
         return false;

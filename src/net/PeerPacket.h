@@ -11,6 +11,9 @@
 
 inline constexpr size_t kPeerDatagramLimit = 350;
 inline constexpr int kPeerMaxPieces = 999; // three digits on the wire
+// The longest message text shown: what the chat window's input box lets a user send (20,480
+// characters, one byte each on the wire). Longer ones are cut, with a notice.
+inline constexpr size_t kPeerMaxMessageBytes = 20480;
 
 // One known computer and its user, as this transport sees it.
 struct PeerUser
@@ -44,9 +47,13 @@ struct PeerPacket
     int PieceIndex = -1;  // of the datagram that made it; -1 for the own copy
     std::time_t Time = 0; // last updated
     std::deque<std::string> PendingAcks;
+    size_t Held = 0; // HeldBytes as the receiving transport last counted it
 
     bool IsComplete() const;
     std::string JoinedText() const;
+    // The memory the packet holds, its texts and their string objects (an unfinished
+    // message's empty pieces cost their objects too).
+    size_t HeldBytes() const;
 };
 
 // A sent message to one recipient whose acknowledgements are awaited.
@@ -71,12 +78,14 @@ bool MakePeerDatagrams(const PeerPacket& packet, const std::string& text,
 
 // Reads one received datagram into a packet holding `count` pieces, the piece text at
 // `index` (also kept in PieceIndex). False for anything that is not a well-formed piece:
-// fewer than five header lines, no sender computer, a bad index or count.
+// longer than kPeerDatagramLimit, fewer than five header lines, no sender computer, a bad
+// index or count.
 bool ParsePeerDatagram(const std::string& datagram, PeerPacket& packet, int& count);
 
 std::string FormatAcknowledgement(const std::string& computer, const std::string& id, int index,
                                   int count);
-// False when the text has fewer than three lines or no index.
+// False when the text is longer than kPeerDatagramLimit, has fewer than three lines or no
+// index.
 bool ParseAcknowledgement(const std::string& datagram, std::string& computer, std::string& id,
                           int& index);
 

@@ -41,6 +41,15 @@ size_t CPeerTransport::PartialCount(PeerSlot slot) const
     return slot == PeerSlot::Command ? m_commands.Partial.size() : m_data.Partial.size();
 }
 
+size_t CPeerTransport::PartialBytes(PeerSlot slot, const std::string& computer) const
+{
+    size_t bytes = 0;
+    for (const PeerPacket& packet : (slot == PeerSlot::Command ? m_commands : m_data).Partial)
+        if (computer.empty() || NamesEqualNoCase(packet.Computer, computer))
+            bytes += packet.Held;
+    return bytes;
+}
+
 void CPeerTransport::UpdateSelfChat()
 {
     m_users[kOwn].Alive = SelfChat();
@@ -295,7 +304,16 @@ void CPeerTransport::Receive(std::vector<ChatMessage>& messages)
     UpdateUserList();
     ForgetOldDone();
     while (!m_data.Complete.empty()) {
-        messages.push_back(ToChatMessage(m_data.Complete.front()));
+        const PeerPacket& packet = m_data.Complete.front();
+        messages.push_back(ToChatMessage(packet));
+        // A received text longer than anyone can type is cut, and the user told so.
+        if (packet.PieceIndex >= 0 && messages.back().Text.size() > kPeerMaxMessageBytes) {
+            messages.back().Text.resize(kPeerMaxMessageBytes);
+            std::string notice = kCutNotice;
+            notice.replace(notice.find("%s"), 2, messages.back().Sender);
+            messages.push_back(
+                NewMessage(kSystemSender, {GetUserNameOrDefault()}, false, notice, false));
+        }
         m_data.Complete.pop_front();
     }
 }
@@ -399,18 +417,36 @@ void CPeerTransport::AcceptPiece(PeerSlot slot, SlotQueues& queues, PeerPacket&&
         return;
     }
 
-    // Keep one sender from filling memory with pieces of messages it never finishes.
-    const std::string computer = partial->Computer;
-    size_t fromSender = 0;
+    partial->Held = partial->HeldBytes();
+    BoundPartial(queues, partial->Computer);
+}
+
+void CPeerTransport::BoundPartial(SlotQueues& queues, std::string computer)
+{
+    // Keep one sender from filling memory with pieces of messages it never finishes: its
+    // oldest go first while it holds more than its share ...
+    auto fromSender = [&](const PeerPacket& p) { return NamesEqualNoCase(p.Computer, computer); };
+    for (;;) {
+        size_t count = 0;
+        size_t bytes = 0;
+        for (const PeerPacket& p : queues.Partial) {
+            if (fromSender(p)) {
+                ++count;
+                bytes += p.Held;
+            }
+        }
+        if (count <= kMaxPartialPerComputer && bytes <= kMaxPartialBytesPerComputer)
+            break;
+        queues.Partial.erase(
+            std::find_if(queues.Partial.begin(), queues.Partial.end(), fromSender));
+    }
+    // ... and anyone's oldest while all of them together hold more than the total.
+    size_t total = 0;
     for (const PeerPacket& p : queues.Partial)
-        if (NamesEqualNoCase(p.Computer, computer))
-            ++fromSender;
-    if (fromSender > kMaxPartialPerComputer) {
-        auto oldest =
-            std::find_if(queues.Partial.begin(), queues.Partial.end(), [&](const PeerPacket& p) {
-                return NamesEqualNoCase(p.Computer, computer);
-            });
-        queues.Partial.erase(oldest);
+        total += p.Held;
+    while (total > kMaxPartialBytes) {
+        total -= queues.Partial.front().Held;
+        queues.Partial.pop_front();
     }
 }
 

@@ -39,6 +39,9 @@ public:
     const std::vector<PeerUser>& Users() const { return m_users; }
     const std::vector<DeliveryRecord>& Deliveries() const { return m_deliveries; }
     size_t PartialCount(PeerSlot slot) const;
+    // What the unfinished messages of a slot hold (PeerPacket::HeldBytes), in all or from
+    // one computer.
+    size_t PartialBytes(PeerSlot slot, const std::string& computer = {}) const;
     // Pieces still waiting for their turn (see kPiecePauseMs).
     size_t QueuedWrites() const { return m_queuedWrites.size(); }
 
@@ -48,6 +51,9 @@ public:
         "Tam open at the same time, configure Zib Tam to use client/server networking.";
     static constexpr const char* kUnknownRecipient =
         "Zib Tam did not recognize the name of the user this message should be sent to.";
+    // After a received message that was cut to kPeerMaxMessageBytes; %s is its sender.
+    static constexpr const char* kCutNotice =
+        "Zib Tam cut the message from %s: it was longer than 20,480 characters.";
     static constexpr const char* kTooLong =
         "Zib Tam could not send your message because it is too long for the list of recipients.";
 
@@ -61,6 +67,11 @@ public:
     static constexpr size_t kMaxUsers = 4096;
     static constexpr size_t kMaxPartialPerComputer = 32;
     static constexpr size_t kMaxPartialPackets = 1024;
+    // Unfinished messages in bytes, as the counts alone let a sender hold hundreds of MB.
+    // Per computer: the largest message 999 datagrams can carry (about 370 KB held) fits.
+    static constexpr size_t kMaxPartialBytesPerComputer = 512 * 1024;
+    // In all: sixteen computers at their bound, far above what honest senders ever hold.
+    static constexpr size_t kMaxPartialBytes = 8 * 1024 * 1024;
     static constexpr std::time_t kPartialLifetimeSeconds = 120;
     static constexpr std::time_t kRecentlyDoneSeconds = 10;
     // A poll reads at most this many datagrams from one slot, so a sender that writes
@@ -101,6 +112,8 @@ private:
     int FindUser(const std::string& computer) const;
     void ReadSlot(PeerSlot slot, SlotQueues& queues);
     void AcceptPiece(PeerSlot slot, SlotQueues& queues, PeerPacket&& packet, int count);
+    // Drops the oldest unfinished messages while `computer`'s or all of them hold too much.
+    void BoundPartial(SlotQueues& queues, std::string computer);
     void PrunePartial(SlotQueues& queues);
     bool RecentlyDone(const std::string& computer, const std::string& id);
     void RememberDone(const std::string& computer, const std::string& id);

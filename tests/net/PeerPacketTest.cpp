@@ -92,6 +92,12 @@ TEST(PeerPacket, ParsesWellFormedPieces)
     EXPECT_EQ(packet.PieceIndex, 1);
     EXPECT_EQ(packet.Pieces, (std::vector<std::string>{"", "two\nlines", ""}));
 
+    // A datagram as large as a sender of ours ever writes.
+    std::string header = "Lab-Pc\nAnn\n\n2\n000/001\n";
+    ASSERT_TRUE(ParsePeerDatagram(header + std::string(kPeerDatagramLimit - header.size(), 'x'),
+                                  packet, count));
+    EXPECT_EQ(packet.Pieces[0].size(), kPeerDatagramLimit - header.size());
+
     // A departure from a copy without a user name still names its computer.
     ASSERT_TRUE(ParsePeerDatagram("Lab-Pc\n\n\n3\n000/001\ndeparture", packet, count));
     EXPECT_EQ(packet.UserName, "");
@@ -118,6 +124,15 @@ TEST(PeerPacket, RefusesMalformedPieces)
         int count = 0;
         EXPECT_FALSE(ParsePeerDatagram(datagram, packet, count)) << datagram;
     }
+    // Larger than any sender of ours writes: a byte over, or a piece of 64 KB.
+    const std::string header = "Lab-Pc\nAnn\n\n1\n000/001\n";
+    for (size_t size : {kPeerDatagramLimit + 1, size_t{65000}}) {
+        PeerPacket packet;
+        int count = 0;
+        EXPECT_FALSE(
+            ParsePeerDatagram(header + std::string(size - header.size(), 'x'), packet, count))
+            << size;
+    }
 }
 
 TEST(PeerPacket, Acknowledgements)
@@ -128,8 +143,11 @@ TEST(PeerPacket, Acknowledgements)
     EXPECT_EQ(computer, "Lab-Pc");
     EXPECT_EQ(id, "1z");
     EXPECT_EQ(index, 2);
-    for (const char* bad : {"", "Lab-Pc\n1z", "Lab-Pc\n1z\n/003", "Lab-Pc\n1z\nxyz"})
-        EXPECT_FALSE(ParseAcknowledgement(bad, computer, id, index)) << bad;
+    const std::string oversized = "Lab-Pc\n1z\n002/003" + std::string(kPeerDatagramLimit, '\n');
+    for (const std::string& bad :
+         {std::string(), std::string("Lab-Pc\n1z"), std::string("Lab-Pc\n1z\n/003"),
+          std::string("Lab-Pc\n1z\nxyz"), oversized})
+        EXPECT_FALSE(ParseAcknowledgement(bad, computer, id, index)) << bad.size();
 }
 
 TEST(PeerPacket, ComputerNamesTakeTheProgramsLetterCase)

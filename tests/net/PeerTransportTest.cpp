@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/NextWake.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
@@ -235,7 +236,7 @@ TEST_F(PeerTransportTest, ConfirmationTimeRunsFromTheLastPiece)
     ASSERT_EQ(Send(a, {"Bob"}, text), "");
     Run(9000);
     ASSERT_EQ(b.Chats().size(), 1u);
-    EXPECT_EQ(b.Chats()[0].Text, text);
+    EXPECT_EQ(b.Chats()[0].Text, text.substr(0, kPeerMaxMessageBytes)); // shown cut
     EXPECT_TRUE(a.Reports().empty());
     EXPECT_TRUE(a.Transport.Deliveries().empty());
 }
@@ -355,6 +356,89 @@ TEST_F(PeerTransportTest, BurstFromOneComputerIsShownAndAcknowledgedWhole)
             EXPECT_EQ(shown[static_cast<size_t>(i)].Text, "burst " + std::to_string(i));
         EXPECT_TRUE(a.Reports().empty());
         EXPECT_TRUE(a.Transport.Deliveries().empty());
+    }
+}
+
+// A text longer than the input box lets anyone type is shown cut to that length, and a
+// short notice after it says so; every piece is still acknowledged.
+TEST_F(PeerTransportTest, OverlongMessagesAreCutWithANotice)
+{
+    struct Case
+    {
+        size_t Length;
+        bool Cut;
+    };
+    const Case cases[] = {
+        {kPeerMaxMessageBytes, false},
+        {kPeerMaxMessageBytes + 1, true},
+        {280000, true}, // nearly the 999 pieces a header of ours can count
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Length);
+        nodes.clear();
+        Node& a = Add("Lab-Pc", "Ann");
+        Node& b = Add("Office-Pc2", "Bob");
+        Run();
+        std::string text;
+        for (size_t i = 0; text.size() < c.Length; ++i)
+            text += std::to_string(i) + ' ';
+        text.resize(c.Length);
+        ASSERT_EQ(Send(a, {"Bob"}, text), "");
+        Run(static_cast<uint32_t>(c.Length / 4) + 5000); // the pieces leave 50 ms apart
+        ASSERT_EQ(b.Inbox.size(), c.Cut ? 2u : 1u);
+        EXPECT_EQ(b.Inbox[0].Text, text.substr(0, kPeerMaxMessageBytes));
+        if (c.Cut) {
+            EXPECT_EQ(b.Inbox[1].Sender, "Zib Tam");
+            EXPECT_EQ(b.Inbox[1].Text,
+                      "Zib Tam cut the message from Ann: it was longer than 20,480 characters.");
+        }
+        EXPECT_TRUE(a.Reports().empty());
+        EXPECT_TRUE(a.Transport.Deliveries().empty());
+        // The sender's own copy is what the sender wrote.
+        EXPECT_EQ(a.Chats().back().Text, text);
+    }
+}
+
+// Unfinished messages of the largest pieces, from one computer and from many: what they
+// hold stays within the bounds after every poll, and a message from elsewhere still comes.
+TEST_F(PeerTransportTest, UnfinishedMessagesHoldBoundedBytes)
+{
+    struct Case
+    {
+        int Computers;
+        int Messages; // from each computer
+        int Pieces;   // of each message, out of 999
+    };
+    const Case cases[] = {{1, 10, 180}, {20, 10, 180}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Computers);
+        nodes.clear();
+        Node& a = Add("Lab-Pc", "Ann");
+        Node& b = Add("Office-Pc2", "Bob");
+        Run();
+        for (int piece = 0; piece < c.Pieces; ++piece)
+            for (int computer = 0; computer < c.Computers; ++computer)
+                for (int message = 0; message < c.Messages; ++message) {
+                    char position[16];
+                    std::snprintf(position, sizeof position, "%03d/999", piece);
+                    std::string datagram = "Evil" + std::to_string(computer) + "\nEve\n\nm" +
+                                           std::to_string(message) + "\n" + position + "\n";
+                    datagram.resize(kPeerDatagramLimit, 'z');
+                    network.Inject("Lab-Pc", PeerSlot::Data, datagram);
+                }
+        ASSERT_EQ(Send(b, {"Ann"}, "through the flood"), "");
+        for (int poll = 0; poll < 20; ++poll) {
+            Run(10);
+            ASSERT_LE(a.Transport.PartialBytes(PeerSlot::Data), CPeerTransport::kMaxPartialBytes);
+            ASSERT_LE(a.Transport.PartialBytes(PeerSlot::Data, "Evil0"),
+                      CPeerTransport::kMaxPartialBytesPerComputer);
+        }
+        EXPECT_EQ(network.Waiting("Lab-Pc", PeerSlot::Data), 0u);
+        EXPECT_GT(a.Transport.PartialBytes(PeerSlot::Data, "Evil0"),
+                  CPeerTransport::kMaxPartialBytesPerComputer / 2);
+        ASSERT_EQ(a.Chats().size(), 1u);
+        EXPECT_EQ(a.Chats()[0].Text, "through the flood");
+        EXPECT_TRUE(b.Reports().empty());
     }
 }
 
@@ -592,10 +676,10 @@ TEST_F(PeerTransportTest, MalformedDatagramsAreDroppedAndOthersStillServed)
     for (const Case& c : cases)
         network.Inject("Lab-Pc", c.Slot, c.Bytes);
     Run(5000);
-    // The only whole message among them is the large one from "Evil".
-    ASSERT_EQ(a.Chats().size(), 2u);
+    // None of them is a whole message: the large one from "Evil" is larger than any
+    // datagram of ours.
+    ASSERT_EQ(a.Chats().size(), 1u);
     EXPECT_EQ(a.Chats()[0].Text, "real");
-    EXPECT_EQ(a.Chats()[1].Text.size(), 65000u);
     EXPECT_TRUE(b.Reports().empty());
     EXPECT_LE(a.Transport.PartialCount(PeerSlot::Data), 1u);
     ASSERT_EQ(Send(b, {"Ann"}, "still here"), "");
