@@ -8,6 +8,7 @@
 #include "app/StandInShell.h"
 #include "app/UserSettings.h"
 #include "log/LogViewerDlg.h"
+#include "net/UpgradeService.h"
 #include "platform/Clock.h"
 #include "platform/DisplayPlatform.h"
 #include "platform/QuitOnSignal.h"
@@ -49,6 +50,7 @@ constexpr char kHelp[] = R"help(Usage: zibtam [/log] [OPTION...]
                                        ("KEY\NAME" for subkeys)
   zibtam --config set NAME VALUE       stores one setting
   zibtam --config unset NAME           removes one setting
+  zibtam --version                     the version, as the upgrade reads it
   zibtam --help                        this text
 
 In the console, a typed line is sent; /to NAME, NAME (or /to all) chooses the
@@ -197,6 +199,10 @@ int main(int argc, char** argv)
 
     if (first == "--help" || first == "-h") {
         std::cout << kHelp;
+        return 0;
+    }
+    if (first == "--version") {
+        std::cout << VersionAnswer();
         return 0;
     }
     if (first == "--config") {

@@ -1,5 +1,7 @@
 #include "net/UpgradeService.h"
 
+#include "common/BuildDate.h"
+
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -70,6 +72,31 @@ bool UpgradeUrlFromServerHeader(const std::string& serverHeader, const std::stri
         return false;
     url = "http://" + host + ":" + std::to_string(port) + "/upgrade";
     return true;
+}
+
+std::string VersionAnswer(int version)
+{
+    return ProductToken(version) + " (" + ProgramBuildDate() + ")\n";
+}
+
+int VersionFromAnswer(std::string_view answer)
+{
+    const std::string token = ProductToken(0);
+    const std::string_view name = std::string_view(token).substr(0, token.size() - 1);
+    if (answer.substr(0, name.size()) != name)
+        return -1;
+    answer.remove_prefix(name.size());
+    int version = 0;
+    std::size_t digits = 0;
+    for (; digits < answer.size() && std::isdigit(static_cast<unsigned char>(answer[digits]));
+         ++digits) {
+        if (digits == 9)
+            return -1;
+        version = version * 10 + (answer[digits] - '0');
+    }
+    bool ends = digits == answer.size() || answer[digits] == ' ' || answer[digits] == '\n' ||
+                answer[digits] == '\r';
+    return digits > 0 && ends ? version : -1;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes)

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 // "/upgrade/740/setup.exe".
 std::string UpgradeDownloadPath(int version = kProtocolVersion);
@@ -23,6 +24,12 @@ bool AnswerUpgradeRequest(const HttpRequest& request,
 // above `ownVersion`; false otherwise.
 bool UpgradeUrlFromServerHeader(const std::string& serverHeader, const std::string& host,
                                 unsigned port, std::string& url, int ownVersion = kProtocolVersion);
+
+// What "zibtam --version" prints: the product token ("Zib Tam Freeware/740") and the build
+// date, on one line.
+std::string VersionAnswer(int version = kProtocolVersion);
+// The version that the first line of an answer to "--version" names; -1 when it names none.
+int VersionFromAnswer(std::string_view answer);
 
 // Reads a whole file; false when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& bytes);

@@ -156,9 +156,10 @@ bool CLinuxSetupSystem::ListFolder(const std::string& path, std::vector<std::str
 
 void CLinuxSetupSystem::RemoveOwnCopy()
 {
-    // Only a copy in a folder that the uninstall made is removed.
+    // Only a copy in a folder that the uninstall or the upgrade made is removed.
     fs::path own = m_executable;
-    if (own.parent_path().filename().string().rfind(kUninstallFolderPrefix, 0) != 0)
+    const std::string folder = own.parent_path().filename().string();
+    if (folder.rfind(kUninstallFolderPrefix, 0) != 0 && folder.rfind(kUpgradeFolderPrefix, 0) != 0)
         return;
     std::error_code ignored;
     fs::remove(own, ignored);

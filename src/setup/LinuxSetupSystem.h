@@ -36,3 +36,5 @@ private:
 
 // The temporary copies of the uninstall live in folders named with this prefix.
 inline constexpr char kUninstallFolderPrefix[] = "zibtam-uninstall-";
+// The setup copy that the upgrade fetches lives in a folder named with this prefix.
+inline constexpr char kUpgradeFolderPrefix[] = "zibtam-upgrade-";

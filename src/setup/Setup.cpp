@@ -78,6 +78,8 @@ bool CSetup::Run(const std::string& commandLine, const std::function<void()>& sh
     if (IsSetupExecutable(m_system.StartedAs())) {
         if (showDialog)
             showDialog();
+        // A setup copy that the upgrade fetched into the temporary folder goes when done.
+        m_system.RemoveOwnCopy();
         return true;
     }
     if (StartsWith(commandLine, "/uninstall:")) {

@@ -197,4 +197,25 @@ TEST(UpgradeUrl, FromTheServerHeader)
     }
 }
 
+TEST(UpgradeVersion, TheAnswerToVersionNamesTheProductAndANumber)
+{
+    EXPECT_EQ(VersionFromAnswer(VersionAnswer()), kProtocolVersion);
+    EXPECT_EQ(VersionAnswer(741).rfind("Zib Tam Freeware/741 (", 0), 0u);
+    const std::pair<const char*, int> cases[] = {
+        {"Zib Tam Freeware/741", 741},
+        {"Zib Tam Freeware/741\r\n", 741},
+        {"Zib Tam Freeware/0 (x)", 0},
+        {"Zib Tam Freeware/", -1},
+        {"Zib Tam Freeware/74a", -1},
+        {"Zib Tam Freeware/-741", -1},
+        {"Zib Tam Freeware/9999999999", -1},
+        {"zib tam freeware/741", -1},
+        {" Zib Tam Freeware/741", -1},
+        {"sleep (GNU coreutils) 9.1", -1},
+        {"", -1},
+    };
+    for (const auto& [answer, version] : cases)
+        EXPECT_EQ(VersionFromAnswer(answer), version) << answer;
+}
+
 } // namespace

@@ -89,6 +89,9 @@ protected:
     }
 };
 
+// The cap of the fetches below.
+constexpr std::uintmax_t kCap = 1000;
+
 std::string FileResponse(const std::string& body, size_t announced)
 {
     return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(announced) +
@@ -102,7 +105,7 @@ TEST_F(UpgradeTest, FetchFollowsTheRedirectAndMakesAnExecutableSetupCopy)
                       "\r\nContent-Length: 0\r\n\r\n"},
                      {FileResponse("#!/bin/sh\n", 10)}};
     std::string path, error;
-    ASSERT_TRUE(FetchUpgrade(web.Url("/upgrade"), false, path, error)) << error;
+    ASSERT_TRUE(FetchUpgrade(web.Url("/upgrade"), false, path, error, kCap)) << error;
     EXPECT_EQ(web.Requests, (std::vector<std::string>{"GET /upgrade HTTP/1.1",
                                                       "GET /upgrade/741/setup.exe HTTP/1.1"}));
     EXPECT_EQ(fs::path(path).filename(), "ZibTamSetup");
@@ -112,33 +115,61 @@ TEST_F(UpgradeTest, FetchFollowsTheRedirectAndMakesAnExecutableSetupCopy)
     EXPECT_EQ(fs::directory_iterator(fs::path(path).parent_path())->path(), path);
 
     web.Responses = {{FileResponse("x", 1)}};
-    ASSERT_TRUE(FetchUpgrade(web.Url("/upgrade"), true, path, error)) << error;
+    ASSERT_TRUE(FetchUpgrade(web.Url("/upgrade"), true, path, error, kCap)) << error;
     EXPECT_EQ(fs::path(path).filename(), "SetupSecondary");
+}
+
+std::string Redirect(const std::string& location, const std::string& body = "")
+{
+    return "HTTP/1.1 302 Found\r\nLocation: " + location +
+           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 TEST_F(UpgradeTest, AFailedFetchSaysWhyAndLeavesNothing)
 {
+    // A server of the same machine that the download must never reach.
+    StubWebServer elsewhere;
+    const std::string port = elsewhere.Url("").substr(elsewhere.Url("").rfind(':'));
+    const std::string big(kCap + 1, 'x');
+    const std::string unannounced = "HTTP/1.0 200 OK\r\n\r\n" + big + big + big;
+    const std::string offServer =
+        "; Zib Tam takes its upgrade only from the server it is logged on to.";
     struct Case
     {
         const char* Name;
-        StubWebServer::Response Response;
-        const char* Error; // a part of the error text
-    } cases[] = {
-        {"not found", {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"}, "Not Found"},
-        {"cut short", {FileResponse("half", 8), true}, ""},
-        {"empty", {FileResponse("", 0)}, "incomplete"},
+        std::string Response;
+        bool Close;        // the server closes the connection after it
+        std::string Error; // a part of the error text
     };
+    std::vector<Case> cases;
+    auto add = [&](const char* name, std::string response, bool close, std::string error) {
+        cases.push_back({name, std::move(response), close, std::move(error)});
+    };
+    add("not found", "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", false, "Not Found");
+    add("cut short", FileResponse("half", 8), true, "");
+    add("empty", FileResponse("", 0), false, "incomplete");
+    add("another port", Redirect(elsewhere.Url("/upgrade/741/setup.exe")), false, offServer);
+    add("another host", Redirect("http://127.0.0.2" + port + "/setup.exe"), false, offServer);
+    add("another name", Redirect("http://localhost" + port + "/setup.exe"), false, offServer);
+    add("another scheme", Redirect("https://127.0.0.1" + port + "/setup.exe"), false, offServer);
+    add("larger than announced", FileResponse(big, big.size()), false, "more than 1000 bytes");
+    add("announced larger", FileResponse("x", 1u << 30), false, "more than 1000 bytes");
+    add("larger than the cap, unannounced", unannounced, true, "more than 1000 bytes");
+    add("a redirect's body", Redirect("/upgrade/741/setup.exe", big), false,
+        "more than 1000 bytes");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         StubWebServer web;
-        web.Responses = {c.Response};
+        web.Responses = {{c.Response, c.Close}, {FileResponse("x", 1)}};
         std::string path, error;
-        EXPECT_FALSE(FetchUpgrade(web.Url("/upgrade"), false, path, error, 5000));
+        EXPECT_FALSE(FetchUpgrade(web.Url("/upgrade"), false, path, error, kCap, 5000));
         EXPECT_NE(error.find(c.Error), std::string::npos) << error;
         EXPECT_FALSE(error.empty());
         EXPECT_EQ(path, "");
         EXPECT_EQ(LeftOverFolders(), 0);
+        EXPECT_EQ(web.Requests.size(), 1u);
     }
+    EXPECT_TRUE(elsewhere.Requests.empty());
 
     // Nobody listening.
     QTcpServer closed;
@@ -147,8 +178,9 @@ TEST_F(UpgradeTest, AFailedFetchSaysWhyAndLeavesNothing)
     closed.close();
     EXPECT_FALSE(RunUpgrade(url, prompt, false, dir.File("Zib Tam")));
     ASSERT_EQ(prompt.Messages.size(), 2u);
-    EXPECT_EQ(prompt.Messages[0].Text,
-              "Zib Tam will download the upgrade from " + url + " and start its setup.  Continue?");
+    EXPECT_EQ(prompt.Messages[0].Text, "Zib Tam will download the upgrade from the server "
+                                       "127.0.0.1 (" +
+                                           url + ") and start its setup.  Continue?");
     EXPECT_EQ(prompt.Messages[1].Text.rfind(
                   "Zib Tam could not download the upgrade from " + url + ":\n\n", 0),
               0u)
@@ -167,6 +199,94 @@ TEST_F(UpgradeTest, APackageCopyIsUpgradedWithThePackageAndNoIsNothing)
     EXPECT_FALSE(RunUpgrade("http://server:1/upgrade", prompt, false, dir.File("Zib Tam")));
     EXPECT_EQ(prompt.Messages.size(), 1u);
     EXPECT_EQ(LeftOverFolders(), 0);
+}
+
+void WriteProgram(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+    fs::permissions(path, fs::perms::owner_all);
+}
+
+TEST_F(UpgradeTest, OnlyANewerZibTamForThisMachineIsTaken)
+{
+    const std::string zibtam = ReadFile(std::getenv("ZIBTAM_EXE"));
+    std::string otherMachine = zibtam, otherClass = zibtam;
+    otherMachine[18] ^= 1;                      // e_machine
+    otherClass[4] = otherClass[4] == 2 ? 1 : 2; // EI_CLASS: 64 and 32 bits
+    const std::string notAProgram = "the file is not a program for this computer.";
+    const std::string silent = "the program does not say that it is a version of Zib Tam";
+    struct Case
+    {
+        const char* Name;
+        std::string Bytes;
+        int OwnVersion;
+        std::string Error; // a part of it; empty: taken
+    } cases[] = {
+        {"newer", zibtam, kProtocolVersion - 1, ""},
+        {"the same version", zibtam, kProtocolVersion,
+         "the program is version 740, which is not newer than this copy's version 740."},
+        {"older", zibtam, kProtocolVersion + 1, "which is not newer"},
+        {"a script that answers well", "#!/bin/sh\necho 'Zib Tam Freeware/999'\n", 1, notAProgram},
+        {"another machine", otherMachine, 1, notAProgram},
+        {"another class", otherClass, 1, notAProgram},
+        {"a few bytes",
+         "\x7f"
+         "ELF",
+         1, notAProgram},
+        {"another program", ReadFile("/bin/true"), 1, silent},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        fs::path file = dir.Path() / "ZibTamSetup";
+        WriteProgram(file, c.Bytes);
+        std::string error;
+        EXPECT_EQ(CheckUpgradeProgram(file.string(), c.OwnVersion, error), c.Error.empty());
+        EXPECT_NE(error.find(c.Error), std::string::npos) << error;
+    }
+    // A 1 GiB body is far above what a program of this size may send.
+    EXPECT_LT(UpgradeSizeLimit(zibtam.size()), std::uintmax_t{1} << 30);
+}
+
+std::vector<std::string> g_started;
+bool RecordStarted(const std::string& path)
+{
+    g_started.push_back(path);
+    return true;
+}
+
+TEST_F(UpgradeTest, ARefusedFileIsNotStartedAndTheMessageNamesTheServer)
+{
+    const std::string zibtam = ReadFile(std::getenv("ZIBTAM_EXE"));
+    struct Case
+    {
+        const char* Name;
+        std::string Bytes;
+        int OwnVersion;
+        std::string Reason;
+    } cases[] = {
+        {"a script", "#!/bin/sh\necho 'Zib Tam Freeware/999'\n", kProtocolVersion,
+         "the file is not a program for this computer."},
+        {"the same version", zibtam, kProtocolVersion, "which is not newer"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        StubWebServer web;
+        web.Responses = {{Redirect("/upgrade/741/setup.exe")},
+                         {FileResponse(c.Bytes, c.Bytes.size())}};
+        prompt.Messages.clear();
+        g_started.clear();
+        EXPECT_FALSE(RunUpgrade(web.Url("/upgrade"), prompt, false, dir.File("Zib Tam"),
+                                RecordStarted, c.OwnVersion));
+        EXPECT_TRUE(g_started.empty());
+        ASSERT_EQ(prompt.Messages.size(), 2u);
+        EXPECT_EQ(prompt.Messages[1].Text.rfind("Zib Tam did not start the file that the server "
+                                                "127.0.0.1 sent as its upgrade:\n\n",
+                                                0),
+                  0u)
+            << prompt.Messages[1].Text;
+        EXPECT_NE(prompt.Messages[1].Text.find(c.Reason), std::string::npos);
+        EXPECT_EQ(LeftOverFolders(), 0);
+    }
 }
 
 // The setup system with starting programs recorded instead of done.
@@ -244,7 +364,8 @@ TEST_F(UpgradeTest, RoundTripFromANewerServerReplacesTheInstalledCopyWithTheServ
     EXPECT_EQ(url, "http://127.0.0.1:" + std::to_string(port) + "/upgrade");
 
     // The link fetches the server's file and starts it as a setup copy.
-    ASSERT_TRUE(RunUpgrade(url, prompt, false, dir.File("opt/Zib Tam/Zib Tam"), RecordStart))
+    ASSERT_TRUE(RunUpgrade(url, prompt, false, dir.File("opt/Zib Tam/Zib Tam"), RecordStart,
+                           kProtocolVersion - 1))
         << prompt.Messages.back().Text;
     ASSERT_EQ(prompt.Messages.size(), 1u); // the question, nothing else
     ASSERT_FALSE(g_fetched.empty());
@@ -258,9 +379,11 @@ TEST_F(UpgradeTest, RoundTripFromANewerServerReplacesTheInstalledCopyWithTheServ
     NoStartSystem system(g_fetched, g_fetched, dir.File("applications"));
     CSetup setup(host, system, prompt);
     ASSERT_TRUE(setup.IsUpgrade());
-    ASSERT_TRUE(setup.InstallTo(setup.InstalledFolder()));
+    ASSERT_TRUE(setup.Run("", [&] { EXPECT_TRUE(setup.InstallTo(setup.InstalledFolder())); }));
     EXPECT_EQ(ReadFile(dir.Path() / "opt/Zib Tam/Zib Tam"), ReadFile(serverFile));
     EXPECT_EQ(system.Started, std::vector<std::string>{host.Installed});
+    // Done, the setup copy leaves nothing in the temporary folder.
+    EXPECT_EQ(LeftOverFolders(), 0);
     server.kill();
     server.waitForFinished(5000);
 }
