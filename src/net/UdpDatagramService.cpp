@@ -193,11 +193,14 @@ CUdpDatagramService::Known CUdpDatagramService::Lookup(const std::string& folded
     return Known::Ask;
 }
 
-bool CUdpDatagramService::StartLookup(const std::string& computer, const std::string& folded)
+bool CUdpDatagramService::CanLookUp() const
 {
     // The answer comes through the event loop; without one nothing is looked up.
-    if (!QAbstractEventDispatcher::instance() || m_waiting.size() >= kMaxPendingLookups)
-        return false;
+    return QAbstractEventDispatcher::instance() && m_waiting.size() < kMaxPendingLookups;
+}
+
+void CUdpDatagramService::StartLookup(const std::string& computer, const std::string& folded)
+{
     if (!m_lookups)
         m_lookups = std::make_unique<QObject>();
     QHostInfo::lookupHost(FromCp1252(computer), m_lookups.get(),
@@ -215,7 +218,6 @@ bool CUdpDatagramService::StartLookup(const std::string& computer, const std::st
                               }
                               OnLookedUp(folded, found, address);
                           });
-    return true;
 }
 
 void CUdpDatagramService::OnLookedUp(const std::string& folded, bool found, in_addr address)
@@ -251,14 +253,16 @@ bool CUdpDatagramService::Write(PeerSlot slot, const std::string& computer,
     case Known::Ask:
         break;
     }
-    auto waiting = m_waiting.find(folded);
-    if (waiting == m_waiting.end()) {
-        if (!StartLookup(computer, folded))
-            return false;
-        waiting = m_waiting.try_emplace(folded).first;
+    if (auto waiting = m_waiting.find(folded); waiting != m_waiting.end()) {
+        if (waiting->second.size() < kMaxWaitingDatagrams)
+            waiting->second.push_back(Waiting{slot, bytes});
+        return false;
     }
-    if (waiting->second.size() < kMaxWaitingDatagrams)
-        waiting->second.push_back(Waiting{slot, bytes});
+    if (!CanLookUp())
+        return false;
+    // The datagram waits before the look-up starts, so an answer that comes at once finds it.
+    m_waiting[folded].push_back(Waiting{slot, bytes});
+    StartLookup(computer, folded);
     return false;
 }
 

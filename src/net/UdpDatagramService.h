@@ -93,7 +93,9 @@ private:
     };
     Known Lookup(const std::string& folded, in_addr& address) const;
     // False when no look-up can start now (no event loop, or too many running).
-    bool StartLookup(const std::string& computer, const std::string& folded);
+    bool CanLookUp() const;
+    // Looks up a name whose datagrams wait in m_waiting; they go out with the answer.
+    void StartLookup(const std::string& computer, const std::string& folded);
     void OnLookedUp(const std::string& folded, bool found, in_addr address);
     void Watch(PeerSlot slot);
     bool Present(const Heard& heard, std::time_t now) const;
