@@ -1,6 +1,7 @@
 #include "log/LogViewerDlg.h"
 
 #include "log/WebPageView.h"
+#include "platform/ProgramFiles.h"
 #include "platform/Prompt.h"
 #include "platform/QtText.h"
 #include "settings/Options.h"
@@ -190,9 +191,10 @@ QString WebViewModulePath()
         // Before the application object exists its folder is not known yet.
         char exe[4096];
         ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-        QString folder = n > 0 ? QFileInfo(QString::fromLocal8Bit(exe, static_cast<int>(n))).path()
-                               : QCoreApplication::applicationDirPath();
-        path = folder + QStringLiteral("/zibtam_webview");
+        std::string executable =
+            n > 0 ? std::string(exe, static_cast<size_t>(n))
+                  : QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
+        path = QFile::decodeName(WebViewModuleFor(executable).c_str());
     }
     return path;
 }

@@ -1,5 +1,6 @@
 #include "setup/LinuxSetupSystem.h"
 
+#include "platform/ProgramFiles.h"
 #include "setup/SetupHost.h"
 
 #include <QFile>
@@ -32,9 +33,9 @@ bool ProcessRunning(long id)
 } // namespace
 
 CLinuxSetupSystem::CLinuxSetupSystem(std::string startedAs, std::string executable,
-                                     std::string applications)
+                                     std::string applications, QString icon)
     : m_startedAs(std::move(startedAs)), m_executable(std::move(executable)),
-      m_applications(std::move(applications))
+      m_applications(std::move(applications)), m_icon(std::move(icon))
 {}
 
 bool CLinuxSetupSystem::FileExists(const std::string& path)
@@ -51,24 +52,45 @@ bool CLinuxSetupSystem::FolderExists(const std::string& path)
 
 bool CLinuxSetupSystem::CreateFolder(const std::string& path)
 {
-    return !path.empty() && mkdir(path.c_str(), 0755) == 0;
+    if (path.empty())
+        return false;
+    std::error_code error;
+    fs::create_directories(path, error);
+    return !error && FolderExists(path);
 }
 
 bool CLinuxSetupSystem::CopyExecutable(const std::string& target)
 {
+    return CopyWhole(QFile::decodeName(m_executable.c_str()), target, true);
+}
+
+bool CLinuxSetupSystem::CopyProgramFiles(const std::string& target)
+{
+    if (!m_icon.isEmpty() && !CopyWhole(m_icon, ProgramIconPath(target), false))
+        return false;
+    std::string module = WebViewModuleFor(m_executable);
+    if (!FileExists(module))
+        return true; // a build without the web engine: the viewer shows its plain view
+    return CopyWhole(QFile::decodeName(module.c_str()),
+                     (fs::path(target).parent_path() / kWebViewModuleName).string(), false);
+}
+
+bool CLinuxSetupSystem::CopyWhole(const QString& source, const std::string& target, bool executable)
+{
     // The copy is made beside the target and renamed over it once whole: a running copy
     // keeps its old file, and a failed copy leaves the installed one as it was.
     std::string part = target + ".part-" + std::to_string(getpid());
+    QFile::remove(QFile::decodeName(part.c_str()));
+    bool copied = QFile::copy(source, QFile::decodeName(part.c_str()));
     std::error_code error;
-    fs::copy_file(m_executable, part, fs::copy_options::overwrite_existing, error);
-    if (!error)
-        fs::permissions(part,
-                        fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                            fs::perms::others_read | fs::perms::others_exec,
-                        error);
-    if (!error)
+    fs::perms readable = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                         fs::perms::others_read;
+    fs::perms runnable = fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+    if (copied)
+        fs::permissions(part, executable ? readable | runnable : readable, error);
+    if (copied && !error)
         fs::rename(part, target, error);
-    if (error) {
+    if (!copied || error) {
         std::error_code ignored;
         fs::remove(part, ignored);
         return false;

@@ -1,6 +1,8 @@
 #include "setup/Setup.h"
 
+#include "platform/ProgramFiles.h"
 #include "platform/Prompt.h"
+#include "setup/SetupHost.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -47,7 +49,8 @@ bool IsOwnFile(const std::string& name, const std::string& product)
                                product + ".tmp",
                                Lower(product) + ".tmp",
                                product + " Permissions.xml",
-                               "zibtam_webview"};
+                               product + ".svg", // the icon setup wrote
+                               kWebViewModuleName};
     return std::find(std::begin(own), std::end(own), name) != std::end(own);
 }
 
@@ -88,6 +91,12 @@ bool CSetup::Run(const std::string& commandLine, const std::function<void()>& sh
         return true;
     }
     if (StartsWith(commandLine, "/uninstall")) {
+        // The package manager owns a package's files: nothing is asked and nothing closed.
+        if (IsPackageInstall(m_system.StartedAs())) {
+            m_prompt.MessageBox(kUninstallPackageText, m_host.GetProductName(), PromptButtons::Ok,
+                                PromptIcon::Information);
+            return true;
+        }
         if (!m_host.ConfirmUninstall())
             return false;
         StartUninstall();
@@ -140,7 +149,7 @@ bool CSetup::InstallTo(const std::string& folder)
             m_system.Sleep(kCopyPauseMs);
         copied = m_system.CopyExecutable(target);
     }
-    if (!copied) {
+    if (!copied || !m_system.CopyProgramFiles(target)) {
         Fail(kCopyFailedText);
         return false;
     }
@@ -190,8 +199,12 @@ void CSetup::FinishUninstall(long processId)
             ownFolder = ownFolder && IsOwnFile(name, product);
         if (folder.size() > 1)
             folder.pop_back();
-        if (!ownFolder || !m_system.MoveToTrash(folder))
+        if (!ownFolder || !m_system.MoveToTrash(folder)) {
             m_system.MoveToTrash(installed);
+            // The web view module stays: another copy in the folder may use it.
+            if (m_system.FileExists(ProgramIconPath(installed)))
+                m_system.MoveToTrash(ProgramIconPath(installed));
+        }
     }
     m_system.DeleteUninstallEntry(product);
     m_host.DeleteStartupShortcut();

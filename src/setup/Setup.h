@@ -45,10 +45,13 @@ public:
     virtual std::string StartedAs() = 0;
     virtual bool FileExists(const std::string& path) = 0;
     virtual bool FolderExists(const std::string& path) = 0;
-    // Creates one folder level.
+    // Creates the folder and the folders above it that are missing.
     virtual bool CreateFolder(const std::string& path) = 0;
     // Copies the running executable to `target`, replacing it only once the copy is whole.
     virtual bool CopyExecutable(const std::string& target) = 0;
+    // Puts what the installed program needs beside `target`: its icon (ProgramIconPath) and
+    // the log viewer's web view module when this copy has one.
+    virtual bool CopyProgramFiles(const std::string& target) = 0;
     virtual void Sleep(int milliseconds) = 0;
     // The entry in the list of installed programs, with the uninstall command.
     virtual bool WriteUninstallEntry(const std::string& product, const std::string& target) = 0;
@@ -118,6 +121,9 @@ inline constexpr char kCopyFailedText[] =
     "Setup could not complete.  An error occurred while copying a file.";
 inline constexpr char kSetupIncompleteText[] = "Setup could not complete.  ";
 inline constexpr char kSetupCompletedText[] = "Setup completed succcessfully.";
+inline constexpr char kUninstallPackageText[] =
+    "This copy of Zib Tam was installed from a package, so the package manager removes it: "
+    "remove the zibtam package (for example, apt-get remove zibtam).";
 inline constexpr char kConfirmUninstallText[] = "Are you sure you want to uninstall Zib Tam?";
 inline constexpr char kNoStartupFolderText[] =
     "The startup folder could not be located.  Zib Tam will not be launched on when you "

@@ -95,7 +95,11 @@ bool RunSetupAtStart(COptions& options, IPrompt& prompt, const ISystemInfo& syst
         for (InstanceMode mode : {InstanceMode::Chat, InstanceMode::LogViewer})
             CInstanceGuard(identity, mode).CloseRunningInstance(1000);
     });
-    CLinuxSetupSystem setupSystem(startedAs, system.ExecutablePath(), folders.Applications);
+    // The program's own icon, drawn from the resources the program carries.
+    QString programIcon = secondary ? QStringLiteral(":/icons/app-secondary.svg")
+                                    : QStringLiteral(":/icons/app-primary.svg");
+    CLinuxSetupSystem setupSystem(startedAs, system.ExecutablePath(), folders.Applications,
+                                  programIcon);
     CSetup setup(host, setupSystem, prompt);
     return setup.Run(commandLine, [&] {
         CSetupDlg dialog(setup, icon, icon);

@@ -106,13 +106,19 @@ std::string DesktopExecLine(const std::string& program, const std::string& argum
     return DesktopString(quoted);
 }
 
+std::string ProgramIconPath(const std::string& target)
+{
+    return target + ".svg";
+}
+
 std::string StartupEntryText(const std::string& product, const std::string& target)
 {
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=" +
            DesktopString(product) + "\nComment=" + DesktopString(product) +
-           "\nExec=" + DesktopExecLine(target) + "\nTerminal=false\n";
+           "\nExec=" + DesktopExecLine(target) +
+           "\nIcon=" + DesktopString(ProgramIconPath(target)) + "\nTerminal=false\n";
 }
 
 std::string UninstallEntryText(const std::string& product, const std::string& target)
@@ -121,6 +127,7 @@ std::string UninstallEntryText(const std::string& product, const std::string& ta
            "Type=Application\n"
            "Name=" +
            DesktopString(product) + "\nComment=Office chat\nExec=" + DesktopExecLine(target) +
+           "\nIcon=" + DesktopString(ProgramIconPath(target)) +
            "\nTerminal=false\nCategories=Network;InstantMessaging;\nActions=Uninstall;\n"
            "\n[Desktop Action Uninstall]\nName=Uninstall " +
            DesktopString(product) + "\nExec=" + DesktopExecLine(target, "/uninstall") + "\n";

@@ -63,6 +63,8 @@ private:
 
 // A desktop entry's Exec value for `program` with `argument` (which needs no quoting).
 std::string DesktopExecLine(const std::string& program, const std::string& argument = {});
+// The icon that setup writes beside the installed program `target`; the entries name it.
+std::string ProgramIconPath(const std::string& target);
 // The startup shortcut's desktop entry.
 std::string StartupEntryText(const std::string& product, const std::string& target);
 // The menu entry carrying the uninstall command.

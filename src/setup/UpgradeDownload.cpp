@@ -122,11 +122,6 @@ std::string UpgradeSetupName(bool secondary)
     return secondary ? "SetupSecondary" : "ZibTamSetup";
 }
 
-bool IsPackageInstall(const std::string& executable)
-{
-    return executable.rfind("/usr/", 0) == 0;
-}
-
 std::uintmax_t UpgradeSizeLimit(std::uintmax_t ownSize)
 {
     return std::max(ownSize * kUpgradeSizeFactor, kUpgradeSizeFloor);

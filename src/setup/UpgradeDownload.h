@@ -10,6 +10,7 @@
 // program can have, and only when it is a program for this machine that names a newer
 // version of Zib Tam.
 #include "net/Frame.h"
+#include "platform/ProgramFiles.h"
 
 #include <cstdint>
 #include <string>
@@ -17,9 +18,6 @@
 // The file name of the fetched setup copy: a setup name keeps the kind of the copy
 // ("SetupSecondary" makes a secondary one).
 std::string UpgradeSetupName(bool secondary);
-
-// A copy installed from a package lives under /usr and is upgraded with the package.
-bool IsPackageInstall(const std::string& executable);
 
 // A later build of this program is about the size of this one: four times that leaves room
 // for a version that grew, and a server sending more is not sending this program.

@@ -66,6 +66,11 @@ public:
         Call("copy " + target);
         return CopyFailures-- <= 0;
     }
+    bool CopyProgramFiles(const std::string& target) override
+    {
+        Call("files " + target);
+        return true;
+    }
     void Sleep(int ms) override { Call("sleep " + std::to_string(ms)); }
     bool WriteUninstallEntry(const std::string& product, const std::string& target) override
     {

@@ -4,6 +4,7 @@
 #include "setup/LinuxSetupSystem.h"
 #include "setup/SetupHost.h"
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -180,16 +181,48 @@ TEST_F(SetupInstallTest, UpgradeReplacesTheProgramAndLogsOneLinePerInstall)
     EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
 }
 
-TEST_F(SetupInstallTest, FolderWhoseParentIsMissingIsReported)
+TEST_F(SetupInstallTest, FreshHomeGetsTheWholeFolderPathTheIconAndTheWebViewModule)
+{
+    // A new account has no ~/.local/opt; the program's icon and the log viewer's web view
+    // module go beside the installed program, and both entries name the icon.
+    WriteFile(share / "program.svg", "<svg/>");
+    WriteFile(share / "zibtam_webview", "module");
+    auto host = Host(share / "ZibTamSetup");
+    CLinuxSetupSystem system((share / "ZibTamSetup").string(), (share / "ZibTamSetup").string(),
+                             (data / "applications").string(),
+                             QString::fromStdString((share / "program.svg").string()));
+    CSetup setup(*host, system, prompt);
+    fs::path folder = dir.Path() / "newhome/.local/opt/Zib Tam";
+    ASSERT_TRUE(setup.InstallTo(folder.string()));
+    EXPECT_EQ(Messages(), std::vector<std::string>{"Setup completed succcessfully."});
+    EXPECT_EQ(ReadFile(folder / "Zib Tam.svg"), "<svg/>");
+    EXPECT_EQ(ReadFile(folder / "zibtam_webview"), "module");
+    EXPECT_EQ(fs::status(folder / "zibtam_webview").permissions() & fs::perms::others_read,
+              fs::perms::others_read);
+    const std::string icon = "Icon=" + (folder / "Zib Tam.svg").string() + "\n";
+    EXPECT_NE(ReadFile(config / "autostart/Zib Tam.desktop").find(icon), std::string::npos);
+    EXPECT_NE(ReadFile(data / "applications/Zib Tam.desktop").find(icon), std::string::npos);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Zib Tam", "Zib Tam.svg", "zibtam_webview"}));
+
+    // The uninstall takes the whole folder, module and icon with it.
+    setup.FinishUninstall(0);
+    EXPECT_FALSE(fs::exists(folder));
+}
+
+TEST_F(SetupInstallTest, FolderThatCannotBeCreatedIsReported)
 {
     auto host = Host(share / "ZibTamSetup");
     CLinuxSetupSystem system = System(share / "ZibTamSetup");
     CSetup setup(*host, system, prompt);
-    std::string folder = (dir.Path() / "missing/Zib Tam").string();
+    WriteFile(dir.Path() / "file", "");
+    std::string folder = (dir.Path() / "file/Zib Tam").string();
     EXPECT_FALSE(setup.InstallTo(folder));
     EXPECT_EQ(Messages(), std::vector<std::string>{"Setup could not complete.  The folder " +
                                                    folder + " could not be created."});
-    EXPECT_FALSE(fs::exists(dir.Path() / "missing"));
     EXPECT_FALSE(fs::exists(config / "autostart"));
     EXPECT_EQ(options->Get(Opt::Install), "");
 }

@@ -77,15 +77,26 @@ TEST_F(SetupTest, CommandLinesOfTheInstalledCopy)
     EXPECT_TRUE(prompt.Messages.empty());
 }
 
+TEST_F(SetupTest, UninstallOfAPackagesCopySaysThePackageManagerRemovesIt)
+{
+    fake.Started = "/usr/bin/zibtam";
+    EXPECT_TRUE(Run("/uninstall"));  // handled: the process ends, the running chat stays
+    EXPECT_TRUE(fake.Calls.empty()); // no confirmation, nothing closed
+    ASSERT_EQ(prompt.Messages.size(), 1u);
+    EXPECT_EQ(prompt.Messages[0].Text,
+              "This copy of Zib Tam was installed from a package, so the package manager "
+              "removes it: remove the zibtam package (for example, apt-get remove zibtam).");
+}
+
 TEST_F(SetupTest, InstallRunsItsStepsInOrder)
 {
     fake.FolderMissing = true;
     ASSERT_TRUE(setup.InstallTo("/opt/Zib Tam"));
-    EXPECT_EQ(fake.Calls,
-              (std::vector<std::string>{
-                  "legacy", "mkdir /opt/Zib Tam", "close", "copy /opt/Zib Tam/Zib Tam",
-                  "shortcut /opt/Zib Tam/Zib Tam", "install=/opt/Zib Tam/Zib Tam",
-                  "entry Zib Tam /opt/Zib Tam/Zib Tam", "log", "start /opt/Zib Tam/Zib Tam"}));
+    EXPECT_EQ(fake.Calls, (std::vector<std::string>{
+                              "legacy", "mkdir /opt/Zib Tam", "close", "copy /opt/Zib Tam/Zib Tam",
+                              "files /opt/Zib Tam/Zib Tam", "shortcut /opt/Zib Tam/Zib Tam",
+                              "install=/opt/Zib Tam/Zib Tam", "entry Zib Tam /opt/Zib Tam/Zib Tam",
+                              "log", "start /opt/Zib Tam/Zib Tam"}));
     EXPECT_EQ(Messages(), std::vector<std::string>{"Setup completed succcessfully."});
     EXPECT_EQ(prompt.Messages[0].Caption, "Zib Tam Setup");
 
@@ -169,6 +180,7 @@ TEST_F(SetupTest, UninstallTrashesTheFolderOnlyWhenItHoldsNothingElse)
         std::vector<std::string> Trashed;
     } cases[] = {
         {{"Zib Tam", "Zib Tam.xml", "Zib Tam Permissions.xml"}, true, {"trash /opt/Zib Tam"}},
+        {{"Zib Tam", "Zib Tam.svg", "zibtam_webview"}, true, {"trash /opt/Zib Tam"}},
         {{"Zib Tam"}, false, {"trash /opt/Zib Tam", "trash /opt/Zib Tam/Zib Tam"}},
         {{"Zib Tam", "notes.txt"}, true, {"trash /opt/Zib Tam/Zib Tam"}},
         {{"Zib Tam", "Zib Tam (Secondary)"}, true, {"trash /opt/Zib Tam/Zib Tam"}},
