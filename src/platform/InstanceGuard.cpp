@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <cerrno>
+#include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -12,6 +15,8 @@ namespace {
 constexpr quint32 kIsZibTamApplication = 1;
 constexpr quint32 kShowChatWnd = 2;
 constexpr quint32 kClose = 3; // setup is about to replace or remove the program
+
+constexpr int kPrivateFolderAttempts = 100;
 
 bool ReadWord(QLocalSocket& socket, quint32& word, int timeoutMs)
 {
@@ -47,16 +52,45 @@ CInstanceGuard::~CInstanceGuard()
     m_server.close();
 }
 
+QString PrivateFolderIn(const QString& base, const QString& name, QString* warning)
+{
+    const QString first = base + QLatin1Char('/') + name;
+    for (int attempt = 0; attempt < kPrivateFolderAttempts; ++attempt) {
+        QString folder = attempt == 0 ? first : first + QLatin1Char('.') + QString::number(attempt);
+        QByteArray path = QFile::encodeName(folder);
+        if (mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+            return {};
+        struct stat found
+        {
+        };
+        if (lstat(path.constData(), &found) == 0 && S_ISDIR(found.st_mode) &&
+            found.st_uid == geteuid() && (found.st_mode & 077) == 0) {
+            if (attempt > 0 && warning)
+                *warning = QStringLiteral("%1 is not a private folder of this user; using %2 "
+                                          "instead.")
+                               .arg(first, folder);
+            return folder;
+        }
+    }
+    return {};
+}
+
 QString CInstanceGuard::RuntimeFolder()
 {
-    QString folder = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
+    QString runtime = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
+    QString warning;
+    QString folder;
+    if (!runtime.isEmpty())
+        folder = PrivateFolderIn(runtime, QStringLiteral("zibtam"), &warning);
     if (folder.isEmpty())
-        folder = QDir::tempPath() + QStringLiteral("/zibtam-%1").arg(getuid());
-    else
-        folder += QStringLiteral("/zibtam");
-    QDir().mkpath(folder);
-    QFile::setPermissions(folder,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        folder =
+            PrivateFolderIn(QDir::tempPath(), QStringLiteral("zibtam-%1").arg(getuid()), &warning);
+    // Said once per process: every guard and the read-me page ask.
+    static bool warned = false;
+    if (!warning.isEmpty() && !warned) {
+        warned = true;
+        std::fprintf(stderr, "zibtam: %s\n", qPrintable(warning));
+    }
     return folder;
 }
 

@@ -9,6 +9,12 @@
 #include <QObject>
 #include <memory>
 
+// A folder `name` in the shared folder `base` that only this user can enter: made with mode
+// 0700, or found as a folder (not a link) of this user with no rights for others. One that
+// fails the check (another user made it first, say) is not used: the next of name.1,
+// name.2, ... that passes is, with `warning` saying so. Empty when none can be had.
+QString PrivateFolderIn(const QString& base, const QString& name, QString* warning = nullptr);
+
 class CInstanceGuard : public QObject
 {
     Q_OBJECT
@@ -26,7 +32,7 @@ public:
     bool CloseRunningInstance(int timeoutMs = 1000);
 
     // Folder of the lock files and sockets: $XDG_RUNTIME_DIR/zibtam, else a private
-    // folder in the temporary folder.
+    // folder in the temporary folder (PrivateFolderIn).
     static QString RuntimeFolder();
 
 signals:

@@ -1,5 +1,7 @@
 #include "ui/HelpCommands.h"
 
+#include "platform/InstanceGuard.h"
+
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -15,7 +17,11 @@ QString OpenReadMe(const UrlOpener& open, const QString& folder)
     QFile page(QStringLiteral(":/zibtam/readme.htm"));
     if (!page.open(QIODevice::ReadOnly))
         return {};
-    QString dir = folder.isEmpty() ? QDir::tempPath() : folder;
+    // The user's private runtime folder: in the shared temporary folder another user
+    // could hold the name first, or swap the file.
+    QString dir = folder.isEmpty() ? CInstanceGuard::RuntimeFolder() : folder;
+    if (dir.isEmpty())
+        return {};
     QString path = QDir(dir).filePath(QString::fromLatin1(kReadMeFileName));
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly) || out.write(page.readAll()) < 0 || !out.commit())

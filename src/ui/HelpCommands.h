@@ -13,7 +13,7 @@ inline constexpr char kReadMeFileName[] = "Zib Tam Read Me.htm";
 using UrlOpener = std::function<bool(const QUrl&)>;
 UrlOpener DesktopUrlOpener();
 
-// "&Contents": writes the embedded read-me page to `folder` (the temporary folder when
-// empty) under kReadMeFileName, replacing an earlier copy, and opens it. Returns the path
-// written, or an empty text when the file could not be written.
+// "&Contents": writes the embedded read-me page to `folder` (the user's private runtime
+// folder when empty) under kReadMeFileName, replacing an earlier copy, and opens it. Returns the
+// path written, or an empty text when the file could not be written.
 QString OpenReadMe(const UrlOpener& open, const QString& folder = QString());

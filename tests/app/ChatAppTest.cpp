@@ -1,16 +1,22 @@
 #include "app/ChatApp.h"
 
 #include "TestSupport.h"
+#include "platform/InstanceGuard.h"
 #include "platform/SqliteRegistry.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QEventLoop>
 #include <QTimer>
 #include <atomic>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -201,6 +207,69 @@ TEST_F(ChatAppTest, SetupClosesTheRunningCopy)
     setup.join();
     EXPECT_TRUE(answered);
     EXPECT_LT(timer.elapsed(), 4000);
+}
+
+TEST(RuntimeFolderTest, OnlyAPrivateFolderOfThisUserIsUsed)
+{
+    // In a shared temporary folder another user may have made the name first.
+    TempDir dir;
+    const QString base = QString::fromStdString(dir.Path().string());
+    const std::string first = (dir.Path() / "zibtam-7").string();
+    struct Case
+    {
+        const char* Name;
+        std::function<void()> Arrange;
+        const char* Used; // the name of the folder used
+    } cases[] = {
+        {"missing: made private", [] {}, "zibtam-7"},
+        {"ours and private", [&] { mkdir(first.c_str(), 0700); }, "zibtam-7"},
+        {"ours but open to others",
+         [&] {
+             mkdir(first.c_str(), 0700);
+             chmod(first.c_str(), 0777);
+         },
+         "zibtam-7.1"},
+        {"another user's",
+         [&] {
+             mkdir(first.c_str(), 0700);
+             if (chown(first.c_str(), 65534, 65534) != 0)
+                 chmod(first.c_str(), 0755); // not root: a folder open to others stands in
+         },
+         "zibtam-7.1"},
+        {"a link to a private folder",
+         [&] {
+             mkdir((first + "-real").c_str(), 0700);
+             if (symlink((first + "-real").c_str(), first.c_str()) != 0)
+                 ADD_FAILURE() << "no link";
+         },
+         "zibtam-7.1"},
+        {"a file, and the next one taken too",
+         [&] {
+             std::ofstream(first) << "x";
+             mkdir((first + ".1").c_str(), 0755);
+         },
+         "zibtam-7.2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::filesystem::remove_all(dir.Path());
+        std::filesystem::create_directories(dir.Path());
+        c.Arrange();
+        QString warning;
+        QString folder = PrivateFolderIn(base, QStringLiteral("zibtam-7"), &warning);
+        EXPECT_EQ(folder, base + QLatin1Char('/') + QLatin1String(c.Used));
+        struct stat made
+        {
+        };
+        ASSERT_EQ(lstat(QFile::encodeName(folder).constData(), &made), 0);
+        EXPECT_TRUE(S_ISDIR(made.st_mode));
+        EXPECT_EQ(made.st_mode & 0777, 0700u);
+        EXPECT_EQ(made.st_uid, geteuid());
+        // Choosing another folder is said; the usual one is not.
+        EXPECT_EQ(warning.isEmpty(), std::string(c.Used) == "zibtam-7") << warning.toStdString();
+        // The same folder again: a later copy finds the first one's sockets.
+        EXPECT_EQ(PrivateFolderIn(base, QStringLiteral("zibtam-7")), folder);
+    }
 }
 
 } // namespace
