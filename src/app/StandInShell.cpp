@@ -2,12 +2,14 @@
 
 #include "app/ChatDlg.h"
 #include "app/ProgramIcons.h"
+#include "common/BuildDate.h"
 #include "log/LogViewerDlg.h"
 #include "platform/Identity.h"
 #include "platform/Prompt.h"
 #include "platform/QtText.h"
 #include "platform/SystemInfo.h"
 #include "setup/SetupDlg.h"
+#include "ui/AboutDlg.h"
 #include "ui/OptionsSheet.h"
 
 #include <QApplication>
@@ -53,6 +55,10 @@ void CStandInShell::RunLogViewer()
     }
     CLogViewerDlg window(m_options, m_prompt, m_services.Clock, m_secondary, view, *history);
     window.setWindowIcon(MakeApplicationIcon(m_secondary));
+    window.SetAboutRunner([](QWidget* parent) {
+        CAboutDlg about(AboutResource(), ProgramBuildDate(), parent);
+        about.exec();
+    });
     m_logViewer = &window;
     // Ends when the window closes, or with the program (a termination signal).
     QEventLoop loop;

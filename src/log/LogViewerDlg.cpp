@@ -7,6 +7,8 @@
 #include "settings/Options.h"
 #include "view/ChatHistoryEdit.h"
 #include "view/HtmlMessageWriter.h"
+#include "view/PrefixFormat.h"
+#include "view/RtfTextDocument.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QAction>
@@ -30,8 +32,10 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cstdlib>
@@ -44,8 +48,72 @@ QString Text(const std::string& text)
     return FromCp1252(text);
 }
 
-// The page in Qt's own rich-text browser, where the web engine cannot run. It has no
-// script, so the outline of a selected message is drawn here.
+// The look of the page's classes as character formats.
+QTextCharFormat PageFormat(const FontSpec& font)
+{
+    QTextCharFormat format;
+    format.setFontFamilies({FromCp1252(font.FaceName)});
+    if (font.Size >= 20)
+        format.setFontPointSize(font.Size / 20);
+    format.setFontWeight(font.Bold ? QFont::Bold : QFont::Normal);
+    format.setFontItalic(font.Italic);
+    format.setFontUnderline(font.Underline);
+    format.setFontStrikeOut(font.StrikeOut && !font.Underline);
+    format.setForeground(ColorFromColorRef(font.Color));
+    return format;
+}
+
+// One paragraph of the document per message: a line end inside a text is a line break.
+QString ParagraphText(const std::string& text)
+{
+    QString result = FromCp1252(NormaliseHistoryText(text));
+    result.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    return result;
+}
+
+uint32_t ColorRefOf(const QColor& color)
+{
+    return static_cast<uint32_t>(color.red()) | static_cast<uint32_t>(color.green()) << 8 |
+           static_cast<uint32_t>(color.blue()) << 16;
+}
+
+// The page's colours: without a background of the user's own, the palette's base, on which
+// the fonts' automatic black takes the palette's text colour (as the chat history does), so
+// a dark palette gives a dark page with light text.
+HistoryDisplaySettings PageSettings(const HistoryDisplaySettings& settings, const QPalette& colors)
+{
+    HistoryDisplaySettings page = settings;
+    if (settings.Background)
+        return page;
+    const QColor base = colors.color(QPalette::Base);
+    page.Background = ColorRefOf(base);
+    if (base.lightness() < 128) {
+        for (FontSpec* font : {&page.PrefixFont, &page.MessageFont})
+            if (font->Color == 0)
+                font->Color = ColorRefOf(colors.color(QPalette::Text));
+    }
+    return page;
+}
+
+QString NoticePage(const std::string& text, const std::string& linkWord,
+                   const HistoryDisplaySettings& settings, const QPalette& colors)
+{
+    const QColor base = ColorFromColorRef(settings.Background.value_or(0x00FFFFFF));
+    const QColor link = LinkColorOn(colors.color(QPalette::Link), base);
+    std::string html =
+        "<html><body bgcolor=\"" + HtmlColor(settings.Background.value_or(0x00FFFFFF)) +
+        "\"><p style=\"" + HtmlFontStyle(settings.MessageFont) + "\">" + EscapeHtml(text) +
+        "&nbsp; <a style=\"color: " + HtmlColor(ColorRefOf(link)) + "\" href=\"zibtam:" + linkWord +
+        "\">" + linkWord + "</a>.</p></body></html>";
+    return FromCp1252(html);
+}
+
+} // namespace
+
+// The page in Qt's own rich-text browser, where the web engine cannot run. The messages go
+// straight into its document, formatted as the page's classes, a slice at a time; parsing
+// the page's HTML would take minutes for a large log. It has no script, so the outline of a
+// selected message is drawn here.
 class CTextBrowserPageView : public QTextBrowser, public IWebPageView
 {
 public:
@@ -54,10 +122,57 @@ public:
         setOpenLinks(false);
         setContextMenuPolicy(Qt::NoContextMenu);
         setAccessibleName(QStringLiteral("Zib Tam Log"));
+        document()->setUndoRedoEnabled(false);
         connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
             if (url.scheme() == QStringLiteral("zibtam") && m_links)
                 m_links(url);
         });
+    }
+
+    // Shows `messages` (numbered from `firstIndex` for the prefix), replacing what is shown
+    // or after it. Following the log keeps the view where the user left it unless that was
+    // the end. False when the user cancelled; what was shown until then stays.
+    bool ShowMessages(std::span<const ChatMessage> messages, int firstIndex, bool append,
+                      const HistoryDisplaySettings& settings, IHistoryProgress* progress)
+    {
+        QScrollBar* bar = verticalScrollBar();
+        const bool follow = !append || m_count == 0 || bar->value() >= bar->maximum();
+        if (!append) {
+            setExtraSelections({});
+            document()->clear();
+            m_count = 0;
+        }
+        QPalette colors = palette();
+        colors.setColor(QPalette::Base, ColorFromColorRef(settings.Background.value_or(0xFFFFFF)));
+        setPalette(colors);
+        const QTextCharFormat prefixFormat = PageFormat(settings.PrefixFont);
+        const QTextCharFormat messageFormat = PageFormat(settings.MessageFont);
+        CPrefixFormat format(settings.PrefixFormat);
+        QTextCursor cursor(document());
+        cursor.movePosition(QTextCursor::End);
+        // Slices of a few hundred: the window stays painted and Cancel is heard between them.
+        constexpr size_t kSlice = 256;
+        bool cancelled = false;
+        for (size_t from = 0; from < messages.size() && !cancelled; from += kSlice) {
+            const size_t to = std::min(messages.size(), from + kSlice);
+            cursor.beginEditBlock();
+            for (size_t i = from; i < to; ++i) {
+                const ChatMessage& message = messages[i];
+                if (m_count > 0)
+                    cursor.insertBlock();
+                std::string prefix =
+                    format.Format(message.Time, message.Sender, FormatRecipients(message),
+                                  firstIndex + static_cast<int>(i), 0);
+                cursor.insertText(ParagraphText(prefix), prefixFormat);
+                cursor.insertText(ParagraphText(message.Text), messageFormat);
+                ++m_count;
+            }
+            cursor.endEditBlock();
+            cancelled = progress && to < messages.size() && progress->IsCancelled();
+        }
+        if (follow)
+            bar->setValue(bar->maximum());
+        return !cancelled;
     }
 
     QWidget* Widget() override { return this; }
@@ -73,12 +188,13 @@ public:
     void SetHtml(const QString& html) override
     {
         setExtraSelections({});
+        m_count = 0;
         setHtml(html);
     }
     bool AppendHtml(const QString&) override { return false; }
     void SelectMessage(int index) override
     {
-        // Each message is one paragraph; the page's head makes no blocks of its own.
+        // Each message is one paragraph.
         QTextBlock block = document()->findBlockByNumber(index);
         if (index < 0 || !block.isValid()) {
             setExtraSelections({});
@@ -87,7 +203,8 @@ public:
         QTextEdit::ExtraSelection outline;
         outline.cursor = QTextCursor(block);
         outline.cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-        outline.format.setBackground(palette().highlight().color().lighter(170));
+        outline.format.setBackground(palette().color(QPalette::Highlight));
+        outline.format.setForeground(palette().color(QPalette::HighlightedText));
         outline.format.setProperty(QTextFormat::FullWidthSelection, true);
         setExtraSelections({outline});
         // Centred when it fits, as the page's script does.
@@ -108,19 +225,8 @@ public:
 
 private:
     std::function<void(const QUrl&)> m_links;
+    int m_count = 0; // messages in the document
 };
-
-QString NoticePage(const std::string& text, const std::string& linkWord,
-                   const HistoryDisplaySettings& settings)
-{
-    std::string html =
-        "<html><body bgcolor=\"" + HtmlColor(settings.Background.value_or(0x00FFFFFF)) +
-        "\"><p style=\"" + HtmlFontStyle(settings.MessageFont) + "\">" + EscapeHtml(text) +
-        "&nbsp; <a href=\"zibtam:" + linkWord + "\">" + linkWord + "</a>.</p></body></html>";
-    return FromCp1252(html);
-}
-
-} // namespace
 
 // The wait cursor, the window disabled, and after half a second a small window with Cancel.
 // Pending events run every few dozen milliseconds, so the window stays painted and Cancel
@@ -232,15 +338,22 @@ CHtmlLogView::CHtmlLogView(std::string pagePath, QWidget* parent, bool allowWebE
     if (allowWebEngine)
         m_page = LoadWebPageView(this);
     m_webEngine = m_page != nullptr;
-    if (!m_page)
-        m_page = std::make_unique<CTextBrowserPageView>(this);
+    if (!m_page) {
+        auto plain = std::make_unique<CTextBrowserPageView>(this);
+        m_plain = plain.get();
+        m_page = std::move(plain);
+    }
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_page->Widget());
     setFocusProxy(m_page->Widget());
     m_page->SetLinkHandler([this](const QUrl& url) {
-        if (url.path() == QStringLiteral("Reload"))
+        if (url.path() == QString::fromLatin1(kReloadLink)) {
             emit reloadRequested();
+        } else if (url.path() == QString::fromLatin1(kNotDisplayedLink)) {
+            CWaitCursorProgress progress;
+            Rebuild();
+        }
     });
     m_page->SetFindHandler([this] { emit findRequested(); });
 }
@@ -253,7 +366,8 @@ void CHtmlLogView::ApplySettings(const HistoryDisplaySettings& settings)
     Rebuild();
 }
 
-void CHtmlLogView::ShowMessages(std::span<const ChatMessage> shown, bool append, IHistoryProgress*)
+void CHtmlLogView::ShowMessages(std::span<const ChatMessage> shown, bool append,
+                                IHistoryProgress* progress)
 {
     if (!append)
         m_shown.clear();
@@ -263,14 +377,17 @@ void CHtmlLogView::ShowMessages(std::span<const ChatMessage> shown, bool append,
     // one new message costs the same however long the log is.
     std::string error;
     if (append && before > 0 && !m_showingNotice) {
-        std::string paragraphs = BuildLogParagraphs(shown, before, m_settings);
+        const HistoryDisplaySettings settings = PageSettings(m_settings, palette());
+        std::string paragraphs = BuildLogParagraphs(shown, before, settings);
         if (AppendToLogPage(m_pagePath, paragraphs, error)) {
-            if (!m_page->AppendHtml(FromCp1252(paragraphs)))
+            if (m_plain)
+                m_plain->ShowMessages(shown, before, true, settings, nullptr);
+            else if (!m_page->AppendHtml(FromCp1252(paragraphs)))
                 m_page->LoadFile(QString::fromStdString(m_pagePath));
             return;
         }
     }
-    Rebuild();
+    Rebuild(progress);
 }
 
 void CHtmlLogView::Clear()
@@ -283,7 +400,7 @@ void CHtmlLogView::ShowReloadNotice(const std::string& text)
 {
     m_shown.clear();
     m_showingNotice = true;
-    m_page->SetHtml(NoticePage(text, "Reload", m_settings));
+    m_page->SetHtml(NoticePage(text, kReloadLink, PageSettings(m_settings, palette()), palette()));
 }
 
 void CHtmlLogView::SelectMessage(int shownIndex)
@@ -291,13 +408,20 @@ void CHtmlLogView::SelectMessage(int shownIndex)
     m_page->SelectMessage(shownIndex);
 }
 
-void CHtmlLogView::Rebuild()
+void CHtmlLogView::Rebuild(IHistoryProgress* progress)
 {
     // A page that cannot be written leaves the previous one in view.
     std::string error;
-    if (WriteLogPage(m_pagePath, BuildLogPage(m_shown, m_settings), error)) {
-        m_showingNotice = false;
+    const HistoryDisplaySettings settings = PageSettings(m_settings, palette());
+    if (!WriteLogPage(m_pagePath, BuildLogPage(m_shown, settings), error))
+        return;
+    m_showingNotice = false;
+    if (!m_plain) {
         m_page->LoadFile(QString::fromStdString(m_pagePath));
+    } else if (!m_plain->ShowMessages(m_shown, 0, false, settings, progress)) {
+        // Cancelled: as the classic view, a notice with a link that shows them after all.
+        m_showingNotice = true;
+        m_page->SetHtml(NoticePage(kNotDisplayedNotice, kNotDisplayedLink, settings, palette()));
     }
 }
 
@@ -446,9 +570,9 @@ void CLogViewerDlg::BuildMenu(bool)
     connect(find, &QAction::triggered, this, &CLogViewerDlg::Find);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    help->addAction(QStringLiteral("&About Zib Tam..."), this, [this] {
-        m_prompt.MessageBox("Zib Tam Log Viewer\n\nShows, searches and follows the Zib Tam log.",
-                            "About Zib Tam", PromptButtons::Ok, PromptIcon::Information);
+    help->addAction(QStringLiteral("&About Zib Tam 2.5"), this, [this] {
+        if (m_runAbout)
+            m_runAbout(this);
     });
 }
 
@@ -498,6 +622,13 @@ bool CLogViewerDlg::eventFilter(QObject* watched, QEvent* event)
         int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             m_view->setFocus();
+            return true;
+        }
+        // With nothing selected, the first arrow key selects the row the focus is on (the
+        // first one after a search) instead of moving past it.
+        if ((key == Qt::Key_Down || key == Qt::Key_Up) && m_results->count() > 0 &&
+            m_results->selectedItems().isEmpty()) {
+            m_results->setCurrentRow(std::max(0, m_results->currentRow()));
             return true;
         }
     }
@@ -568,6 +699,19 @@ bool CLogViewerDlg::MoveToTrash(const std::string& path, std::string& error)
     return false;
 }
 
+void KeepTitleWhole(QWidget& window)
+{
+    // Title bars use a larger, often bold font than the dialog, and carry the window's
+    // buttons beside the title.
+    QFont font = window.font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.2);
+    const int buttons = 4 * window.style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    window.setMinimumWidth(
+        std::max(window.minimumSizeHint().width(),
+                 QFontMetrics(font).horizontalAdvance(window.windowTitle()) + buttons));
+}
+
 bool AskFindCriteria(QWidget* parent, FindCriteria& criteria)
 {
     QDialog dialog(parent);
@@ -590,6 +734,7 @@ bool AskFindCriteria(QWidget* parent, FindCriteria& criteria)
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     form->addRow(buttons);
+    KeepTitleWhole(dialog);
     text->setFocus();
     if (dialog.exec() != QDialog::Accepted)
         return false;

@@ -11,6 +11,7 @@
 class COptions;
 class IClock;
 class IPrompt;
+class CTextBrowserPageView;
 class IWebPageView;
 class QComboBox;
 class QLabel;
@@ -49,10 +50,11 @@ signals:
     void findRequested();
 
 private:
-    void Rebuild();
+    void Rebuild(IHistoryProgress* progress = nullptr);
 
     std::string m_pagePath;
     std::unique_ptr<IWebPageView> m_page;
+    CTextBrowserPageView* m_plain = nullptr; // m_page, where the web engine is missing
     bool m_webEngine = false;
     std::vector<ChatMessage> m_shown;
     HistoryDisplaySettings m_settings;
@@ -91,6 +93,9 @@ public:
     // Asks the find criteria; false on Cancel. Tests answer it.
     using FindAsker = std::function<bool(FindCriteria&)>;
     void SetFindAsker(FindAsker asker) { m_askFind = std::move(asker); }
+    // Runs the program's About box over the window (Help's item); the program sets it.
+    using AboutRunner = std::function<void(QWidget* parent)>;
+    void SetAboutRunner(AboutRunner runner) { m_runAbout = std::move(runner); }
 
     CLogViewer& Viewer() { return m_viewer; }
     void Find();
@@ -131,8 +136,12 @@ private:
     bool m_wasMaximized = false;
     class CLogBusy* m_busy = nullptr;
     FindAsker m_askFind;
+    AboutRunner m_runAbout;
     CLogViewer m_viewer;
 };
+
+// At least as wide as its title needs in a title bar.
+void KeepTitleWhole(QWidget& window);
 
 // Find dialog: "&Sent by", "&to", "&Containing text"; Find or Cancel.
 bool AskFindCriteria(QWidget* parent, FindCriteria& criteria);

@@ -164,7 +164,8 @@ HistoryDisplaySettings LogDisplaySettings(const COptions& options)
         settings.MessageFont = FontSpec::FromRecord(message);
     settings.PrefixFormat = options.Get(Opt::LogPrefix);
     settings.Links = false;
-    settings.Background = options.GetChatTextBackground();
+    // None of the user's own: the view takes the palette's.
+    settings.Background = LogHistorySettings(options).Background;
     return settings;
 }
 

@@ -75,15 +75,6 @@ bool DarkSystemBackground(const QWidget& widget, const HistoryDisplaySettings& s
     return !settings.Background && widget.palette().color(QPalette::Base).lightness() < 128;
 }
 
-// Links in the palette's link colour, unless it hardly stands out from the background
-// (a light custom background under a dark palette, or the other way round).
-QColor LinkColorOn(const QColor& link, const QColor& base)
-{
-    if (std::abs(link.lightness() - base.lightness()) >= 96)
-        return link;
-    return base.lightness() < 128 ? QColor(110, 160, 255) : QColor(0, 0, 238);
-}
-
 // The document with black in its colour table replaced by `text`.
 std::string WithLightBlack(const std::string& rtf, const QColor& text)
 {
@@ -103,6 +94,13 @@ std::string WithLightBlack(const std::string& rtf, const QColor& text)
 }
 
 } // namespace
+
+QColor LinkColorOn(const QColor& link, const QColor& base)
+{
+    if (std::abs(link.lightness() - base.lightness()) >= 96)
+        return link;
+    return base.lightness() < 128 ? QColor(110, 160, 255) : QColor(0, 0, 238);
+}
 
 void CChatHistoryEdit::Stream(const HistoryStream& stream)
 {

@@ -19,6 +19,10 @@ class IPrompt;
 class QMenu;
 class QUrl;
 
+// Links in the palette's link colour, unless it hardly stands out from the background
+// (a light custom background under a dark palette, or the other way round).
+QColor LinkColorOn(const QColor& link, const QColor& base);
+
 class CChatHistoryEdit : public QTextEdit
 {
     Q_OBJECT

@@ -2,19 +2,25 @@
 #include "log/LogViewerDlg.h"
 
 #include "LogTestSupport.h"
+#include "PaletteSupport.h"
 #include "TestSupport.h"
 #include "log/LogWriter.h"
 #include "log/WebPageView.h"
 #include "platform/Clock.h"
 #include "view/ChatHistoryEdit.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenuBar>
+#include <QScrollBar>
 #include <QTextBrowser>
+#include <QTextDocument>
+#include <QTimer>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -162,7 +168,13 @@ TEST_F(LogViewerDlgTest, ClassicViewShowsTheRichTextHistoryAndSelectsAResult)
     });
     window->Find();
     ASSERT_EQ(window->ResultsList()->count(), 2);
-    window->ResultsList()->setCurrentRow(1); // the third message
+    // The list has the focus and nothing selected: the first Down takes the first result.
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QApplication::sendEvent(window->ResultsList(), &down);
+    EXPECT_EQ(window->ResultsList()->currentRow(), 0);
+    EXPECT_EQ(edit.textCursor().selectionStart(), edit.Model().Ranges()[0].Start);
+    QApplication::sendEvent(window->ResultsList(), &down);
+    EXPECT_EQ(window->ResultsList()->currentRow(), 1); // the third message
     const MessageRange& range = edit.Model().Ranges()[2];
     EXPECT_EQ(edit.textCursor().selectionStart(), range.Start);
     EXPECT_EQ(edit.textCursor().selectionEnd(), range.End - 1);
@@ -170,4 +182,135 @@ TEST_F(LogViewerDlgTest, ClassicViewShowsTheRichTextHistoryAndSelectsAResult)
 
     window->Viewer().Find({}); // ending search mode deselects
     EXPECT_FALSE(edit.textCursor().hasSelection());
+}
+
+TEST_F(LogViewerDlgTest, PlainPageFollowsTheLogByAppendingAndLeavesAScrolledUpViewWhereItIs)
+{
+    std::vector<ChatMessage> log;
+    for (int i = 0; i < 200; ++i)
+        log.push_back(Now(std::to_string(i), "message " + std::to_string(i)));
+    Append(log);
+    Open();
+    auto* page = static_cast<QTextBrowser*>(view->Page().Widget());
+    QScrollBar* bar = page->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum()); // opened at the end
+
+    // New messages go in at the end; the paragraphs before them are not written again.
+    int firstChanged = -1;
+    QObject::connect(page->document(), &QTextDocument::contentsChange, page,
+                     [&](int position, int, int) {
+                         if (firstChanged < 0 || position < firstChanged)
+                             firstChanged = position;
+                     });
+    const int endBefore = page->document()->characterCount() - 1;
+    bar->setValue(0); // the user reads the oldest messages
+    Append({Now("200", "while scrolled up")});
+    window->Viewer().OnFollowTick();
+    ASSERT_EQ(view->ShownCount(), 201u);
+    EXPECT_GE(firstChanged, endBefore);
+    EXPECT_TRUE(PageText().endsWith(QStringLiteral("while scrolled up")));
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(page->document()->blockCount(), 201); // one paragraph per message
+
+    // At the end, the view follows.
+    bar->setValue(bar->maximum());
+    Append({Now("201", "at the end")});
+    window->Viewer().OnFollowTick();
+    EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+TEST_F(LogViewerDlgTest, PlainPageDisplayCanBeCancelledAndShownAfterAll)
+{
+    CHtmlLogView plain(settings.options.GetLogTempPath(), nullptr, false);
+    plain.show();
+    std::vector<ChatMessage> messages;
+    for (int i = 0; i < 3000; ++i)
+        messages.push_back(Now(std::to_string(i), "message " + std::to_string(i)));
+    ScriptedProgress cancelAtOnce(0);
+    plain.ShowMessages(messages, false, &cancelAtOnce);
+    EXPECT_GE(cancelAtOnce.Asked, 1);
+    auto* page = static_cast<QTextBrowser*>(plain.Page().Widget());
+    EXPECT_TRUE(page->toPlainText().startsWith(QString::fromLatin1(kNotDisplayedNotice)))
+        << page->toPlainText().left(200).toStdString();
+
+    // Its "Display" link shows them after all.
+    emit page->anchorClicked(QUrl(QStringLiteral("zibtam:Display")));
+    EXPECT_EQ(page->document()->blockCount(), 3000);
+    EXPECT_TRUE(page->toPlainText().endsWith(QStringLiteral("message 2999")));
+}
+
+TEST_F(LogViewerDlgTest, HelpOpensTheAboutBoxAndTheFindDialogShowsItsWholeTitle)
+{
+    Open();
+    QAction* about = nullptr;
+    for (QAction* menu : window->menuBar()->actions())
+        if (menu->text() == QStringLiteral("&Help") && !menu->menu()->actions().isEmpty())
+            about = menu->menu()->actions().front();
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->text(), QStringLiteral("&About Zib Tam 2.5"));
+    QWidget* aboutParent = nullptr;
+    window->SetAboutRunner([&](QWidget* parent) { aboutParent = parent; });
+    about->trigger();
+    EXPECT_EQ(aboutParent, window.get());
+    EXPECT_TRUE(prompt.Messages.empty()); // not a message box of its own
+
+    // A title bar's font is larger and bold; its buttons take room beside the title.
+    int width = 0;
+    QString title;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            width = dialog->width();
+            title = dialog->windowTitle();
+            dialog->close();
+        }
+    });
+    FindCriteria criteria;
+    EXPECT_FALSE(AskFindCriteria(window.get(), criteria));
+    EXPECT_EQ(title, QStringLiteral("Find Zib Tam Message"));
+    QFont titleFont = window->font();
+    titleFont.setBold(true);
+    EXPECT_GT(width, QFontMetrics(titleFont).horizontalAdvance(title) + 100);
+}
+
+TEST_F(LogViewerDlgTest, BothViewsAreReadableInADarkPaletteAndALightOne)
+{
+    Append({Now("0", "Lunch at noon?"), Now("1", "The build is green again.")});
+    const QPalette light = QApplication::palette();
+    for (const bool dark : {true, false}) {
+        for (const bool classic : {true, false}) {
+            SCOPED_TRACE(std::string(dark ? "dark" : "light") + (classic ? " classic" : " page"));
+            QApplication::setPalette(dark ? DarkPalette() : light);
+            // The program takes the system's window colour from the palette's base.
+            const QColor base = QApplication::palette().color(QPalette::Base);
+            settings.system.Window =
+                static_cast<uint32_t>(base.red() | base.green() << 8 | base.blue() << 16);
+            QWidget* viewport = nullptr;
+            if (classic) {
+                auto* history = new CClassicLogView(prompt, nullptr);
+                window = std::make_unique<CLogViewerDlg>(settings.options, prompt, clock, false,
+                                                         history, *history);
+                viewport = history->Edit().viewport();
+            } else {
+                view = new CHtmlLogView(settings.options.GetLogTempPath(), nullptr, false);
+                window = std::make_unique<CLogViewerDlg>(settings.options, prompt, clock, false,
+                                                         view, *view);
+                viewport = static_cast<QTextBrowser*>(view->Page().Widget())->viewport();
+            }
+            window->resize(640, 480);
+            window->show();
+            ASSERT_TRUE(RunUntil([&] { return window->Viewer().IsLoaded(); }));
+            QApplication::processEvents();
+            const QImage picture = viewport->grab().toImage();
+            EXPECT_EQ(BackgroundOf(picture).lightness() < 128, dark);
+            EXPECT_GE(TextContrast(picture), 4.5);
+            const QString folder = qEnvironmentVariable("ZIBTAM_SCREENSHOTS");
+            if (!folder.isEmpty())
+                window->grab().save(folder + QStringLiteral("/logviewer-%1-%2.png")
+                                                 .arg(QLatin1String(classic ? "classic" : "plain"),
+                                                      QLatin1String(dark ? "dark" : "light")));
+            window.reset();
+        }
+    }
+    QApplication::setPalette(light);
 }

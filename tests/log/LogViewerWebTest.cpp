@@ -1,6 +1,7 @@
 // The log viewer with the web engine under X11: the page, SelMsg and the search layout.
 // With ZIBTAM_SCREENSHOTS set to a folder, the window is saved there as PNG files.
 #include "LogTestSupport.h"
+#include "PaletteSupport.h"
 #include "TestSupport.h"
 #include "log/LogViewerDlg.h"
 #include "log/LogWriter.h"
@@ -139,6 +140,99 @@ TEST(LogViewerWeb, ShowsThePageSelectsAMessageAndSearches)
                   .contains(QStringLiteral("late news")),
               true);
     EXPECT_EQ(RunScript(web, QStringLiteral("fg_iPrevMsg")).toInt(), 10); // selection kept
+}
+
+// A log of `count` messages a minute apart up to now, and the viewer with its page on it.
+struct WebViewerOnLog
+{
+    TestSettings settings;
+    FakePrompt prompt;
+    std::unique_ptr<CLogViewerDlg> window;
+    QWebEngineView* web = nullptr;
+
+    // False when the page did not show every message within `limitMs`.
+    bool Open(int count, const std::string& text, int limitMs)
+    {
+        std::string logPath = settings.dir.File("Zib Tam.xml");
+        settings.options.Set(Opt::LogPath, logPath);
+        std::vector<ChatMessage> log;
+        std::time_t now = CSystemClock::Instance().Now();
+        for (int i = 0; i < count; ++i) {
+            ChatMessage message = MakeMessage(std::to_string(i), text + std::to_string(i));
+            message.Time.Set(now - (count - i) * 60);
+            log.push_back(message);
+        }
+        std::string error;
+        if (!CLogWriter([] { return true; }).AppendToLog(logPath, log, error))
+            return false;
+        auto* view = new CHtmlLogView(settings.options.GetLogTempPath(), nullptr);
+        web = qobject_cast<QWebEngineView*>(view->Page().Widget());
+        window = std::make_unique<CLogViewerDlg>(settings.options, prompt, CSystemClock::Instance(),
+                                                 false, view, *view);
+        window->resize(800, 600);
+        window->show();
+        return web &&
+               RunUntil(
+                   [&] {
+                       return window->Viewer().IsLoaded() &&
+                              RunScript(web,
+                                        QStringLiteral("document.getElementsByTagName('p').length"))
+                                      .toInt() == count;
+                   },
+                   limitMs);
+    }
+};
+
+TEST(LogViewerWeb, ALargeLogOpensAtItsEnd)
+{
+    WebViewerOnLog viewer;
+    ASSERT_TRUE(viewer.Open(20000, "message ", 120000));
+    const QString atEnd =
+        QStringLiteral("window.scrollY > 0 && "
+                       "window.scrollY + window.innerHeight >= document.body.scrollHeight - 2");
+    EXPECT_TRUE(RunUntil([&] { return RunScript(viewer.web, atEnd).toBool(); }, 10000))
+        << RunScript(viewer.web,
+                     QStringLiteral("window.scrollY + ' of ' + document.body.scrollHeight"))
+               .toString()
+               .toStdString();
+}
+
+// "rgb(r, g, b)" as the page's computed style gives it.
+QColor CssColor(const QString& text)
+{
+    QStringList parts = QString(text)
+                            .remove(QStringLiteral("rgb("))
+                            .remove(QLatin1Char(')'))
+                            .split(QLatin1Char(','));
+    return parts.size() == 3 ? QColor(parts[0].trimmed().toInt(), parts[1].trimmed().toInt(),
+                                      parts[2].trimmed().toInt())
+                             : QColor();
+}
+
+TEST(LogViewerWeb, ThePageIsReadableInADarkPalette)
+{
+    const QPalette light = QApplication::palette();
+    QApplication::setPalette(DarkPalette());
+    WebViewerOnLog viewer;
+    // The program takes the system's window colour from the palette's base.
+    const QColor base = DarkPalette().color(QPalette::Base);
+    viewer.settings.system.Window =
+        static_cast<uint32_t>(base.red() | base.green() << 8 | base.blue() << 16);
+    ASSERT_TRUE(viewer.Open(12, "The build is green again, ", 20000));
+    auto style = [&](const char* selector, const char* property) {
+        return CssColor(
+            RunScript(viewer.web,
+                      QStringLiteral("getComputedStyle(document.querySelector('%1')).%2")
+                          .arg(QLatin1String(selector), QLatin1String(property)))
+                .toString());
+    };
+    const QColor background = style("body", "backgroundColor");
+    EXPECT_LT(background.lightness(), 128);
+    EXPECT_GE(ContrastRatio(background, style(".message", "color")), 4.5);
+    EXPECT_GE(ContrastRatio(background, style(".prefix", "color")), 4.5);
+    Screenshot(viewer.window.get(), "logviewer-html-dark.png");
+    viewer.window.reset();
+    QApplication::setPalette(light);
 }
 
 TEST(LogViewerWeb, ClassicViewScreenshot)

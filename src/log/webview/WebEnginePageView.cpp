@@ -95,6 +95,9 @@ public:
         QUrl url;
         url.setScheme(QString::fromLatin1(kPageScheme));
         url.setPath(path);
+        // A new address each time: the same one again counts as a reload, after which the
+        // browser puts back the old scroll position once a large page has laid out.
+        url.setQuery(QStringLiteral("n=%1").arg(++m_loads));
         m_view->load(url);
     }
     void SetHtml(const QString& html) override { m_view->setHtml(html); }
@@ -128,6 +131,7 @@ private:
     std::function<void()> m_find;
     bool m_working = true;
     bool m_loading = false;
+    int m_loads = 0;
 };
 
 } // namespace
