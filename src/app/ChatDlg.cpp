@@ -2,6 +2,8 @@
 
 #include "app/AtSpiPasswordFocus.h"
 #include "app/AutoTypeHotKey.h"
+#include "app/PortalAutoType.h"
+#include "app/PortalHotKeys.h"
 #include "app/TrayIcon.h"
 #include "app/UsersListWidget.h"
 #include "app/WidgetNotifierHost.h"
@@ -9,6 +11,7 @@
 #include "app/X11HotKeys.h"
 #include "common/BuildDate.h"
 #include "platform/Clock.h"
+#include "platform/DisplayPlatform.h"
 #include "platform/Identity.h"
 #include "platform/Prompt.h"
 #include "platform/QtText.h"
@@ -443,6 +446,11 @@ void CChatDlg::RegisterHotKeys()
     if (!m_context.UseTray)
         return;
     const InstanceIdentity& identity = InstanceIdentity::For(m_context.Secondary);
+    if (IsWaylandSession(
+            [](const char* name) { return qEnvironmentVariable(name).toStdString(); })) {
+        RegisterPortalHotKeys();
+        return;
+    }
     m_hotKeys = std::make_unique<CX11HotKeys>();
     connect(m_hotKeys.get(), &CX11HotKeys::Pressed, this, &CChatDlg::OnHotKey);
     std::vector<HotKeyOutcome> outcomes;
@@ -472,6 +480,45 @@ void CChatDlg::RegisterHotKeys()
     std::string notice = HotKeyNotice(outcomes);
     if (!notice.empty())
         m_history->PostNotice(notice, m_context.Options.GetUserName());
+}
+
+void CChatDlg::RegisterPortalHotKeys()
+{
+    const InstanceIdentity& identity = InstanceIdentity::For(m_context.Secondary);
+    std::vector<HotKey> keys = ChatHotKeys(identity);
+    if (CAutoType::WantsHotKey(m_context.Options)) {
+        keys.push_back(AutoTypeHotKey(identity));
+        m_portalAutoType = std::make_unique<CPortalAutoType>(
+            m_context.Options, m_context.Clock, [this](const std::string& text) {
+                m_history->PostNotice(text, m_context.Options.GetUserName());
+            });
+    }
+    m_portalHotKeys = std::make_unique<CPortalHotKeys>();
+    connect(m_portalHotKeys.get(), &CPortalHotKeys::Bound, this,
+            [this](const std::vector<HotKeyOutcome>& outcomes) {
+                std::string notice = HotKeyNotice(outcomes);
+                if (!notice.empty())
+                    m_history->PostNotice(notice, m_context.Options.GetUserName());
+            });
+    connect(m_portalHotKeys.get(), &CPortalHotKeys::Pressed, this,
+            [this](uint32_t id, const QString& activationToken) {
+                UseActivationToken(activationToken);
+                OnHotKey(id);
+            });
+    // AutoType types once the keys are up, so that the held modifiers do not change it.
+    connect(m_portalHotKeys.get(), &CPortalHotKeys::Released, this, [this, identity](uint32_t id) {
+        if (id == identity.AutoTypeAtom && m_portalAutoType)
+            m_portalAutoType->Type();
+    });
+    m_portalHotKeys->Bind(keys);
+}
+
+void CChatDlg::UseActivationToken(const QString& token)
+{
+    // The Wayland platform hands it to the compositor with the next activation, which
+    // then gives the window the focus instead of only marking it.
+    if (!token.isEmpty())
+        qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
 }
 
 void CChatDlg::OnHotKey(uint32_t id)

@@ -15,6 +15,8 @@
 #include <memory>
 
 class CAutoTypeHotKey;
+class CPortalAutoType;
+class CPortalHotKeys;
 class CLinkStatic;
 class CSoundPlayer;
 class CTrayIcon;
@@ -101,6 +103,9 @@ public:
     void Initialise();
     // Show the window as the user asked for it (tray, hot key, second start).
     void ShowChatWindow();
+    // Lets the next activation of the window take the focus on a Wayland desktop (the token
+    // of the desktop's shortcut, or of the launcher of a second start).
+    void UseActivationToken(const QString& token);
     // Close, Escape, the dialog's cancel: save the placement and hide (or minimise when
     // there is no tray to come back from).
     void HideChatWindow();
@@ -171,6 +176,7 @@ private:
     void OnTrayCommand(int command);
     void OnHotKey(uint32_t id);
     void RegisterHotKeys();
+    void RegisterPortalHotKeys();
     void SelectDefaultRecipients();
     void LimitInput();
     void OnTimer(int id);
@@ -203,6 +209,8 @@ private:
     std::unique_ptr<CAtSpiPasswordFocus> m_passwordFocus;
     std::unique_ptr<CWidgetNotifierHost> m_host;
     std::unique_ptr<CX11HotKeys> m_hotKeys;
+    std::unique_ptr<CPortalHotKeys> m_portalHotKeys;
+    std::unique_ptr<CPortalAutoType> m_portalAutoType;
     std::unique_ptr<CX11KeyWatcher> m_keyWatcher;
 
     int m_dialogDepth = 0;

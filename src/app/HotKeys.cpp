@@ -5,13 +5,15 @@
 std::vector<HotKey> ChatHotKeys(const InstanceIdentity& identity)
 {
     char key = identity.Secondary ? 'q' : 'g';
-    return {{identity.ChatAtom, kHotKeySuper, key},
-            {identity.LogViewerAtom, kHotKeyShift | kHotKeySuper, key}};
+    return {
+        {identity.ChatAtom, kHotKeySuper, key, "Show the Zib Tam chat window"},
+        {identity.LogViewerAtom, kHotKeyShift | kHotKeySuper, key, "Open the Zib Tam log viewer"}};
 }
 
 HotKey AutoTypeHotKey(const InstanceIdentity& identity)
 {
-    return {identity.AutoTypeAtom, kHotKeyControl | kHotKeyAlt | kHotKeyShift, 'n'};
+    return {identity.AutoTypeAtom, kHotKeyControl | kHotKeyAlt | kHotKeyShift, 'n',
+            "Type the Zib Tam AutoType text"};
 }
 
 std::string HotKeyText(const HotKey& key)
@@ -26,6 +28,21 @@ std::string HotKeyText(const HotKey& key)
     if (key.Modifiers & kHotKeySuper)
         text += "Super+";
     text += static_cast<char>(std::toupper(static_cast<unsigned char>(key.Key)));
+    return text;
+}
+
+std::string HotKeyTrigger(const HotKey& key)
+{
+    std::string text;
+    if (key.Modifiers & kHotKeyControl)
+        text += "CTRL+";
+    if (key.Modifiers & kHotKeyAlt)
+        text += "ALT+";
+    if (key.Modifiers & kHotKeyShift)
+        text += "SHIFT+";
+    if (key.Modifiers & kHotKeySuper)
+        text += "LOGO+";
+    text += static_cast<char>(std::tolower(static_cast<unsigned char>(key.Key)));
     return text;
 }
 
@@ -52,7 +69,7 @@ std::string Keys(const std::vector<HotKey>& keys)
 
 std::string HotKeyNotice(const std::vector<HotKeyOutcome>& outcomes)
 {
-    std::vector<HotKey> unavailable, taken, invalid;
+    std::vector<HotKey> unavailable, taken, invalid, notOffered, declined;
     for (const HotKeyOutcome& outcome : outcomes) {
         if (outcome.Result == HotKeyResult::Unavailable)
             unavailable.push_back(outcome.Key);
@@ -60,6 +77,10 @@ std::string HotKeyNotice(const std::vector<HotKeyOutcome>& outcomes)
             taken.push_back(outcome.Key);
         else if (outcome.Result == HotKeyResult::Invalid)
             invalid.push_back(outcome.Key);
+        else if (outcome.Result == HotKeyResult::NotOffered)
+            notOffered.push_back(outcome.Key);
+        else if (outcome.Result == HotKeyResult::Declined)
+            declined.push_back(outcome.Key);
     }
     std::string notice;
     auto add = [&notice](const std::string& line) {
@@ -76,5 +97,16 @@ std::string HotKeyNotice(const std::vector<HotKeyOutcome>& outcomes)
             (taken.size() > 1 ? "holds them." : "holds it."));
     if (!invalid.empty())
         add("Zib Tam could not register the " + Keys(invalid) + ": the keyboard has no such key.");
+    if (!notOffered.empty())
+        add("The " + Keys(notOffered) +
+            " cannot be used on this desktop: it offers programs no global shortcuts (its "
+            "desktop portal has no GlobalShortcuts service).");
+    if (!declined.empty())
+        add("The " + Keys(declined) + (declined.size() > 1 ? " were" : " was") +
+            " refused when the desktop asked whether Zib Tam may have " +
+            (declined.size() > 1 ? "them." : "it."));
+    if (!notOffered.empty() || !declined.empty())
+        add("To bring Zib Tam up with a key, make a shortcut in the desktop's keyboard settings "
+            "that runs zibtam: starting it again shows the window.");
     return notice;
 }

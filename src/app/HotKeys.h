@@ -21,9 +21,10 @@ enum HotKeyModifier : unsigned
 
 struct HotKey
 {
-    uint32_t Id = 0;        // the atom the key stands for
-    unsigned Modifiers = 0; // HotKeyModifier bits
-    char Key = 0;           // a letter or digit, lower case
+    uint32_t Id = 0;          // the atom the key stands for
+    unsigned Modifiers = 0;   // HotKeyModifier bits
+    char Key = 0;             // a letter or digit, lower case
+    const char* Purpose = ""; // what it does, as the desktop's shortcut settings show it
 };
 
 enum class HotKeyResult
@@ -32,6 +33,8 @@ enum class HotKeyResult
     Taken,       // another program holds the key
     Unavailable, // no X11 here (a Wayland desktop, say)
     Invalid,     // the keyboard has no such key
+    NotOffered,  // a Wayland desktop whose portal offers no global shortcuts
+    Declined,    // the desktop asked the user, who did not allow the key
 };
 
 struct HotKeyOutcome
@@ -48,6 +51,8 @@ HotKey AutoTypeHotKey(const InstanceIdentity& identity);
 
 // "Shift+Super+G", modifiers in the desktop's usual order.
 std::string HotKeyText(const HotKey& key);
+// The same as a shortcut trigger of the freedesktop portal: "SHIFT+LOGO+g".
+std::string HotKeyTrigger(const HotKey& key);
 
 // The notice for the history when some keys could not be had, or empty when all were.
 std::string HotKeyNotice(const std::vector<HotKeyOutcome>& outcomes);
