@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <algorithm>
 #include <cstdlib>
 #include <xcb/xcb.h>
 
@@ -13,6 +14,9 @@ constexpr uint32_t kNumLock = 0xff7f;
 constexpr uint32_t kSuperLeft = 0xffeb;
 constexpr uint32_t kAltLeft = 0xffe9;
 constexpr uint8_t kBadAccess = 10;
+// X sends no event when a modifier is let go over another program's window: the keyboard's
+// state is read this often instead.
+constexpr int kReleasePollMs = 10;
 
 } // namespace
 
@@ -31,6 +35,8 @@ CX11HotKeys::CX11HotKeys(QObject* parent) : QObject(parent)
     if (!m_alt)
         m_alt = XCB_MOD_MASK_1;
     QCoreApplication::instance()->installNativeEventFilter(this);
+    m_releasePoll.setInterval(kReleasePollMs);
+    connect(&m_releasePoll, &QTimer::timeout, this, &CX11HotKeys::CheckRelease);
 }
 
 CX11HotKeys::~CX11HotKeys()
@@ -142,10 +148,55 @@ bool CX11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, 
             // Acted on from the event loop, not from inside Qt's event dispatch.
             QMetaObject::invokeMethod(
                 this, [this, id] { emit Pressed(id); }, Qt::QueuedConnection);
+            WatchRelease(grab);
             break;
         }
     }
     // Qt still sees the press, so that its idea of the user's last action (which the
     // window manager asks for when we raise a window) stays current.
     return false;
+}
+
+void CX11HotKeys::WatchRelease(const Grab& grab)
+{
+    // A key held down repeats its press; the release is awaited once.
+    if (std::find(m_releaseIds.begin(), m_releaseIds.end(), grab.Id) != m_releaseIds.end())
+        return;
+    m_releaseIds.push_back(grab.Id);
+    m_pressedKeyCodes.push_back(grab.KeyCode);
+    if (m_releasePoll.isActive())
+        return;
+    // The modifier table is read at each press: the user may have changed it meanwhile.
+    m_modifierKeyCodes = CX11KeyMap(m_connection).ModifierKeyCodes();
+    m_heldFor.start();
+    m_releasePoll.start();
+}
+
+bool CX11HotKeys::AnyKeyDown(const std::vector<uint8_t>& keyCodes) const
+{
+    auto* reply = xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr);
+    if (!reply)
+        return false;
+    bool down = false;
+    for (uint8_t code : keyCodes)
+        down = down || (reply->keys[code / 8] & (1u << (code % 8)));
+    std::free(reply);
+    return down;
+}
+
+void CX11HotKeys::CheckRelease()
+{
+    // The grab lasts while the key is down (its repeats press it again): no limit here.
+    if (AnyKeyDown(m_pressedKeyCodes)) {
+        m_heldFor.start();
+        return;
+    }
+    if (AnyKeyDown(m_modifierKeyCodes) && m_heldFor.elapsed() < kHoldLimitMs)
+        return;
+    m_releasePoll.stop();
+    m_pressedKeyCodes.clear();
+    std::vector<uint32_t> ids;
+    ids.swap(m_releaseIds);
+    for (uint32_t id : ids)
+        emit Released(id);
 }

@@ -29,7 +29,8 @@ inline constexpr uint16_t kVirtualKeyControl = 0x11;
 inline constexpr uint16_t kVirtualKeyAlt = 0x12;
 
 // Where the current keyboard layout has a character: the key, and whether Shift is held
-// to get it. Found is false when no key of the layout gives the character.
+// to get it. Found is false when no key gives the character (a layout may lend one a key
+// of its own for the time being).
 struct KeyLookup
 {
     bool Found = false;
@@ -62,10 +63,10 @@ class CAutoTyper
 public:
     CAutoTyper(IKeyboardLayout& layout, IKeyInjector& injector);
 
-    // Appends the events of every character of `text`, in order. A character without a
-    // key is left out; the others release Control, Alt and Shift (the hot key's modifiers
-    // are usually still held), then press and release their key, with Shift held around
-    // it when the layout needs it.
+    // Appends the events of every character of `text`, in order. A character the layout
+    // finds no key for is left out; the others release Control, Alt and Shift (the hot
+    // key's modifiers may still be held), then press and release their key, with Shift
+    // held around it when the layout needs it.
     void TypeText(std::string_view text);
     // Hands the whole list to the injection in one call.
     bool Inject();

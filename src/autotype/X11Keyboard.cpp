@@ -47,30 +47,96 @@ CX11Keyboard::CX11Keyboard(const std::string& displayName)
 
 CX11Keyboard::~CX11Keyboard()
 {
-    if (m_display)
-        XCloseDisplay(m_display);
+    if (!m_display)
+        return;
+    RestoreKeyboardMapping();
+    XCloseDisplay(m_display);
+}
+
+unsigned CX11Keyboard::TemporaryKeyCode(unsigned long keysym)
+{
+    for (const auto& [symbol, keycode] : m_temporary)
+        if (symbol == keysym)
+            return keycode;
+    int minKeyCode = 0, maxKeyCode = 0, perKeyCode = 0;
+    XDisplayKeycodes(m_display, &minKeyCode, &maxKeyCode);
+    KeySym* table = XGetKeyboardMapping(m_display, static_cast<KeyCode>(minKeyCode),
+                                        maxKeyCode - minKeyCode + 1, &perKeyCode);
+    if (!table)
+        return 0;
+    // From the top: the low keycodes are the ones keyboards have keys for.
+    unsigned spare = 0;
+    for (int keycode = maxKeyCode; keycode >= minKeyCode && !spare; --keycode) {
+        const KeySym* syms = table + (keycode - minKeyCode) * perKeyCode;
+        bool unused = true;
+        for (int i = 0; i < perKeyCode; ++i)
+            unused = unused && syms[i] == NoSymbol;
+        for (const auto& lent : m_temporary)
+            unused = unused && lent.second != static_cast<unsigned>(keycode);
+        if (unused)
+            spare = static_cast<unsigned>(keycode);
+    }
+    XFree(table);
+    if (!spare)
+        return 0;
+    // The same symbol with and without Shift, so the typer's Shift handling cannot miss it.
+    KeySym syms[2] = {keysym, keysym};
+    XChangeKeyboardMapping(m_display, static_cast<int>(spare), 2, syms, 1);
+    XSync(m_display, False);
+    m_temporary.emplace_back(keysym, spare);
+    return spare;
+}
+
+void CX11Keyboard::RestoreKeyboardMapping()
+{
+    if (!m_display || m_temporary.empty())
+        return;
+    for (const auto& lent : m_temporary) {
+        KeySym none = NoSymbol;
+        XChangeKeyboardMapping(m_display, static_cast<int>(lent.second), 1, &none, 1);
+    }
+    m_temporary.clear();
+    XSync(m_display, False);
+}
+
+void CX11Keyboard::ReadMappingChanges()
+{
+    // Xlib keeps its own copy of the keyboard tables, brought up to date only by the
+    // notices in the event queue, our own changes among them.
+    while (XPending(m_display)) {
+        XEvent event;
+        XNextEvent(m_display, &event);
+        if (event.type == MappingNotify)
+            XRefreshKeyboardMapping(&event.xmapping);
+    }
 }
 
 KeyLookup CX11Keyboard::LookupCharacter(unsigned char character)
 {
     KeyLookup key;
+    if (m_display)
+        ReadMappingChanges();
     KeySym keysym = KeysymOf(character);
     if (!m_display || keysym == 0)
         return key;
     KeyCode keycode = XKeysymToKeycode(m_display, keysym);
-    if (keycode == 0)
-        return key;
-    XkbStateRec state{};
-    XkbGetState(m_display, XkbUseCoreKbd, &state);
-    // Level 1 is the plain key, level 2 the key with Shift. A character that needs more
-    // (AltGr) is left out rather than typed as another one.
-    for (int level = 0; level < 2; ++level) {
-        if (XkbKeycodeToKeysym(m_display, keycode, state.group, level) == keysym) {
-            key.Found = true;
-            key.VirtualKey = static_cast<uint16_t>(kKeycodeBase + keycode);
-            key.Shift = level == 1;
-            return key;
+    if (keycode != 0) {
+        XkbStateRec state{};
+        XkbGetState(m_display, XkbUseCoreKbd, &state);
+        // Level 1 is the plain key, level 2 the key with Shift. A character that needs
+        // more (AltGr) gets a key of its own below rather than being typed as another one.
+        for (int level = 0; level < 2; ++level) {
+            if (XkbKeycodeToKeysym(m_display, keycode, state.group, level) == keysym) {
+                key.Found = true;
+                key.VirtualKey = static_cast<uint16_t>(kKeycodeBase + keycode);
+                key.Shift = level == 1;
+                return key;
+            }
         }
+    }
+    if (unsigned lent = TemporaryKeyCode(keysym)) {
+        key.Found = true;
+        key.VirtualKey = static_cast<uint16_t>(kKeycodeBase + lent);
     }
     return key;
 }

@@ -64,6 +64,14 @@ uint16_t CX11KeyMap::ModifierOf(uint32_t keySym) const
     return 0;
 }
 
+std::vector<uint8_t> CX11KeyMap::ModifierKeyCodes() const
+{
+    std::vector<uint8_t> codes;
+    for (const std::vector<uint8_t>& mask : m_modifierKeys)
+        codes.insert(codes.end(), mask.begin(), mask.end());
+    return codes;
+}
+
 xcb_connection_t* QtX11Connection()
 {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;

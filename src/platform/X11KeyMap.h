@@ -18,6 +18,8 @@ public:
     uint32_t KeySym(uint8_t keyCode) const;
     // The modifier mask that holds a key producing `keySym` (0 when none does).
     uint16_t ModifierOf(uint32_t keySym) const;
+    // Every keycode that holds one of the 8 modifier masks.
+    std::vector<uint8_t> ModifierKeyCodes() const;
 
 private:
     uint8_t m_minKeyCode = 8;

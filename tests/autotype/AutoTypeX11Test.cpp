@@ -5,7 +5,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 // After the test framework: Xlib defines None, True and False as macros.
@@ -83,40 +86,116 @@ TEST_F(AutoTypeX11Test, TypesDateFieldsAndPunctuationExactly)
     EXPECT_TRUE(reports.empty());
 }
 
-TEST_F(AutoTypeX11Test, CharactersWithoutAKeyAreSkipped)
+// The whole keyboard table, to see that lent keys are given back.
+std::vector<KeySym> KeyboardTable()
 {
-    // No key of the US layout gives a euro sign or an e with an acute accent.
-    EXPECT_EQ(TypeIntoLineEdit("a\x80\xE9z", 2), QStringLiteral("az"));
+    Display* display = XOpenDisplay(nullptr);
+    int minKeyCode = 0, maxKeyCode = 0, perKeyCode = 0;
+    XDisplayKeycodes(display, &minKeyCode, &maxKeyCode);
+    KeySym* syms = XGetKeyboardMapping(display, static_cast<KeyCode>(minKeyCode),
+                                       maxKeyCode - minKeyCode + 1, &perKeyCode);
+    std::vector<KeySym> table(syms, syms + (maxKeyCode - minKeyCode + 1) * perKeyCode);
+    XFree(syms);
+    XCloseDisplay(display);
+    return table;
 }
 
-// Presses Control+Alt+Shift+N on the X server as a user would.
-void PressAutoTypeKey()
+TEST_F(AutoTypeX11Test, CharactersWithoutAKeyAreTypedThroughALentKey)
+{
+    // No key of the US layout gives a euro sign or an e with an acute accent; the AltGr
+    // level is not used.
+    const std::vector<KeySym> before = KeyboardTable();
+    EXPECT_EQ(TypeIntoLineEdit("a\x80\xE9z\xE9", 5), QStringLiteral("a\u20AC\u00E9z\u00E9"));
+    EXPECT_NE(KeyboardTable(), before);
+    keyboard.RestoreKeyboardMapping();
+    EXPECT_EQ(KeyboardTable(), before);
+    // Typed again after the table was put back.
+    EXPECT_EQ(TypeIntoLineEdit("\xE9", 1), QStringLiteral("\u00E9"));
+}
+
+// Presses Control+Alt+Shift+N on the X server as a person does: one key after another,
+// N held for `keyMs`, then let go `modifiersMs` before the modifiers. Our event loop runs
+// meanwhile.
+void PressAutoTypeKey(int keyMs, int modifiersMs)
 {
     Display* display = XOpenDisplay(nullptr);
     ASSERT_NE(display, nullptr);
-    const KeySym keys[] = {XK_Control_L, XK_Alt_L, XK_Shift_L, XK_n};
-    for (KeySym key : keys)
-        XTestFakeKeyEvent(display, XKeysymToKeycode(display, key), True, CurrentTime);
-    for (int i = 3; i >= 0; --i)
-        XTestFakeKeyEvent(display, XKeysymToKeycode(display, keys[i]), False, CurrentTime);
+    auto send = [&](KeySym key, bool down, int thenMs) {
+        XTestFakeKeyEvent(display, XKeysymToKeycode(display, key), down ? True : False,
+                          CurrentTime);
+        XFlush(display);
+        QElapsedTimer timer;
+        timer.start();
+        WaitFor([&] { return timer.elapsed() >= thenMs; });
+    };
+    send(XK_Control_L, true, 30);
+    send(XK_Alt_L, true, 30);
+    send(XK_Shift_L, true, 30);
+    send(XK_n, true, keyMs);
+    send(XK_n, false, modifiersMs);
+    send(XK_Shift_L, false, 30);
+    send(XK_Alt_L, false, 30);
+    send(XK_Control_L, false, 0);
     XCloseDisplay(display);
 }
 
-TEST_F(AutoTypeX11Test, TheHotKeyTypesTheTextIntoTheFocusedWindow)
+// A program of its own on the display holding the keyboard focus; Text() is what it got.
+class OtherProgram
 {
-    options.Set(Opt::AutoType, "'Hello'");
-    CAutoTypeHotKey hotKey(options, clock, false,
-                           [this](const std::string& text) { reports.push_back(text); });
-    ASSERT_TRUE(hotKey.IsRegistered());
-    QLineEdit edit;
-    edit.show();
-    edit.activateWindow();
-    ASSERT_TRUE(WaitFor([&] { return edit.isActiveWindow(); }));
-    edit.setFocus();
-    PressAutoTypeKey();
-    EXPECT_TRUE(WaitFor([&] { return edit.text() == QStringLiteral("Hello"); }))
-        << edit.text().toStdString();
-    EXPECT_TRUE(reports.empty());
+public:
+    OtherProgram()
+    {
+        m_process.start(QStringLiteral(KEY_RECORDER_PATH), {m_file});
+        m_ready = m_process.waitForStarted() && WaitFor([&] { return m_process.canReadLine(); }) &&
+                  m_process.readLine().trimmed() == "ready";
+    }
+    ~OtherProgram()
+    {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+    bool IsReady() const { return m_ready; }
+    QString Text() const
+    {
+        QFile file(m_file);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_file = m_dir.filePath(QStringLiteral("typed.txt"));
+    QProcess m_process;
+    bool m_ready = false;
+};
+
+TEST_F(AutoTypeX11Test, TheHotKeyTypesIntoTheFocusedProgramOnceItIsLetGo)
+{
+    // "\xE9" and "\x80" have no key on the US layout.
+    const struct
+    {
+        int KeyMs, ModifiersMs;
+    } kPresses[] = {
+        {100, 40},                              // as people press it
+        {1000, 40},                             // held on: the key repeats
+        {100, CX11HotKeys::kHoldLimitMs + 500}, // modifiers held on: typed without them
+    };
+    for (const auto& press : kPresses) {
+        SCOPED_TRACE(testing::Message() << press.KeyMs << " " << press.ModifiersMs);
+        options.Set(Opt::AutoType, "'Hi \xE9\x80! ok'");
+        CAutoTypeHotKey hotKey(options, clock, false,
+                               [this](const std::string& text) { reports.push_back(text); });
+        ASSERT_TRUE(hotKey.IsRegistered());
+        OtherProgram other;
+        ASSERT_TRUE(other.IsReady());
+        PressAutoTypeKey(press.KeyMs, press.ModifiersMs);
+        const QString expected = QStringLiteral("Hi \u00E9\u20AC! ok");
+        WaitFor([&] { return other.Text().size() >= expected.size(); });
+        QElapsedTimer settle; // and no more: typed once
+        settle.start();
+        WaitFor([&] { return settle.elapsed() > 300; });
+        EXPECT_EQ(other.Text(), expected);
+        EXPECT_TRUE(reports.empty());
+    }
 }
 
 TEST_F(AutoTypeX11Test, ATakenKeyIsReportedAndAnEmptyTextRegistersNothing)
