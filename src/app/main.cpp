@@ -157,6 +157,9 @@ int RunChatProgram(int argc, char** argv, CSystemInfo& system)
     app.setApplicationName(secondary ? QStringLiteral("Zib Tam (Secondary)")
                                      : QStringLiteral("Zib Tam"));
     app.setWindowIcon(MakeApplicationIcon(secondary));
+    // The desktop entry's name: the window's app id on Wayland, by which docks group it and
+    // portals name it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.fernquillsoft.ZibTam"));
     QuitOnTerminationSignals();
     system.SetWindowColor([] {
         QColor base = QApplication::palette().color(QPalette::Base);
