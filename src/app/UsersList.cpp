@@ -181,9 +181,10 @@ bool CUsersListModel::ReadsAllUsers() const
     if (!HasAllUsersEntry())
         return false;
     size_t listed = 0;
-    for (const std::string& user : m_users)
-        if (IsSelected(user))
-            ++listed;
+    if (!m_selected.empty())
+        for (const std::string& user : m_users)
+            if (IsSelected(user))
+                ++listed;
     const size_t chosen = listed + (m_allSelected ? 1 : 0);
     const size_t entries = m_users.size() + 1;
     return chosen > 1 && (m_allSelected || chosen + 1 == entries);

@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <algorithm>
+#include <iterator>
 
 namespace {
 constexpr uint32_t kAllUsersTag = 0;
@@ -95,44 +96,91 @@ void CUsersList::LinkClicked(const ChatMessage& message, int kind, bool control)
     m_model.LinkClicked(message, kind, control);
 }
 
-// The list shows the model: its entries (rebuilt only when they differ) and its selection.
+// The list shows the model. Only what changed is touched, so that one arrival among
+// thousands of users costs one entry, not a new list (the list's caret and scroll position
+// stay where they were, too).
 void CUsersList::Mirror()
 {
     if (m_mirroring)
         return;
     m_mirroring = true;
-    std::vector<std::pair<QString, uint32_t>> wanted;
-    if (m_model.HasAllUsersEntry())
-        wanted.emplace_back(QString::fromLatin1(CUsersListModel::kAllUsersEntry), kAllUsersTag);
-    for (const std::string& user : m_model.Users())
-        wanted.emplace_back(FromCp1252(user), kUserTag);
-    std::vector<std::pair<QString, uint32_t>> have;
-    for (int i = 0; i < Count(); ++i)
-        have.emplace_back(EntryText(i), EntryTag(i));
-    auto byText = [](const auto& a, const auto& b) { return a.first < b.first; };
-    std::sort(wanted.begin(), wanted.end(), byText);
-    std::sort(have.begin(), have.end(), byText);
-    if (wanted != have) {
-        const int caret = List()->currentRow();
-        const QString caretText = EntryText(caret);
-        List()->clear();
-        for (const auto& [text, tag] : wanted)
-            AddEntry(text, tag);
-        const int again = FindEntry(caretText);
-        if (again >= 0)
-            List()->setCurrentRow(again, QItemSelectionModel::NoUpdate);
-    }
-    const std::vector<std::string>& selected = m_model.SelectedNames();
-    for (int i = 0; i < Count(); ++i) {
-        const bool on = EntryTag(i) == kAllUsersTag
-                            ? m_model.AllUsersSelected()
-                            : std::find(selected.begin(), selected.end(), ToCp1252(EntryText(i))) !=
-                                  selected.end();
-        if (IsSelected(i) != on)
-            SetSelected(i, on);
-    }
+    MirrorEntries();
+    MirrorSelection();
     m_mirroring = false;
     UpdateText();
+}
+
+QListWidgetItem* CUsersList::AddItem(const QString& text, uint32_t tag)
+{
+    return List()->item(AddEntry(text, tag));
+}
+
+void CUsersList::MirrorEntries()
+{
+    if (m_model.HasAllUsersEntry() != (m_allUsersItem != nullptr)) {
+        if (m_allUsersItem)
+            delete List()->takeItem(List()->row(m_allUsersItem));
+        m_allUsersItem =
+            m_allUsersItem
+                ? nullptr
+                : AddItem(QString::fromLatin1(CUsersListModel::kAllUsersEntry), kAllUsersTag);
+    }
+    const std::vector<std::string>& users = m_model.Users();
+    if (users == m_shownUsers)
+        return;
+    if (users.empty()) {
+        for (const auto& [name, item] : m_userItems)
+            delete List()->takeItem(List()->row(item));
+        m_userItems.clear();
+        m_shownUsers.clear();
+        return;
+    }
+    // Both lists are in the model's order: what changed lies between their longest common
+    // start and their longest common end.
+    const size_t shortest = std::min(users.size(), m_shownUsers.size());
+    size_t front = 0;
+    while (front < shortest && users[front] == m_shownUsers[front])
+        ++front;
+    size_t back = 0;
+    while (back < shortest - front &&
+           users[users.size() - 1 - back] == m_shownUsers[m_shownUsers.size() - 1 - back])
+        ++back;
+    const auto gone = m_shownUsers.begin() + static_cast<std::ptrdiff_t>(front);
+    const auto goneEnd = m_shownUsers.end() - static_cast<std::ptrdiff_t>(back);
+    for (auto name = gone; name != goneEnd; ++name) {
+        auto found = m_userItems.find(*name);
+        if (found == m_userItems.end())
+            continue;
+        delete List()->takeItem(List()->row(found->second));
+        m_userItems.erase(found);
+    }
+    const auto come = users.begin() + static_cast<std::ptrdiff_t>(front);
+    const auto comeEnd = users.end() - static_cast<std::ptrdiff_t>(back);
+    for (auto name = come; name != comeEnd; ++name)
+        m_userItems.emplace(*name, AddItem(FromCp1252(*name), kUserTag));
+    m_shownUsers.erase(gone, goneEnd);
+    m_shownUsers.insert(m_shownUsers.begin() + static_cast<std::ptrdiff_t>(front), come, comeEnd);
+}
+
+void CUsersList::MirrorSelection()
+{
+    if (m_allUsersItem && m_allUsersItem->isSelected() != m_model.AllUsersSelected())
+        m_allUsersItem->setSelected(m_model.AllUsersSelected());
+    // Entries outside the selection shown last and the model's are not selected already,
+    // so only these two (short) lists are visited.
+    const std::vector<std::string>& wanted = m_model.SelectedNames();
+    auto show = [&](const std::string& name) {
+        const bool on = std::find(wanted.begin(), wanted.end(), name) != wanted.end();
+        auto [first, last] = m_userItems.equal_range(name);
+        for (auto entry = first; entry != last; ++entry)
+            if (entry->second->isSelected() != on)
+                entry->second->setSelected(on);
+    };
+    for (const std::string& name : m_shownSelected)
+        show(name);
+    for (const std::string& name : wanted)
+        show(name);
+    m_shownSelected = wanted;
 }
 
 // The user changed the selection in the list.

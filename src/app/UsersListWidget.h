@@ -10,7 +10,12 @@
 #include "app/UsersList.h"
 #include "view/MultiSelComboBox.h"
 
+#include <string>
+#include <unordered_map>
+#include <vector>
+
 class COptions;
+class QListWidgetItem;
 class QMenu;
 
 class CUsersList : public CMultiSelComboBox, public IUsersList
@@ -51,9 +56,18 @@ protected:
 
 private:
     void Mirror();
+    void MirrorEntries();
+    void MirrorSelection();
+    QListWidgetItem* AddItem(const QString& text, uint32_t tag);
     void TakeListSelection();
 
     CUsersListModel m_model;
     COptions* m_options;
     bool m_mirroring = false;
+    // What the list shows: the model's users as last mirrored (in its order), their entries,
+    // the entry "(All Users)" if shown, and the names last shown selected.
+    std::vector<std::string> m_shownUsers;
+    std::unordered_multimap<std::string, QListWidgetItem*> m_userItems;
+    QListWidgetItem* m_allUsersItem = nullptr;
+    std::vector<std::string> m_shownSelected;
 };

@@ -10,6 +10,7 @@
 #include <QStylePainter>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -137,10 +138,11 @@ int CMultiSelComboBox::SelectedCount() const
 
 std::vector<int> CMultiSelComboBox::SelectedIndexes() const
 {
+    // From the selection, not from every entry: a long list with a few chosen stays cheap.
     std::vector<int> selected;
-    for (int i = 0; i < Count(); ++i)
-        if (m_list->item(i)->isSelected())
-            selected.push_back(i);
+    for (const QModelIndex& index : m_list->selectionModel()->selectedIndexes())
+        selected.push_back(index.row());
+    std::sort(selected.begin(), selected.end());
     return selected;
 }
 

@@ -7,7 +7,10 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QMenu>
+#include <QScrollBar>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace {
 
@@ -145,6 +148,127 @@ TEST(UsersListWidgetTest, DefaultRecipientsMenuAndLinks)
     EXPECT_EQ(f.list->DisplayedText(), QStringLiteral("Owen and R.T."));
     f.list->LinkClicked(message, 2, false);
     EXPECT_EQ(f.list->DisplayedText(), QStringLiteral("ann"));
+}
+
+// After every change, in any order of arrivals, departures, renames and choices: the list
+// holds the model's users and nothing else, sorted as the list sorts, with exactly the
+// model's choice selected, and the recipients are the entries shown selected.
+TEST(UsersListWidgetTest, ChangesByDifferenceKeepTheListTrueToTheModel)
+{
+    Fixture f;
+    std::mt19937 random(23);
+    const std::vector<std::string> pool = {"ann", "Ann", "Owen",     "R.T.",        "zed",
+                                           "Bea", "Cy",  "\xe9mile", "(All Users)", "ann"};
+    auto pick = [&](const std::vector<std::string>& from) {
+        return from[std::uniform_int_distribution<size_t>(0, from.size() - 1)(random)];
+    };
+    for (int step = 0; step < 600; ++step) {
+        const std::vector<std::string> users = f.list->Model().Users();
+        std::string what;
+        switch (std::uniform_int_distribution<int>(0, 9)(random)) {
+        case 0:
+        case 1:
+        case 2:
+            what = "arrive " + pick(pool);
+            f.list->UserArrived(pick(pool));
+            break;
+        case 3:
+        case 4:
+            what = "depart";
+            if (!users.empty())
+                f.list->UserDeparted(pick(users));
+            break;
+        case 5:
+            what = "rename";
+            if (!users.empty())
+                f.list->UserRenamed(pick(users), pick(pool));
+            break;
+        case 6:
+            what = "choose in the list";
+            if (f.list->Count() > 0) {
+                f.list->SetSelected(
+                    std::uniform_int_distribution<int>(0, f.list->Count() - 1)(random),
+                    random() % 2 == 0);
+            }
+            break;
+        case 7:
+            what = "select users";
+            f.list->SelectUsers({pick(pool), pick(pool)}, random() % 2 == 0);
+            break;
+        case 8:
+            what = "all users allowed or not";
+            f.list->SetAllUsersAllowed(random() % 3 != 0);
+            break;
+        default:
+            what = "reconnect";
+            if (random() % 4 == 0) {
+                f.list->OnDisconnected();
+                f.list->OnConnected();
+            }
+            break;
+        }
+        SCOPED_TRACE(std::to_string(step) + ": " + what);
+
+        const CUsersListModel& model = f.list->Model();
+        Names expected, shown;
+        if (model.HasAllUsersEntry())
+            expected.push_back(std::string(CUsersListModel::kAllUsersEntry) +
+                               (model.AllUsersSelected() ? "*" : ""));
+        const Names& selected = model.SelectedNames();
+        for (const std::string& user : model.Users())
+            expected.push_back(
+                user +
+                (std::find(selected.begin(), selected.end(), user) != selected.end() ? "*" : ""));
+        shown = Entries(*f.list);
+        // In the list's order (names equal but for letter case in any order among themselves).
+        auto text = [](std::string entry) {
+            if (!entry.empty() && entry.back() == '*')
+                entry.pop_back();
+            return FromCp1252(entry);
+        };
+        for (size_t i = 1; i < shown.size(); ++i)
+            ASSERT_LE(text(shown[i - 1]).compare(text(shown[i]), Qt::CaseInsensitive), 0)
+                << shown[i - 1] << " before " << shown[i];
+        std::sort(expected.begin(), expected.end());
+        std::sort(shown.begin(), shown.end());
+        ASSERT_EQ(shown, expected);
+
+        std::vector<std::string> recipients;
+        if (f.list->GetRecipients(recipients) && !model.AllUsersSelected()) {
+            Names listed;
+            for (int i : f.list->SelectedIndexes())
+                listed.push_back(ToCp1252(f.list->EntryText(i)));
+            // Names typed by hand and not listed follow; names equal but for letter case
+            // may stand in either order.
+            recipients.resize(listed.size());
+            std::sort(recipients.begin(), recipients.end());
+            std::sort(listed.begin(), listed.end());
+            ASSERT_EQ(recipients, listed);
+        }
+    }
+}
+
+// An arrival while the list is open leaves its caret and scroll position where they were.
+TEST(UsersListWidgetTest, AnArrivalKeepsTheOpenListWhereItWas)
+{
+    Fixture f;
+    for (int i = 0; i < 200; ++i)
+        f.list->UserArrived("user" + std::to_string(1000 + i));
+    f.list->OpenList();
+    QListWidget* list = f.list->List();
+    list->setCurrentRow(f.list->FindEntry(QStringLiteral("user1050")),
+                        QItemSelectionModel::NoUpdate);
+    list->scrollToItem(list->currentItem(), QAbstractItemView::PositionAtTop);
+    QApplication::processEvents();
+    const int scrolled = list->verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+    for (const char* name : {"aaron", "user1010a", "user1100", "zoe"})
+        f.list->UserArrived(name);
+    f.list->UserDeparted("user1001");
+    QApplication::processEvents();
+    EXPECT_EQ(list->currentItem()->text(), QStringLiteral("user1050"));
+    EXPECT_EQ(list->verticalScrollBar()->value(), scrolled);
+    f.list->CloseList();
 }
 
 } // namespace
