@@ -1,40 +1,11 @@
 #include "autotype/X11Keyboard.h"
 
-#include "platform/Cp1252.h"
+#include "autotype/Keysyms.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
-
-namespace {
-
-// The keysym a Windows-1252 byte stands for; 0 when none. Control characters that have a
-// key of their own map to it, as the Windows layout look-up does.
-KeySym KeysymOf(unsigned char character)
-{
-    switch (character) {
-    case '\r':
-    case '\n':
-        return XK_Return;
-    case '\t':
-        return XK_Tab;
-    case '\b':
-        return XK_BackSpace;
-    case 0x1B:
-        return XK_Escape;
-    default:
-        break;
-    }
-    if (character < 0x20 || character == 0x7F)
-        return 0;
-    char32_t code = Cp1252ToUnicode(character);
-    if ((code >= 0x20 && code <= 0x7E) || (code >= 0xA0 && code <= 0xFF))
-        return code; // Latin-1 keysyms are their code points
-    return 0x01000000 + code;
-}
-
-} // namespace
 
 CX11Keyboard::CX11Keyboard(const std::string& displayName)
 {
@@ -116,7 +87,7 @@ KeyLookup CX11Keyboard::LookupCharacter(unsigned char character)
     KeyLookup key;
     if (m_display)
         ReadMappingChanges();
-    KeySym keysym = KeysymOf(character);
+    KeySym keysym = KeysymOfCharacter(character);
     if (!m_display || keysym == 0)
         return key;
     KeyCode keycode = XKeysymToKeycode(m_display, keysym);
