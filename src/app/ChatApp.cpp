@@ -26,11 +26,18 @@ bool CChatApp::Initialise()
     m_mode = ModeFromCommandLine(m_context.CommandLine);
     m_guard = std::make_unique<CInstanceGuard>(Identity(), m_mode);
     if (!m_guard->Acquire()) {
-        m_guard->ShowRunningInstance(200);
+        // The launcher's token goes along, so that the window may take the focus.
+        m_guard->ShowRunningInstance(200, qEnvironmentVariable("XDG_ACTIVATION_TOKEN"));
         return false;
     }
     QObject::connect(m_guard.get(), &CInstanceGuard::showRequested,
-                     [this] { m_context.Shell.ShowRequested(); });
+                     [this](const QString& activationToken) {
+                         // The Wayland platform hands it to the compositor with the window's
+                         // next activation.
+                         if (!activationToken.isEmpty())
+                             qputenv("XDG_ACTIVATION_TOKEN", activationToken.toUtf8());
+                         m_context.Shell.ShowRequested();
+                     });
     // Setup closes the running copy before it replaces or removes the program.
     QObject::connect(m_guard.get(), &CInstanceGuard::closeRequested,
                      [] { QCoreApplication::exit(0); });

@@ -15,6 +15,7 @@ namespace {
 constexpr quint32 kIsZibTamApplication = 1;
 constexpr quint32 kShowChatWnd = 2;
 constexpr quint32 kClose = 3; // setup is about to replace or remove the program
+constexpr qint64 kMaxDataBytes = 4096;
 
 constexpr int kPrivateFolderAttempts = 100;
 
@@ -110,9 +111,9 @@ bool CInstanceGuard::Acquire()
     return true;
 }
 
-bool CInstanceGuard::ShowRunningInstance(int timeoutMs)
+bool CInstanceGuard::ShowRunningInstance(int timeoutMs, const QString& activationToken)
 {
-    return SendRequest(kShowChatWnd, timeoutMs);
+    return SendRequest(kShowChatWnd, timeoutMs, activationToken.toUtf8().left(kMaxDataBytes));
 }
 
 bool CInstanceGuard::CloseRunningInstance(int timeoutMs)
@@ -120,7 +121,7 @@ bool CInstanceGuard::CloseRunningInstance(int timeoutMs)
     return SendRequest(kClose, timeoutMs);
 }
 
-bool CInstanceGuard::SendRequest(quint32 request, int timeoutMs)
+bool CInstanceGuard::SendRequest(quint32 request, int timeoutMs, const QByteArray& data)
 {
     QLocalSocket socket;
     socket.connectToServer(m_socketPath);
@@ -131,7 +132,9 @@ bool CInstanceGuard::SendRequest(quint32 request, int timeoutMs)
     if (!socket.waitForBytesWritten(timeoutMs) || !ReadWord(socket, reply, timeoutMs) ||
         !IsRunningInstanceReply(m_identity, m_mode, reply))
         return false;
-    WriteWords(socket, {request, 0, 0});
+    // The request's first word counts the bytes that follow it.
+    WriteWords(socket, {request, static_cast<quint32>(data.size()), 0});
+    socket.write(data);
     quint32 done = 0;
     return socket.waitForBytesWritten(timeoutMs) && ReadWord(socket, done, timeoutMs);
 }
@@ -142,14 +145,24 @@ void CInstanceGuard::OnConnection()
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             while (socket->bytesAvailable() >= 12) {
-                QDataStream stream(socket);
+                QDataStream stream(socket->peek(12));
                 quint32 message = 0, first = 0, second = 0;
                 stream >> message >> first >> second;
+                // A show request carries the second start's activation token.
+                qint64 data = message == kShowChatWnd ? first : 0;
+                if (data > kMaxDataBytes) {
+                    socket->disconnectFromServer();
+                    return;
+                }
+                if (socket->bytesAvailable() < 12 + data)
+                    return; // the rest is on its way
+                socket->skip(12);
+                QByteArray bytes = socket->read(data);
                 if (message == kIsZibTamApplication) {
                     WriteWords(*socket, {IdentificationReply(m_identity, m_mode, first)});
                 } else if (message == kShowChatWnd) {
                     WriteWords(*socket, {1});
-                    emit showRequested();
+                    emit showRequested(QString::fromUtf8(bytes));
                 } else if (message == kClose) {
                     WriteWords(*socket, {1});
                     socket->flush();

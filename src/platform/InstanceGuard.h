@@ -27,7 +27,9 @@ public:
 
     // Finds the running copy (identification exchange) and sends it the show request.
     // True when one answered within `timeoutMs`.
-    bool ShowRunningInstance(int timeoutMs = 200);
+    // `activationToken` (XDG_ACTIVATION_TOKEN of this start) lets its window take the focus
+    // on a Wayland desktop.
+    bool ShowRunningInstance(int timeoutMs = 200, const QString& activationToken = {});
     // Asks the running copy of this kind and mode to end (setup replaces or removes it).
     bool CloseRunningInstance(int timeoutMs = 1000);
 
@@ -36,12 +38,12 @@ public:
     static QString RuntimeFolder();
 
 signals:
-    void showRequested();
+    void showRequested(const QString& activationToken);
     void closeRequested();
 
 private:
     void OnConnection();
-    bool SendRequest(quint32 request, int timeoutMs);
+    bool SendRequest(quint32 request, int timeoutMs, const QByteArray& data = {});
 
     const InstanceIdentity& m_identity;
     InstanceMode m_mode;

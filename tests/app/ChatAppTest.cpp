@@ -6,8 +6,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QEventLoop>
+#include <QFile>
 #include <QTimer>
 #include <atomic>
 #include <filesystem>
@@ -185,6 +185,34 @@ TEST_F(ChatAppTest, SecondCopyOfTheSameKindAndModeEnds)
     auto viewer = Make("/log");
     EXPECT_FALSE(viewer->Initialise());
     EXPECT_EQ(shell.Calls.back(), "logviewer");
+}
+
+TEST_F(ChatAppTest, TheShowRequestCarriesTheLaunchersActivationToken)
+{
+    // On Wayland a window takes the focus only with a token of the user's action: the one
+    // the launcher gave the second start goes to the running copy, which activates with it.
+    options.SetUserName("Ann");
+    options.Set(Opt::NetworkingType, 1);
+    auto running = Make();
+    ASSERT_TRUE(running->Initialise());
+    qunsetenv("XDG_ACTIVATION_TOKEN");
+    for (const char* token : {"", "launcher-token-42"}) {
+        int before = shell.ShowRequests;
+        std::atomic<bool> answered{false};
+        std::thread second([&] {
+            answered = CInstanceGuard(InstanceIdentity::For(false), InstanceMode::Chat)
+                           .ShowRunningInstance(1000, QString::fromLatin1(token));
+        });
+        QElapsedTimer timer;
+        timer.start();
+        while (shell.ShowRequests == before && timer.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        second.join();
+        EXPECT_TRUE(answered) << token;
+        EXPECT_EQ(shell.ShowRequests, before + 1) << token;
+        EXPECT_EQ(qgetenv("XDG_ACTIVATION_TOKEN"), QByteArray(token)) << token;
+    }
+    qunsetenv("XDG_ACTIVATION_TOKEN");
 }
 
 TEST_F(ChatAppTest, SetupClosesTheRunningCopy)
