@@ -7,12 +7,14 @@
 #include "settings/Options.h"
 #include "view/ChatHistoryEdit.h"
 #include "view/HtmlMessageWriter.h"
+#include "view/OpenLink.h"
 #include "view/PrefixFormat.h"
 #include "view/RtfTextDocument.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
@@ -28,6 +30,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
@@ -38,6 +41,7 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cmath>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -425,51 +429,425 @@ void CHtmlLogView::Rebuild(IHistoryProgress* progress)
     }
 }
 
-CClassicLogView::CClassicLogView(IPrompt& prompt, QWidget* parent) : CChatHistory(prompt, parent)
+namespace {
+
+// Enough rows kept laid out for a tall window and a little scrolling; the rest are laid out
+// again when they come into view.
+constexpr size_t kLaidOutRowsKept = 400;
+
+QString RowPlainText(const ChatMessage& message, const CPrefixFormat& format, int index)
 {
-    EnableContextMenu(false);
+    std::string prefix =
+        format.Format(message.Time, message.Sender, FormatRecipients(message), index, 0);
+    return FromCp1252(NormaliseHistoryText(prefix) + NormaliseHistoryText(message.Text));
 }
+
+} // namespace
+
+CClassicLogView::CClassicLogView(IPrompt& prompt, QWidget* parent)
+    : QAbstractScrollArea(parent), m_prompt(prompt)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    setAccessibleName(QStringLiteral("Zib Tam Log"));
+    viewport()->setMouseTracking(true);
+    viewport()->setAutoFillBackground(true);
+    verticalScrollBar()->setSingleStep(1);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &CClassicLogView::OnScrollBar);
+    ApplySettings(HistoryDisplaySettings{});
+}
+
+CClassicLogView::~CClassicLogView() = default;
 
 void CClassicLogView::ApplySettings(const HistoryDisplaySettings& settings)
 {
-    ApplyDisplaySettings(settings);
+    m_settings = settings;
+    m_colours = PageSettings(settings, QApplication::palette(this));
+    QPalette colors = palette();
+    colors.setColor(QPalette::Base, ColorFromColorRef(m_colours.Background.value_or(0xFFFFFF)));
+    viewport()->setPalette(colors);
+    Relayout();
+}
+
+void CClassicLogView::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::PaletteChange && !m_settings.Background)
+        ApplySettings(m_settings);
+    QAbstractScrollArea::changeEvent(event);
 }
 
 void CClassicLogView::ShowMessages(std::span<const ChatMessage> shown, bool append,
-                                   IHistoryProgress* progress)
+                                   IHistoryProgress*)
 {
-    if (append)
-        AddMessages(shown, progress);
-    else
-        SetMessages(std::vector<ChatMessage>(shown.begin(), shown.end()), progress);
+    // Nothing is laid out here: rows are laid out when they come on screen.
+    m_notice.reset();
+    if (!append) {
+        m_messages.clear();
+        m_layouts.clear();
+        m_heights.clear();
+        m_selected = -1;
+        m_allSelected = false;
+        m_atEnd = true;
+    }
+    m_messages.insert(m_messages.end(), shown.begin(), shown.end());
+    m_heights.resize(m_messages.size(), -1);
+    // At the end it follows; above it the rows on screen stay where they are.
+    SyncScrollBar();
+    viewport()->update();
+}
+
+void CClassicLogView::Clear()
+{
+    ShowMessages({}, false, nullptr);
+}
+
+void CClassicLogView::ShowReloadNotice(const std::string& text)
+{
+    Clear();
+    m_notice = std::make_unique<QTextDocument>();
+    m_notice->setUndoRedoEnabled(false);
+    QTextCursor cursor(m_notice.get());
+    QTextCharFormat format = PageFormat(m_colours.MessageFont);
+    cursor.insertText(FromCp1252(text) + QStringLiteral("  "), format);
+    format.setAnchor(true);
+    format.setAnchorHref(QStringLiteral("zibtam:") + QString::fromLatin1(kReloadLink));
+    format.setForeground(LinkColorOn(palette().color(QPalette::Link),
+                                     ColorFromColorRef(m_colours.Background.value_or(0xFFFFFF))));
+    format.setFontUnderline(true);
+    cursor.insertText(QString::fromLatin1(kReloadLink), format);
+    format = PageFormat(m_colours.MessageFont);
+    cursor.insertText(QStringLiteral("."), format);
+    m_notice->setTextWidth(viewport()->width());
+    SyncScrollBar();
+    viewport()->update();
+}
+
+QString CClassicLogView::NoticeText() const
+{
+    return m_notice ? m_notice->toPlainText() : QString();
+}
+
+QString CClassicLogView::RowText(int row) const
+{
+    if (row < 0 || row >= RowCount())
+        return {};
+    return RowPlainText(m_messages[static_cast<size_t>(row)],
+                        CPrefixFormat(m_settings.PrefixFormat), row);
+}
+
+QTextDocument& CClassicLogView::Layout(int row)
+{
+    std::unique_ptr<QTextDocument>& slot = m_layouts[row];
+    if (slot)
+        return *slot;
+    EvictLayouts();
+    std::unique_ptr<QTextDocument>& fresh = m_layouts[row];
+    fresh = std::make_unique<QTextDocument>();
+    QTextDocument& document = *fresh;
+    document.setUndoRedoEnabled(false);
+    document.setDocumentMargin(2);
+    const ChatMessage& message = m_messages[static_cast<size_t>(row)];
+    QTextCursor cursor(&document);
+    std::string prefix =
+        CPrefixFormat(m_settings.PrefixFormat)
+            .Format(message.Time, message.Sender, FormatRecipients(message), row, 0);
+    cursor.insertText(ParagraphText(prefix), PageFormat(m_colours.PrefixFont));
+    // The text, with its web and e-mail addresses as links (one character per byte).
+    const std::string text = NormaliseHistoryText(message.Text);
+    const QTextCharFormat plain = PageFormat(m_colours.MessageFont);
+    QTextCharFormat link = plain;
+    link.setAnchor(true);
+    link.setFontUnderline(true);
+    link.setForeground(LinkColorOn(palette().color(QPalette::Link),
+                                   ColorFromColorRef(m_colours.Background.value_or(0xFFFFFF))));
+    size_t at = 0;
+    for (const TextSpan& address : FindAddresses(text)) {
+        const size_t start = static_cast<size_t>(address.Start);
+        const size_t end = static_cast<size_t>(address.End);
+        cursor.insertText(ParagraphText(text.substr(at, start - at)), plain);
+        link.setAnchorHref(FromCp1252(text.substr(start, end - start)));
+        cursor.insertText(ParagraphText(text.substr(start, end - start)), link);
+        at = end;
+    }
+    cursor.insertText(ParagraphText(text.substr(at)), plain);
+    document.setTextWidth(viewport()->width());
+    m_heights[static_cast<size_t>(row)] = static_cast<int>(std::ceil(document.size().height()));
+    return document;
+}
+
+void CClassicLogView::EvictLayouts()
+{
+    if (m_layouts.size() < kLaidOutRowsKept)
+        return;
+    // Keep the rows on screen; lay the others out again when they come back.
+    const auto [first, last] = RowsOnScreen();
+    for (auto it = m_layouts.begin(); it != m_layouts.end();)
+        it = it->first >= first && it->first <= last ? std::next(it) : m_layouts.erase(it);
+}
+
+int CClassicLogView::RowHeight(int row)
+{
+    const int height = m_heights[static_cast<size_t>(row)];
+    return height >= 0 ? height : (Layout(row), m_heights[static_cast<size_t>(row)]);
+}
+
+std::pair<int, int> CClassicLogView::EndPosition()
+{
+    int row = RowCount();
+    int above = viewport()->height();
+    while (row > 0 && above > 0)
+        above -= RowHeight(--row);
+    return {row, above < 0 ? -above : 0};
+}
+
+void CClassicLogView::Relayout()
+{
+    m_layouts.clear();
+    std::fill(m_heights.begin(), m_heights.end(), -1);
+    if (m_notice)
+        m_notice->setTextWidth(viewport()->width());
+    SyncScrollBar();
+    viewport()->update();
+}
+
+void CClassicLogView::SyncScrollBar()
+{
+    // The bar counts rows: its end is the row at the top when the last row is at the bottom.
+    const auto [endRow, endOffset] = EndPosition();
+    if (m_atEnd || m_top > endRow || (m_top == endRow && m_topOffset >= endOffset)) {
+        m_top = endRow;
+        m_topOffset = endOffset;
+        m_atEnd = true;
+    }
+    m_syncing = true;
+    QScrollBar* bar = verticalScrollBar();
+    bar->setRange(0, endRow + (endOffset > 0 ? 1 : 0));
+    bar->setPageStep(std::max(1, RowsOnScreen().second - RowsOnScreen().first));
+    bar->setValue(m_atEnd ? bar->maximum() : m_top);
+    m_syncing = false;
+}
+
+void CClassicLogView::OnScrollBar(int value)
+{
+    if (m_syncing)
+        return;
+    if (value >= verticalScrollBar()->maximum()) {
+        m_atEnd = true;
+        SyncScrollBar();
+        viewport()->update();
+        return;
+    }
+    ScrollToRow(value, 0);
+}
+
+void CClassicLogView::ScrollToRow(int row, int offset)
+{
+    m_top = std::clamp(row, 0, std::max(0, RowCount() - 1));
+    m_topOffset = std::max(0, offset);
+    m_atEnd = false;
+    SyncScrollBar();
+    viewport()->update();
+}
+
+void CClassicLogView::ScrollBy(int pixels)
+{
+    if (RowCount() == 0)
+        return;
+    int top = m_top;
+    int offset = m_topOffset + pixels;
+    while (offset < 0 && top > 0)
+        offset += RowHeight(--top);
+    while (top < RowCount() - 1 && offset >= RowHeight(top))
+        offset -= RowHeight(top++);
+    ScrollToRow(top, offset); // past the end it comes back to the end
+}
+
+std::pair<int, int> CClassicLogView::RowsOnScreen() const
+{
+    if (m_messages.empty() || m_notice)
+        return {-1, -1};
+    int y = -m_topOffset;
+    int row = m_top;
+    const int height = viewport()->height();
+    while (row < RowCount() && y < height) {
+        const int h = m_heights[static_cast<size_t>(row)];
+        y += h >= 0 ? h : 1;
+        ++row;
+    }
+    return {m_top, row - 1};
+}
+
+void CClassicLogView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(viewport());
+    if (m_notice) {
+        m_notice->drawContents(&painter);
+        return;
+    }
+    const int height = viewport()->height();
+    int y = -m_topOffset;
+    for (int row = m_top; row < RowCount() && y < height; ++row) {
+        QTextDocument& document = Layout(row);
+        const int rowHeight = m_heights[static_cast<size_t>(row)];
+        painter.save();
+        painter.translate(0, y);
+        QAbstractTextDocumentLayout::PaintContext context;
+        context.palette = viewport()->palette();
+        if (row == m_selected || m_allSelected) {
+            painter.fillRect(QRect(0, 0, viewport()->width(), rowHeight),
+                             palette().color(QPalette::Highlight));
+            QAbstractTextDocumentLayout::Selection selection;
+            selection.cursor = QTextCursor(&document);
+            selection.cursor.select(QTextCursor::Document);
+            selection.format.setBackground(palette().color(QPalette::Highlight));
+            selection.format.setForeground(palette().color(QPalette::HighlightedText));
+            context.selections.append(selection);
+        }
+        context.clip = QRectF(0, 0, viewport()->width(), rowHeight);
+        document.documentLayout()->draw(&painter, context);
+        painter.restore();
+        y += rowHeight;
+    }
+}
+
+void CClassicLogView::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    Relayout();
+}
+
+void CClassicLogView::wheelEvent(QWheelEvent* event)
+{
+    const int lines = -event->angleDelta().y() * QApplication::wheelScrollLines() / 120;
+    ScrollBy(lines * fontMetrics().lineSpacing());
+    event->accept();
+}
+
+void CClassicLogView::keyPressEvent(QKeyEvent* event)
+{
+    const int line = fontMetrics().lineSpacing();
+    const int page = std::max(line, viewport()->height() - line);
+    if (event->matches(QKeySequence::Copy)) {
+        Copy();
+    } else if (event->matches(QKeySequence::SelectAll)) {
+        SelectAll();
+    } else if (event->key() == Qt::Key_Down) {
+        ScrollBy(line);
+    } else if (event->key() == Qt::Key_Up) {
+        ScrollBy(-line);
+    } else if (event->key() == Qt::Key_PageDown) {
+        ScrollBy(page);
+    } else if (event->key() == Qt::Key_PageUp) {
+        ScrollBy(-page);
+    } else if (event->key() == Qt::Key_Home && (event->modifiers() & Qt::ControlModifier)) {
+        ScrollToRow(0, 0);
+    } else if (event->key() == Qt::Key_End && (event->modifiers() & Qt::ControlModifier)) {
+        m_atEnd = true;
+        SyncScrollBar();
+        viewport()->update();
+    } else {
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+int CClassicLogView::RowAt(QPoint point, QPointF& within)
+{
+    int y = -m_topOffset;
+    for (int row = m_top; row < RowCount() && y < viewport()->height(); ++row) {
+        const int height = RowHeight(row);
+        if (point.y() >= y && point.y() < y + height) {
+            within = QPointF(point.x(), point.y() - y);
+            return row;
+        }
+        y += height;
+    }
+    return -1;
+}
+
+QString CClassicLogView::AnchorAt(QPoint point)
+{
+    if (m_notice)
+        return m_notice->documentLayout()->anchorAt(point);
+    QPointF within;
+    const int row = RowAt(point, within);
+    return row < 0 ? QString() : Layout(row).documentLayout()->anchorAt(within);
+}
+
+void CClassicLogView::ClickAt(QPoint point)
+{
+    const QString href = AnchorAt(point);
+    if (href == QStringLiteral("zibtam:") + QString::fromLatin1(kReloadLink)) {
+        emit ReloadRequested();
+        return;
+    }
+    if (!href.isEmpty() && !m_notice) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        OpenLink(ToCp1252(href), true, &m_prompt);
+        QApplication::restoreOverrideCursor();
+        return;
+    }
+    QPointF within;
+    m_selected = RowAt(point, within);
+    m_allSelected = false;
+    viewport()->update();
+}
+
+void CClassicLogView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        ClickAt(event->position().toPoint());
+    event->accept();
+}
+
+void CClassicLogView::mouseMoveEvent(QMouseEvent* event)
+{
+    viewport()->setCursor(AnchorAt(event->position().toPoint()).isEmpty() ? Qt::ArrowCursor
+                                                                          : Qt::PointingHandCursor);
 }
 
 void CClassicLogView::SelectMessage(int shownIndex)
 {
-    CChatHistoryEdit& edit = Edit();
-    QTextCursor cursor = edit.textCursor();
-    const std::vector<MessageRange>& ranges = edit.Model().Ranges();
-    if (shownIndex < 0 || static_cast<size_t>(shownIndex) >= ranges.size()) {
-        cursor.clearSelection();
-        edit.setTextCursor(cursor);
+    m_allSelected = false;
+    if (shownIndex < 0 || shownIndex >= RowCount()) {
+        m_selected = -1;
+        viewport()->update();
         return;
     }
-    const MessageRange& range = ranges[static_cast<size_t>(shownIndex)];
-    cursor.setPosition(range.Start);
-    QRect first = edit.cursorRect(cursor);
-    cursor.setPosition(std::max(range.Start, range.End - 1), QTextCursor::KeepAnchor);
-    QRect last = edit.cursorRect(cursor);
-    edit.setTextCursor(cursor);
-    // Unless it is in view already: centred when it fits, its first line at the top if not.
-    QRect viewport = edit.viewport()->rect();
-    if (first.top() >= 0 && last.bottom() <= viewport.height())
+    m_selected = shownIndex;
+    // Unless it is on screen whole: centred when it fits, its top at the top if not.
+    const auto [first, last] = RowsOnScreen();
+    if (shownIndex > first && shownIndex < last) {
+        viewport()->update();
         return;
-    QScrollBar* bar = edit.verticalScrollBar();
-    int top = bar->value() + first.top();
-    int height = last.bottom() - first.top();
-    if (height < viewport.height())
-        top -= (viewport.height() - height) / 2;
-    bar->setValue(top);
+    }
+    const int height = RowHeight(shownIndex);
+    int above = (viewport()->height() - height) / 2;
+    int top = shownIndex;
+    while (above > 0 && top > 0)
+        above -= RowHeight(--top);
+    ScrollToRow(top, above < 0 ? -above : 0);
+}
+
+void CClassicLogView::Copy()
+{
+    QStringList lines;
+    if (m_allSelected) {
+        const CPrefixFormat format(m_settings.PrefixFormat);
+        for (int row = 0; row < RowCount(); ++row)
+            lines.append(RowPlainText(m_messages[static_cast<size_t>(row)], format, row));
+    } else if (m_selected >= 0) {
+        lines.append(RowText(m_selected));
+    }
+    if (!lines.isEmpty())
+        QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+}
+
+void CClassicLogView::SelectAll()
+{
+    m_allSelected = RowCount() > 0;
+    viewport()->update();
 }
 
 CLogViewerDlg::CLogViewerDlg(COptions& options, IPrompt& prompt, const IClock& clock,
@@ -531,7 +909,8 @@ CLogViewerDlg::CLogViewerDlg(COptions& options, IPrompt& prompt, const IClock& c
             m_viewer.SelectResult(m_results->row(selected.front()));
     });
     if (auto* classic = qobject_cast<CClassicLogView*>(view))
-        connect(classic, &CChatHistory::ReloadRequested, this, [this] { m_viewer.Reload(false); });
+        connect(classic, &CClassicLogView::ReloadRequested, this,
+                [this] { m_viewer.Reload(false); });
     if (auto* html = qobject_cast<CHtmlLogView*>(view)) {
         connect(html, &CHtmlLogView::reloadRequested, this, [this] { m_viewer.Reload(false); });
         connect(html, &CHtmlLogView::findRequested, this, &CLogViewerDlg::Find);

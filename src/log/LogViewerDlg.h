@@ -4,9 +4,11 @@
 #include "log/LogViewerModel.h"
 #include "view/ChatHistory.h"
 
+#include <QAbstractScrollArea>
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 
 class COptions;
 class IClock;
@@ -16,6 +18,7 @@ class IWebPageView;
 class QComboBox;
 class QLabel;
 class QListWidget;
+class QTextDocument;
 
 // What the environment of a log-viewer process needs before its application object
 // exists: the web engine shares OpenGL contexts, runs without a GPU (software rendering)
@@ -61,24 +64,81 @@ private:
     bool m_showingNotice = false;
 };
 
-// The classic view: the chat history's rich text, without its context menu and name links.
-class CClassicLogView : public CChatHistory, public ILogHistoryView
+// The classic view: the log as a list of rows, each message in the chat history's rich text
+// (prefix and text in the user's fonts, web addresses as links). Only the rows on screen
+// are laid out, so a log of any size shows at once; it opens at the newest message, keeps
+// following the log while at the end, and stays put while the user reads older ones.
+class CClassicLogView : public QAbstractScrollArea, public ILogHistoryView
 {
     Q_OBJECT
 public:
     CClassicLogView(IPrompt& prompt, QWidget* parent);
+    ~CClassicLogView() override;
 
     void ApplySettings(const HistoryDisplaySettings& settings) override;
     void ShowMessages(std::span<const ChatMessage> shown, bool append,
                       IHistoryProgress* progress) override;
-    void Clear() override { CChatHistory::Clear(); }
-    void ShowReloadNotice(const std::string& text) override
-    {
-        CChatHistory::ShowReloadNotice(text);
-    }
+    void Clear() override;
+    void ShowReloadNotice(const std::string& text) override;
     void SelectMessage(int shownIndex) override;
-    void Copy() override { CChatHistory::Copy(); }
-    void SelectAll() override { CChatHistory::SelectAll(); }
+    void Copy() override;
+    void SelectAll() override;
+
+    int RowCount() const { return static_cast<int>(m_messages.size()); }
+    // Prefix and text of a row as plain text; the notice's text while one is shown.
+    QString RowText(int row) const;
+    QString NoticeText() const;
+    // The first and last row at least partly on screen; {-1, -1} when none.
+    std::pair<int, int> RowsOnScreen() const;
+    int SelectedRow() const { return m_selected; }
+    bool AllSelected() const { return m_allSelected; }
+    bool AtEnd() const { return m_atEnd; }
+    // Rows whose layout is held now (the rows on screen and a few around them).
+    int LaidOutRows() const { return static_cast<int>(m_layouts.size()); }
+    // A left click at a point of the viewport, as the mouse gives it.
+    void ClickAt(QPoint point);
+
+signals:
+    // The "Reload" link of the reload notice was clicked.
+    void ReloadRequested();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    QTextDocument& Layout(int row);
+    int RowHeight(int row);
+    // The top row and offset that show the last row at the bottom.
+    std::pair<int, int> EndPosition();
+    void ScrollBy(int pixels);
+    void ScrollToRow(int row, int offset);
+    void Relayout();
+    void SyncScrollBar();
+    void OnScrollBar(int value);
+    // The row under a viewport point and the point within it; -1 when none.
+    int RowAt(QPoint point, QPointF& within);
+    QString AnchorAt(QPoint point);
+    void EvictLayouts();
+
+    IPrompt& m_prompt;
+    HistoryDisplaySettings m_settings;
+    HistoryDisplaySettings m_colours; // with the palette's colours filled in
+    std::vector<ChatMessage> m_messages;
+    std::unordered_map<int, std::unique_ptr<QTextDocument>> m_layouts;
+    std::vector<int> m_heights; // -1: not measured at this width
+    std::unique_ptr<QTextDocument> m_notice;
+    int m_top = 0;       // the row at the top of the viewport
+    int m_topOffset = 0; // pixels of it above the viewport
+    bool m_atEnd = true;
+    bool m_syncing = false;
+    int m_selected = -1;
+    bool m_allSelected = false;
 };
 
 class CLogViewerDlg : public QMainWindow, private ILogViewerHost

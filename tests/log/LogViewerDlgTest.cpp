@@ -150,6 +150,28 @@ TEST_F(LogViewerDlgTest, DeletingTheLogThenAppendingShowsTheReloadNotice)
     EXPECT_EQ(view->ShownCount(), 1u);
 }
 
+TEST_F(LogViewerDlgTest, ClassicViewShowsTheReloadNoticeAndItsLinkReloads)
+{
+    Append({Now("0", std::string(600, 'x')), Now("1", "hello")});
+    auto* classic = new CClassicLogView(prompt, nullptr);
+    window =
+        std::make_unique<CLogViewerDlg>(settings.options, prompt, clock, false, classic, *classic);
+    window->show();
+    ASSERT_TRUE(RunUntil([&] { return window->Viewer().IsLoaded(); }));
+    std::filesystem::remove(logPath);
+    Append({Now("2", "after the deletion")});
+    ASSERT_TRUE(RunUntil([&] { return !window->Viewer().IsLoaded(); }));
+    EXPECT_EQ(classic->NoticeText(),
+              QStringLiteral("The Zib Tam log has changed and must be reloaded.  Reload."));
+    EXPECT_EQ(classic->RowCount(), 0);
+    // A click on the link's word reloads.
+    for (int x = 0; x < classic->viewport()->width() && !window->Viewer().IsLoaded(); x += 4)
+        classic->ClickAt(QPoint(x, 8));
+    EXPECT_TRUE(window->Viewer().IsLoaded());
+    ASSERT_EQ(classic->RowCount(), 1);
+    EXPECT_TRUE(classic->RowText(0).endsWith(QStringLiteral("after the deletion")));
+}
+
 TEST_F(LogViewerDlgTest, ClassicViewShowsTheRichTextHistoryAndSelectsAResult)
 {
     Append({Now("0", "Lunch at noon"), Now("1", "no"), Now("2", "see you at noon")});
@@ -158,9 +180,8 @@ TEST_F(LogViewerDlgTest, ClassicViewShowsTheRichTextHistoryAndSelectsAResult)
         std::make_unique<CLogViewerDlg>(settings.options, prompt, clock, false, classic, *classic);
     window->show();
     ASSERT_TRUE(RunUntil([&] { return window->Viewer().IsLoaded(); }));
-    CChatHistoryEdit& edit = classic->Edit();
-    EXPECT_TRUE(edit.toPlainText().contains(QStringLiteral("see you at noon")));
-    EXPECT_EQ(edit.Model().Ranges().size(), 3u);
+    ASSERT_EQ(classic->RowCount(), 3);
+    EXPECT_TRUE(classic->RowText(2).endsWith(QStringLiteral("see you at noon")));
 
     window->SetFindAsker([first = true](FindCriteria& criteria) mutable {
         criteria = {"", "", "noon"};
@@ -168,20 +189,62 @@ TEST_F(LogViewerDlgTest, ClassicViewShowsTheRichTextHistoryAndSelectsAResult)
     });
     window->Find();
     ASSERT_EQ(window->ResultsList()->count(), 2);
+    EXPECT_EQ(classic->SelectedRow(), -1);
     // The list has the focus and nothing selected: the first Down takes the first result.
     QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
     QApplication::sendEvent(window->ResultsList(), &down);
     EXPECT_EQ(window->ResultsList()->currentRow(), 0);
-    EXPECT_EQ(edit.textCursor().selectionStart(), edit.Model().Ranges()[0].Start);
+    EXPECT_EQ(classic->SelectedRow(), 0);
     QApplication::sendEvent(window->ResultsList(), &down);
-    EXPECT_EQ(window->ResultsList()->currentRow(), 1); // the third message
-    const MessageRange& range = edit.Model().Ranges()[2];
-    EXPECT_EQ(edit.textCursor().selectionStart(), range.Start);
-    EXPECT_EQ(edit.textCursor().selectionEnd(), range.End - 1);
-    EXPECT_TRUE(edit.textCursor().selectedText().endsWith(QStringLiteral("see you at noon")));
+    EXPECT_EQ(window->ResultsList()->currentRow(), 1);
+    EXPECT_EQ(classic->SelectedRow(), 2); // the third message
 
     window->Viewer().Find({}); // ending search mode deselects
-    EXPECT_FALSE(edit.textCursor().hasSelection());
+    EXPECT_EQ(classic->SelectedRow(), -1);
+}
+
+TEST_F(LogViewerDlgTest, ClassicViewOfALargeLogLaysOutOnlyTheRowsOnScreen)
+{
+    std::vector<ChatMessage> log;
+    for (int i = 0; i < 20000; ++i)
+        log.push_back(
+            Now(std::to_string(i), i == 3 ? "the oldest hit" : "message " + std::to_string(i)));
+    Append(log);
+    auto* classic = new CClassicLogView(prompt, nullptr);
+    window =
+        std::make_unique<CLogViewerDlg>(settings.options, prompt, clock, false, classic, *classic);
+    window->resize(640, 480);
+    window->show();
+    ASSERT_TRUE(RunUntil([&] { return window->Viewer().IsLoaded(); }));
+    QApplication::processEvents();
+    // The newest messages at once, and only what is on screen laid out.
+    EXPECT_EQ(classic->RowsOnScreen().second, 19999);
+    EXPECT_LT(classic->LaidOutRows(), 100);
+
+    // A hit among the oldest messages scrolls there.
+    window->SetFindAsker([first = true](FindCriteria& criteria) mutable {
+        criteria = {"", "", "oldest hit"};
+        return std::exchange(first, false);
+    });
+    window->Find();
+    ASSERT_EQ(window->ResultsList()->count(), 1);
+    window->ResultsList()->setCurrentRow(0);
+    auto [first, last] = classic->RowsOnScreen();
+    EXPECT_LE(first, 3);
+    EXPECT_GE(last, 3);
+    EXPECT_EQ(classic->SelectedRow(), 3);
+
+    // Reading old messages, a new one does not move the view; at the end it follows.
+    Append({Now("20000", "while reading old ones")});
+    window->Viewer().OnFollowTick();
+    ASSERT_EQ(classic->RowCount(), 20001);
+    EXPECT_EQ(classic->RowsOnScreen().first, first);
+    classic->verticalScrollBar()->setValue(classic->verticalScrollBar()->maximum());
+    Append({Now("20001", "at the end")});
+    window->Viewer().OnFollowTick();
+    EXPECT_EQ(classic->RowsOnScreen().second, 20001);
+    EXPECT_TRUE(classic->RowText(20001).endsWith(QStringLiteral("at the end")));
+    EXPECT_LT(classic->LaidOutRows(), 500);
 }
 
 TEST_F(LogViewerDlgTest, PlainPageFollowsTheLogByAppendingAndLeavesAScrolledUpViewWhereItIs)
@@ -290,7 +353,7 @@ TEST_F(LogViewerDlgTest, BothViewsAreReadableInADarkPaletteAndALightOne)
                 auto* history = new CClassicLogView(prompt, nullptr);
                 window = std::make_unique<CLogViewerDlg>(settings.options, prompt, clock, false,
                                                          history, *history);
-                viewport = history->Edit().viewport();
+                viewport = history->viewport();
             } else {
                 view = new CHtmlLogView(settings.options.GetLogTempPath(), nullptr, false);
                 window = std::make_unique<CLogViewerDlg>(settings.options, prompt, clock, false,
