@@ -50,17 +50,23 @@ void CUsersList::OnDisconnected()
 
 void CUsersList::UserArrived(const std::string& name)
 {
+    m_change = EntryChange{std::nullopt, name};
     m_model.UserArrived(name);
+    m_change.reset();
 }
 
 void CUsersList::UserDeparted(const std::string& name)
 {
+    m_change = EntryChange{name, std::nullopt};
     m_model.UserDeparted(name);
+    m_change.reset();
 }
 
 void CUsersList::UserRenamed(const std::string& oldName, const std::string& newName)
 {
+    m_change = EntryChange{oldName, newName};
     m_model.UserRenamed(oldName, newName);
+    m_change.reset();
 }
 
 void CUsersList::SelectSenderOf(const ChatMessage& message, const std::string& ownName)
@@ -125,41 +131,41 @@ void CUsersList::MirrorEntries()
                 ? nullptr
                 : AddItem(QString::fromLatin1(CUsersListModel::kAllUsersEntry), kAllUsersTag);
     }
+    // The users change only through the three calls from the network, which say what they
+    // change, and through a disconnection, which empties the list.
+    if (m_change) {
+        const EntryChange change = *m_change;
+        m_change.reset();
+        if (change.Gone) {
+            auto found = m_userItems.find(*change.Gone);
+            if (found != m_userItems.end()) {
+                delete List()->takeItem(List()->row(found->second));
+                m_userItems.erase(found);
+            }
+        }
+        if (change.Come)
+            m_userItems.emplace(*change.Come, AddItem(FromCp1252(*change.Come), kUserTag));
+    }
     const std::vector<std::string>& users = m_model.Users();
-    if (users == m_shownUsers)
+    if (users.size() == m_userItems.size())
         return;
-    if (users.empty()) {
-        for (const auto& [name, item] : m_userItems)
-            delete List()->takeItem(List()->row(item));
-        m_userItems.clear();
-        m_shownUsers.clear();
-        return;
-    }
-    // Both lists are in the model's order: what changed lies between their longest common
-    // start and their longest common end.
-    const size_t shortest = std::min(users.size(), m_shownUsers.size());
-    size_t front = 0;
-    while (front < shortest && users[front] == m_shownUsers[front])
-        ++front;
-    size_t back = 0;
-    while (back < shortest - front &&
-           users[users.size() - 1 - back] == m_shownUsers[m_shownUsers.size() - 1 - back])
-        ++back;
-    const auto gone = m_shownUsers.begin() + static_cast<std::ptrdiff_t>(front);
-    const auto goneEnd = m_shownUsers.end() - static_cast<std::ptrdiff_t>(back);
-    for (auto name = gone; name != goneEnd; ++name) {
-        auto found = m_userItems.find(*name);
-        if (found == m_userItems.end())
+    // Anything else: the entries are made to match the model's users, name by name.
+    std::unordered_map<std::string, int> wanted;
+    for (const std::string& user : users)
+        ++wanted[user];
+    for (auto entry = m_userItems.begin(); entry != m_userItems.end();) {
+        auto left = wanted.find(entry->first);
+        if (left != wanted.end() && left->second > 0) {
+            --left->second;
+            ++entry;
             continue;
-        delete List()->takeItem(List()->row(found->second));
-        m_userItems.erase(found);
+        }
+        delete List()->takeItem(List()->row(entry->second));
+        entry = m_userItems.erase(entry);
     }
-    const auto come = users.begin() + static_cast<std::ptrdiff_t>(front);
-    const auto comeEnd = users.end() - static_cast<std::ptrdiff_t>(back);
-    for (auto name = come; name != comeEnd; ++name)
-        m_userItems.emplace(*name, AddItem(FromCp1252(*name), kUserTag));
-    m_shownUsers.erase(gone, goneEnd);
-    m_shownUsers.insert(m_shownUsers.begin() + static_cast<std::ptrdiff_t>(front), come, comeEnd);
+    for (const auto& [name, missing] : wanted)
+        for (int i = 0; i < missing; ++i)
+            m_userItems.emplace(name, AddItem(FromCp1252(name), kUserTag));
 }
 
 void CUsersList::MirrorSelection()

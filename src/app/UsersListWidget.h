@@ -10,6 +10,7 @@
 #include "app/UsersList.h"
 #include "view/MultiSelComboBox.h"
 
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -64,9 +65,16 @@ private:
     CUsersListModel m_model;
     COptions* m_options;
     bool m_mirroring = false;
-    // What the list shows: the model's users as last mirrored (in its order), their entries,
-    // the entry "(All Users)" if shown, and the names last shown selected.
-    std::vector<std::string> m_shownUsers;
+    // What a call from the network is changing in the model's users, until the list has
+    // followed it: the name that goes and the name that comes.
+    struct EntryChange
+    {
+        std::optional<std::string> Gone;
+        std::optional<std::string> Come;
+    };
+    std::optional<EntryChange> m_change;
+    // What the list shows: an entry for each of the model's users, the entry "(All Users)"
+    // if shown, and the names last shown selected.
     std::unordered_multimap<std::string, QListWidgetItem*> m_userItems;
     QListWidgetItem* m_allUsersItem = nullptr;
     std::vector<std::string> m_shownSelected;

@@ -175,13 +175,12 @@ TEST(UsersListWidgetTest, ChangesByDifferenceKeepTheListTrueToTheModel)
         case 3:
         case 4:
             what = "depart";
-            if (!users.empty())
-                f.list->UserDeparted(pick(users));
+            f.list->UserDeparted(users.empty() || random() % 4 == 0 ? pick(pool) : pick(users));
             break;
         case 5:
             what = "rename";
-            if (!users.empty())
-                f.list->UserRenamed(pick(users), pick(pool));
+            f.list->UserRenamed(users.empty() || random() % 4 == 0 ? pick(pool) : pick(users),
+                                pick(pool));
             break;
         case 6:
             what = "choose in the list";
