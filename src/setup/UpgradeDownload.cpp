@@ -124,7 +124,7 @@ std::string UpgradeSetupName(bool secondary)
 
 std::uintmax_t UpgradeSizeLimit(std::uintmax_t ownSize)
 {
-    return std::max(ownSize * kUpgradeSizeFactor, kUpgradeSizeFloor);
+    return ownSize > 0 ? ownSize * kUpgradeSizeFactor : kUpgradeSizeUnknownCap;
 }
 
 bool FetchUpgrade(const std::string& url, bool secondary, std::string& path, std::string& error,

@@ -22,10 +22,9 @@ std::string UpgradeSetupName(bool secondary);
 // A later build of this program is about the size of this one: four times that leaves room
 // for a version that grew, and a server sending more is not sending this program.
 inline constexpr std::uintmax_t kUpgradeSizeFactor = 4;
-// The least cap, so that a build with more in it (debugging, sanitizers) still upgrades a
-// small one.
-inline constexpr std::uintmax_t kUpgradeSizeFloor = std::uintmax_t{64} << 20;
-// The largest upgrade file taken by a program of `ownSize` bytes.
+// The cap when the running program's size cannot be read: far above any build of it.
+inline constexpr std::uintmax_t kUpgradeSizeUnknownCap = std::uintmax_t{64} << 20;
+// The largest upgrade file taken by a program of `ownSize` bytes (0: not known).
 std::uintmax_t UpgradeSizeLimit(std::uintmax_t ownSize);
 
 // Fetches `url` to a new executable file; `path` is its path. A redirect is followed only

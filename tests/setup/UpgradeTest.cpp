@@ -287,6 +287,19 @@ TEST_F(UpgradeTest, ARefusedFileIsNotStartedAndTheMessageNamesTheServer)
         EXPECT_NE(prompt.Messages[1].Text.find(c.Reason), std::string::npos);
         EXPECT_EQ(LeftOverFolders(), 0);
     }
+
+    // More than four times the running program is refused as soon as it is announced.
+    const std::uintmax_t limit = 4 * fs::file_size("/proc/self/exe");
+    StubWebServer web;
+    web.Responses = {{FileResponse("x", limit + 1)}};
+    prompt.Messages.clear();
+    EXPECT_FALSE(
+        RunUpgrade(web.Url("/upgrade"), prompt, false, dir.File("Zib Tam"), RecordStarted));
+    EXPECT_TRUE(g_started.empty());
+    ASSERT_EQ(prompt.Messages.size(), 2u);
+    EXPECT_NE(prompt.Messages[1].Text.find("more than " + std::to_string(limit) + " bytes"),
+              std::string::npos)
+        << prompt.Messages[1].Text;
 }
 
 // The setup system with starting programs recorded instead of done.
