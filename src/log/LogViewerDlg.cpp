@@ -196,6 +196,8 @@ public:
         setHtml(html);
     }
     bool AppendHtml(const QString&) override { return false; }
+    bool PrependHtml(const QString&) override { return false; } // it holds every message
+    void SetOlderHandler(std::function<void()>) override {}
     void SelectMessage(int index) override
     {
         // Each message is one paragraph.
@@ -360,6 +362,7 @@ CHtmlLogView::CHtmlLogView(std::string pagePath, QWidget* parent, bool allowWebE
         }
     });
     m_page->SetFindHandler([this] { emit findRequested(); });
+    m_page->SetOlderHandler([this] { ShowOlder(m_first); });
 }
 
 CHtmlLogView::~CHtmlLogView() = default;
@@ -384,10 +387,12 @@ void CHtmlLogView::ShowMessages(std::span<const ChatMessage> shown, bool append,
         const HistoryDisplaySettings settings = PageSettings(m_settings, palette());
         std::string paragraphs = BuildLogParagraphs(shown, before, settings);
         if (AppendToLogPage(m_pagePath, paragraphs, error)) {
-            if (m_plain)
+            if (m_plain) {
                 m_plain->ShowMessages(shown, before, true, settings, nullptr);
-            else if (!m_page->AppendHtml(FromCp1252(paragraphs)))
+            } else if (!m_page->AppendHtml(FromCp1252(paragraphs))) {
+                m_first = m_fileFirst;
                 m_page->LoadFile(QString::fromStdString(m_pagePath));
+            }
             return;
         }
     }
@@ -409,7 +414,29 @@ void CHtmlLogView::ShowReloadNotice(const std::string& text)
 
 void CHtmlLogView::SelectMessage(int shownIndex)
 {
+    // A message older than the page holds comes in first, with some before it to centre it.
+    constexpr size_t kRoomAbove = 50;
+    const size_t index = static_cast<size_t>(std::max(shownIndex, 0));
+    if (shownIndex >= 0 && index < m_first)
+        ShowOlder(index > kRoomAbove ? index - kRoomAbove : 0);
     m_page->SelectMessage(shownIndex);
+}
+
+namespace {
+// Messages in the first page and in each older part: a page of them loads in a moment.
+constexpr size_t kPageSlice = 500;
+} // namespace
+
+void CHtmlLogView::ShowOlder(size_t downTo)
+{
+    if (m_plain || m_showingNotice || m_first == 0)
+        return;
+    const size_t from = std::min(downTo, m_first > kPageSlice ? m_first - kPageSlice : 0);
+    const std::string paragraphs =
+        BuildLogParagraphs(std::span<const ChatMessage>(m_shown).subspan(from, m_first - from),
+                           static_cast<int>(from), PageSettings(m_settings, palette()));
+    if (m_page->PrependHtml(FromCp1252(paragraphs)))
+        m_first = from;
 }
 
 void CHtmlLogView::Rebuild(IHistoryProgress* progress)
@@ -417,9 +444,12 @@ void CHtmlLogView::Rebuild(IHistoryProgress* progress)
     // A page that cannot be written leaves the previous one in view.
     std::string error;
     const HistoryDisplaySettings settings = PageSettings(m_settings, palette());
-    if (!WriteLogPage(m_pagePath, BuildLogPage(m_shown, settings), error))
+    // The web page starts with the newest messages; the plain page holds them all.
+    const size_t first = !m_plain && m_shown.size() > kPageSlice ? m_shown.size() - kPageSlice : 0;
+    if (!WriteLogPage(m_pagePath, BuildLogPageFrom(m_shown, first, settings), error))
         return;
     m_showingNotice = false;
+    m_first = m_fileFirst = first;
     if (!m_plain) {
         m_page->LoadFile(QString::fromStdString(m_pagePath));
     } else if (!m_plain->ShowMessages(m_shown, 0, false, settings, progress)) {

@@ -47,6 +47,7 @@ public:
     bool UsesWebEngine() const { return m_webEngine; }
     IWebPageView& Page() { return *m_page; }
     size_t ShownCount() const { return m_shown.size(); }
+    size_t FirstInPage() const { return m_first; }
 
 signals:
     void reloadRequested();
@@ -54,10 +55,16 @@ signals:
 
 private:
     void Rebuild(IHistoryProgress* progress = nullptr);
+    // Puts older messages, down to `downTo` at least, at the start of the page.
+    void ShowOlder(size_t downTo);
 
     std::string m_pagePath;
     std::unique_ptr<IWebPageView> m_page;
     CTextBrowserPageView* m_plain = nullptr; // m_page, where the web engine is missing
+    // The web page holds the newest messages from this one on; older ones join it as the
+    // user scrolls up (the page file holds them from m_fileFirst on).
+    size_t m_first = 0;
+    size_t m_fileFirst = 0;
     bool m_webEngine = false;
     std::vector<ChatMessage> m_shown;
     HistoryDisplaySettings m_settings;

@@ -244,6 +244,18 @@ std::string BuildLogParagraphs(std::span<const ChatMessage> added, int firstInde
     return out;
 }
 
+std::string BuildLogPageFrom(std::span<const ChatMessage> shown, size_t first,
+                             const HistoryDisplaySettings& settings)
+{
+    if (first == 0)
+        return BuildLogPage(shown, settings);
+    std::string page = BuildLogPage({}, settings);
+    page.insert(page.size() - kPageEnd.size(),
+                BuildLogParagraphs(shown.subspan(std::min(first, shown.size())),
+                                   static_cast<int>(first), settings));
+    return page;
+}
+
 bool AppendToLogPage(const std::string& path, std::string_view paragraphs, std::string& error)
 {
     int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);

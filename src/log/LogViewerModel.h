@@ -77,6 +77,9 @@ bool WriteLogPage(const std::string& path, std::string_view page, std::string& e
 // as BuildLogPage writes them (ids from "msg<firstIndex>" on).
 std::string BuildLogParagraphs(std::span<const ChatMessage> added, int firstIndex,
                                const HistoryDisplaySettings& settings);
+// The page of the shown messages from `first` on, their ids counting from "msg<first>".
+std::string BuildLogPageFrom(std::span<const ChatMessage> shown, size_t first,
+                             const HistoryDisplaySettings& settings);
 // Puts `paragraphs` in front of the page file's closing tags; false (file untouched or
 // to be written whole) when the file does not end as a page does.
 bool AppendToLogPage(const std::string& path, std::string_view paragraphs, std::string& error);

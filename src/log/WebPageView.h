@@ -17,9 +17,15 @@ public:
     // Shows the page file; it scrolls to its end once loaded (the page's own script).
     virtual void LoadFile(const QString& path) = 0;
     virtual void SetHtml(const QString& html) = 0;
-    // Adds paragraphs at the end of the loaded page and scrolls to its end; false when it
-    // cannot (a load is under way), and the page file is to be loaded again instead.
+    // Adds paragraphs at the end of the loaded page, and scrolls to its end when the view
+    // was there; false when it cannot (a load is under way), and the page file is to be
+    // loaded again instead.
     virtual bool AppendHtml(const QString& paragraphs) = 0;
+    // Adds paragraphs at the start of the loaded page; what is on screen stays there.
+    // False when it cannot (a load is under way, or the page shows everything anyway).
+    virtual bool PrependHtml(const QString& paragraphs) = 0;
+    // The user scrolled near the start of the page: older paragraphs are welcome.
+    virtual void SetOlderHandler(std::function<void()> handler) = 0;
     // Outlines message `index` and centres it; -1 removes the outline (the page's SelMsg).
     virtual void SelectMessage(int index) = 0;
     // A click on a link of the program's own scheme ("zibtam:").

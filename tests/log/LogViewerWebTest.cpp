@@ -150,15 +150,15 @@ struct WebViewerOnLog
     std::unique_ptr<CLogViewerDlg> window;
     QWebEngineView* web = nullptr;
 
-    // False when the page did not show every message within `limitMs`.
-    bool Open(int count, const std::string& text, int limitMs)
+    // False when the page did not show the newest message within `limitMs`.
+    bool Open(int count, const std::function<std::string(int)>& text, int limitMs)
     {
         std::string logPath = settings.dir.File("Zib Tam.xml");
         settings.options.Set(Opt::LogPath, logPath);
         std::vector<ChatMessage> log;
         std::time_t now = CSystemClock::Instance().Now();
         for (int i = 0; i < count; ++i) {
-            ChatMessage message = MakeMessage(std::to_string(i), text + std::to_string(i));
+            ChatMessage message = MakeMessage(std::to_string(i), text(i));
             message.Time.Set(now - (count - i) * 60);
             log.push_back(message);
         }
@@ -171,30 +171,84 @@ struct WebViewerOnLog
                                                  false, view, *view);
         window->resize(800, 600);
         window->show();
+        const QString newest = QStringLiteral("!!document.getElementById('msg%1')").arg(count - 1);
         return web &&
                RunUntil(
-                   [&] {
-                       return window->Viewer().IsLoaded() &&
-                              RunScript(web,
-                                        QStringLiteral("document.getElementsByTagName('p').length"))
-                                      .toInt() == count;
-                   },
+                   [&] { return window->Viewer().IsLoaded() && RunScript(web, newest).toBool(); },
                    limitMs);
+    }
+    int Paragraphs()
+    {
+        return RunScript(web, QStringLiteral("document.getElementsByTagName('p').length")).toInt();
+    }
+    // Whether message `index` is on screen whole.
+    bool OnScreen(int index)
+    {
+        return RunScript(web, QStringLiteral("var r = document.getElementById('msg%1');"
+                                             "r = r && r.getBoundingClientRect();"
+                                             "!!r && r.top >= 0 && r.bottom <= window.innerHeight")
+                                  .arg(index))
+            .toBool();
     }
 };
 
-TEST(LogViewerWeb, ALargeLogOpensAtItsEnd)
+TEST(LogViewerWeb, ALargeLogOpensAtItsEndAndFillsInOlderMessagesAsTheUserScrollsUp)
 {
     WebViewerOnLog viewer;
-    ASSERT_TRUE(viewer.Open(20000, "message ", 120000));
+    const int count = 20000;
+    ASSERT_TRUE(viewer.Open(
+        count,
+        [](int i) {
+            return i == 3 ? std::string("the oldest hit") : "message " + std::to_string(i);
+        },
+        60000));
+    QWebEngineView* web = viewer.web;
+    // The newest part of the log, at its end.
+    EXPECT_LT(viewer.Paragraphs(), count);
     const QString atEnd =
         QStringLiteral("window.scrollY > 0 && "
                        "window.scrollY + window.innerHeight >= document.body.scrollHeight - 2");
-    EXPECT_TRUE(RunUntil([&] { return RunScript(viewer.web, atEnd).toBool(); }, 10000))
-        << RunScript(viewer.web,
-                     QStringLiteral("window.scrollY + ' of ' + document.body.scrollHeight"))
+    EXPECT_TRUE(RunUntil([&] { return RunScript(web, atEnd).toBool(); }, 10000))
+        << RunScript(web, QStringLiteral("window.scrollY + ' of ' + document.body.scrollHeight"))
                .toString()
                .toStdString();
+
+    // At the top of what the page holds, older messages come in above it; the view stays on
+    // the message the user was reading.
+    const int before = viewer.Paragraphs();
+    const int top = count - before;
+    RunScript(web, QStringLiteral("window.scrollTo(0, 0)"));
+    ASSERT_TRUE(RunUntil([&] { return viewer.Paragraphs() > before; }, 10000));
+    EXPECT_TRUE(RunUntil([&] { return viewer.OnScreen(top); }, 5000));
+
+    // Reading older messages, a new one does not move the view.
+    const int scrolled = RunScript(web, QStringLiteral("window.scrollY")).toInt();
+    ChatMessage late = MakeMessage(std::to_string(count), "late news");
+    late.Time.Set(CSystemClock::Instance().Now());
+    std::string error;
+    ASSERT_TRUE(CLogWriter([] {
+                    return true;
+                }).AppendToLog(viewer.settings.options.GetLogPath(), {late}, error));
+    viewer.window->Viewer().OnFollowTick();
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            return RunScript(web, QStringLiteral("!!document.getElementById('msg%1')").arg(count))
+                .toBool();
+        },
+        5000));
+    EXPECT_EQ(RunScript(web, QStringLiteral("window.scrollY")).toInt(), scrolled);
+
+    // A hit among the oldest messages scrolls there.
+    viewer.window->SetFindAsker([first = true](FindCriteria& criteria) mutable {
+        criteria = {"", "", "oldest hit"};
+        return std::exchange(first, false);
+    });
+    viewer.window->Find();
+    ASSERT_EQ(viewer.window->ResultsList()->count(), 1);
+    viewer.window->ResultsList()->setCurrentRow(0);
+    EXPECT_TRUE(RunUntil([&] { return RunScript(web, QStringLiteral("fg_iPrevMsg")).toInt() == 3; },
+                         10000));
+    EXPECT_TRUE(RunUntil([&] { return viewer.OnScreen(3); }, 5000));
 }
 
 // "rgb(r, g, b)" as the page's computed style gives it.
@@ -218,7 +272,8 @@ TEST(LogViewerWeb, ThePageIsReadableInADarkPalette)
     const QColor base = DarkPalette().color(QPalette::Base);
     viewer.settings.system.Window =
         static_cast<uint32_t>(base.red() | base.green() << 8 | base.blue() << 16);
-    ASSERT_TRUE(viewer.Open(12, "The build is green again, ", 20000));
+    ASSERT_TRUE(viewer.Open(
+        12, [](int i) { return "The build is green again, " + std::to_string(i); }, 20000));
     auto style = [&](const char* selector, const char* property) {
         return CssColor(
             RunScript(viewer.web,

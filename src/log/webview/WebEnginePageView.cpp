@@ -35,13 +35,29 @@ public:
     }
 };
 
+// Our script in every page: near its start, the page asks for older paragraphs (once, until
+// they come).
+const char kOlderRequest[] = "zibtam:Older";
+const char kAskForOlder[] = "window.addEventListener('scroll', function() {"
+                            "  if (window.scrollY < window.innerHeight && !window.zibtamAsked) {"
+                            "    window.zibtamAsked = true; console.log('zibtam:Older'); }"
+                            "});";
+
 class CLogWebPage : public QWebEnginePage
 {
 public:
     using QWebEnginePage::QWebEnginePage;
     std::function<void(const QUrl&)> LinkHandler;
+    std::function<void()> OlderHandler;
 
 protected:
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int,
+                                  const QString&) override
+    {
+        if (message == QLatin1String(kOlderRequest) && OlderHandler)
+            OlderHandler();
+    }
+
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
     {
         if (url.scheme() == QStringLiteral("zibtam")) {
@@ -72,8 +88,10 @@ public:
                          });
         QObject::connect(m_page, &QWebEnginePage::loadStarted, m_view,
                          [this] { m_loading = true; });
-        QObject::connect(m_page, &QWebEnginePage::loadFinished, m_view,
-                         [this](bool) { m_loading = false; });
+        QObject::connect(m_page, &QWebEnginePage::loadFinished, m_view, [this](bool) {
+            m_loading = false;
+            m_page->runJavaScript(QString::fromLatin1(kAskForOlder));
+        });
         auto* find = new QShortcut(QKeySequence::Find, m_view);
         find->setContext(Qt::WidgetWithChildrenShortcut);
         QObject::connect(find, &QShortcut::activated, m_view, [this] {
@@ -103,14 +121,26 @@ public:
     void SetHtml(const QString& html) override { m_view->setHtml(html); }
     bool AppendHtml(const QString& paragraphs) override
     {
-        if (m_loading)
-            return false;
-        // The text goes in as a JSON string, which is also a script string literal.
-        QByteArray literal = QJsonDocument(QJsonArray{paragraphs}).toJson(QJsonDocument::Compact);
-        m_page->runJavaScript(QStringLiteral("document.body.insertAdjacentHTML('beforeend', %1[0]);"
-                                             "window.scroll(0, document.body.scrollHeight);")
-                                  .arg(QString::fromUtf8(literal)));
-        return true;
+        // The view follows only from the end: a reader further up is left where he is.
+        return InsertParagraphs(
+            QStringLiteral("var zibtamAtEnd = window.scrollY + window.innerHeight >="
+                           " document.body.scrollHeight - 2;"
+                           "document.body.insertAdjacentHTML('beforeend', %1[0]);"
+                           "if (zibtamAtEnd) window.scroll(0, document.body.scrollHeight);"),
+            paragraphs);
+    }
+    bool PrependHtml(const QString& paragraphs) override
+    {
+        return InsertParagraphs(
+            QStringLiteral("var zibtamHeight = document.body.scrollHeight;"
+                           "document.body.insertAdjacentHTML('afterbegin', %1[0]);"
+                           "window.scrollBy(0, document.body.scrollHeight - zibtamHeight);"
+                           "window.zibtamAsked = false;"),
+            paragraphs);
+    }
+    void SetOlderHandler(std::function<void()> handler) override
+    {
+        m_page->OlderHandler = std::move(handler);
     }
     void SelectMessage(int index) override
     {
@@ -124,6 +154,17 @@ public:
     bool IsWorking() const override { return m_working; }
 
 private:
+    // Runs `script` with "%1[0]" as the paragraphs; false while a page loads.
+    bool InsertParagraphs(const QString& script, const QString& paragraphs)
+    {
+        if (m_loading)
+            return false;
+        // The text goes in as a JSON string, which is also a script string literal.
+        QByteArray literal = QJsonDocument(QJsonArray{paragraphs}).toJson(QJsonDocument::Compact);
+        m_page->runJavaScript(script.arg(QString::fromUtf8(literal)));
+        return true;
+    }
+
     QWebEngineView* m_view;
     QWebEngineProfile* m_profile; // off the record: nothing of the page is kept on disk
     CLogWebPage* m_page;
