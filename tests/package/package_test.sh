@@ -16,9 +16,9 @@ echo "package: $(basename "$deb")"
 
 dpkg-deb -c "$deb" | awk '{print $6}' >"$out/contents"
 for file in ./usr/bin/zibtam \
-  ./usr/share/applications/com.fernquillsoft.ZibTam.desktop \
+  ./usr/share/applications/com.fernquillsoft.zibtam.desktop \
   ./usr/share/icons/hicolor/scalable/apps/zibtam.svg \
-  ./usr/share/metainfo/com.fernquillsoft.ZibTam.metainfo.xml \
+  ./usr/share/metainfo/com.fernquillsoft.zibtam.metainfo.xml \
   ./usr/share/man/man1/zibtam.1.gz \
   ./usr/lib/systemd/user/zibtam-server.service \
   ./usr/share/doc/zibtam/copyright \

@@ -186,7 +186,7 @@ TEST_F(SetupInstallTest, FreshHomeGetsTheWholeFolderPathTheIconAndTheWebViewModu
     // A new account has no ~/.local/opt; the program's icon and the log viewer's web view
     // module go beside the installed program, and both entries name the icon.
     WriteFile(share / "program.svg", "<svg/>");
-    WriteFile(share / "zibtam_webview", "module");
+    WriteFile(share / "zibtam_webview.so", "module");
     auto host = Host(share / "ZibTamSetup");
     CLinuxSetupSystem system((share / "ZibTamSetup").string(), (share / "ZibTamSetup").string(),
                              (data / "applications").string(),
@@ -196,8 +196,8 @@ TEST_F(SetupInstallTest, FreshHomeGetsTheWholeFolderPathTheIconAndTheWebViewModu
     ASSERT_TRUE(setup.InstallTo(folder.string()));
     EXPECT_EQ(Messages(), std::vector<std::string>{"Setup completed succcessfully."});
     EXPECT_EQ(ReadFile(folder / "Zib Tam.svg"), "<svg/>");
-    EXPECT_EQ(ReadFile(folder / "zibtam_webview"), "module");
-    EXPECT_EQ(fs::status(folder / "zibtam_webview").permissions() & fs::perms::others_read,
+    EXPECT_EQ(ReadFile(folder / "zibtam_webview.so"), "module");
+    EXPECT_EQ(fs::status(folder / "zibtam_webview.so").permissions() & fs::perms::others_read,
               fs::perms::others_read);
     const std::string icon = "Icon=" + (folder / "Zib Tam.svg").string() + "\n";
     EXPECT_NE(ReadFile(config / "autostart/Zib Tam.desktop").find(icon), std::string::npos);
@@ -206,7 +206,7 @@ TEST_F(SetupInstallTest, FreshHomeGetsTheWholeFolderPathTheIconAndTheWebViewModu
     for (const auto& entry : fs::directory_iterator(folder))
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"Zib Tam", "Zib Tam.svg", "zibtam_webview"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"Zib Tam", "Zib Tam.svg", "zibtam_webview.so"}));
 
     // The uninstall takes the whole folder, module and icon with it.
     setup.FinishUninstall(0);

@@ -1,6 +1,7 @@
 // The real program hands its start to setup: a temporary uninstall copy, started as the
 // installed copy starts it, removes the installation once the installed copy has ended.
 #include "TestSupport.h"
+#include "platform/ProgramFiles.h"
 #include "setup/LinuxSetupSystem.h"
 
 #include <chrono>
@@ -83,6 +84,27 @@ TEST(SetupProcessTest, TemporaryCopyRemovesTheInstallationAfterTheInstalledCopyE
     CSqliteRegistry registry((config / "zibtam/registry.sqlite3").string());
     FakeSystemInfo system;
     EXPECT_EQ(COptions(registry, system, false).Get(Opt::Install), "");
+}
+
+// Setup and the package copy the log viewer's module under the name the build gives it, and
+// the program finds it beside itself or in the package's place.
+TEST(WebViewModuleTest, TheBuiltModuleIsFoundWhereSetupAndThePackagePutIt)
+{
+    fs::path built = WebViewModuleFor(std::getenv("ZIBTAM_EXE"));
+    if (!fs::exists(built))
+        GTEST_SKIP() << "built without the web engine";
+    EXPECT_EQ(built.filename(), kWebViewModuleName);
+
+    TempDir dir;
+    fs::create_directories(dir.Path() / "usr/bin");
+    fs::create_directories(dir.Path() / "usr/lib/zibtam");
+    const std::string program = (dir.Path() / "usr/bin/zibtam").string();
+    EXPECT_EQ(WebViewModuleFor(program), (dir.Path() / "usr/bin" / kWebViewModuleName).string());
+    std::ofstream(dir.Path() / "usr/lib/zibtam" / kWebViewModuleName) << "module";
+    EXPECT_EQ(WebViewModuleFor(program),
+              (dir.Path() / "usr/lib/zibtam" / kWebViewModuleName).string());
+    std::ofstream(dir.Path() / "usr/bin" / kWebViewModuleName) << "module";
+    EXPECT_EQ(WebViewModuleFor(program), (dir.Path() / "usr/bin" / kWebViewModuleName).string());
 }
 
 } // namespace

@@ -180,12 +180,12 @@ TEST_F(SetupTest, UninstallTrashesTheFolderOnlyWhenItHoldsNothingElse)
         std::vector<std::string> Trashed;
     } cases[] = {
         {{"Zib Tam", "Zib Tam.xml", "Zib Tam Permissions.xml"}, true, {"trash /opt/Zib Tam"}},
-        {{"Zib Tam", "Zib Tam.svg", "zibtam_webview"}, true, {"trash /opt/Zib Tam"}},
+        {{"Zib Tam", "Zib Tam.svg", "zibtam_webview.so"}, true, {"trash /opt/Zib Tam"}},
         {{"Zib Tam"}, false, {"trash /opt/Zib Tam", "trash /opt/Zib Tam/Zib Tam"}},
         {{"Zib Tam", "notes.txt"}, true, {"trash /opt/Zib Tam/Zib Tam"}},
         {{"Zib Tam", "Zib Tam (Secondary)"}, true, {"trash /opt/Zib Tam/Zib Tam"}},
         // Only the names the program itself uses are its own; a folder never is.
-        {{"Zib Tam", "zib tam.tmp", "Zib Tam.tmp", "zibtam_webview"}, true, {"trash /opt/Zib Tam"}},
+        {{"Zib Tam", "zib tam.tmp", "Zib Tam.tmp", "zibtam_webview.so"}, true, {"trash /opt/Zib Tam"}},
         {{"Zib Tam", "Zib Tam.d/"}, true, {"trash /opt/Zib Tam/Zib Tam"}},
         {{"Zib Tam", "Zib Tam.xml/"}, true, {"trash /opt/Zib Tam/Zib Tam"}},
         {{"Zib Tam", "Zib Tam.bak"}, true, {"trash /opt/Zib Tam/Zib Tam"}},
