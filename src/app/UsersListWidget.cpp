@@ -7,7 +7,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <algorithm>
-#include <iterator>
 
 namespace {
 constexpr uint32_t kAllUsersTag = 0;
