@@ -7,8 +7,10 @@
 #include "view/OpenLink.h"
 #include "view/RtfTextDocument.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -22,6 +24,8 @@ CChatHistoryEdit::CChatHistoryEdit(IPrompt& prompt, QWidget* parent)
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken); // the style's themed edit frame
     setAccessibleName(QStringLiteral("Chat history"));
     viewport()->setMouseTracking(true);
+    m_slices.setInterval(0);
+    connect(&m_slices, &QTimer::timeout, this, &CChatHistoryEdit::LayOutSlice);
     ApplyDisplaySettings(HistoryDisplaySettings{});
 }
 
@@ -43,14 +47,14 @@ void CChatHistoryEdit::ShowMessages(std::span<const ChatMessage> messages, bool 
                                     IHistoryProgress* progress)
 {
     const HistoryStream stream = m_model.Show(messages, append);
-    Stream(stream);
+    Stream(stream, true);
     Finish(stream, progress);
 }
 
 void CChatHistoryEdit::Redisplay(IHistoryProgress* progress)
 {
     const HistoryStream stream = m_model.Redisplay();
-    Stream(stream);
+    Stream(stream, true);
     Finish(stream, progress);
 }
 
@@ -93,6 +97,14 @@ std::string WithLightBlack(const std::string& rtf, const QColor& text)
     return rtf.substr(0, table) + colors + rtf.substr(tableEnd);
 }
 
+// A replacement longer than this (about 500 messages of RTF) is laid out in slices: laying
+// out everything at once to show the end would hold the window for as long as it takes.
+constexpr std::size_t kSlicedLayoutBytes = 100'000;
+// A slice stops after this long, so that input and painting get their turn.
+constexpr int kSliceMs = 12;
+// Characters laid out between looks at the clock.
+constexpr int kSliceStep = 4'000;
+
 } // namespace
 
 QColor LinkColorOn(const QColor& link, const QColor& base)
@@ -102,15 +114,83 @@ QColor LinkColorOn(const QColor& link, const QColor& base)
     return base.lightness() < 128 ? QColor(110, 160, 255) : QColor(0, 0, 238);
 }
 
-void CChatHistoryEdit::Stream(const HistoryStream& stream)
+void CChatHistoryEdit::StartSlices(bool updatesAfter)
+{
+    m_updatesAfterSlices = updatesAfter;
+    m_endPending = true;
+    m_laidOutTo = 0;
+    m_slicedLayout = document()->documentLayout();
+    m_slicedLayout->installEventFilter(this);
+    m_slices.start();
+}
+
+void CChatHistoryEdit::StopSlices()
+{
+    m_endPending = false;
+    m_slices.stop();
+    if (m_slicedLayout)
+        m_slicedLayout->removeEventFilter(this);
+    m_slicedLayout = nullptr;
+}
+
+void CChatHistoryEdit::CancelSlices()
+{
+    if (!m_endPending)
+        return;
+    StopSlices();
+    setUpdatesEnabled(m_updatesAfterSlices);
+}
+
+bool CChatHistoryEdit::eventFilter(QObject* watched, QEvent* event)
+{
+    // The layout's own lazy steps grow to a fifth of a long history at a time; while the
+    // slices run they would only hold the window longer.
+    if (watched == m_slicedLayout && event->type() == QEvent::Timer)
+        return true;
+    return QTextEdit::eventFilter(watched, event);
+}
+
+void CChatHistoryEdit::LayOutSlice()
+{
+    QAbstractTextDocumentLayout* layout = document()->documentLayout();
+    const int last = document()->characterCount() - 1;
+    QElapsedTimer clock;
+    clock.start();
+    // Asking where a block lies lays the document out that far, and no further.
+    while (m_laidOutTo < last && clock.elapsed() < kSliceMs) {
+        m_laidOutTo = std::min(last, m_laidOutTo + kSliceStep);
+        layout->blockBoundingRect(document()->findBlock(m_laidOutTo));
+    }
+    if (m_laidOutTo >= last)
+        ShowEnd();
+}
+
+void CChatHistoryEdit::ShowEnd()
+{
+    StopSlices();
+    QAbstractTextDocumentLayout* layout = document()->documentLayout();
+    // The scroll bars follow the size the layout reports; it reports it late while laying
+    // out in slices.
+    emit layout->documentSizeChanged(layout->documentSize());
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    setTextCursor(end);
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    setUpdatesEnabled(m_updatesAfterSlices);
+}
+
+void CChatHistoryEdit::Stream(const HistoryStream& stream, bool sliced)
 {
     if (!stream.Draw)
         return;
-    const bool updates = updatesEnabled();
-    setUpdatesEnabled(false);
+    const bool updates = m_endPending ? m_updatesAfterSlices : updatesEnabled();
     const QTextCursor saved = textCursor();
-    const int savedAnchor = saved.anchor();
-    const int savedPosition = saved.position();
+    const int previousLast = document()->characterCount() - 1;
+    // An end still waiting to be shown counts as the caret at the end.
+    const int savedAnchor = m_endPending ? previousLast : saved.anchor();
+    const int savedPosition = m_endPending ? previousLast : saved.position();
+    StopSlices();
+    setUpdatesEnabled(false);
 
     RtfInsertOptions options;
     options.AbsorbFinalParagraph = stream.ReplaceAll;
@@ -124,8 +204,25 @@ void CChatHistoryEdit::Stream(const HistoryStream& stream)
     std::sort(options.Links.begin(), options.Links.end(),
               [](const RtfLinkSpan& a, const RtfLinkSpan& b) { return a.Start < b.Start; });
 
+    // Where the caret stays (it has the focus, and not at the end) the text is laid out as
+    // far as the caret at once.
+    const bool followsEnd =
+        !hasFocus() || (savedAnchor == savedPosition && savedPosition >= previousLast);
+    sliced = sliced && stream.ReplaceAll && followsEnd && stream.Rtf.size() > kSlicedLayoutBytes;
+    // A document without a page size is not laid out while it is filled; given its size
+    // back, it is laid out lazily from the top, as far as asked.
+    const QSizeF pageSize = document()->pageSize();
+    if (sliced)
+        document()->setPageSize(QSizeF());
+
     if (stream.ReplaceAll)
         document()->clear();
+    if (sliced) {
+        // The caret waits at the start, where showing it needs only the first lines.
+        QTextCursor start(document());
+        start.setKeepPositionOnInsert(true);
+        setTextCursor(start);
+    }
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     cursor.beginEditBlock();
@@ -136,6 +233,12 @@ void CChatHistoryEdit::Stream(const HistoryStream& stream)
     cursor.endEditBlock();
 
     const int last = document()->characterCount() - 1;
+    if (sliced) {
+        document()->setPageSize(pageSize);
+        // The end is shown once the slices are done, the view held still until then.
+        StartSlices(updates);
+        return;
+    }
     QTextCursor restored(document());
     restored.setPosition(std::min(savedAnchor, last));
     restored.setPosition(std::min(savedPosition, last), QTextCursor::KeepAnchor);
@@ -166,6 +269,7 @@ void CChatHistoryEdit::ShowReloadNotice(const std::string& text)
 
 void CChatHistoryEdit::ClearAll()
 {
+    CancelSlices();
     m_model.ClearAll();
     document()->clear();
 }

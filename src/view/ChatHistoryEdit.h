@@ -10,7 +10,9 @@
 //   connect(&edit, &CChatHistoryEdit::NameLinkClicked, ...);   // (message, 1 or 2)
 #include "view/HistoryModel.h"
 
+#include <QPointer>
 #include <QTextEdit>
+#include <QTimer>
 #include <functional>
 #include <span>
 
@@ -52,6 +54,9 @@ public:
     const CHistoryEditModel& Model() const { return m_model; }
     // The selection as the core sees it: Windows-1252, paragraph marks as line feeds.
     std::string SelectedText() const;
+    // A long history shown whole is laid out in slices between events; its end is shown
+    // (caret and view) once the last slice is done. True until then.
+    bool EndPending() const { return m_endPending; }
 
 signals:
     // A sender (kind 1) or recipients (kind 2) link of a shown message was clicked.
@@ -66,9 +71,16 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void Stream(const HistoryStream& stream);
+    // `sliced`: a long replacement may be laid out in slices (see EndPending).
+    void Stream(const HistoryStream& stream, bool sliced = false);
+    void StartSlices(bool updatesAfter);
+    void LayOutSlice();
+    void ShowEnd();
+    void StopSlices();
+    void CancelSlices();
     void ShowNotice(const HistoryNotice& notice);
     void Finish(const HistoryStream& stream, IHistoryProgress* progress);
     bool LinkExtent(int position, int& start, int& end) const;
@@ -79,4 +91,9 @@ private:
     bool m_menuEnabled = true;
     bool m_leftDownOnLink = false;
     std::function<bool(const QUrl&)> m_opener;
+    QTimer m_slices;
+    QPointer<QObject> m_slicedLayout; // its own lazy layout held back while the slices run
+    int m_laidOutTo = 0;
+    bool m_endPending = false;
+    bool m_updatesAfterSlices = true;
 };

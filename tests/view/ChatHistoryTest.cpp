@@ -12,7 +12,9 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <gtest/gtest.h>
 
 namespace {
@@ -372,6 +374,50 @@ TEST(ChatHistoryTest, LongAndManyMessagesAndAccessibility)
     ASSERT_NE(accessible->textInterface(), nullptr);
     const QString text = accessible->textInterface()->text(0, 20);
     EXPECT_EQ(text, QStringLiteral("A Owen> wwwwwwwwwwww"));
+}
+
+// A long history shown whole is laid out a slice at a time between events, not all at once
+// to find its end; the end is shown once the slices are done, and a message arriving
+// meanwhile or a clear do not leave the view frozen.
+TEST(ChatHistoryTest, LongHistoryIsLaidOutInSlices)
+{
+    std::vector<ChatMessage> many;
+    for (int i = 0; i < 3000; ++i)
+        many.push_back(Message("C", "message number " + std::to_string(i) + " of a long day"));
+    auto settle = [](CChatHistoryEdit& edit) {
+        for (int turn = 0; turn < 10000 && edit.EndPending(); ++turn)
+            QApplication::processEvents();
+        return !edit.EndPending();
+    };
+    auto lastBlockLaidOut = [](const CChatHistoryEdit& edit) {
+        return edit.document()->lastBlock().layout()->lineCount() > 0;
+    };
+    for (const bool addMeanwhile : {false, true}) {
+        Fixture f;
+        f.history.show();
+        f.history.clearFocus();
+        f.history.SetMessages(many);
+        EXPECT_TRUE(f.edit.EndPending());
+        EXPECT_FALSE(lastBlockLaidOut(f.edit));
+        EXPECT_FALSE(f.edit.updatesEnabled()); // the old picture stays until the end shows
+        if (addMeanwhile)
+            f.history.AddMessage(Message("D", "the last word"));
+        ASSERT_TRUE(settle(f.edit));
+        EXPECT_TRUE(f.edit.updatesEnabled());
+        EXPECT_TRUE(lastBlockLaidOut(f.edit));
+        ExpectDocumentMatchesModel(f.edit);
+        EXPECT_EQ(f.edit.textCursor().position(), f.edit.Model().TextLength()) << addMeanwhile;
+        QScrollBar* bar = f.edit.verticalScrollBar();
+        EXPECT_GT(bar->maximum(), 0);
+        EXPECT_EQ(bar->value(), bar->maximum()) << addMeanwhile;
+    }
+
+    Fixture f;
+    f.history.SetMessages(many);
+    ASSERT_TRUE(f.edit.EndPending());
+    f.history.Clear();
+    EXPECT_FALSE(f.edit.EndPending());
+    EXPECT_TRUE(f.edit.updatesEnabled());
 }
 
 } // namespace
