@@ -1,4 +1,5 @@
-// The log viewer with its web engine page on logs of 1,000, 10,000 and 100,000 messages
+// The log viewer with its web engine page (or, given "classic", its classic view) on logs
+// of 1,000, 10,000 and 100,000 messages
 // (run under X11, e.g. xvfb-run): time until the window is first painted, until the log
 // is read and the page written, until the newest message is in the browser's page; the
 // cost of one follow-up check and of showing one appended message; resident memory of the
@@ -17,11 +18,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWebEngineView>
 #include <QWindow>
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <unistd.h>
 
@@ -116,7 +119,7 @@ bool HasMessage(QWebEngineView* web, int index)
     return result;
 }
 
-void Measure(int count)
+void Measure(int count, bool classic)
 {
     QTemporaryDir dir;
     CSystemInfo system;
@@ -136,13 +139,53 @@ void Measure(int count)
     CWidgetPrompt prompt;
     QElapsedTimer clock;
     clock.start();
-    auto* view = new CHtmlLogView(options.GetLogTempPath(), nullptr);
-    auto* web = qobject_cast<QWebEngineView*>(view->Page().Widget());
-    if (!web) {
-        std::printf("the web engine module did not load\n");
-        return;
+    QWidget* view = nullptr;
+    ILogHistoryView* history = nullptr;
+    std::function<bool(int)> onScreen; // whether message `index` is on screen
+    // Probed every 10 ms, during the load too: when the newest message is first on screen.
+    auto newest = std::make_shared<qint64>(-1);
+    const QString newestText = QStringLiteral("Message %1:").arg(count - 1);
+    std::function<void()> probeNewest;
+    if (classic) {
+        auto* list = new CClassicLogView(prompt, nullptr);
+        view = list;
+        history = list;
+        onScreen = [list](int index) { return list->RowsOnScreen().second >= index; };
+        probeNewest = [list, newest, newestText, &clock] {
+            const int last = list->RowCount() - 1;
+            if (last >= 0 && list->RowsOnScreen().second == last &&
+                list->RowText(last).contains(newestText))
+                *newest = clock.elapsed();
+        };
+    } else {
+        auto* html = new CHtmlLogView(options.GetLogTempPath(), nullptr);
+        auto* web = qobject_cast<QWebEngineView*>(html->Page().Widget());
+        if (!web) {
+            std::printf("the web engine module did not load\n");
+            delete html;
+            return;
+        }
+        view = html;
+        history = html;
+        onScreen = [web](int index) { return HasMessage(web, index); };
+        probeNewest = [web, newest, newestText, &clock] {
+            web->page()->runJavaScript(
+                QStringLiteral("var p = document.getElementsByTagName('p');"
+                               "p.length > 0 && p[p.length - 1].innerText.indexOf('%1') >= 0")
+                    .arg(newestText),
+                [newest, elapsed = &clock](const QVariant& value) {
+                    if (value.toBool() && *newest < 0)
+                        *newest = elapsed->elapsed();
+                });
+        };
     }
-    CLogViewerDlg window(options, prompt, CSystemClock::Instance(), false, view, *view);
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (*newest < 0)
+            probeNewest();
+    });
+    probe.start(10);
+    CLogViewerDlg window(options, prompt, CSystemClock::Instance(), false, view, *history);
     window.resize(800, 600);
     qint64 painted = -1;
     CPaintWatch watch([&] {
@@ -155,9 +198,10 @@ void Measure(int count)
     RunUntil([&] { return window.Viewer().IsLoaded(); }, 300000);
     qint64 read = clock.elapsed();
     // Shown: the newest message is in the page.
-    RunUntil([&] { return HasMessage(web, count - 1); }, 300000);
+    RunUntil([&] { return onScreen(count - 1); }, 300000);
     qint64 shown = clock.elapsed();
     RunUntil([] { return false; }, 500);
+    probe.stop();
     long viewerKb = ResidentKb(::getpid());
     long pageKb = ChildrenResidentKb(::getpid());
 
@@ -175,15 +219,15 @@ void Measure(int count)
     check.restart();
     window.Viewer().OnFollowTick();
     qint64 appendTick = check.elapsed();
-    RunUntil([&] { return HasMessage(web, count); }, 300000);
+    RunUntil([&] { return onScreen(count); }, 300000);
     qint64 appendShown = check.elapsed();
 
-    std::printf("%7d messages: window painted %5lld ms, log read and page written %6lld ms, all "
-                "shown %6lld ms;"
+    std::printf("%s view, %7d messages: window painted %5lld ms, newest on screen %5lld ms, "
+                "log read and shown %6lld ms, all of it on screen %6lld ms;"
                 " follow-up check %.3f ms; one appended: tick %lld ms, shown %lld ms;"
                 " resident viewer %ld MB, page processes %ld MB\n",
-                count, painted, read, shown, checkMs, appendTick, appendShown, viewerKb / 1024,
-                pageKb / 1024);
+                classic ? "classic" : "web", count, painted, *newest, read, shown, checkMs,
+                appendTick, appendShown, viewerKb / 1024, pageKb / 1024);
     std::fflush(stdout);
     window.close();
 }
@@ -194,13 +238,18 @@ int main(int argc, char** argv)
 {
     PrepareLogViewerProcess();
     QApplication app(argc, argv);
-    std::vector<int> sizes = {1000, 10000, 100000};
-    if (argc > 1) {
-        sizes.clear();
-        for (int i = 1; i < argc; ++i)
+    // Arguments: the log sizes, and "classic" for the classic view instead of the web page.
+    std::vector<int> sizes;
+    bool classic = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "classic")
+            classic = true;
+        else
             sizes.push_back(std::atoi(argv[i]));
     }
+    if (sizes.empty())
+        sizes = {1000, 10000, 100000};
     for (int count : sizes)
-        Measure(count);
+        Measure(count, classic);
     return 0;
 }

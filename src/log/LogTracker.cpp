@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fstream>
 #include <sys/stat.h>
 
 namespace {
@@ -259,4 +260,26 @@ bool CLogTracker::Read(std::vector<ChatMessage>& messages, IHistoryProgress* pro
     m_knownLength = size;
     m_loaded = true;
     return true;
+}
+
+bool CLogTracker::ReadLogTail(const std::string& path, size_t bytes,
+                              std::vector<ChatMessage>& messages)
+{
+    messages.clear();
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    const std::streamoff size = file ? static_cast<std::streamoff>(file.tellg()) : 0;
+    if (size < static_cast<std::streamoff>(2 * bytes))
+        return false;
+    std::string tail(bytes, '\0');
+    file.seekg(size - static_cast<std::streamoff>(bytes));
+    if (!file.read(tail.data(), static_cast<std::streamsize>(bytes)))
+        return false;
+    // Texts are escaped, so a line that starts a message element is one.
+    const size_t start = tail.find("\r\n   <message>");
+    if (start == std::string::npos)
+        return false;
+    std::string document(kLogHeader);
+    document.append(tail, start + 2);
+    std::string error;
+    return ReadLogText(document, messages, nullptr, error, false) && !messages.empty();
 }

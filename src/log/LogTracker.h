@@ -35,6 +35,12 @@ public:
     static bool ReadLogText(std::string_view text, std::vector<ChatMessage>& messages,
                             IHistoryProgress* progress, std::string& error, bool yield = true);
 
+    // The newest messages of a large log, from its last `bytes` bytes, to show while the
+    // whole log is read. False (nothing worth showing early) for a log of less than twice
+    // that, or when the end does not read as messages.
+    static bool ReadLogTail(const std::string& path, size_t bytes,
+                            std::vector<ChatMessage>& messages);
+
     void Reset();
     bool IsLoaded() const { return m_loaded; }
     const std::string& Path() const { return m_path; }

@@ -318,8 +318,19 @@ void CLogViewer::Load(bool first)
     {
         std::unique_ptr<ILogBusy> busy = m_host.StartBusy(text);
         std::vector<ChatMessage> messages;
+        // A large log shows its newest messages at once, while the whole of it is read.
+        constexpr size_t kTailBytes = 256 * 1024;
+        const bool early = CLogTracker::ReadLogTail(m_options.GetLogPath(), kTailBytes, messages);
+        if (early) {
+            CHistoryMessageList newest;
+            ApplyPeriod(newest, m_months);
+            newest.Set(std::move(messages));
+            m_view.ShowMessages(newest.Shown(), false, nullptr);
+        }
         std::string error;
         if (!m_tracker.Load(m_options.GetLogPath(), messages, busy.get(), error)) {
+            if (early)
+                m_view.Clear(); // a log that could not be read shows nothing
             if (!error.empty())
                 m_prompt.MessageBox(error, kLogViewerCaption, PromptButtons::Ok, PromptIcon::Error);
         } else {
@@ -338,10 +349,15 @@ void CLogViewer::Load(bool first)
 
 void CLogViewer::ApplyPeriod(int months)
 {
+    ApplyPeriod(m_list, months);
+}
+
+void CLogViewer::ApplyPeriod(CHistoryMessageList& list, int months) const
+{
     if (months > 0)
-        m_list.SetTimeFilter(LogPeriodCutoff(m_clock.Now(), months));
+        list.SetTimeFilter(LogPeriodCutoff(m_clock.Now(), months));
     else
-        m_list.ClearTimeFilter();
+        list.ClearTimeFilter();
 }
 
 void CLogViewer::OnFollowTick()

@@ -166,6 +166,7 @@ public:
 private:
     void Load(bool first);
     void ApplyPeriod(int months);
+    void ApplyPeriod(CHistoryMessageList& list, int months) const;
     bool RunSearch();
 
     COptions& m_options;

@@ -251,3 +251,23 @@ TEST_F(LogTrackerTest, CheckBeforeLoadAsksForReload)
 }
 
 } // namespace
+
+TEST_F(LogTrackerTest, TheTailOfALargeLogReadsAsItsNewestWholeMessages)
+{
+    std::vector<ChatMessage> log;
+    for (int i = 0; i < 300; ++i)
+        log.push_back(
+            MakeMessage(std::to_string(i), std::string(100, 'a') + " <&> " + std::to_string(i)));
+    ASSERT_TRUE(m_writer.AppendToLog(m_path, log, m_error)) << m_error;
+    std::vector<ChatMessage> tail;
+    ASSERT_TRUE(CLogTracker::ReadLogTail(m_path, 4096, tail));
+    ASSERT_FALSE(tail.empty());
+    EXPECT_EQ(tail.back().Text, log.back().Text);
+    const size_t first = log.size() - tail.size();
+    EXPECT_EQ(tail.front().Id, log[first].Id);
+    EXPECT_EQ(tail.front().Text, log[first].Text);
+
+    // A log under twice the tail is read whole at once anyway.
+    EXPECT_FALSE(CLogTracker::ReadLogTail(m_path, 1 << 20, tail));
+    EXPECT_FALSE(CLogTracker::ReadLogTail(m_dir.File("missing.xml"), 4096, tail));
+}

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace {
 
@@ -486,4 +487,40 @@ TEST(LogPage, AppendedParagraphsMakeTheSamePageAsAWholeRebuild)
     WriteFile(path, "not a page");
     EXPECT_FALSE(AppendToLogPage(path, paragraphs, error));
     EXPECT_EQ(ReadFile(path), "not a page");
+}
+
+TEST_F(LogViewerTest, ALargeLogShowsItsNewestMessagesBeforeTheWholeOfItIsRead)
+{
+    std::vector<ChatMessage> log;
+    for (int i = 0; i < 2000; ++i) {
+        ChatMessage message = At(std::to_string(i), Day(2026, 3, 30));
+        message.Text = std::string(400, 'x') + " " + std::to_string(i);
+        log.push_back(message);
+    }
+    log[1999].Time = Day(2026, 1, 1); // outside the period: not shown early either
+    Append(log);
+    settings.options.Set(Opt::LogHistoryMonths, 1);
+    StartAndLoad();
+    ASSERT_EQ(view.Calls.size(), 3u);
+    EXPECT_EQ(view.Calls[0], "clear");
+    // First the newest few (whole messages, the period applied), then all of them.
+    std::istringstream early(view.Calls[1]);
+    std::string word;
+    std::vector<std::string> ids;
+    early >> word;
+    EXPECT_EQ(word, "show");
+    while (early >> word)
+        ids.push_back(word);
+    ASSERT_GT(ids.size(), 10u);
+    EXPECT_LT(ids.size(), 1000u);
+    EXPECT_EQ(ids.back(), "1998");
+    EXPECT_EQ(ids.front(), std::to_string(1999 - ids.size()));
+    EXPECT_EQ(view.Shown.size(), 1999u);
+    EXPECT_TRUE(viewer.IsLoaded());
+
+    // A reload the user cancels leaves nothing shown, the newest included.
+    host.CancelBusy = true;
+    viewer.Reload(false);
+    EXPECT_FALSE(viewer.IsLoaded());
+    EXPECT_TRUE(view.Shown.empty());
 }
