@@ -19,6 +19,20 @@ endforeach()
 add_custom_target(zibtam_package_files ALL DEPENDS ${zt_gz_files})
 
 install(TARGETS zibtam RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The log viewer's web view module, where the program looks for a package's copy of it
+# (lib/zibtam/modules beside bin): a module that is loaded, not run, so not executable, and
+# out of the linker's folders, so the package needs no ldconfig call.
+set(zt_installed_binaries bin/zibtam)
+if(TARGET zibtam_webview)
+  install(TARGETS zibtam_webview LIBRARY DESTINATION lib/zibtam/modules
+          PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  list(APPEND zt_installed_binaries lib/zibtam/modules/zibtam_webview.so)
+endif()
+# Stripped as Debian strips: the compiler's .comment section goes too.
+foreach(binary IN LISTS zt_installed_binaries)
+  install(CODE "execute_process(COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment
+                                        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${binary}\")")
+endforeach()
 install(FILES ${ZT_RES}/com.fernquillsoft.zibtam.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${ZT_RES}/com.fernquillsoft.zibtam.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${ZT_RES}/zibtam.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)

@@ -10,6 +10,39 @@ endif()
 target_compile_definitions(zibtam_options INTERFACE QT_NO_CAST_FROM_ASCII QT_USE_QSTRINGBUILDER)
 target_include_directories(zibtam_options INTERFACE ${PROJECT_SOURCE_DIR}/src)
 
+# Debian's hardening flags, as dpkg-buildflags gives them. Read-only relocations bound at
+# start (link flags) always; fortified functions and the stack protector (compile flags)
+# with ZT_HARDENING, which ./run and ./test set, so the package is built with them.
+# Optimisation and debugging flags stay the build type's; -Wdate-time is left out, as the
+# About box shows the build date on purpose. Sanitizer and fuzz builds do without (fortify
+# hides faults from the sanitizers).
+option(ZT_HARDENING "Compile with the distribution's hardening flags (dpkg-buildflags)" OFF)
+find_program(ZT_DPKG_BUILDFLAGS dpkg-buildflags)
+if(ZT_DPKG_BUILDFLAGS AND NOT ZT_SANITIZE AND NOT ZT_FUZZ)
+  set(zt_hardening_compile "")
+  set(zt_hardening_link "")
+  foreach(kind CPPFLAGS CXXFLAGS LDFLAGS)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env DEB_BUILD_MAINT_OPTIONS=hardening=+all
+                            ${ZT_DPKG_BUILDFLAGS} --get ${kind}
+                    OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    separate_arguments(flags UNIX_COMMAND "${flags}")
+    foreach(flag IN LISTS flags)
+      if(kind STREQUAL "LDFLAGS")
+        list(APPEND zt_hardening_link ${flag})
+      elseif(flag MATCHES "^(-D_FORTIFY_SOURCE|-fstack-|-fcf-protection|-Wformat|-Werror=format)")
+        list(APPEND zt_hardening_compile ${flag})
+      endif()
+    endforeach()
+  endforeach()
+  list(REMOVE_DUPLICATES zt_hardening_compile)
+  # Fortified functions need optimisation; a Debug build would only warn.
+  if(ZT_HARDENING)
+    target_compile_options(zibtam_options INTERFACE
+                           "$<$<NOT:$<CONFIG:Debug>>:${zt_hardening_compile}>")
+  endif()
+  target_link_options(zibtam_options INTERFACE ${zt_hardening_link})
+endif()
+
 # Adds every immediate subfolder of the current source folder that has a CMakeLists.txt,
 # so modules can be added without editing a shared list.
 function(zt_add_module_dirs)

@@ -19,7 +19,7 @@ PACKAGES=(
   iproute2
   qt6-wayland sway python3-dbus python3-gi
   locales-all
-  dpkg-dev lintian
+  dpkg-dev lintian appstream mandoc
 )
 
 install_packages() {
@@ -49,6 +49,7 @@ configure_and_build() {
       shift
     fi
   done
-  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release "${options[@]}" >/dev/null
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZT_HARDENING=ON \
+    "${options[@]}" >/dev/null
   cmake --build "$BUILD" -j"$(nproc)" "${target[@]}"
 }

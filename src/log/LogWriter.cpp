@@ -169,8 +169,10 @@ bool CLogWriter::WritePending(const std::string& path, std::chrono::milliseconds
     if (!file.WriteAt(point.Offset, block.data(), block.size())) {
         error = LastErrorText();
         // Put back what was there, so a failed write does not leave half an element.
-        if (file.WriteAt(point.Offset, point.OldTail.data(), point.OldTail.size()))
-            (void)::ftruncate(file.Handle(), size);
+        // The write's error is the one reported.
+        if (file.WriteAt(point.Offset, point.OldTail.data(), point.OldTail.size())) {
+            [[maybe_unused]] int truncated = ::ftruncate(file.Handle(), size);
+        }
         file.Close();
         return false;
     }

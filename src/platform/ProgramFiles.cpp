@@ -13,7 +13,7 @@ std::string WebViewModuleFor(const std::string& executable)
 {
     fs::path folder = fs::path(executable).parent_path();
     fs::path beside = folder / kWebViewModuleName;
-    fs::path packaged = folder.parent_path() / "lib/zibtam" / kWebViewModuleName;
+    fs::path packaged = folder.parent_path() / "lib/zibtam/modules" / kWebViewModuleName;
     std::error_code error;
     if (!fs::is_regular_file(beside, error) && fs::is_regular_file(packaged, error))
         return packaged.string();

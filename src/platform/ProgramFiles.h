@@ -3,7 +3,7 @@
 #include <string>
 
 // The log viewer's web view module: a file of this name beside the executable (a build or a
-// setup's installation), or in lib/zibtam next to the bin folder of a package's copy.
+// setup's installation), or in lib/zibtam/modules next to the bin folder of a package's copy.
 inline constexpr char kWebViewModuleName[] = "zibtam_webview.so";
 
 // A copy installed from a package lives under /usr; the package manager upgrades and removes

@@ -1,6 +1,7 @@
 #include "settings/Options.h"
 
 #include "platform/PrivateFiles.h"
+#include "platform/ProgramFiles.h"
 
 #include <algorithm>
 #include <array>
@@ -375,9 +376,12 @@ bool COptions::SetPassword(const std::string& password)
 std::string COptions::GetBasePath() const
 {
     std::string install = Get(Opt::Install);
-    fs::path base(WithoutExtension(IsExistingFile(install) ? install : m_system.ExecutablePath()));
-    // A copy in a folder the user cannot write to keeps its files in the data folder.
-    if (!IsWritableFolder(base.parent_path())) {
+    std::string program = IsExistingFile(install) ? install : m_system.ExecutablePath();
+    fs::path base(WithoutExtension(program));
+    // A copy in a folder the user cannot write to keeps its files in the data folder, and
+    // so does a package's copy whoever runs it: root can write to /usr/bin, but the package
+    // manager owns that folder.
+    if (IsPackageInstall(program) || !IsWritableFolder(base.parent_path())) {
         fs::path folder = fs::path(m_system.DataHome()) / "zibtam";
         MakePrivateFolders(folder.string());
         base = folder / base.filename();

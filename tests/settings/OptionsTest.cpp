@@ -303,6 +303,11 @@ TEST_F(OptionsTest, TheDataFolderForTheLogIsPrivate)
     EXPECT_EQ(options.GetLogPath(), dir.File("share/zibtam/zibtam.xml"));
     EXPECT_EQ(ModeOf(dir.File("share")), 0700);
     EXPECT_EQ(ModeOf(dir.File("share/zibtam")), 0700);
+
+    // A package's copy too, even when its folder is writable (run as root).
+    system.Executable = "/usr/bin/zibtam";
+    EXPECT_EQ(options.GetLogPath(), dir.File("share/zibtam/zibtam.xml"));
+    EXPECT_EQ(options.GetStaleTempLogPath(), dir.File("share/zibtam/zibtam.tmp"));
 }
 
 TEST_F(OptionsTest, SecondaryCopyHasItsOwnTree)

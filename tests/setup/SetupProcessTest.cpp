@@ -97,12 +97,12 @@ TEST(WebViewModuleTest, TheBuiltModuleIsFoundWhereSetupAndThePackagePutIt)
 
     TempDir dir;
     fs::create_directories(dir.Path() / "usr/bin");
-    fs::create_directories(dir.Path() / "usr/lib/zibtam");
+    fs::create_directories(dir.Path() / "usr/lib/zibtam/modules");
     const std::string program = (dir.Path() / "usr/bin/zibtam").string();
     EXPECT_EQ(WebViewModuleFor(program), (dir.Path() / "usr/bin" / kWebViewModuleName).string());
-    std::ofstream(dir.Path() / "usr/lib/zibtam" / kWebViewModuleName) << "module";
+    std::ofstream(dir.Path() / "usr/lib/zibtam/modules" / kWebViewModuleName) << "module";
     EXPECT_EQ(WebViewModuleFor(program),
-              (dir.Path() / "usr/lib/zibtam" / kWebViewModuleName).string());
+              (dir.Path() / "usr/lib/zibtam/modules" / kWebViewModuleName).string());
     std::ofstream(dir.Path() / "usr/bin" / kWebViewModuleName) << "module";
     EXPECT_EQ(WebViewModuleFor(program), (dir.Path() / "usr/bin" / kWebViewModuleName).string());
 }
