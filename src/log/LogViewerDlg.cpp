@@ -43,6 +43,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 #include <cstdlib>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace {
@@ -249,6 +250,9 @@ public:
     }
     ~CLogBusy() override
     {
+        // A load held the whole file and copies of its messages: give what it freed back to
+        // the system, or the viewer keeps that much resident for as long as it is open.
+        ::malloc_trim(0);
         delete m_dialog;
         if (m_window)
             m_window->setEnabled(true);

@@ -6,6 +6,7 @@
 
 #include <QAbstractScrollArea>
 #include <QMainWindow>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <unordered_map>
@@ -135,8 +136,8 @@ private:
 
     IPrompt& m_prompt;
     HistoryDisplaySettings m_settings;
-    HistoryDisplaySettings m_colours; // with the palette's colours filled in
-    std::vector<ChatMessage> m_messages;
+    HistoryDisplaySettings m_colours;   // with the palette's colours filled in
+    std::deque<ChatMessage> m_messages; // appending never moves the rows already held
     std::unordered_map<int, std::unique_ptr<QTextDocument>> m_layouts;
     std::vector<int> m_heights; // -1: not measured at this width
     std::unique_ptr<QTextDocument> m_notice;
