@@ -85,6 +85,12 @@ uint32_t ColorRefOf(const QColor& color)
 // The page's colours: without a background of the user's own, the palette's base, on which
 // the fonts' automatic black takes the palette's text colour (as the chat history does), so
 // a dark palette gives a dark page with light text.
+// The colours the desktop gives text views (a plain widget's base may be the window's).
+QPalette TextPalette()
+{
+    return QApplication::palette("QTextEdit");
+}
+
 HistoryDisplaySettings PageSettings(const HistoryDisplaySettings& settings, const QPalette& colors)
 {
     HistoryDisplaySettings page = settings;
@@ -388,7 +394,7 @@ void CHtmlLogView::ShowMessages(std::span<const ChatMessage> shown, bool append,
     // one new message costs the same however long the log is.
     std::string error;
     if (append && before > 0 && !m_showingNotice) {
-        const HistoryDisplaySettings settings = PageSettings(m_settings, palette());
+        const HistoryDisplaySettings settings = PageSettings(m_settings, TextPalette());
         std::string paragraphs = BuildLogParagraphs(shown, before, settings);
         if (AppendToLogPage(m_pagePath, paragraphs, error)) {
             if (m_plain) {
@@ -413,7 +419,8 @@ void CHtmlLogView::ShowReloadNotice(const std::string& text)
 {
     m_shown.clear();
     m_showingNotice = true;
-    m_page->SetHtml(NoticePage(text, kReloadLink, PageSettings(m_settings, palette()), palette()));
+    m_page->SetHtml(
+        NoticePage(text, kReloadLink, PageSettings(m_settings, TextPalette()), TextPalette()));
 }
 
 void CHtmlLogView::SelectMessage(int shownIndex)
@@ -438,7 +445,7 @@ void CHtmlLogView::ShowOlder(size_t downTo)
     const size_t from = std::min(downTo, m_first > kPageSlice ? m_first - kPageSlice : 0);
     const std::string paragraphs =
         BuildLogParagraphs(std::span<const ChatMessage>(m_shown).subspan(from, m_first - from),
-                           static_cast<int>(from), PageSettings(m_settings, palette()));
+                           static_cast<int>(from), PageSettings(m_settings, TextPalette()));
     if (m_page->PrependHtml(FromCp1252(paragraphs)))
         m_first = from;
 }
@@ -447,7 +454,7 @@ void CHtmlLogView::Rebuild(IHistoryProgress* progress)
 {
     // A page that cannot be written leaves the previous one in view.
     std::string error;
-    const HistoryDisplaySettings settings = PageSettings(m_settings, palette());
+    const HistoryDisplaySettings settings = PageSettings(m_settings, TextPalette());
     // The web page starts with the newest messages; the plain page holds them all.
     const size_t first = !m_plain && m_shown.size() > kPageSlice ? m_shown.size() - kPageSlice : 0;
     if (!WriteLogPage(m_pagePath, BuildLogPageFrom(m_shown, first, settings), error))
@@ -459,7 +466,8 @@ void CHtmlLogView::Rebuild(IHistoryProgress* progress)
     } else if (!m_plain->ShowMessages(m_shown, 0, false, settings, progress)) {
         // Cancelled: as the classic view, a notice with a link that shows them after all.
         m_showingNotice = true;
-        m_page->SetHtml(NoticePage(kNotDisplayedNotice, kNotDisplayedLink, settings, palette()));
+        m_page->SetHtml(
+            NoticePage(kNotDisplayedNotice, kNotDisplayedLink, settings, TextPalette()));
     }
 }
 

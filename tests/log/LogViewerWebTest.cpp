@@ -249,6 +249,7 @@ TEST(LogViewerWeb, ALargeLogOpensAtItsEndAndFillsInOlderMessagesAsTheUserScrolls
     EXPECT_TRUE(RunUntil([&] { return RunScript(web, QStringLiteral("fg_iPrevMsg")).toInt() == 3; },
                          10000));
     EXPECT_TRUE(RunUntil([&] { return viewer.OnScreen(3); }, 5000));
+    Screenshot(viewer.window.get(), "logviewer-html-oldest-hit.png");
 }
 
 // "rgb(r, g, b)" as the page's computed style gives it.
