@@ -2,6 +2,7 @@
 
 #include "app/AtSpiPasswordFocus.h"
 #include "app/AutoTypeHotKey.h"
+#include "app/DesktopNotifications.h"
 #include "app/PortalAutoType.h"
 #include "app/PortalHotKeys.h"
 #include "app/TrayIcon.h"
@@ -416,6 +417,22 @@ void CChatDlg::CreateTray()
                                    [this] { return m_rememberMaximized; }});
     m_notifier =
         std::make_unique<CChatNotifier>(m_context.Options, m_context.Clock, m_timers, *m_host);
+
+    // The desktop's notifications stand beside the flashing: the sender's notification
+    // opens the window with him chosen, and a reply typed in it goes to him.
+    m_desktopNotes = std::make_unique<CDesktopNotifications>();
+    connect(m_desktopNotes.get(), &CDesktopNotifications::ShowRequested, this,
+            [this](const QString& sender) {
+                ShowChatWindow();
+                m_users->SelectUsers({ToCp1252(sender)}, true);
+            });
+    connect(m_desktopNotes.get(), &CDesktopNotifications::ReplyTyped, this,
+            [this](const QString& sender, const QString& text) {
+                SendOptions how;
+                how.Recipients = std::vector<std::string>{ToCp1252(sender)};
+                how.SkipAllUsersPrompt = true;
+                Controller().Send(ToCp1252(text), how);
+            });
 }
 
 QMenu* CChatDlg::TrayMenu() const
@@ -643,6 +660,8 @@ void CChatDlg::changeEvent(QEvent* event)
     } else if (event->type() == QEvent::ActivationChange && isActiveWindow() && !isMinimized()) {
         Controller().ClearUnseenMessages();
         m_notifier->OnWindowActivated();
+        if (m_desktopNotes)
+            m_desktopNotes->WithdrawAll();
         m_host->Flash(false);
     }
     QDialog::changeEvent(event);
@@ -810,9 +829,17 @@ void CChatDlg::AddToHistory(const std::vector<ChatMessage>& messages)
     m_history->AddMessages(messages);
 }
 
-void CChatDlg::Notify(const std::vector<ChatMessage>&, bool allForAllUsers)
+void CChatDlg::Notify(const std::vector<ChatMessage>& messages, bool allForAllUsers)
 {
+    const bool looking = m_host->IsUserLooking();
     m_notifier->Notify(allForAllUsers);
+    // Where the window would flash, the desktop also shows who wrote and what.
+    const int behaviour = m_context.Options.GetNotification(allForAllUsers);
+    if (looking || !m_desktopNotes ||
+        (behaviour != CChatNotifier::kFlash && behaviour != CChatNotifier::kFlashThenPopUp))
+        return;
+    for (const ChatMessage& message : messages)
+        m_desktopNotes->Post(FromCp1252(message.Sender), FromCp1252(message.Text));
 }
 
 void CChatDlg::SelectDefaultRecipients()

@@ -15,6 +15,7 @@
 #include <memory>
 
 class CAutoTypeHotKey;
+class CDesktopNotifications;
 class CPortalAutoType;
 class CPortalHotKeys;
 class CLinkStatic;
@@ -208,6 +209,7 @@ private:
     std::unique_ptr<CSoundPlayer> m_sounds;
     std::unique_ptr<CAtSpiPasswordFocus> m_passwordFocus;
     std::unique_ptr<CWidgetNotifierHost> m_host;
+    std::unique_ptr<CDesktopNotifications> m_desktopNotes;
     std::unique_ptr<CX11HotKeys> m_hotKeys;
     std::unique_ptr<CPortalHotKeys> m_portalHotKeys;
     std::unique_ptr<CPortalAutoType> m_portalAutoType;

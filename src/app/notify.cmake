@@ -7,6 +7,7 @@ target_sources(zibtam_core PRIVATE
 if(TARGET zibtam_ui)
   find_package(Qt6 REQUIRED COMPONENTS Svg Multimedia DBus GLOBAL)
   target_sources(zibtam_ui PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/DesktopNotifications.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ProgramIcons.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TrayIcon.cpp
     ${CMAKE_CURRENT_LIST_DIR}/WidgetNotifierHost.cpp

@@ -14,3 +14,12 @@ target_link_libraries(test_app_password_x11 PRIVATE zt_test_main_gui zibtam_opti
 add_test(NAME test_app_password_x11
          COMMAND ${PROJECT_SOURCE_DIR}/tests/support/x11-desktop.sh dbus-run-session -- $<TARGET_FILE:test_app_password_x11>)
 set_tests_properties(test_app_password_x11 PROPERTIES LABELS x11 TIMEOUT 120)
+# A test double of the desktop's notification service on a private session bus.
+find_package(Qt6 REQUIRED COMPONENTS DBus Test)
+add_executable(test_app_desktop_notifications ${CMAKE_CURRENT_LIST_DIR}/DesktopNotificationsTest.cpp)
+target_link_libraries(test_app_desktop_notifications PRIVATE zt_test_main_gui zibtam_options
+                                                             zt_test_support zibtam_ui Qt6::Test)
+add_test(NAME test_app_desktop_notifications
+         COMMAND dbus-run-session -- $<TARGET_FILE:test_app_desktop_notifications>)
+set_tests_properties(test_app_desktop_notifications PROPERTIES LABELS gui TIMEOUT 60
+                     ENVIRONMENT QT_QPA_PLATFORM=offscreen SKIP_RETURN_CODE 77)
