@@ -831,8 +831,15 @@ void CClassicLogView::ClickAt(QPoint point)
         return;
     }
     QPointF within;
-    m_selected = RowAt(point, within);
+    Select(RowAt(point, within));
+}
+
+void CClassicLogView::Select(int row)
+{
+    m_selected = row;
     m_allSelected = false;
+    // The rows are drawn, not widgets: a screen reader hears the selected one this way.
+    setAccessibleDescription(RowText(row));
     viewport()->update();
 }
 
@@ -851,19 +858,15 @@ void CClassicLogView::mouseMoveEvent(QMouseEvent* event)
 
 void CClassicLogView::SelectMessage(int shownIndex)
 {
-    m_allSelected = false;
     if (shownIndex < 0 || shownIndex >= RowCount()) {
-        m_selected = -1;
-        viewport()->update();
+        Select(-1);
         return;
     }
-    m_selected = shownIndex;
+    Select(shownIndex);
     // Unless it is on screen whole: centred when it fits, its top at the top if not.
     const auto [first, last] = RowsOnScreen();
-    if (shownIndex > first && shownIndex < last) {
-        viewport()->update();
+    if (shownIndex > first && shownIndex < last)
         return;
-    }
     const int height = RowHeight(shownIndex);
     int above = (viewport()->height() - height) / 2;
     int top = shownIndex;

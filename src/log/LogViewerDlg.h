@@ -133,6 +133,7 @@ private:
     int RowAt(QPoint point, QPointF& within);
     QString AnchorAt(QPoint point);
     void EvictLayouts();
+    void Select(int row);
 
     IPrompt& m_prompt;
     HistoryDisplaySettings m_settings;

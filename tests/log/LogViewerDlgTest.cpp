@@ -197,7 +197,8 @@ TEST_F(LogViewerDlgTest, ClassicViewShowsTheRichTextHistoryAndSelectsAResult)
     EXPECT_EQ(classic->SelectedRow(), 0);
     QApplication::sendEvent(window->ResultsList(), &down);
     EXPECT_EQ(window->ResultsList()->currentRow(), 1);
-    EXPECT_EQ(classic->SelectedRow(), 2); // the third message
+    EXPECT_EQ(classic->SelectedRow(), 2);                             // the third message
+    EXPECT_EQ(classic->accessibleDescription(), classic->RowText(2)); // for screen readers
 
     window->Viewer().Find({}); // ending search mode deselects
     EXPECT_EQ(classic->SelectedRow(), -1);
