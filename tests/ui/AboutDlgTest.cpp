@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QTextBrowser>
 #include <QTextCursor>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
@@ -121,6 +122,19 @@ TEST(HelpCommandsTest, ContentsWritesTheReadMePageOverAnEarlierCopyAndOpensIt)
                     folder + QStringLiteral("/missing/deeper"))
                     .isEmpty());
     EXPECT_TRUE(opened.empty());
+}
+
+TEST(HelpCommandsTest, ContentsGoesToThePrivateRuntimeFolderNotTheSharedTemporaryOne)
+{
+    // A fixed name in /tmp could be held by another user of the computer.
+    TempDir dir;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QByteArray(dir.Path().c_str()));
+    QString path = OpenReadMe([](const QUrl&) { return true; });
+    qputenv("XDG_RUNTIME_DIR", runtime);
+    EXPECT_EQ(path, QString::fromStdString((dir.Path() / "zibtam/Zib Tam Read Me.htm").string()));
+    EXPECT_EQ(std::filesystem::status(dir.Path() / "zibtam").permissions(),
+              std::filesystem::perms::owner_all);
 }
 
 } // namespace
