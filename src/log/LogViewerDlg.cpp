@@ -386,8 +386,11 @@ void CHtmlLogView::ApplySettings(const HistoryDisplaySettings& settings)
 void CHtmlLogView::ShowMessages(std::span<const ChatMessage> shown, bool append,
                                 IHistoryProgress* progress)
 {
-    if (!append)
+    if (!append) {
         m_shown.clear();
+        // Room to follow the log: the first new message does not move every one shown.
+        m_shown.reserve(shown.size() + shown.size() / 4 + 64);
+    }
     const int before = static_cast<int>(m_shown.size());
     m_shown.insert(m_shown.end(), shown.begin(), shown.end());
     // Following the log: only the new paragraphs go to the file and into the page, so
