@@ -10,13 +10,11 @@
 #include "platform/Clock.h"
 #include "ui/OptionsSheet.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTcpSocket>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -80,14 +78,16 @@ protected:
             {QStringLiteral("--server"), QStringLiteral("--port"), QString::number(kServerPort)});
         if (!m_server.waitForStarted(5000))
             return false;
+        // Wait for the server's own word: a probe that connects in a loop can be given the
+        // server's port as its local port, connect to itself and keep the server from binding.
         QElapsedTimer waited;
         waited.start();
-        while (waited.elapsed() < 10000) {
-            QTcpSocket probe;
-            probe.connectToHost(QStringLiteral("127.0.0.1"), kServerPort);
-            if (probe.waitForConnected(200))
+        QByteArray said;
+        while (waited.elapsed() < 10000 && m_server.state() == QProcess::Running) {
+            m_server.waitForReadyRead(200);
+            said += m_server.readAllStandardOutput();
+            if (said.contains("listening on port"))
                 return true;
-            QCoreApplication::processEvents();
         }
         return false;
     }
