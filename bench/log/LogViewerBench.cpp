@@ -3,7 +3,8 @@
 // (run under X11, e.g. xvfb-run): time until the window is first painted, until the log
 // is read and the page written, until the newest message is in the browser's page; the
 // cost of one follow-up check and of showing one appended message; resident memory of the
-// viewer and of the browser's page process. Prints one line per size.
+// viewer and of the browser's page process; the time to find the oldest message and have it
+// on screen. Prints one line per size.
 #include "common/MessageElement.h"
 #include "log/LogViewerDlg.h"
 #include "log/LogWriter.h"
@@ -105,18 +106,23 @@ private:
     std::function<void()> m_painted;
 };
 
-// Whether the page holds message `index` now.
-bool HasMessage(QWebEngineView* web, int index)
+// The page's answer to a question in script.
+bool PageSays(QWebEngineView* web, const QString& script)
 {
     bool result = false;
     bool done = false;
-    web->page()->runJavaScript(QStringLiteral("!!document.getElementById('msg%1')").arg(index),
-                               [&](const QVariant& value) {
-                                   result = value.toBool();
-                                   done = true;
-                               });
+    web->page()->runJavaScript(script, [&](const QVariant& value) {
+        result = value.toBool();
+        done = true;
+    });
     RunUntil([&] { return done; }, 10000);
     return result;
+}
+
+// Whether the page holds message `index` now.
+bool HasMessage(QWebEngineView* web, int index)
+{
+    return PageSays(web, QStringLiteral("!!document.getElementById('msg%1')").arg(index));
 }
 
 void Measure(int count, bool classic)
@@ -142,6 +148,7 @@ void Measure(int count, bool classic)
     QWidget* view = nullptr;
     ILogHistoryView* history = nullptr;
     std::function<bool(int)> onScreen; // whether message `index` is on screen
+    std::function<bool()> oldestOnScreen;
     // Probed every 10 ms, during the load too: when the newest message is first on screen.
     auto newest = std::make_shared<qint64>(-1);
     const QString newestText = QStringLiteral("Message %1:").arg(count - 1);
@@ -151,6 +158,7 @@ void Measure(int count, bool classic)
         view = list;
         history = list;
         onScreen = [list](int index) { return list->RowsOnScreen().second >= index; };
+        oldestOnScreen = [list] { return list->RowsOnScreen().first == 0; };
         probeNewest = [list, newest, newestText, &clock] {
             const int last = list->RowCount() - 1;
             if (last >= 0 && list->RowsOnScreen().second == last &&
@@ -168,6 +176,11 @@ void Measure(int count, bool classic)
         view = html;
         history = html;
         onScreen = [web](int index) { return HasMessage(web, index); };
+        oldestOnScreen = [web] {
+            return PageSays(web, QStringLiteral("var r = document.getElementById('msg0');"
+                                                "r = r && r.getBoundingClientRect();"
+                                                "!!r && r.top >= 0 && r.bottom <= innerHeight"));
+        };
         probeNewest = [web, newest, newestText, &clock] {
             web->page()->runJavaScript(
                 QStringLiteral("var p = document.getElementsByTagName('p');"
@@ -222,12 +235,20 @@ void Measure(int count, bool classic)
     RunUntil([&] { return onScreen(count); }, 300000);
     qint64 appendShown = check.elapsed();
 
+    // The oldest message found and chosen in the results, until it is on screen.
+    check.restart();
+    window.Viewer().Find({"", "", "\"Message 0:\""});
+    window.Viewer().SelectResult(0);
+    RunUntil([&] { return oldestOnScreen(); }, 300000);
+    qint64 oldest = check.elapsed();
+
     std::printf("%s view, %7d messages: window painted %5lld ms, newest on screen %5lld ms, "
                 "log read and shown %6lld ms, all of it on screen %6lld ms;"
                 " follow-up check %.3f ms; one appended: tick %lld ms, shown %lld ms;"
+                " oldest found and on screen %lld ms;"
                 " resident viewer %ld MB, page processes %ld MB\n",
                 classic ? "classic" : "web", count, painted, *newest, read, shown, checkMs,
-                appendTick, appendShown, viewerKb / 1024, pageKb / 1024);
+                appendTick, appendShown, oldest, viewerKb / 1024, pageKb / 1024);
     std::fflush(stdout);
     window.close();
 }

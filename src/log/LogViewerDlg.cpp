@@ -204,7 +204,8 @@ public:
     }
     bool AppendHtml(const QString&) override { return false; }
     bool PrependHtml(const QString&) override { return false; } // it holds every message
-    void SetOlderHandler(std::function<void()>) override {}
+    bool AppendNewerHtml(const QString&) override { return false; }
+    void SetMoreHandler(std::function<void(bool)>) override {}
     void SelectMessage(int index) override
     {
         // Each message is one paragraph.
@@ -372,7 +373,12 @@ CHtmlLogView::CHtmlLogView(std::string pagePath, QWidget* parent, bool allowWebE
         }
     });
     m_page->SetFindHandler([this] { emit findRequested(); });
-    m_page->SetOlderHandler([this] { ShowOlder(m_first); });
+    m_page->SetMoreHandler([this](bool older) {
+        if (older)
+            ShowOlder(m_first);
+        else
+            ShowNewer();
+    });
 }
 
 CHtmlLogView::~CHtmlLogView() = default;
@@ -396,15 +402,21 @@ void CHtmlLogView::ShowMessages(std::span<const ChatMessage> shown, bool append,
     // Following the log: only the new paragraphs go to the file and into the page, so
     // one new message costs the same however long the log is.
     std::string error;
+    // A page that stops short of the end (after a jump to an old message) takes the new
+    // ones when the user scrolls down to them.
+    if (append && before > 0 && !m_showingNotice && !m_plain &&
+        m_last != static_cast<size_t>(before))
+        return;
     if (append && before > 0 && !m_showingNotice) {
         const HistoryDisplaySettings settings = PageSettings(m_settings, TextPalette());
         std::string paragraphs = BuildLogParagraphs(shown, before, settings);
         if (AppendToLogPage(m_pagePath, paragraphs, error)) {
             if (m_plain) {
                 m_plain->ShowMessages(shown, before, true, settings, nullptr);
-            } else if (!m_page->AppendHtml(FromCp1252(paragraphs))) {
-                m_first = m_fileFirst;
-                m_page->LoadFile(QString::fromStdString(m_pagePath));
+            } else if (m_page->AppendHtml(FromCp1252(paragraphs))) {
+                m_last = m_shown.size();
+            } else {
+                Rebuild();
             }
             return;
         }
@@ -426,20 +438,49 @@ void CHtmlLogView::ShowReloadNotice(const std::string& text)
         NoticePage(text, kReloadLink, PageSettings(m_settings, TextPalette()), TextPalette()));
 }
 
+namespace {
+// Messages in the first page and in each older part: a page of them loads in a moment.
+constexpr size_t kPageSlice = 500;
+} // namespace
+
 void CHtmlLogView::SelectMessage(int shownIndex)
 {
     // A message older than the page holds comes in first, with some before it to centre it.
     constexpr size_t kRoomAbove = 50;
     const size_t index = static_cast<size_t>(std::max(shownIndex, 0));
-    if (shownIndex >= 0 && index < m_first)
+    if (shownIndex >= 0 && !m_plain && !m_showingNotice &&
+        (index + kPageSlice < m_first || index >= m_last))
+        JumpTo(index > kRoomAbove ? index - kRoomAbove : 0); // far away: a page from there
+    else if (shownIndex >= 0 && index < m_first)
         ShowOlder(index > kRoomAbove ? index - kRoomAbove : 0);
     m_page->SelectMessage(shownIndex);
 }
 
-namespace {
-// Messages in the first page and in each older part: a page of them loads in a moment.
-constexpr size_t kPageSlice = 500;
-} // namespace
+void CHtmlLogView::JumpTo(size_t first)
+{
+    const size_t last = std::min(m_shown.size(), first + kPageSlice);
+    std::string error;
+    if (!WriteLogPage(m_pagePath,
+                      BuildLogPageFrom(std::span<const ChatMessage>(m_shown).first(last), first,
+                                       PageSettings(m_settings, TextPalette())),
+                      error))
+        return;
+    m_first = m_fileFirst = first;
+    m_last = last;
+    m_page->LoadFile(QString::fromStdString(m_pagePath));
+}
+
+void CHtmlLogView::ShowNewer()
+{
+    if (m_plain || m_showingNotice || m_last >= m_shown.size())
+        return;
+    const size_t to = std::min(m_shown.size(), m_last + kPageSlice);
+    const std::string paragraphs =
+        BuildLogParagraphs(std::span<const ChatMessage>(m_shown).subspan(m_last, to - m_last),
+                           static_cast<int>(m_last), PageSettings(m_settings, TextPalette()));
+    if (m_page->AppendNewerHtml(FromCp1252(paragraphs)))
+        m_last = to;
+}
 
 void CHtmlLogView::ShowOlder(size_t downTo)
 {
@@ -464,6 +505,7 @@ void CHtmlLogView::Rebuild(IHistoryProgress* progress)
         return;
     m_showingNotice = false;
     m_first = m_fileFirst = first;
+    m_last = m_shown.size();
     if (!m_plain) {
         m_page->LoadFile(QString::fromStdString(m_pagePath));
     } else if (!m_plain->ShowMessages(m_shown, 0, false, settings, progress)) {

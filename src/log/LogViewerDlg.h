@@ -56,8 +56,11 @@ signals:
 
 private:
     void Rebuild(IHistoryProgress* progress = nullptr);
-    // Puts older messages, down to `downTo` at least, at the start of the page.
+    // Puts older messages, down to `downTo` at least, at the start of the page; newer ones
+    // at its end; or loads a page of messages from `first` on.
     void ShowOlder(size_t downTo);
+    void ShowNewer();
+    void JumpTo(size_t first);
 
     std::string m_pagePath;
     std::unique_ptr<IWebPageView> m_page;
@@ -66,6 +69,7 @@ private:
     // user scrolls up (the page file holds them from m_fileFirst on).
     size_t m_first = 0;
     size_t m_fileFirst = 0;
+    size_t m_last = 0; // the end of the messages the page holds (after a jump, short of all)
     bool m_webEngine = false;
     std::vector<ChatMessage> m_shown;
     HistoryDisplaySettings m_settings;

@@ -21,12 +21,16 @@ public:
     // was there; false when it cannot (a load is under way), and the page file is to be
     // loaded again instead.
     virtual bool AppendHtml(const QString& paragraphs) = 0;
-    // Adds paragraphs at the start of the loaded page; what is on screen stays there.
-    // False when it cannot (a load is under way, or the page shows everything anyway).
+    // Adds paragraphs at the start of the loaded page, or the newer ones the page asked
+    // for at its end; what is on screen stays there. False when it cannot (a load is under
+    // way, or the page shows everything anyway).
     virtual bool PrependHtml(const QString& paragraphs) = 0;
-    // The user scrolled near the start of the page: older paragraphs are welcome.
-    virtual void SetOlderHandler(std::function<void()> handler) = 0;
+    virtual bool AppendNewerHtml(const QString& paragraphs) = 0;
+    // The user scrolled near the start (`older`) or the end of the page: more paragraphs
+    // are welcome there.
+    virtual void SetMoreHandler(std::function<void(bool older)> handler) = 0;
     // Outlines message `index` and centres it; -1 removes the outline (the page's SelMsg).
+    // While a page loads, once it has loaded.
     virtual void SelectMessage(int index) = 0;
     // A click on a link of the program's own scheme ("zibtam:").
     virtual void SetLinkHandler(std::function<void(const QUrl&)> handler) = 0;

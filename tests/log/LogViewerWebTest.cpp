@@ -250,6 +250,11 @@ TEST(LogViewerWeb, ALargeLogOpensAtItsEndAndFillsInOlderMessagesAsTheUserScrolls
                          10000));
     EXPECT_TRUE(RunUntil([&] { return viewer.OnScreen(3); }, 5000));
     Screenshot(viewer.window.get(), "logviewer-html-oldest-hit.png");
+    // The page holds what lies around the hit; scrolling down brings the newer ones.
+    EXPECT_LT(viewer.Paragraphs(), count / 2);
+    const int held = viewer.Paragraphs();
+    RunScript(web, QStringLiteral("window.scrollTo(0, document.body.scrollHeight)"));
+    EXPECT_TRUE(RunUntil([&] { return viewer.Paragraphs() > held; }, 10000));
 }
 
 // "rgb(r, g, b)" as the page's computed style gives it.

@@ -11,6 +11,7 @@
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
+#include <utility>
 
 namespace {
 
@@ -35,27 +36,33 @@ public:
     }
 };
 
-// Our script in every page: near its start, the page asks for older paragraphs (once, until
-// they come).
+// Our script in every page: near its start or its end, the page asks for more paragraphs
+// there (once, until they come).
 const char kOlderRequest[] = "zibtam:Older";
-const char kAskForOlder[] = "window.addEventListener('scroll', function() {"
-                            "  if (window.scrollY < window.innerHeight && !window.zibtamAsked) {"
-                            "    window.zibtamAsked = true; console.log('zibtam:Older'); }"
-                            "});";
+const char kNewerRequest[] = "zibtam:Newer";
+const char kAskForMore[] =
+    "window.addEventListener('scroll', function() {"
+    "  if (window.scrollY < window.innerHeight && !window.zibtamAsked) {"
+    "    window.zibtamAsked = true; console.log('zibtam:Older'); }"
+    "  if (window.scrollY + 2 * window.innerHeight > document.body.scrollHeight &&"
+    "      !window.zibtamAskedNewer) {"
+    "    window.zibtamAskedNewer = true; console.log('zibtam:Newer'); }"
+    "});";
 
 class CLogWebPage : public QWebEnginePage
 {
 public:
     using QWebEnginePage::QWebEnginePage;
     std::function<void(const QUrl&)> LinkHandler;
-    std::function<void()> OlderHandler;
+    std::function<void(bool older)> MoreHandler;
 
 protected:
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int,
                                   const QString&) override
     {
-        if (message == QLatin1String(kOlderRequest) && OlderHandler)
-            OlderHandler();
+        const bool older = message == QLatin1String(kOlderRequest);
+        if ((older || message == QLatin1String(kNewerRequest)) && MoreHandler)
+            MoreHandler(older);
     }
 
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
@@ -90,7 +97,9 @@ public:
                          [this] { m_loading = true; });
         QObject::connect(m_page, &QWebEnginePage::loadFinished, m_view, [this](bool) {
             m_loading = false;
-            m_page->runJavaScript(QString::fromLatin1(kAskForOlder));
+            m_page->runJavaScript(QString::fromLatin1(kAskForMore));
+            if (m_pendingSelection != kNoSelection)
+                SelectMessage(std::exchange(m_pendingSelection, kNoSelection));
         });
         auto* find = new QShortcut(QKeySequence::Find, m_view);
         find->setContext(Qt::WidgetWithChildrenShortcut);
@@ -116,9 +125,15 @@ public:
         // A new address each time: the same one again counts as a reload, after which the
         // browser puts back the old scroll position once a large page has laid out.
         url.setQuery(QStringLiteral("n=%1").arg(++m_loads));
+        m_loading = true; // until it has loaded, not from when the engine says it started
         m_view->load(url);
     }
-    void SetHtml(const QString& html) override { m_view->setHtml(html); }
+    void SetHtml(const QString& html) override
+    {
+        m_loading = true;
+        m_pendingSelection = kNoSelection;
+        m_view->setHtml(html);
+    }
     bool AppendHtml(const QString& paragraphs) override
     {
         // The view follows only from the end: a reader further up is left where he is.
@@ -138,13 +153,23 @@ public:
                            "window.zibtamAsked = false;"),
             paragraphs);
     }
-    void SetOlderHandler(std::function<void()> handler) override
+    bool AppendNewerHtml(const QString& paragraphs) override
     {
-        m_page->OlderHandler = std::move(handler);
+        return InsertParagraphs(QStringLiteral("document.body.insertAdjacentHTML('beforeend', "
+                                               "%1[0]);"
+                                               "window.zibtamAskedNewer = false;"),
+                                paragraphs);
+    }
+    void SetMoreHandler(std::function<void(bool older)> handler) override
+    {
+        m_page->MoreHandler = std::move(handler);
     }
     void SelectMessage(int index) override
     {
-        m_page->runJavaScript(QStringLiteral("SelMsg(%1)").arg(index));
+        if (m_loading)
+            m_pendingSelection = index;
+        else
+            m_page->runJavaScript(QStringLiteral("SelMsg(%1)").arg(index));
     }
     void SetLinkHandler(std::function<void(const QUrl&)> handler) override
     {
@@ -172,6 +197,8 @@ private:
     std::function<void()> m_find;
     bool m_working = true;
     bool m_loading = false;
+    static constexpr int kNoSelection = -2;
+    int m_pendingSelection = kNoSelection; // to select once the page has loaded
     int m_loads = 0;
 };
 
