@@ -209,11 +209,11 @@ void CChatHistoryEdit::Stream(const HistoryStream& stream, bool sliced)
     const bool followsEnd =
         !hasFocus() || (savedAnchor == savedPosition && savedPosition >= previousLast);
     sliced = sliced && stream.ReplaceAll && followsEnd && stream.Rtf.size() > kSlicedLayoutBytes;
-    // A document without a page size is not laid out while it is filled; given its size
+    // A document with a null page size is not laid out while it is filled; given its size
     // back, it is laid out lazily from the top, as far as asked.
     const QSizeF pageSize = document()->pageSize();
     if (sliced)
-        document()->setPageSize(QSizeF());
+        document()->setPageSize(QSizeF(0, 0));
 
     if (stream.ReplaceAll)
         document()->clear();
