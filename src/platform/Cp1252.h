@@ -10,6 +10,8 @@ char32_t Cp1252ToUnicode(unsigned char byte);
 char UnicodeToCp1252(char32_t codePoint);
 
 std::string Cp1252ToUtf8(std::string_view text);
+// Appends one code point (up to U+10FFFF) as UTF-8.
+void AppendUtf8(std::string& out, char32_t codePoint);
 // Malformed UTF-8 sequences and characters outside Windows-1252 become '?'.
 std::string Utf8ToCp1252(std::string_view text);
 

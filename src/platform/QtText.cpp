@@ -2,6 +2,8 @@
 
 #include "platform/Cp1252.h"
 
+#include <QList>
+
 QString FromCp1252(std::string_view text)
 {
     QString out;
@@ -24,4 +26,14 @@ std::string ToCp1252(const QString& text)
         out += UnicodeToCp1252(c);
     }
     return out;
+}
+
+std::string ToCp1252Password(const QString& text)
+{
+    std::string entry;
+    for (char32_t c : text.toUcs4()) {
+        char byte = UnicodeToCp1252(c);
+        entry += byte == '?' && c != U'?' ? '\x7F' : byte;
+    }
+    return entry;
 }

@@ -142,6 +142,15 @@ std::string NormalizeUserName(const std::string& stored)
     return name;
 }
 
+bool IsPasswordCharacter(unsigned char character)
+{
+    if (character < 0x20 || character == 0x7F)
+        return false;
+    // The five positions Windows-1252 leaves undefined.
+    return character != 0x81 && character != 0x8D && character != 0x8F && character != 0x90 &&
+           character != 0x9D;
+}
+
 std::string ScramblePassword(const std::string& password)
 {
     std::string stored;
@@ -165,8 +174,9 @@ std::string DescramblePassword(const std::string& stored)
             static_cast<int>((number ^ static_cast<unsigned char>(
                                            kPasswordKey[password.size() % kPasswordKeyLength])) &
                              0xFF);
-        // Only printable characters come back: a tampered value cannot inject controls.
-        if (std::isprint(c))
+        // Only characters that show come back: a tampered value cannot inject controls. The
+        // C library's classes would drop accented letters and so the protection with them.
+        if (IsPasswordCharacter(static_cast<unsigned char>(c)))
             password += static_cast<char>(c);
     }
     return password;

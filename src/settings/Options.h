@@ -118,6 +118,10 @@ std::string ProductKeyPath(bool secondary);
 // characters; the all-users names become empty.
 std::string NormalizeUserName(const std::string& name);
 
+// The options password is stored scrambled, one Windows-1252 byte per character. It
+// holds the characters of Windows-1252 that show (letters, digits, punctuation, blanks,
+// accented letters among them); the descrambled form keeps only those.
+bool IsPasswordCharacter(unsigned char character);
 std::string ScramblePassword(const std::string& password);
 std::string DescramblePassword(const std::string& stored);
 

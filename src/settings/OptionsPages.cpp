@@ -1,28 +1,51 @@
 #include "settings/OptionsPages.h"
 
+#include "platform/Cp1252.h"
+
+#include <algorithm>
+
 PasswordGate CheckOptionsPassword(const std::string& stored, bool entered, const std::string& entry)
 {
     if (stored.empty())
         return PasswordGate::Open;
     if (!entered)
         return PasswordGate::Cancelled;
-    // The stored form keeps only printable characters of the default character classes,
-    // so a password with an accented letter reads back without it: the entry takes the
-    // same way through the stored form, or its owner could never open the options again.
-    if (entry == stored || DescramblePassword(ScramblePassword(entry)) == stored)
-        return PasswordGate::Open;
-    return PasswordGate::Refused;
+    return entry == stored ? PasswordGate::Open : PasswordGate::Refused;
 }
 
-std::string PasswordToStore(bool protect, const std::string& edit)
+PasswordChoice PasswordToStore(bool protect, std::string_view typed)
 {
-    if (!protect)
-        return {};
-    constexpr char kBlanks[] = " \t\r\n\v\f";
-    size_t first = edit.find_first_not_of(kBlanks);
-    if (first == std::string::npos)
-        return {};
-    return edit.substr(first, edit.find_last_not_of(kBlanks) - first + 1);
+    PasswordChoice choice;
+    if (!protect) {
+        choice.Ok = true;
+        return choice;
+    }
+    if (typed.empty()) {
+        choice.Message = kPasswordMissing;
+        return choice;
+    }
+    std::string password;
+    char32_t unmapped = 0;
+    Utf8Conversion conversion = Utf8ToCp1252Exact(typed, password, unmapped);
+    if (conversion == Utf8Conversion::Ok) {
+        auto shows = [](char c) { return IsPasswordCharacter(static_cast<unsigned char>(c)); };
+        auto bad = std::find_if_not(password.begin(), password.end(), shows);
+        if (bad == password.end()) {
+            choice.Ok = true;
+            choice.Password = password;
+            return choice;
+        }
+        unmapped = Cp1252ToUnicode(static_cast<unsigned char>(*bad));
+    }
+    // Stored it would read back as another password (or none), which would not protect.
+    choice.Message = kPasswordCharacters;
+    if (conversion != Utf8Conversion::Malformed && unmapped >= 0x20 &&
+        (unmapped < 0x7F || unmapped > 0x9F)) {
+        std::string shown;
+        AppendUtf8(shown, unmapped);
+        choice.Message += " \"" + shown + "\" is not one of them.";
+    }
+    return choice;
 }
 
 SoundTest DecideSoundTest(const std::string& path, bool pathExists, bool repeatEnabled,

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 inline constexpr char kOptionsCaption[] = "Zib Tam Options";
@@ -27,11 +28,23 @@ enum class PasswordGate
 PasswordGate CheckOptionsPassword(const std::string& stored, bool entered,
                                   const std::string& entry);
 
-// General page: the password to store on OK. The password box gives back what was typed
-// without white space at its ends and cannot confirm a blank entry, so a password is
-// stored the same way: one with blanks at its ends, or of blanks alone, could never be
-// typed again and would lock the user out of the options.
-std::string PasswordToStore(bool protect, const std::string& edit);
+// General page: the password to store on OK, from the password edit's text (UTF-8).
+// Unchecked, the empty password. Checked, the text as typed, blanks at its ends included
+// (the password box gives them back as typed); refused with a message when it is empty or
+// holds a character the stored form cannot keep, since either would leave the options
+// open while the box said they were protected.
+struct PasswordChoice
+{
+    bool Ok = false;
+    std::string Password; // Windows-1252, when Ok
+    std::string Message;  // why it was refused
+};
+PasswordChoice PasswordToStore(bool protect, std::string_view typed);
+inline constexpr char kPasswordMissing[] =
+    "Please enter a password, or clear the \"Password-protect options\" box.";
+inline constexpr char kPasswordCharacters[] =
+    "The password can hold letters (accented ones too), digits, punctuation and blanks of "
+    "Western European languages only.";
 
 // Notifications page.
 inline constexpr int kPopUpBehaviour = 2; // "pop up dialog."

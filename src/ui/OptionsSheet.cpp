@@ -227,6 +227,17 @@ void CGeneralPage::OpenRuleEditor()
         host.RulesChanged();
 }
 
+bool CGeneralPage::Check()
+{
+    PasswordChoice password =
+        PasswordToStore(m_protect->isChecked(), m_password->text().toStdString());
+    if (password.Ok)
+        return true;
+    m_context.Prompt.MessageBox(password.Message, kMessageCaption, PromptButtons::Ok,
+                                PromptIcon::Warning);
+    return false;
+}
+
 void CGeneralPage::Store()
 {
     COptions& options = m_context.Options;
@@ -236,7 +247,9 @@ void CGeneralPage::Store()
     options.Set(Opt::LogMessages, Checked(m_log));
     options.Set(Opt::ClearChatOnClose, Checked(m_clearChat));
     options.Set(Opt::RecipientLinks, Checked(m_links));
-    options.SetPassword(PasswordToStore(m_protect->isChecked(), ToCp1252(m_password->text())));
+    // Check() has passed: an unchecked box or a password the settings keep as typed.
+    options.SetPassword(
+        PasswordToStore(m_protect->isChecked(), m_password->text().toStdString()).Password);
     options.Set(Opt::SelfChat, Checked(m_selfChat));
     options.Set(Opt::AllowAllUsers, Checked(m_allUsers));
 }
@@ -674,6 +687,13 @@ COptionsSheet::COptionsSheet(const OptionsContext& context, Pages pages, QWidget
     resize(sizeHint().expandedTo(QSize(500, 420)));
 }
 
+void COptionsSheet::ShowPage(QWidget* page)
+{
+    QSignalBlocker block(m_tabs);
+    m_tabs->setCurrentWidget(page);
+    m_currentTab = m_tabs->currentIndex();
+}
+
 void COptionsSheet::OnTabChanged(int index)
 {
     // Leaving the Networking page checks it; a refusal keeps the user there.
@@ -689,9 +709,13 @@ void COptionsSheet::OnTabChanged(int index)
 void COptionsSheet::accept()
 {
     if (!m_networking->Check()) {
-        QSignalBlocker block(m_tabs);
-        m_tabs->setCurrentWidget(m_networking);
-        m_currentTab = m_tabs->currentIndex();
+        ShowPage(m_networking);
+        return;
+    }
+    if (m_general && !m_general->Check()) {
+        ShowPage(m_general);
+        m_general->PasswordEdit()->setFocus();
+        m_general->PasswordEdit()->selectAll();
         return;
     }
     if (m_general)

@@ -32,6 +32,8 @@ class CGeneralPage : public QWidget
     Q_OBJECT
 public:
     CGeneralPage(const OptionsContext& context, QWidget* parent = nullptr);
+    // On OK: a password that would not protect is refused with a message.
+    bool Check();
     void Store();
     void OpenRuleEditor();
 
@@ -183,6 +185,7 @@ public:
 
 private:
     void OnTabChanged(int index);
+    void ShowPage(QWidget* page);
 
     OptionsContext m_context;
     QTabWidget* m_tabs;

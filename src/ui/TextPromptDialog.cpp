@@ -11,7 +11,8 @@ CTextPromptDialog::CTextPromptDialog(const QString& caption, const QString& labe
                                      QWidget* parent)
     : QDialog(parent), m_label(new QLabel(label + QLatin1Char(':'), this)),
       m_edit(new QLineEdit(this)),
-      m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this))
+      m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this)),
+      m_masked(masked)
 {
     setWindowTitle(caption);
     m_edit->setMaxLength(maxLength);
@@ -35,11 +36,22 @@ QString CTextPromptDialog::text() const
     return m_edit->text();
 }
 
+namespace {
+
+// What OK would give back: a password as typed, any other text trimmed.
+QString Answer(const QString& text, bool masked)
+{
+    return masked ? text : text.trimmed();
+}
+
+} // namespace
+
 void CTextPromptDialog::accept()
 {
-    if (m_edit->text().trimmed().isEmpty())
+    QString answer = Answer(m_edit->text(), m_masked);
+    if (answer.isEmpty())
         return;
-    m_edit->setText(m_edit->text().trimmed());
+    m_edit->setText(answer);
     QDialog::accept();
 }
 
@@ -62,5 +74,6 @@ void ReplaceTabsKeepingCaret(QLineEdit* edit)
 void CTextPromptDialog::OnTextEdited(const QString&)
 {
     ReplaceTabsKeepingCaret(m_edit);
-    m_buttons->button(QDialogButtonBox::Ok)->setEnabled(!m_edit->text().trimmed().isEmpty());
+    m_buttons->button(QDialogButtonBox::Ok)
+        ->setEnabled(!Answer(m_edit->text(), m_masked).isEmpty());
 }

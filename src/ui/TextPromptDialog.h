@@ -1,6 +1,7 @@
 #pragma once
 // The program's one-line input box (dialog 112): a label, one edit, OK and Cancel.
-// OK is enabled only while the trimmed text is not empty; typed tabs become blanks.
+// OK is enabled only while the trimmed text is not empty; typed tabs become blanks. A
+// masked box (a password) gives its text back as typed, blanks at the ends included.
 #include <QDialog>
 
 class QDialogButtonBox;
@@ -17,7 +18,7 @@ public:
     CTextPromptDialog(const QString& caption, const QString& label, const QString& text,
                       int maxLength, bool masked, QWidget* parent = nullptr);
 
-    // The text as it is now; after OK it is trimmed at both ends.
+    // The text as it is now; after OK it is trimmed at both ends unless masked.
     QString text() const;
     QLineEdit* edit() const { return m_edit; }
     void accept() override;
@@ -28,4 +29,5 @@ private:
     QLabel* m_label;
     QLineEdit* m_edit;
     QDialogButtonBox* m_buttons;
+    bool m_masked;
 };

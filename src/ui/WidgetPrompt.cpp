@@ -59,6 +59,6 @@ bool CWidgetPrompt::InputBox(const std::string& title, const std::string& prompt
     CTextPromptDialog dialog(FromCp1252(title), FromCp1252(prompt), FromCp1252(text), maxLength,
                              masked, m_parent);
     bool ok = dialog.exec() == QDialog::Accepted;
-    text = ToCp1252(dialog.text());
+    text = masked ? ToCp1252Password(dialog.text()) : ToCp1252(dialog.text());
     return ok;
 }

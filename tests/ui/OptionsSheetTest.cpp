@@ -1,6 +1,7 @@
 #include "ui/OptionsSheet.h"
 
 #include "OptionsTestSupport.h"
+#include "platform/QtText.h"
 #include "view/ChatHistory.h"
 #include "view/ChatHistoryEdit.h"
 #include "view/PrefixFormat.h"
@@ -154,6 +155,84 @@ TEST(OptionsSheetTest, PasswordPromptBeforeTheSheet)
             EXPECT_TRUE(rig.prompt.InputsAsked.empty());
         }
     }
+}
+
+// A password set on the General page either protects the options as typed (the prompt
+// opens them with it and with nothing else) or is refused there with a message.
+TEST(OptionsSheetTest, PasswordsProtectAsTypedOrAreRefused)
+{
+    struct Case
+    {
+        QString typed;
+        QString wrong; // a near miss the prompt must refuse
+        const char* refusal;
+    } cases[] = {
+        {QStringLiteral("secret"), QStringLiteral("Secret"), nullptr},
+        {QStringLiteral("\u00E9\u00E9"), QStringLiteral("ee"), nullptr},
+        {QStringLiteral("caf\u00E9 \u20AC\u0152"), QStringLiteral("caf\u00E9 "), nullptr},
+        {QStringLiteral("  pass word "), QStringLiteral("pass word"), nullptr},
+        {QStringLiteral("   "), QStringLiteral(" "), nullptr},
+        // Windows-1252 has no Cyrillic: stored, these would read back as "??????".
+        {QStringLiteral("\u043F\u0430\u0440\u043E\u043B\u044C"),
+         {},
+         "The password can hold letters (accented ones too), digits, punctuation and blanks "
+         "of Western European languages only. \"\u043F\" is not one of them."},
+        {QStringLiteral("tab\there"),
+         {},
+         "The password can hold letters (accented ones too), digits, punctuation and blanks "
+         "of Western European languages only."},
+        {QString(), {}, "Please enter a password, or clear the \"Password-protect options\" box."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        OptionsRig rig;
+        rig.Options().Set(Opt::NetworkingType, 1);
+        rig.Options().SetPassword("old");
+        {
+            COptionsSheet sheet(rig.Context(), COptionsSheet::Pages::All);
+            sheet.Tabs()->setCurrentIndex(3);
+            sheet.General()->PasswordEdit()->setText(c.typed);
+            sheet.accept();
+            if (c.refusal) {
+                EXPECT_NE(sheet.result(), QDialog::Accepted);
+                EXPECT_EQ(sheet.Tabs()->currentWidget(), sheet.General());
+                ASSERT_EQ(rig.prompt.Messages.size(), 1u);
+                EXPECT_EQ(rig.prompt.Messages[0].Text, c.refusal);
+                EXPECT_EQ(rig.Options().GetPassword(), "old"); // nothing stored
+                continue;
+            }
+            EXPECT_EQ(sheet.result(), QDialog::Accepted);
+            EXPECT_TRUE(rig.prompt.Messages.empty());
+        }
+        EXPECT_EQ(FromCp1252(rig.Options().GetPassword()), c.typed);
+        CGeneralPage again(rig.Context());
+        EXPECT_TRUE(again.Protect()->isChecked());
+        EXPECT_EQ(again.PasswordEdit()->text(), c.typed);
+
+        // As the masked box gives the entries back.
+        for (const QString& entry : {c.typed, c.wrong}) {
+            rig.host.DialogsRun.clear();
+            rig.prompt.Messages.clear();
+            rig.prompt.Inputs.push_back({true, ToCp1252Password(entry)});
+            RunOptionsFromChatWindow(rig.Context(), nullptr);
+            EXPECT_EQ(rig.host.DialogsRun.size(), entry == c.typed ? 1u : 0u)
+                << entry.toStdString();
+        }
+    }
+}
+
+TEST(OptionsSheetTest, AnEntryOutsideTheCharacterSetOpensNothing)
+{
+    // A password stored as question marks (as Cyrillic letters once were) is not opened by
+    // letters that have no place in Windows-1252.
+    OptionsRig rig;
+    rig.Options().SetPassword("??????");
+    rig.prompt.Inputs.push_back(
+        {true, ToCp1252Password(QStringLiteral("\u0436\u0436\u0436\u0436\u0436\u0436"))});
+    RunOptionsFromChatWindow(rig.Context(), nullptr);
+    EXPECT_TRUE(rig.host.DialogsRun.empty());
+    ASSERT_EQ(rig.prompt.Messages.size(), 1u);
+    EXPECT_EQ(rig.prompt.Messages[0].Text, "Incorrect password.");
 }
 
 TEST(OptionsSheetTest, NotificationsPageRules)

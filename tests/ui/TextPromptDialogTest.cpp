@@ -45,6 +45,13 @@ TEST(TextPromptDialogTest, MaskedInputForPasswords)
     CTextPromptDialog dialog(QStringLiteral("Zib Tam Options"),
                              QStringLiteral("Please enter the password"), QString(), 255, true);
     EXPECT_EQ(dialog.edit()->echoMode(), QLineEdit::Password);
+    // A password comes back as typed: its blanks are part of it.
+    dialog.edit()->setText(QStringLiteral("   "));
+    EXPECT_TRUE(OkButton(dialog)->isEnabled());
+    dialog.edit()->setText(QStringLiteral(" pass word "));
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.text(), QStringLiteral(" pass word "));
 }
 
 } // namespace
