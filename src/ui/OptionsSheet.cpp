@@ -114,21 +114,43 @@ bool IOptionsHost::ChooseColor(QWidget* parent, uint32_t& color, CustomColors& c
 
 bool IOptionsHost::ChooseFont(QWidget* parent, const FontRecord& start, ChosenFont& chosen)
 {
-    bool ok = false;
-    QFont font = QFontDialog::getFont(&ok, ToQFont(start, QApplication::font()), parent);
-    if (!ok)
+    // Over the font the chat text is drawn in, so the chooser starts at the working font.
+    QFontDialog dialog(parent);
+    dialog.setCurrentFont(ToQFont(start, parent ? parent->font() : QApplication::font()));
+    // As the chooser shows it (a face the system lacks shows as another): what OK at once
+    // gives back.
+    const QFont initial = dialog.currentFont();
+    if (dialog.exec() != QDialog::Accepted)
         return false;
-    // This chooser knows no colour, offset or character set: those stay as they were.
-    chosen.Valid = FontRecord::kEffectsMask | FontRecord::kSize | FontRecord::kFace |
-                   (start.Mask & (FontRecord::kColor | FontRecord::kOffset | FontRecord::kCharSet));
+    const QFont font = dialog.selectedFont();
+    // Only what the user changed becomes valid; the rest stays as stored (a face or size
+    // the record leaves to the control is not pinned to what the chooser showed). This
+    // chooser knows no colour, offset or character set: those stay as they were.
     chosen.Font = start;
-    chosen.Font.Effects = (font.bold() ? FontRecord::kBold : 0) |
-                          (font.italic() ? FontRecord::kItalic : 0) |
-                          (font.underline() ? FontRecord::kUnderline : 0) |
-                          (font.strikeOut() ? FontRecord::kStrikeOut : 0);
-    chosen.Font.Height = static_cast<int32_t>(font.pointSizeF() * 20 + 0.5);
-    chosen.Font.FaceName = ToCp1252(font.family());
-    return true;
+    chosen.Valid = start.Mask;
+    bool changed = false;
+    auto effect = [&](uint32_t bit, bool before, bool after) {
+        if (before == after)
+            return;
+        changed = true;
+        chosen.Valid |= bit;
+        chosen.Font.Effects = after ? (chosen.Font.Effects | bit) : (chosen.Font.Effects & ~bit);
+    };
+    effect(FontRecord::kBold, initial.bold(), font.bold());
+    effect(FontRecord::kItalic, initial.italic(), font.italic());
+    effect(FontRecord::kUnderline, initial.underline(), font.underline());
+    effect(FontRecord::kStrikeOut, initial.strikeOut(), font.strikeOut());
+    if (font.pointSizeF() != initial.pointSizeF()) {
+        changed = true;
+        chosen.Valid |= FontRecord::kSize;
+        chosen.Font.Height = static_cast<int32_t>(font.pointSizeF() * 20 + 0.5);
+    }
+    if (font.family() != initial.family()) {
+        changed = true;
+        chosen.Valid |= FontRecord::kFace;
+        chosen.Font.FaceName = ToCp1252(font.family());
+    }
+    return changed;
 }
 
 // ----- General -----

@@ -7,6 +7,7 @@
 #include "view/PrefixFormat.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include <QTabWidget>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -233,6 +235,51 @@ TEST(OptionsSheetTest, AnEntryOutsideTheCharacterSetOpensNothing)
     EXPECT_TRUE(rig.host.DialogsRun.empty());
     ASSERT_EQ(rig.prompt.Messages.size(), 1u);
     EXPECT_EQ(rig.prompt.Messages[0].Text, "Incorrect password.");
+}
+
+// Opening a font chooser and pressing OK at once changes no font setting.
+TEST(OptionsSheetTest, FontChooserOkAtOnceChangesNothing)
+{
+    FontRecord styled;
+    styled.Mask =
+        FontRecord::kEffectsMask | FontRecord::kSize | FontRecord::kFace | FontRecord::kColor;
+    styled.Effects = FontRecord::kBold | FontRecord::kItalic;
+    styled.Height = 240; // 12 pt
+    styled.FaceName = "DejaVu Serif";
+    styled.Color = 0x0000FF;
+    FontRecord missingFace = styled;
+    missingFace.FaceName = "No Such Face";
+    missingFace.Height = 170; // 8.5 pt
+    const FontRecord* const kStored[] = {nullptr, &styled, &missingFace};
+    for (const FontRecord* stored : kStored) {
+        OptionsRig rig;
+        rig.Options().Set(Opt::NetworkingType, 1);
+        if (stored) {
+            rig.Options().SetFont(FontKey::Prefix, *stored);
+            rig.Options().SetFont(FontKey::General, *stored);
+        }
+        const FontRecord prefix = rig.Options().GetFont(FontKey::Prefix);
+        const FontRecord general = rig.Options().GetFont(FontKey::General);
+        rig.host.RealFontChooser = true;
+        COptionsSheet sheet(rig.Context(), COptionsSheet::Pages::All);
+        int accepted = 0;
+        auto okAtOnce = [&] {
+            QTimer::singleShot(0, [&] {
+                if (auto* chooser = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                    chooser->accept();
+                    ++accepted;
+                }
+            });
+        };
+        okAtOnce();
+        sheet.Format()->ChoosePrefixFont();
+        okAtOnce();
+        sheet.Format()->ChooseMessageFont();
+        EXPECT_EQ(accepted, 2);
+        sheet.accept();
+        EXPECT_EQ(rig.Options().GetFont(FontKey::Prefix), prefix);
+        EXPECT_EQ(rig.Options().GetFont(FontKey::General), general);
+    }
 }
 
 TEST(OptionsSheetTest, NotificationsPageRules)

@@ -59,8 +59,11 @@ public:
             color = ColorAnswer;
         return ColorOk;
     }
-    bool ChooseFont(QWidget*, const FontRecord&, ChosenFont& chosen) override
+    bool RealFontChooser = false; // the program's own chooser, answered by the test
+    bool ChooseFont(QWidget* parent, const FontRecord& start, ChosenFont& chosen) override
     {
+        if (RealFontChooser)
+            return IOptionsHost::ChooseFont(parent, start, chosen);
         if (FontOk)
             chosen = FontAnswer;
         return FontOk;
