@@ -181,7 +181,8 @@ int32_t PortFromText(const std::string& text)
     return ParsePortText(text, port) ? port : kDefaultPort;
 }
 
-NetworkingCheck CheckNetworking(const NetworkingChoice& choice, const std::string& server)
+NetworkingCheck CheckNetworking(const NetworkingChoice& choice, const std::string& server,
+                                const std::string& portText)
 {
     NetworkingCheck check;
     if (choice.PeerToPeer) {
@@ -198,6 +199,11 @@ NetworkingCheck CheckNetworking(const NetworkingChoice& choice, const std::strin
     }
     if (check.Type == 2 && server.empty()) {
         check.Message = kChooseServer;
+        return check;
+    }
+    int port = 0;
+    if (check.Type != 1 && !portText.empty() && !ParsePortText(portText, port)) {
+        check.Message = kChoosePort;
         return check;
     }
     check.Ok = true;

@@ -137,6 +137,7 @@ inline constexpr char kChooseRole[] =
 inline constexpr char kChooseMode[] =
     "Please specify whether this Zib Tam should use peer-to-peer or client/server communication.";
 inline constexpr char kChooseServer[] = "Please specify a Zib Tam server.";
+inline constexpr char kChoosePort[] = "Please specify a port between 0 and 65535.";
 inline constexpr char kBrowseTitle[] = "Please select a Zib Tam server.";
 inline constexpr int32_t kDefaultPort = 34300;
 
@@ -154,8 +155,10 @@ struct NetworkingCheck
     int Type = 0;        // 1, 2 or 3 when Ok
     std::string Message; // why it was refused
 };
-// On leaving the page and on OK.
-NetworkingCheck CheckNetworking(const NetworkingChoice& choice, const std::string& server);
+// On leaving the page and on OK. A port the client/server rows show must be empty (the
+// default) or a TCP port.
+NetworkingCheck CheckNetworking(const NetworkingChoice& choice, const std::string& server,
+                                const std::string& portText);
 
 // What the Networking page stores on OK once the check passed.
 void StoreNetworking(COptions& options, int type, const std::string& server,

@@ -642,7 +642,8 @@ void CNetworkingPage::UpdateVisibility()
 
 bool CNetworkingPage::Check()
 {
-    NetworkingCheck check = CheckNetworking(Choice(), ToCp1252(m_serverEdit->text()));
+    NetworkingCheck check =
+        CheckNetworking(Choice(), ToCp1252(m_serverEdit->text()), ToCp1252(m_port->text()));
     if (!check.Ok) {
         m_context.Prompt.MessageBox(check.Message, kMessageCaption, PromptButtons::Ok,
                                     PromptIcon::Warning);

@@ -154,19 +154,24 @@ TEST(OptionsPagesTest, NetworkingCheck)
     {
         NetworkingChoice choice;
         const char* server;
+        const char* port;
         bool ok;
         int type;
         const char* message;
     } cases[] = {
-        {{false, false, ServerRole::Client}, "", false, 0, kChooseMode},
-        {{true, false, ServerRole::None}, "", true, 1, ""},
-        {{false, true, ServerRole::None}, "srv", false, 0, kChooseRole},
-        {{false, true, ServerRole::Client}, "", false, 2, kChooseServer},
-        {{false, true, ServerRole::Client}, "srv", true, 2, ""},
-        {{false, true, ServerRole::Server}, "", true, 3, ""},
+        {{false, false, ServerRole::Client}, "", "", false, 0, kChooseMode},
+        {{true, false, ServerRole::None}, "", "", true, 1, ""},
+        {{false, true, ServerRole::None}, "srv", "", false, 0, kChooseRole},
+        {{false, true, ServerRole::Client}, "", "", false, 2, kChooseServer},
+        {{false, true, ServerRole::Client}, "srv", "34300", true, 2, ""},
+        {{false, true, ServerRole::Server}, "", "", true, 3, ""},
+        // A port beyond the last one is refused where the port is shown, not saved as another.
+        {{false, true, ServerRole::Client}, "srv", "70000", false, 2, kChoosePort},
+        {{false, true, ServerRole::Server}, "", "65536", false, 3, kChoosePort},
+        {{true, false, ServerRole::Client}, "", "70000", true, 1, ""},
     };
     for (const auto& c : cases) {
-        NetworkingCheck check = CheckNetworking(c.choice, c.server);
+        NetworkingCheck check = CheckNetworking(c.choice, c.server, c.port);
         EXPECT_EQ(check.Ok, c.ok) << c.message;
         EXPECT_EQ(check.Message, c.message);
         if (c.ok) {
