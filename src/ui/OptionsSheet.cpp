@@ -41,6 +41,13 @@ QCheckBox* CheckBox(const char* text, QWidget* parent)
     return box;
 }
 
+// A caption that changes takes the name a screen reader says with it.
+void SetButtonCaption(QPushButton* button, const QString& caption)
+{
+    button->setText(caption);
+    SetAccessibleLabel(button, caption);
+}
+
 QPushButton* Button(const char* text, QWidget* parent)
 {
     auto* button = new QPushButton(QString::fromLatin1(text), parent);
@@ -364,10 +371,10 @@ void CNotificationsPage::OnTest(bool pressed)
     if (!test.StayPressed)
         m_test->setChecked(false);
     else
-        m_test->setText(QStringLiteral("S&top..."));
+        SetButtonCaption(m_test, QStringLiteral("S&top..."));
     if (!test.Message.empty()) {
         m_test->setChecked(false);
-        m_test->setText(QStringLiteral("&Test"));
+        SetButtonCaption(m_test, QStringLiteral("&Test"));
         m_context.Prompt.MessageBox(test.Message, kMessageCaption, PromptButtons::Ok,
                                     PromptIcon::Warning);
         return;
@@ -379,7 +386,7 @@ void CNotificationsPage::StopTest()
 {
     m_context.Host.StopSound();
     m_test->setChecked(false);
-    m_test->setText(QStringLiteral("&Test"));
+    SetButtonCaption(m_test, QStringLiteral("&Test"));
 }
 
 void CNotificationsPage::Store()

@@ -331,10 +331,12 @@ TEST(OptionsSheetTest, SoundTestButton)
     page.TestButton()->click();
     EXPECT_TRUE(page.TestButton()->isChecked());
     EXPECT_EQ(page.TestButton()->text(), QStringLiteral("S&top..."));
+    EXPECT_EQ(page.TestButton()->accessibleName(), QStringLiteral("Stop..."));
     EXPECT_EQ(rig.host.Played.back(), std::make_pair(std::string(), true));
     page.TestButton()->click();
     EXPECT_FALSE(page.TestButton()->isChecked());
     EXPECT_EQ(page.TestButton()->text(), QStringLiteral("&Test"));
+    EXPECT_EQ(page.TestButton()->accessibleName(), QStringLiteral("Test"));
     EXPECT_GE(rig.host.Stops, 1);
 }
 
