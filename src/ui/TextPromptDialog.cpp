@@ -15,6 +15,9 @@ CTextPromptDialog::CTextPromptDialog(const QString& caption, const QString& labe
       m_masked(masked)
 {
     setWindowTitle(caption);
+    // Wide enough that the window manager can show the whole title beside its buttons
+    // (a title bar's font is often larger than ours, and bold).
+    setMinimumWidth(qMax(320, fontMetrics().horizontalAdvance(caption) * 3 / 2 + 160));
     m_edit->setMaxLength(maxLength);
     if (masked)
         m_edit->setEchoMode(QLineEdit::Password);

@@ -19,6 +19,9 @@ TEST(TextPromptDialogTest, LabelLimitAndOkOnlyForNonBlankText)
                              QStringLiteral("Please enter your name"), QStringLiteral("owen"), 25,
                              false);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Zib Tam User Name"));
+    // Room for the title beside the title bar's buttons, not "Zib Ta... Name".
+    EXPECT_GE(dialog.minimumWidth(),
+              dialog.fontMetrics().horizontalAdvance(dialog.windowTitle()) * 3 / 2 + 150);
     EXPECT_EQ(dialog.findChild<QLabel*>()->text(), QStringLiteral("Please enter your name:"));
     EXPECT_EQ(dialog.edit()->maxLength(), 25);
 
