@@ -12,6 +12,7 @@
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QMenu>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
 
@@ -290,12 +291,31 @@ void CChatHistoryEdit::ClearSelectedMessages()
     ensureCursorVisible();
 }
 
+namespace {
+
+// The view's own break opportunities (kViewBreak) are no part of what the user copies or
+// opens.
+QString WithoutViewBreaks(QString text)
+{
+    return text.remove(QChar(static_cast<char16_t>(static_cast<unsigned char>(kViewBreak))));
+}
+
+} // namespace
+
 std::string CChatHistoryEdit::SelectedText() const
 {
-    QString text = textCursor().selectedText();
+    QString text = WithoutViewBreaks(textCursor().selectedText());
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     text.replace(QChar::LineSeparator, QLatin1Char('\n'));
     return ToCp1252(text);
+}
+
+QMimeData* CChatHistoryEdit::createMimeDataFromSelection() const
+{
+    QMimeData* mime = QTextEdit::createMimeDataFromSelection();
+    if (mime && mime->hasText())
+        mime->setText(WithoutViewBreaks(mime->text()));
+    return mime;
 }
 
 QString CChatHistoryEdit::DocumentText(int start, int end) const
@@ -303,7 +323,7 @@ QString CChatHistoryEdit::DocumentText(int start, int end) const
     QTextCursor range(document());
     range.setPosition(start);
     range.setPosition(end, QTextCursor::KeepAnchor);
-    return range.selectedText();
+    return WithoutViewBreaks(range.selectedText());
 }
 
 bool CChatHistoryEdit::LinkExtent(int position, int& start, int& end) const

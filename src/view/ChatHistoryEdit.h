@@ -19,6 +19,7 @@
 class IHistoryProgress;
 class IPrompt;
 class QMenu;
+class QMimeData;
 class QUrl;
 
 // Links in the palette's link colour, unless it hardly stands out from the background
@@ -72,6 +73,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    QMimeData* createMimeDataFromSelection() const override;
 
 private:
     // `sliced`: a long replacement may be laid out in slices (see EndPending).

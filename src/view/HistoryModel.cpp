@@ -71,12 +71,14 @@ HistoryStream CHistoryEditModel::Show(std::span<const ChatMessage> messages, boo
                                             m_settings.Links ? &links : nullptr),
                             m_textLength, links);
         std::string text = NormaliseHistoryText(message.Text);
+        std::vector<TextSpan> addresses = FindAddresses(text);
+        text = BreakLongRuns(std::move(text), &addresses);
         m_writer.Add(prefix, text);
         MessageRange range;
         range.Start = m_textLength;
         range.End = range.Start + static_cast<int32_t>(prefix.size() + text.size()) + 1;
         const int32_t textStart = range.Start + static_cast<int32_t>(prefix.size());
-        for (const TextSpan& address : FindAddresses(text))
+        for (const TextSpan& address : addresses)
             stream.Addresses.push_back({textStart + address.Start, textStart + address.End});
         m_textLength = range.End;
         m_ranges.push_back(range);
@@ -310,6 +312,45 @@ std::string Normalise(std::string_view text, std::vector<int32_t>* at)
 std::string NormaliseHistoryText(std::string_view text)
 {
     return Normalise(text, nullptr);
+}
+
+std::string BreakLongRuns(std::string text, std::vector<TextSpan>* spans)
+{
+    std::vector<int32_t> breaks; // the breaks go before these characters of `text`
+    size_t run = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == ' ' || c == '\t' || c == '\n' || c == kViewBreak) {
+            run = 0;
+            continue;
+        }
+        if (run == kLongestUnbrokenRun) {
+            breaks.push_back(static_cast<int32_t>(i));
+            run = 0;
+        }
+        ++run;
+    }
+    if (breaks.empty())
+        return text;
+    std::string broken;
+    broken.reserve(text.size() + breaks.size());
+    size_t from = 0;
+    for (int32_t at : breaks) {
+        broken.append(text, from, static_cast<size_t>(at) - from);
+        broken += kViewBreak;
+        from = static_cast<size_t>(at);
+    }
+    broken.append(text, from);
+    if (spans) {
+        for (TextSpan& span : *spans) {
+            // A break before a span's first character stays outside it.
+            span.Start += static_cast<int32_t>(
+                std::upper_bound(breaks.begin(), breaks.end(), span.Start) - breaks.begin());
+            span.End += static_cast<int32_t>(
+                std::lower_bound(breaks.begin(), breaks.end(), span.End) - breaks.begin());
+        }
+    }
+    return broken;
 }
 
 std::string NormalisePrefix(std::string_view prefix, int32_t start, std::vector<PrefixLink>& links)

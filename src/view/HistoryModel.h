@@ -193,6 +193,18 @@ std::string NormaliseHistoryText(std::string_view text);
 // where the characters they cover end up.
 std::string NormalisePrefix(std::string_view prefix, int32_t start, std::vector<PrefixLink>& links);
 
+// Qt lays a word out in time that grows with the square of its length (one word of a
+// megabyte froze the window for a minute). The view's text gets a break opportunity, an
+// invisible soft hyphen, after every this many characters without a blank; then a long word
+// costs what as much ordinary text costs.
+inline constexpr size_t kLongestUnbrokenRun = 1000;
+inline constexpr char kViewBreak = '\xAD';
+
+// A normalised text as the view shows it, with kViewBreak in every run of more than
+// kLongestUnbrokenRun characters without a blank; `spans` (positions in `text`) move with
+// the inserted breaks. The stored message keeps its text.
+std::string BreakLongRuns(std::string text, std::vector<TextSpan>* spans = nullptr);
+
 // Web addresses (with a scheme, or starting "www.") and e-mail addresses in a text.
 std::vector<TextSpan> FindAddresses(std::string_view text);
 

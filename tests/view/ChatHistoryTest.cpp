@@ -9,6 +9,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -58,7 +59,7 @@ void ExpectDocumentMatchesModel(const CChatHistoryEdit& edit)
         const std::string shown = Text(document, range.Start, range.End);
         EXPECT_EQ(shown.back(), '\n');
         const std::string& text = model.Messages()[i].Text;
-        const std::string kept = NormaliseHistoryText(text);
+        const std::string kept = BreakLongRuns(NormaliseHistoryText(text));
         ASSERT_GE(shown.size(), kept.size() + 1);
         EXPECT_TRUE(shown.ends_with(kept + "\n")) << i;
     }
@@ -356,7 +357,8 @@ TEST(ChatHistoryTest, LongAndManyMessagesAndAccessibility)
 {
     Fixture f;
     EXPECT_EQ(f.edit.accessibleName(), QStringLiteral("Chat history"));
-    f.history.AddMessage(Message("A", std::string(20480, 'w')));
+    const std::string word(20480, 'w');
+    f.history.AddMessage(Message("A", word));
     std::string all;
     for (int byte = 0; byte < 256; ++byte)
         all += static_cast<char>(byte);
@@ -374,6 +376,20 @@ TEST(ChatHistoryTest, LongAndManyMessagesAndAccessibility)
     ASSERT_NE(accessible->textInterface(), nullptr);
     const QString text = accessible->textInterface()->text(0, 20);
     EXPECT_EQ(text, QStringLiteral("A Owen> wwwwwwwwwwww"));
+
+    // The long word is laid out in pieces the view may break, yet copied as it came.
+    const MessageRange range = f.edit.Model().Ranges()[0];
+    const QString shown =
+        f.edit.document()->toPlainText().mid(range.Start, range.End - range.Start);
+    EXPECT_EQ(shown.count(QChar(0xAD)),
+              static_cast<qsizetype>((word.size() - 1) / kLongestUnbrokenRun));
+    QTextCursor selection(f.edit.document());
+    selection.setPosition(range.Start + 8);
+    selection.setPosition(range.End - 1, QTextCursor::KeepAnchor);
+    f.edit.setTextCursor(selection);
+    EXPECT_EQ(f.edit.SelectedText(), word);
+    f.edit.copy();
+    EXPECT_EQ(ToCp1252(QApplication::clipboard()->text()), word);
 }
 
 // A long history shown whole is laid out a slice at a time between events, not all at once

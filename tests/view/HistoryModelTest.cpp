@@ -346,6 +346,47 @@ TEST(HistoryModelTest, TimeFilter)
     EXPECT_EQ(list.Shown().size(), 5u);
 }
 
+// The view's text of a long word gets a break opportunity after every 1,000 characters
+// without a blank; spans found in the text move with the breaks.
+TEST(HistoryModelTest, LongRunsGetBreakOpportunities)
+{
+    const std::string a1000(kLongestUnbrokenRun, 'a');
+    struct Case
+    {
+        std::string Text;
+        std::string Shown;
+    };
+    const Case cases[] = {
+        {"", ""},
+        {a1000, a1000},
+        {a1000 + "b", a1000 + kViewBreak + "b"},
+        {a1000 + a1000 + a1000 + "c",
+         a1000 + kViewBreak + a1000 + kViewBreak + a1000 + kViewBreak + "c"},
+        {a1000 + " " + a1000, a1000 + " " + a1000}, // blanks, tabs and line ends are breaks
+        {a1000 + "\t" + a1000 + "\n" + a1000, a1000 + "\t" + a1000 + "\n" + a1000},
+        {"x" + a1000 + " y", "x" + a1000.substr(1) + kViewBreak + "a y"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(BreakLongRuns(c.Text), c.Shown) << c.Text.size();
+
+    // Spans before, around, right after and beyond the breaks.
+    std::vector<TextSpan> spans = {{0, 5}, {995, 1005}, {1000, 1010}, {2500, 2600}};
+    EXPECT_EQ(BreakLongRuns(std::string(3000, 'w'), &spans).size(), 3002u);
+    EXPECT_EQ(spans, (std::vector<TextSpan>{{0, 5}, {995, 1006}, {1001, 1011}, {2502, 2602}}));
+
+    // Through the model: the shown text has the breaks (and the ranges count them), the kept
+    // message does not, and an address after the long word is found where it is shown.
+    CHistoryEditModel model;
+    model.Configure(SimpleSettings());
+    const std::string text = std::string(2500, 'z') + " see www.x.org";
+    HistoryStream stream = model.Show(std::vector<ChatMessage>{Message("Ann", text)}, false);
+    EXPECT_EQ(model.Messages()[0].Text, text);
+    // "Ann Owen> " (10 characters), the text with two breaks, the paragraph mark.
+    EXPECT_EQ(model.Ranges()[0].End, 10 + static_cast<int32_t>(text.size()) + 2 + 1);
+    EXPECT_EQ(stream.Addresses, (std::vector<TextSpan>{{10 + 2502 + 5, 10 + 2502 + 14}}));
+    EXPECT_NE(stream.Rtf.find("z\\-z"), std::string::npos); // RTF's optional hyphen
+}
+
 TEST(HistoryModelTest, NormaliseHistoryText)
 {
     EXPECT_EQ(NormaliseHistoryText("a\r\nb\rc\n\td\x01\x1f\x7f\xe9"), "a\nb\nc\n\td\x7f\xe9");
