@@ -63,13 +63,14 @@ zcat "$root/usr/share/man/man1/zibtam.1.gz" >"$out/zibtam.1"
 lint="$(mandoc -Tlint "$out/zibtam.1" 2>&1)" || true
 [ -z "$lint" ] || fail "mandoc -Tlint: $lint"
 
-# Hardening: read-only relocations bound at start, fortified functions.
+# Hardening: read-only relocations bound at start, fortified functions. grep reads to the
+# end: with pipefail, grep -q stopping early gives readelf a broken pipe and a false failure.
 for binary in usr/bin/zibtam usr/lib/zibtam/modules/zibtam_webview.so; do
-  readelf -d "$root/$binary" | grep -q 'BIND_NOW' || fail "$binary is not linked with -z now"
-  readelf -lW "$root/$binary" | grep -q 'GNU_RELRO' || fail "$binary has no RELRO"
+  readelf -d "$root/$binary" | grep 'BIND_NOW' >/dev/null || fail "$binary is not linked with -z now"
+  readelf -lW "$root/$binary" | grep 'GNU_RELRO' >/dev/null || fail "$binary has no RELRO"
 done
 if $hardened; then
-  readelf -sW --dyn-syms "$root/usr/bin/zibtam" | grep -q '__[a-z]*_chk@' ||
+  readelf -sW --dyn-syms "$root/usr/bin/zibtam" | grep '__[a-z]*_chk@' >/dev/null ||
     fail "usr/bin/zibtam uses no fortified functions"
 else
   echo "note: built without ZT_HARDENING (./test sets it): fortified functions not checked"
@@ -88,7 +89,7 @@ apt-get install --simulate "$deb" >"$out/apt.log" 2>&1 ||
   { cat "$out/apt.log"; fail "apt-get install --simulate"; }
 grep -q '^Inst zibtam' "$out/apt.log" || { cat "$out/apt.log"; fail "apt would not install zibtam"; }
 
-"$out/root/usr/bin/zibtam" --help | grep -q -- '--server' || fail "the unpacked program does not run"
+"$out/root/usr/bin/zibtam" --help | grep -- '--server' >/dev/null || fail "the unpacked program does not run"
 # Installed for real, run as root, purged: the program's files are in the user's data folder,
 # never beside /usr/bin/zibtam, and purging leaves nothing of the package behind. Only where
 # the package is not installed already (a developer's own copy is left alone).
