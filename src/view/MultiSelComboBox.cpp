@@ -2,7 +2,6 @@
 
 #include "platform/QtText.h"
 
-#include <QAccessibleWidget>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -32,66 +31,7 @@ public:
         shown.state |= QStyle::State_Active;
         QStyledItemDelegate::paint(painter, shown, index);
     }
-
-protected:
-    // The check state is for screen readers only: the selection shows it on screen.
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
-        option->features &= ~QStyleOptionViewItem::HasCheckIndicator;
-    }
-    bool editorEvent(QEvent*, QAbstractItemModel*, const QStyleOptionViewItem&,
-                     const QModelIndex&) override
-    {
-        return false;
-    }
 };
-
-// Screen readers meet the face as a combo box whose child is its list, named as the face
-// is; the list's items are the entries, checked when selected.
-class CMultiSelAccessible : public QAccessibleWidget
-{
-public:
-    explicit CMultiSelAccessible(CMultiSelComboBox* face)
-        : QAccessibleWidget(face, QAccessible::ComboBox)
-    {}
-
-    int childCount() const override { return 1; }
-    QAccessibleInterface* child(int index) const override
-    {
-        if (index != 0)
-            return nullptr;
-        QListWidget* list = Face()->List();
-        if (list->accessibleName().isEmpty())
-            list->setAccessibleName(text(QAccessible::Name));
-        return QAccessible::queryAccessibleInterface(list);
-    }
-    int indexOfChild(const QAccessibleInterface* child) const override
-    {
-        return child && child->object() == Face()->List() ? 0 : -1;
-    }
-    QString text(QAccessible::Text kind) const override
-    {
-        return kind == QAccessible::Value ? Face()->DisplayedText() : QAccessibleWidget::text(kind);
-    }
-    QAccessible::State state() const override
-    {
-        QAccessible::State state = QAccessibleWidget::state();
-        state.expandable = true;
-        state.expanded = Face()->IsListOpen();
-        state.collapsed = !state.expanded;
-        return state;
-    }
-
-private:
-    CMultiSelComboBox* Face() const { return static_cast<CMultiSelComboBox*>(widget()); }
-};
-
-QAccessibleInterface* MultiSelAccessibleFactory(const QString&, QObject* object)
-{
-    auto* face = qobject_cast<CMultiSelComboBox*>(object);
-    return face && face->isWidgetType() ? new CMultiSelAccessible(face) : nullptr;
-}
 
 // Entries sort without regard to letter case, as a list box sorts.
 class CEntryItem : public QListWidgetItem
@@ -120,11 +60,6 @@ uint32_t ProcessTicks()
 CMultiSelComboBox::CMultiSelComboBox(QWidget* parent)
     : QWidget(parent), m_list(new QListWidget), m_ticks(ProcessTicks)
 {
-    static const bool accessible = [] {
-        QAccessible::installFactory(MultiSelAccessibleFactory);
-        return true;
-    }();
-    (void)accessible;
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_Hover);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -141,14 +76,6 @@ CMultiSelComboBox::CMultiSelComboBox(QWidget* parent)
     m_list->setUniformItemSizes(true);
     m_list->setItemDelegate(new CCaretDelegate(m_list));
     m_list->viewport()->installEventFilter(this);
-    connect(m_list, &QListWidget::itemSelectionChanged, this, [this] {
-        for (int i = 0; i < Count(); ++i) {
-            QListWidgetItem* item = m_list->item(i);
-            Qt::CheckState checked = item->isSelected() ? Qt::Checked : Qt::Unchecked;
-            if (item->checkState() != checked)
-                item->setCheckState(checked);
-        }
-    });
     connect(m_list, &QListWidget::itemSelectionChanged, this, &CMultiSelComboBox::SelectionChanged);
 }
 
@@ -164,8 +91,6 @@ int CMultiSelComboBox::AddEntry(const QString& text, uint32_t tag)
 {
     auto* item = new CEntryItem(text);
     item->setData(kTagRole, tag);
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(Qt::Unchecked);
     m_list->addItem(item); // sorted in
     return m_list->row(item);
 }
