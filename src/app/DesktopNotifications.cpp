@@ -1,5 +1,7 @@
 #include "app/DesktopNotifications.h"
 
+#include "platform/Identity.h"
+
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>

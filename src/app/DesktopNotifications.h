@@ -64,4 +64,3 @@ private:
 
 inline constexpr char kNotificationsService[] = "org.freedesktop.Notifications";
 inline constexpr char kNotificationsPath[] = "/org/freedesktop/Notifications";
-inline constexpr char kDesktopEntryName[] = "com.fernquillsoft.zibtam";

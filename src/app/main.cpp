@@ -11,6 +11,7 @@
 #include "net/UpgradeService.h"
 #include "platform/Clock.h"
 #include "platform/DisplayPlatform.h"
+#include "platform/Identity.h"
 #include "platform/QuitOnSignal.h"
 #include "platform/SqliteRegistry.h"
 #include "platform/SystemInfo.h"
@@ -159,7 +160,7 @@ int RunChatProgram(int argc, char** argv, CSystemInfo& system)
     app.setWindowIcon(MakeApplicationIcon(secondary));
     // The desktop entry's name: the window's app id on Wayland, by which docks group it and
     // portals name it.
-    QGuiApplication::setDesktopFileName(QStringLiteral("com.fernquillsoft.ZibTam"));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopEntryName));
     QuitOnTerminationSignals();
     system.SetWindowColor([] {
         QColor base = QApplication::palette().color(QPalette::Base);

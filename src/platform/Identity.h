@@ -28,6 +28,10 @@ struct InstanceIdentity
     static const InstanceIdentity& For(bool secondary);
 };
 
+// The name of the desktop entry (res/<name>.desktop): the window's app id on Wayland and the
+// "desktop-entry" of its notifications, so docks, portals and notification servers find it.
+inline constexpr char kDesktopEntryName[] = "com.fernquillsoft.zibtam";
+
 // True when the file name, without folder and extension, is "Zib Tam (Secondary)" or
 // "SetupSecondary" in any letter case.
 bool IsSecondaryExecutable(const std::string& executablePath);

@@ -86,7 +86,7 @@ TEST(WaylandProcessTest, StartsNativelyMapsItsWindowAndListensAtOnce)
     }
     ASSERT_FALSE(window.isEmpty()) << "no window mapped\n" << chat.Errors();
     EXPECT_EQ(window.value(QStringLiteral("app_id")).toString().toStdString(),
-              "com.fernquillsoft.ZibTam")
+              "com.fernquillsoft.zibtam")
         << "the desktop entry's name, so docks and portals know the window";
     EXPECT_EQ(chat.Wait(0ms), -1) << "it keeps running\n" << chat.Errors();
 
