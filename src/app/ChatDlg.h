@@ -7,6 +7,7 @@
 #include "app/ChatSession.h"
 #include "app/QtChatTimers.h"
 #include "app/UsersList.h"
+#include "common/ChatMessage.h"
 
 #include <QDialog>
 #include <QUrl>
@@ -90,7 +91,7 @@ public:
         kNotConnectedTextId = 1083,
         kUpgradeId = 1088,
     };
-    static constexpr int kInputLimit = 20480;
+    static constexpr int kInputLimit = static_cast<int>(kMaxMessageLength);
     static constexpr int kTemplateWidth = 468;
     static constexpr int kTemplateHeight = 413;
     static constexpr const char* kSideBarText = "Thank you for using Zib Tam 2.5.";

@@ -3,8 +3,13 @@
 // never holds a carriage return (lines end with a line feed alone).
 #include "common/MessageTime.h"
 
+#include <cstddef>
 #include <string>
 #include <vector>
+
+// The longest text the chat window's input box lets a user send (one byte a character on
+// the wire); a longer one that arrives is shown cut.
+inline constexpr std::size_t kMaxMessageLength = 20480;
 
 struct ChatMessage
 {

@@ -4,6 +4,8 @@
 //   computer \n user \n recipients \n id \n iii/ccc \n text
 // where recipients are "computer/name" pairs joined by "\"; each piece is acknowledged
 // with "computer\nid\niii/ccc".
+#include "common/ChatMessage.h"
+
 #include <ctime>
 #include <deque>
 #include <string>
@@ -11,9 +13,8 @@
 
 inline constexpr size_t kPeerDatagramLimit = 350;
 inline constexpr int kPeerMaxPieces = 999; // three digits on the wire
-// The longest message text shown: what the chat window's input box lets a user send (20,480
-// characters, one byte each on the wire). Longer ones are cut, with a notice.
-inline constexpr size_t kPeerMaxMessageBytes = 20480;
+// The longest message text shown; longer ones are cut, with a notice.
+inline constexpr size_t kPeerMaxMessageBytes = kMaxMessageLength;
 
 // One known computer and its user, as this transport sees it.
 struct PeerUser
