@@ -1,5 +1,6 @@
 #include "app/NetworkManager.h"
 
+#include "common/FormatText.h"
 #include "common/NameCase.h"
 #include "net/PeerTransport.h"
 #include "platform/Clock.h"
@@ -14,15 +15,6 @@ namespace {
 constexpr NetworkingType kPeer = NetworkingType::PeerToPeer;
 constexpr NetworkingType kClient = NetworkingType::Client;
 constexpr NetworkingType kServer = NetworkingType::Server;
-
-std::string FormatWithText(const char* format, const std::string& text)
-{
-    std::string_view pattern = format;
-    auto at = pattern.find("%s");
-    if (at == std::string_view::npos)
-        return std::string(pattern);
-    return std::string(pattern.substr(0, at)) + text + std::string(pattern.substr(at + 2));
-}
 
 // Sets a flag for the life of a scope.
 class FlagScope

@@ -1,5 +1,6 @@
 #include "net/PeerTransport.h"
 
+#include "common/FormatText.h"
 #include "common/NameCase.h"
 #include "net/DeliveryReport.h"
 #include "platform/Clock.h"
@@ -309,10 +310,9 @@ void CPeerTransport::Receive(std::vector<ChatMessage>& messages)
         // A received text longer than anyone can type is cut, and the user told so.
         if (packet.PieceIndex >= 0 && messages.back().Text.size() > kPeerMaxMessageBytes) {
             messages.back().Text.resize(kPeerMaxMessageBytes);
-            std::string notice = kCutNotice;
-            notice.replace(notice.find("%s"), 2, messages.back().Sender);
-            messages.push_back(
-                NewMessage(kSystemSender, {GetUserNameOrDefault()}, false, notice, false));
+            messages.push_back(NewMessage(kSystemSender, {GetUserNameOrDefault()}, false,
+                                          FormatWithText(kCutNotice, messages.back().Sender),
+                                          false));
         }
         m_data.Complete.pop_front();
     }

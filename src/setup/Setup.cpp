@@ -1,5 +1,6 @@
 #include "setup/Setup.h"
 
+#include "common/FormatText.h"
 #include "platform/ProgramFiles.h"
 #include "platform/Prompt.h"
 #include "setup/SetupHost.h"
@@ -134,9 +135,7 @@ bool CSetup::InstallTo(const std::string& folder)
     if (!m_host.RemoveLegacySettings())
         return false;
     if (!m_system.FolderExists(folder) && !m_system.CreateFolder(folder)) {
-        std::string text = kFolderNotCreatedText;
-        text.replace(text.find("%s"), 2, folder);
-        Fail(text);
+        Fail(FormatWithText(kFolderNotCreatedText, folder));
         return false;
     }
     m_host.CloseRunningInstances();

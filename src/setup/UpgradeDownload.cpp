@@ -1,5 +1,6 @@
 #include "setup/UpgradeDownload.h"
 
+#include "common/FormatText.h"
 #include "net/UpgradeService.h"
 #include "platform/Prompt.h"
 #include "setup/LinuxSetupSystem.h"
@@ -30,12 +31,6 @@ bool SameServer(const QUrl& a, const QUrl& b)
 {
     return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 &&
            a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && a.port(80) == b.port(80);
-}
-
-std::string WithArgument(std::string text, const std::string& argument)
-{
-    text.replace(text.find("%s"), 2, argument);
-    return text;
 }
 
 std::string HostOf(const std::string& url)
@@ -267,30 +262,30 @@ bool RunUpgrade(const std::string& url, IPrompt& prompt, bool secondary,
 {
     const std::string caption = secondary ? "Zib Tam (Secondary)" : "Zib Tam";
     if (IsPackageInstall(executable)) {
-        prompt.MessageBox(WithArgument(kUpgradePackageText, url), caption, PromptButtons::Ok,
+        prompt.MessageBox(FormatWithText(kUpgradePackageText, url), caption, PromptButtons::Ok,
                           PromptIcon::Information);
         return false;
     }
     const std::string host = HostOf(url);
-    if (prompt.MessageBox(WithArgument(WithArgument(kUpgradeConfirmText, host), url), caption,
+    if (prompt.MessageBox(FormatWithText(FormatWithText(kUpgradeConfirmText, host), url), caption,
                           PromptButtons::YesNo, PromptIcon::Question) != PromptAnswer::Yes)
         return false;
     std::error_code unknown;
     std::uintmax_t ownSize = fs::file_size("/proc/self/exe", unknown);
     std::string path, error;
     if (!FetchUpgrade(url, secondary, path, error, UpgradeSizeLimit(unknown ? 0 : ownSize))) {
-        prompt.MessageBox(WithArgument(kUpgradeFailedText, url) + "\n\n" + error, caption,
+        prompt.MessageBox(FormatWithText(kUpgradeFailedText, url) + "\n\n" + error, caption,
                           PromptButtons::Ok, PromptIcon::Warning);
         return false;
     }
     if (!CheckUpgradeProgram(path, ownVersion, error)) {
         RemoveFetched(path);
-        prompt.MessageBox(WithArgument(kUpgradeRefusedText, host) + "\n\n" + error, caption,
+        prompt.MessageBox(FormatWithText(kUpgradeRefusedText, host) + "\n\n" + error, caption,
                           PromptButtons::Ok, PromptIcon::Warning);
         return false;
     }
     if (!(start ? start : StartDetached)(path)) {
-        prompt.MessageBox(WithArgument(kUpgradeStartFailedText, path), caption, PromptButtons::Ok,
+        prompt.MessageBox(FormatWithText(kUpgradeStartFailedText, path), caption, PromptButtons::Ok,
                           PromptIcon::Warning);
         RemoveFetched(path);
         return false;
