@@ -6,7 +6,6 @@
 #include "xml/XmlReader.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -45,11 +44,10 @@ public:
     std::string Name;
 };
 
-bool IsOneOf(std::string name, std::initializer_list<std::string_view> names)
+bool IsOneOf(const std::string& name, std::initializer_list<const char*> names)
 {
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return std::find(names.begin(), names.end(), name) != names.end();
+    return std::any_of(names.begin(), names.end(),
+                       [&](const char* candidate) { return NamesEqualNoCase(name, candidate); });
 }
 
 // Names on the wire are Windows-1252, so the document is turned into Windows-1252 before

@@ -1,5 +1,7 @@
 #include "platform/InstanceGuard.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <QDataStream>
 #include <QDir>
 #include <QLocalSocket>
@@ -59,7 +61,7 @@ QString PrivateFolderIn(const QString& base, const QString& name, QString* warni
     for (int attempt = 0; attempt < kPrivateFolderAttempts; ++attempt) {
         QString folder = attempt == 0 ? first : first + QLatin1Char('.') + QString::number(attempt);
         QByteArray path = QFile::encodeName(folder);
-        if (mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+        if (mkdir(path.constData(), kPrivateFolderMode) != 0 && errno != EEXIST)
             return {};
         struct stat found
         {
