@@ -1,5 +1,6 @@
 #include "app/HotKeys.h"
 
+#include <array>
 #include <cctype>
 
 std::vector<HotKey> ChatHotKeys(const InstanceIdentity& identity)
@@ -16,34 +17,31 @@ HotKey AutoTypeHotKey(const InstanceIdentity& identity)
             "Type the Zib Tam AutoType text"};
 }
 
+namespace {
+
+// The modifiers by the names `names` gives them (Control, Alt, Shift, Super), then the key.
+std::string SpellKey(const HotKey& key, const std::array<const char*, 4>& names, bool upper)
+{
+    static constexpr uint32_t kOrder[] = {kHotKeyControl, kHotKeyAlt, kHotKeyShift, kHotKeySuper};
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i)
+        if (key.Modifiers & kOrder[i])
+            text += std::string(names[i]) + '+';
+    unsigned char letter = static_cast<unsigned char>(key.Key);
+    text += static_cast<char>(upper ? std::toupper(letter) : std::tolower(letter));
+    return text;
+}
+
+} // namespace
+
 std::string HotKeyText(const HotKey& key)
 {
-    std::string text;
-    if (key.Modifiers & kHotKeyControl)
-        text += "Control+";
-    if (key.Modifiers & kHotKeyAlt)
-        text += "Alt+";
-    if (key.Modifiers & kHotKeyShift)
-        text += "Shift+";
-    if (key.Modifiers & kHotKeySuper)
-        text += "Super+";
-    text += static_cast<char>(std::toupper(static_cast<unsigned char>(key.Key)));
-    return text;
+    return SpellKey(key, {"Control", "Alt", "Shift", "Super"}, true);
 }
 
 std::string HotKeyTrigger(const HotKey& key)
 {
-    std::string text;
-    if (key.Modifiers & kHotKeyControl)
-        text += "CTRL+";
-    if (key.Modifiers & kHotKeyAlt)
-        text += "ALT+";
-    if (key.Modifiers & kHotKeyShift)
-        text += "SHIFT+";
-    if (key.Modifiers & kHotKeySuper)
-        text += "LOGO+";
-    text += static_cast<char>(std::tolower(static_cast<unsigned char>(key.Key)));
-    return text;
+    return SpellKey(key, {"CTRL", "ALT", "SHIFT", "LOGO"}, false);
 }
 
 namespace {
