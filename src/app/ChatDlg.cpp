@@ -493,7 +493,11 @@ void CChatDlg::RegisterHotKeys()
             outcomes.push_back({AutoTypeHotKey(identity), HotKeyResult::Unavailable});
         }
     }
-    // Keys this desktop would not give us are said once, as a notice of ours.
+    PostHotKeyNotice(outcomes);
+}
+
+void CChatDlg::PostHotKeyNotice(const std::vector<HotKeyOutcome>& outcomes)
+{
     std::string notice = HotKeyNotice(outcomes);
     if (!notice.empty())
         m_history->PostNotice(notice, m_context.Options.GetUserName());
@@ -511,12 +515,7 @@ void CChatDlg::RegisterPortalHotKeys()
             });
     }
     m_portalHotKeys = std::make_unique<CPortalHotKeys>();
-    connect(m_portalHotKeys.get(), &CPortalHotKeys::Bound, this,
-            [this](const std::vector<HotKeyOutcome>& outcomes) {
-                std::string notice = HotKeyNotice(outcomes);
-                if (!notice.empty())
-                    m_history->PostNotice(notice, m_context.Options.GetUserName());
-            });
+    connect(m_portalHotKeys.get(), &CPortalHotKeys::Bound, this, &CChatDlg::PostHotKeyNotice);
     connect(m_portalHotKeys.get(), &CPortalHotKeys::Pressed, this,
             [this](uint32_t id, const QString& activationToken) {
                 UseActivationToken(activationToken);

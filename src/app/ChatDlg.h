@@ -26,6 +26,7 @@ class CWidgetNotifierHost;
 class CX11HotKeys;
 class CX11KeyWatcher;
 class CAtSpiPasswordFocus;
+struct HotKeyOutcome;
 class CStandardOptionsHost;
 class IClock;
 class IRandom;
@@ -179,6 +180,8 @@ private:
     void OnHotKey(uint32_t id);
     void RegisterHotKeys();
     void RegisterPortalHotKeys();
+    // Keys this desktop would not give us are said once, as a notice of ours.
+    void PostHotKeyNotice(const std::vector<HotKeyOutcome>& outcomes);
     void SelectDefaultRecipients();
     void LimitInput();
     void OnTimer(int id);
