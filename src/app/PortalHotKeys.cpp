@@ -58,17 +58,16 @@ CPortalHotKeys::~CPortalHotKeys()
 void CPortalHotKeys::Bind(const std::vector<HotKey>& keys)
 {
     m_keys = keys;
-    QVariantMap options{{QStringLiteral("session_handle_token"), CDesktopPortal::Token()}};
-    CDesktopPortal::Request(this, QLatin1String(kInterface), QStringLiteral("CreateSession"),
-                            {options}, [this](PortalOutcome outcome, const QVariantMap& results) {
-                                m_session = CDesktopPortal::SessionHandle(results);
-                                if (outcome == PortalOutcome::Declined)
-                                    Finish(HotKeyResult::Declined);
-                                else if (outcome != PortalOutcome::Granted || m_session.isEmpty())
-                                    Finish(HotKeyResult::NotOffered);
-                                else
-                                    BindShortcuts();
-                            });
+    CDesktopPortal::CreateSession(this, QLatin1String(kInterface),
+                                  [this](PortalOutcome outcome, const QString& session) {
+                                      m_session = session;
+                                      if (outcome == PortalOutcome::Declined)
+                                          Finish(HotKeyResult::Declined);
+                                      else if (outcome != PortalOutcome::Granted)
+                                          Finish(HotKeyResult::NotOffered);
+                                      else
+                                          BindShortcuts();
+                                  });
 }
 
 void CPortalHotKeys::BindShortcuts()

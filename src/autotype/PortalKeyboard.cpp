@@ -78,12 +78,11 @@ void CPortalKeyboard::StartSession()
                 Drop(PortalOutcome::Missing);
                 return;
             }
-            QVariantMap options{{QStringLiteral("session_handle_token"), CDesktopPortal::Token()}};
-            CDesktopPortal::Request(
-                this, QLatin1String(kInterface), QStringLiteral("CreateSession"), {options},
-                [this, v = version.toUInt()](PortalOutcome outcome, const QVariantMap& results) {
-                    m_session = CDesktopPortal::SessionHandle(results);
-                    if (outcome != PortalOutcome::Granted || m_session.isEmpty())
+            CDesktopPortal::CreateSession(
+                this, QLatin1String(kInterface),
+                [this, v = version.toUInt()](PortalOutcome outcome, const QString& session) {
+                    m_session = session;
+                    if (outcome != PortalOutcome::Granted)
                         Drop(outcome);
                     else
                         SelectDevices(v);

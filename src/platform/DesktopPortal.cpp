@@ -119,6 +119,19 @@ void CDesktopPortal::Request(QObject* context, const QString& interface, const Q
     });
 }
 
+void CDesktopPortal::CreateSession(QObject* context, const QString& interface,
+                                   std::function<void(PortalOutcome, const QString&)> done)
+{
+    QVariantMap options{{QStringLiteral("session_handle_token"), Token()}};
+    Request(context, interface, QStringLiteral("CreateSession"), {options},
+            [done = std::move(done)](PortalOutcome outcome, const QVariantMap& results) {
+                QString session = SessionHandle(results);
+                if (outcome == PortalOutcome::Granted && session.isEmpty())
+                    outcome = PortalOutcome::Failed;
+                done(outcome, session);
+            });
+}
+
 void CDesktopPortal::Send(const QString& interface, const QString& method,
                           const QVariantList& arguments)
 {

@@ -34,6 +34,11 @@ public:
     // `context` goes first.
     static void Request(QObject* context, const QString& interface, const QString& method,
                         QVariantList arguments, Done done);
+    // Creates a session of `interface`; `done` gets the outcome and the session's handle
+    // (a grant without a handle counts as Failed).
+    static void
+    CreateSession(QObject* context, const QString& interface,
+                  std::function<void(PortalOutcome outcome, const QString& session)> done);
     // A call whose answer is not waited for (the keyboard's key events).
     static void Send(const QString& interface, const QString& method,
                      const QVariantList& arguments);
