@@ -118,7 +118,6 @@ QColor LinkColorOn(const QColor& link, const QColor& base)
 void CChatHistoryEdit::StartSlices(bool updatesAfter)
 {
     m_updatesAfterSlices = updatesAfter;
-    m_endPending = true;
     m_laidOutTo = 0;
     m_slicedLayout = document()->documentLayout();
     m_slicedLayout->installEventFilter(this);
@@ -127,7 +126,6 @@ void CChatHistoryEdit::StartSlices(bool updatesAfter)
 
 void CChatHistoryEdit::StopSlices()
 {
-    m_endPending = false;
     m_slices.stop();
     if (m_slicedLayout)
         m_slicedLayout->removeEventFilter(this);
@@ -136,7 +134,7 @@ void CChatHistoryEdit::StopSlices()
 
 void CChatHistoryEdit::CancelSlices()
 {
-    if (!m_endPending)
+    if (!EndPending())
         return;
     StopSlices();
     setUpdatesEnabled(m_updatesAfterSlices);
@@ -184,12 +182,12 @@ void CChatHistoryEdit::Stream(const HistoryStream& stream, bool sliced)
 {
     if (!stream.Draw)
         return;
-    const bool updates = m_endPending ? m_updatesAfterSlices : updatesEnabled();
+    const bool updates = EndPending() ? m_updatesAfterSlices : updatesEnabled();
     const QTextCursor saved = textCursor();
     const int previousLast = document()->characterCount() - 1;
     // An end still waiting to be shown counts as the caret at the end.
-    const int savedAnchor = m_endPending ? previousLast : saved.anchor();
-    const int savedPosition = m_endPending ? previousLast : saved.position();
+    const int savedAnchor = EndPending() ? previousLast : saved.anchor();
+    const int savedPosition = EndPending() ? previousLast : saved.position();
     StopSlices();
     setUpdatesEnabled(false);
 

@@ -57,7 +57,7 @@ public:
     std::string SelectedText() const;
     // A long history shown whole is laid out in slices between events; its end is shown
     // (caret and view) once the last slice is done. True until then.
-    bool EndPending() const { return m_endPending; }
+    bool EndPending() const { return m_slices.isActive(); }
 
 signals:
     // A sender (kind 1) or recipients (kind 2) link of a shown message was clicked.
@@ -93,9 +93,8 @@ private:
     bool m_menuEnabled = true;
     bool m_leftDownOnLink = false;
     std::function<bool(const QUrl&)> m_opener;
-    QTimer m_slices;
+    QTimer m_slices;                  // running while the end waits to be shown
     QPointer<QObject> m_slicedLayout; // its own lazy layout held back while the slices run
     int m_laidOutTo = 0;
-    bool m_endPending = false;
     bool m_updatesAfterSlices = true;
 };
