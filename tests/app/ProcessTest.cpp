@@ -201,16 +201,6 @@ TEST_F(ProcessTest, AWaylandSessionThatCannotBeOpenedFallsBackInsteadOfAborting)
     EXPECT_EQ(chat.Errors().find("console"), std::string::npos) << chat.Errors();
 }
 
-// The peer-to-peer port (34304, 0x8600) is bound by process `pid`, in its network.
-bool PeerPortBound(long pid)
-{
-    std::ifstream udp("/proc/" + std::to_string(pid) + "/net/udp");
-    for (std::string line; std::getline(udp, line);)
-        if (line.find(":8600 00000000:0000") != std::string::npos)
-            return true;
-    return false;
-}
-
 TEST(ProcessStartTest, WithAutoTypeSetThePeerPortListensWithinTwoSeconds)
 {
     // No hot keys here (offscreen): the AutoType key cannot be had, and that must neither
@@ -227,10 +217,7 @@ TEST(ProcessStartTest, WithAutoTypeSetThePeerPortListensWithinTwoSeconds)
         ASSERT_EQ(set.Wait(10s), 0) << set.Errors();
     }
     process_support::Process chat(owen, {});
-    auto start = std::chrono::steady_clock::now();
-    while (!PeerPortBound(chat.Pid()) && std::chrono::steady_clock::now() - start < 2s)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_TRUE(PeerPortBound(chat.Pid())) << chat.Errors();
+    EXPECT_TRUE(process_support::PeerPortBoundWithin(chat.Pid(), 2s)) << chat.Errors();
 }
 
 TEST_F(ProcessTest, SecondStartHandsOverAndEndsWhileTheSecondaryRunsBeside)

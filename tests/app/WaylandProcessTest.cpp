@@ -41,16 +41,6 @@ QJsonObject WindowOf(long pid)
     return find(QJsonDocument::fromJson(tree).object());
 }
 
-// The peer-to-peer port (34304, 0x8600) is bound by process `pid`, in its network.
-bool PeerPortBound(long pid)
-{
-    std::ifstream udp("/proc/" + std::to_string(pid) + "/net/udp");
-    for (std::string line; std::getline(udp, line);)
-        if (line.find(":8600 00000000:0000") != std::string::npos)
-            return true;
-    return false;
-}
-
 TEST(WaylandProcessTest, StartsNativelyMapsItsWindowAndListensAtOnce)
 {
     ASSERT_NE(std::getenv("WAYLAND_DISPLAY"), nullptr) << "runs under wayland-desktop.sh";
@@ -74,10 +64,7 @@ TEST(WaylandProcessTest, StartsNativelyMapsItsWindowAndListensAtOnce)
     }
 
     Process chat(owen, {});
-    auto start = Clock::now();
-    while (!PeerPortBound(chat.Pid()) && Clock::now() - start < 2s)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_TRUE(PeerPortBound(chat.Pid())) << chat.Errors();
+    EXPECT_TRUE(PeerPortBoundWithin(chat.Pid(), 2s)) << chat.Errors();
 
     QJsonObject window;
     for (auto until = Clock::now() + 10s; window.isEmpty() && Clock::now() < until;) {

@@ -41,6 +41,25 @@ inline bool Shell(const std::string& command)
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+// Whether process `pid` has bound the peer-to-peer port (34304, 0x8600) in its network
+// within `within`.
+inline bool PeerPortBoundWithin(long pid, std::chrono::milliseconds within)
+{
+    auto bound = [pid] {
+        std::ifstream udp("/proc/" + std::to_string(pid) + "/net/udp");
+        for (std::string line; std::getline(udp, line);)
+            if (line.find(":8600 00000000:0000") != std::string::npos)
+                return true;
+        return false;
+    };
+    for (auto until = std::chrono::steady_clock::now() + within;
+         std::chrono::steady_clock::now() < until;
+         std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+        if (bound())
+            return true;
+    return bound();
+}
+
 // How often process `pid` went to sleep and woke so far: the voluntary context switches of
 // all its threads. -1 when it is gone.
 inline long WakeUps(long pid)
