@@ -2,7 +2,7 @@
 // types and chooses reaches them, what they send shows, and the window's own rules hold.
 #include "app/ChatDlg.h"
 
-#include "ControllerFixture.h"
+#include "WindowRig.h"
 #include "app/UsersListWidget.h"
 #include "ui/AboutDlg.h"
 #include "ui/LinkStatic.h"
@@ -79,20 +79,11 @@ void Key(QWidget* widget, int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
     QApplication::sendEvent(widget, &press);
 }
 
-class ChatDlgTest : public testing::Test
+class ChatDlgTest : public testing::Test, protected OwenWindowRig
 {
 protected:
-    TempDir dir;
-    CManualClock clock;
-    CSimNetwork network{clock};
     ControllerRig ann{dir, "Ann", clock, &network, "OFFICE2"};
     ControllerRig bob{dir, "Bob", clock, &network, "OFFICE3"};
-    CSqliteRegistry registry{dir.File("Owen.sqlite3")};
-    FakeSystemInfo system;
-    COptions options{registry, system, false};
-    FakePrompt prompt;
-    CRandom random{7};
-    TestFactory factory{clock, &network, "OFFICE1"};
     FakeDialogs dialogs;
     std::unique_ptr<CChatDlg> owen;
 
@@ -100,9 +91,6 @@ protected:
     {
         clock.SetNow(kNow);
         clock.SetTicks(5000);
-        system.Computer = "OFFICE1";
-        options.Set(Opt::Username, "Owen");
-        options.Set(Opt::NetworkingType, 1);
         for (COptions* o : {&options, &ann.options, &bob.options})
             o->Set(Opt::PromptOnAllUsers, 0);
         ChatDlgContext context{options, prompt, clock, random, factory, false};

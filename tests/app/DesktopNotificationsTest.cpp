@@ -2,7 +2,7 @@
 // private session bus (the test runs under dbus-run-session).
 #include "app/DesktopNotifications.h"
 
-#include "ControllerFixture.h"
+#include "WindowRig.h"
 #include "app/ChatDlg.h"
 #include "app/ChatNotifier.h"
 #include "app/UsersListWidget.h"
@@ -185,23 +185,16 @@ TEST(DesktopNotificationsNoServerTest, WithoutAServerNothingIsShownAndNothingBre
 // The chat window posts for each message that arrives while it is hidden, replaces the
 // sender's notification with his next message, withdraws it when the user looks, and comes
 // up with the sender chosen when the notification is clicked.
-TEST_F(DesktopNotificationsTest, TheChatWindowNotifiesWhileHidden)
+class DesktopNotificationsWindowTest : public DesktopNotificationsTest, protected OwenWindowRig
 {
-    TempDir dir;
-    CManualClock clock;
-    CSimNetwork network{clock};
+protected:
     ControllerRig ann{dir, "Ann", clock, &network, "OFFICE2"};
-    CSqliteRegistry registry{dir.File("Owen.sqlite3")};
-    FakeSystemInfo system;
-    COptions options{registry, system, false};
-    FakePrompt prompt;
-    CRandom random{7};
-    TestFactory factory{clock, &network, "OFFICE1"};
+};
+
+TEST_F(DesktopNotificationsWindowTest, TheChatWindowNotifiesWhileHidden)
+{
     clock.SetNow(1'700'000'000);
     clock.SetTicks(5000);
-    system.Computer = "OFFICE1";
-    options.Set(Opt::Username, "Owen");
-    options.Set(Opt::NetworkingType, 1);
     options.Set(Opt::PlaySnd, 0);
     ASSERT_TRUE(options.SetNotification(CChatNotifier::kFlash));
     ChatDlgContext context{options, prompt, clock, random, factory, false};

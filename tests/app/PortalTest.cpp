@@ -2,7 +2,7 @@
 // (tests/support/test_portal.py): its hot keys bound through GlobalShortcuts, a press
 // bringing the window up, AutoType typing through RemoteDesktop, and what the user sees
 // when the desktop says no or has no such portal.
-#include "ControllerFixture.h"
+#include "WindowRig.h"
 #include "app/ChatDlg.h"
 #include "app/PortalAutoType.h"
 #include "platform/Identity.h"
@@ -23,18 +23,9 @@ namespace {
 constexpr std::time_t kNow = 1'700'000'000;
 constexpr uint32_t kControlUp[][2] = {{0xffe3, 0}, {0xffe9, 0}, {0xffe1, 0}};
 
-class PortalTest : public testing::Test
+class PortalTest : public testing::Test, protected OwenWindowRig
 {
 protected:
-    TempDir dir;
-    CManualClock clock;
-    CSimNetwork network{clock};
-    CSqliteRegistry registry{dir.File("Owen.sqlite3")};
-    FakeSystemInfo system;
-    COptions options{registry, system, false};
-    FakePrompt prompt;
-    CRandom random{7};
-    TestFactory factory{clock, &network, "OFFICE1"};
     QProcess portal;
     std::unique_ptr<CChatDlg> window;
     const InstanceIdentity& identity = InstanceIdentity::For(false);
@@ -46,8 +37,6 @@ protected:
         qputenv("XDG_SESSION_TYPE", "wayland");
         qunsetenv("XDG_ACTIVATION_TOKEN");
         clock.SetNow(kNow);
-        options.Set(Opt::Username, "Owen");
-        options.Set(Opt::NetworkingType, 1);
     }
     void TearDown() override
     {
