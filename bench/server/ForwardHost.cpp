@@ -6,6 +6,7 @@
 // each gets one users document listing them all.
 //
 //   zt_forward_host --port P --clients N
+#include "FrameText.h"
 #include "net/ProtocolDocument.h"
 
 #include <arpa/inet.h>
@@ -35,16 +36,6 @@ struct Connection
     bool Dirty = false;
     bool Watching = false; // for writability
 };
-
-std::string_view Between(std::string_view text, std::string_view open, std::string_view close)
-{
-    auto a = text.find(open);
-    if (a == std::string_view::npos)
-        return {};
-    a += open.size();
-    auto b = text.find(close, a);
-    return b == std::string_view::npos ? std::string_view() : text.substr(a, b - a);
-}
 
 class Forwarder
 {
@@ -172,24 +163,17 @@ private:
         }
         c.In.append(buffer, static_cast<std::size_t>(n));
         const std::size_t from = static_cast<std::size_t>(&c - m_connections.data());
-        static constexpr std::string_view kLength = "Content-Length: ";
         for (;;) {
             // Re-read: Queue may grow another connection's buffer, never this one's In.
             std::string_view rest(c.In.data() + c.InPos, c.In.size() - c.InPos);
-            auto end = rest.find("\n\n");
-            if (end == std::string_view::npos)
+            NextFrame next = TakeFrame(rest);
+            if (next.Taken == 0)
                 break;
-            auto at = rest.find(kLength);
-            if (at == std::string_view::npos || at > end) {
-                c.InPos += end + 2;
+            c.InPos += next.Taken;
+            if (!next.HasBody)
                 continue;
-            }
-            std::size_t length = std::strtoul(rest.data() + at + kLength.size(), nullptr, 10);
-            if (rest.size() < end + 2 + length)
-                break;
-            std::string_view frame = rest.substr(0, end + 2 + length);
-            std::string_view body = rest.substr(end + 2, length);
-            c.InPos += frame.size();
+            std::string_view frame = rest.substr(0, next.Taken);
+            std::string_view body = next.Body;
             std::string_view to;
             if (body.find("<message>") != std::string_view::npos)
                 to = Between(body, "<to><user>", "</user>");

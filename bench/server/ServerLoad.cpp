@@ -15,6 +15,7 @@
 //
 // One thread, epoll, non-blocking sockets; frames are made once and reused, so that the
 // generator costs the shared CPUs as little as possible.
+#include "FrameText.h"
 #include "common/ChatMessage.h"
 #include "net/ProtocolDocument.h"
 
@@ -319,17 +320,6 @@ private:
         return value < static_cast<int>(m_clients.size()) ? value : -1;
     }
 
-    static std::string_view Between(std::string_view text, std::string_view open,
-                                    std::string_view close)
-    {
-        auto a = text.find(open);
-        if (a == std::string_view::npos)
-            return {};
-        a += open.size();
-        auto b = text.find(close, a);
-        return b == std::string_view::npos ? std::string_view() : text.substr(a, b - a);
-    }
-
     static std::string PairFrame(const Client& from, const Client& to)
     {
         ChatMessage message;
@@ -368,23 +358,15 @@ private:
 
     void ParseFrames(Client& c)
     {
-        static constexpr std::string_view kLength = "Content-Length: ";
         static constexpr std::string_view kProlog = "<?xml version=\"1.0\"?>\n";
         for (;;) {
-            std::string_view rest(c.In.data() + c.InPos, c.In.size() - c.InPos);
-            auto end = rest.find("\n\n");
-            if (end == std::string_view::npos)
+            NextFrame next = TakeFrame({c.In.data() + c.InPos, c.In.size() - c.InPos});
+            if (next.Taken == 0)
                 return;
-            auto at = rest.find(kLength);
-            if (at == std::string_view::npos || at > end) {
-                c.InPos += end + 2;
+            c.InPos += next.Taken;
+            if (!next.HasBody)
                 continue;
-            }
-            std::size_t length = std::strtoul(rest.data() + at + kLength.size(), nullptr, 10);
-            if (rest.size() < end + 2 + length)
-                return;
-            std::string_view body = rest.substr(end + 2, length);
-            c.InPos += end + 2 + length;
+            std::string_view body = next.Body;
             if (body.substr(0, kProlog.size()) == kProlog)
                 body.remove_prefix(kProlog.size());
             while (!body.empty() && (body[0] == ' ' || body[0] == '\n'))
@@ -406,7 +388,7 @@ private:
                 Delivered(c.Index);
             } else if (body.starts_with("<users>")) {
                 ++m_usersDocuments;
-                m_usersBytes += length;
+                m_usersBytes += next.Body.size();
                 std::size_t listed = 0;
                 for (std::size_t p = body.find("<username>"); p != std::string_view::npos;
                      p = body.find("<username>", p + 10))
