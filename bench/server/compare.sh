@@ -12,15 +12,8 @@ after=${2:?usage: compare.sh BEFORE_BUILD AFTER_BUILD [SECONDS] [ROUNDS]}
 seconds=${3:-5}
 rounds=${4:-3}
 load=$after/bench/server/zt_server_load
-work=$(mktemp -d)
 port=$((38000 + $$ % 500 * 2))
-ticks_per_second=$(getconf CLK_TCK)
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
+. "$(dirname "$0")/measure.sh"
 
 run() {
     label=$1
@@ -29,16 +22,7 @@ run() {
     rm -f "$work/out"
     XDG_CONFIG_HOME=$work XDG_DATA_HOME=$work "$build/bench/server/zt_bench_server" --server --port $port > "$work/out" &
     pid=$!
-    while ! grep -q listening "$work/out" 2>/dev/null; do sleep 0.05; done
-    line=$($load route --port $port --seconds "$seconds" "$@")
-    ticks=$(awk '{print $14 + $15}' "/proc/$pid/stat")
-    kill "$pid"
-    wait "$pid" || true
-    pid=""
-    rate=${line##*messages_per_second=}
-    echo "$label $line" | awk -v t="$ticks" -v hz="$ticks_per_second" -v r="$rate" -v s="$seconds" \
-        '{ printf "%s server_cpu_us_per_message=%.2f\n", $0, (r > 0 ? t * 1e6 / hz / (r * s) : 0) }'
-    port=$((port + 1))
+    measure "$label" "$@"
 }
 
 round=0

@@ -12,15 +12,8 @@ build=${1:?usage: route.sh BUILD_DIR [SECONDS] [ROUNDS]}
 seconds=${2:-5}
 rounds=${3:-3}
 load=$build/bench/server/zt_server_load
-work=$(mktemp -d)
 port=$((39000 + $$ % 400 * 2))
-ticks_per_second=$(getconf CLK_TCK)
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
+. "$(dirname "$0")/measure.sh"
 
 # run LABEL [--receipts]: prints the line, leaves the rate in $rate.
 run() {
@@ -34,16 +27,7 @@ run() {
         "$build/bench/server/zt_forward_host" --port $port --clients 100 > "$work/out" &
     fi
     pid=$!
-    while ! grep -q listening "$work/out" 2>/dev/null; do sleep 0.05; done
-    line=$($load route --port $port --seconds "$seconds" "$@")
-    ticks=$(awk '{print $14 + $15}' "/proc/$pid/stat")
-    kill "$pid"
-    wait "$pid" 2>/dev/null || true
-    pid=""
-    rate=${line##*messages_per_second=}
-    echo "$label $line" | awk -v t="$ticks" -v hz="$ticks_per_second" -v r="$rate" -v s="$seconds" \
-        '{ printf "%s server_cpu_us_per_message=%.2f\n", $0, (r > 0 ? t * 1e6 / hz / (r * s) : 0) }'
-    port=$((port + 1))
+    measure "$label" "$@"
 }
 
 round=0
