@@ -21,9 +21,11 @@ bool RunUntil(const std::function<bool()>& done, int limitMs = 20000)
 {
     QElapsedTimer timer;
     timer.start();
-    while (!done() && timer.elapsed() < limitMs)
+    // What was seen, not asked again: a page that a newer load replaces can lose it.
+    bool seen = false;
+    while (!(seen = done()) && timer.elapsed() < limitMs)
         QApplication::processEvents(QEventLoop::AllEvents, 50);
-    return done();
+    return seen;
 }
 
 void Settle(int ms)
@@ -174,7 +176,11 @@ struct WebViewerOnLog
         const QString newest = QStringLiteral("!!document.getElementById('msg%1')").arg(count - 1);
         return web &&
                RunUntil(
-                   [&] { return window->Viewer().IsLoaded() && RunScript(web, newest).toBool(); },
+                   [&] {
+                       // The whole log read, and its page, not one a newer load replaces.
+                       return window->Viewer().IsLoaded() && !web->page()->isLoading() &&
+                              RunScript(web, newest).toBool();
+                   },
                    limitMs);
     }
     int Paragraphs()

@@ -5,8 +5,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QShortcut>
+#include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
@@ -93,14 +96,33 @@ public:
                              if (status != QWebEnginePage::NormalTerminationStatus)
                                  m_working = false;
                          });
-        QObject::connect(m_page, &QWebEnginePage::loadStarted, m_view,
-                         [this] { m_loading = true; });
-        QObject::connect(m_page, &QWebEnginePage::loadFinished, m_view, [this](bool) {
-            m_loading = false;
-            m_page->runJavaScript(QString::fromLatin1(kAskForMore));
-            if (m_pendingSelection != kNoSelection)
-                SelectMessage(std::exchange(m_pendingSelection, kNoSelection));
-        });
+        // In every page, however its load went: a script run once a load has finished
+        // can land in the page that a newer load is replacing.
+        QWebEngineScript askForMore;
+        askForMore.setSourceCode(QString::fromLatin1(kAskForMore));
+        askForMore.setInjectionPoint(QWebEngineScript::DocumentReady);
+        askForMore.setWorldId(QWebEngineScript::MainWorld);
+        askForMore.setRunsOnSubFrames(false);
+        m_page->scripts().insert(askForMore);
+        m_page->MoreHandler = [this](bool older) {
+            if (!m_loading && m_more)
+                m_more(older);
+        };
+        // Loading ends with the load asked for last; one it replaced may still report.
+        QObject::connect(m_page, &QWebEnginePage::loadingChanged, m_view,
+                         [this](const QWebEngineLoadingInfo& info) {
+                             if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus ||
+                                 (!m_requested.isEmpty() && info.url() != m_requested))
+                                 return;
+                             m_loading = false;
+                             if (m_pendingSelection != kNoSelection)
+                                 SelectMessage(std::exchange(m_pendingSelection, kNoSelection));
+                             // A page asks once until it is given more; what it asked
+                             // before it had loaded went unanswered.
+                             m_page->runJavaScript(
+                                 QStringLiteral("window.zibtamAsked = false;"
+                                                "window.zibtamAskedNewer = false;"));
+                         });
         auto* find = new QShortcut(QKeySequence::Find, m_view);
         find->setContext(Qt::WidgetWithChildrenShortcut);
         QObject::connect(find, &QShortcut::activated, m_view, [this] {
@@ -126,11 +148,13 @@ public:
         // browser puts back the old scroll position once a large page has laid out.
         url.setQuery(QStringLiteral("n=%1").arg(++m_loads));
         m_loading = true; // until it has loaded, not from when the engine says it started
+        m_requested = url;
         m_view->load(url);
     }
     void SetHtml(const QString& html) override
     {
         m_loading = true;
+        m_requested.clear(); // the engine gives the page an address of its own
         m_pendingSelection = kNoSelection;
         m_view->setHtml(html);
     }
@@ -162,7 +186,7 @@ public:
     }
     void SetMoreHandler(std::function<void(bool older)> handler) override
     {
-        m_page->MoreHandler = std::move(handler);
+        m_more = std::move(handler);
     }
     void SelectMessage(int index) override
     {
@@ -195,11 +219,13 @@ private:
     CLogWebPage* m_page;
     CPageSchemeHandler* m_scheme;
     std::function<void()> m_find;
+    std::function<void(bool older)> m_more;
     bool m_working = true;
     bool m_loading = false;
     static constexpr int kNoSelection = -2;
     int m_pendingSelection = kNoSelection; // to select once the page has loaded
     int m_loads = 0;
+    QUrl m_requested; // the page file's address in the last load asked for
 };
 
 } // namespace
