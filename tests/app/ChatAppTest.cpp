@@ -201,7 +201,7 @@ TEST_F(ChatAppTest, TheShowRequestCarriesTheLaunchersActivationToken)
         std::atomic<bool> answered{false};
         std::thread second([&] {
             answered = CInstanceGuard(InstanceIdentity::For(false), InstanceMode::Chat)
-                           .ShowRunningInstance(1000, QString::fromLatin1(token));
+                           .ShowRunningInstance(5000, QString::fromLatin1(token));
         });
         QElapsedTimer timer;
         timer.start();
