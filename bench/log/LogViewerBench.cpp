@@ -257,8 +257,6 @@ void Measure(int count, bool classic)
 
 int main(int argc, char** argv)
 {
-    PrepareLogViewerProcess();
-    QApplication app(argc, argv);
     // Arguments: the log sizes, and "classic" for the classic view instead of the web page.
     std::vector<int> sizes;
     bool classic = false;
@@ -268,6 +266,10 @@ int main(int argc, char** argv)
         else
             sizes.push_back(std::atoi(argv[i]));
     }
+    // As the program: the web engine only for the web page.
+    if (!classic)
+        PrepareLogViewerProcess();
+    QApplication app(argc, argv);
     if (sizes.empty())
         sizes = {1000, 10000, 100000};
     for (int count : sizes)

@@ -143,7 +143,9 @@ int RunChatProgram(int argc, char** argv, CSystemInfo& system)
     CUserSettings settings(system, argc > 0 ? argv[0] : "zibtam");
     bool secondary = settings.Secondary();
     COptions& options = settings.Options();
-    if (ModeFromCommandLine(JoinArguments(argc, argv, 1)) == InstanceMode::LogViewer)
+    // The web engine (tens of megabytes, and a GL context) only for the web page view.
+    if (ModeFromCommandLine(JoinArguments(argc, argv, 1)) == InstanceMode::LogViewer &&
+        options.Get(Opt::ClassicLogViewer) == 0)
         PrepareLogViewerProcess();
     // "-platform" on the command line rather than QT_QPA_PLATFORM in the environment, which
     // the programs we start (a browser, say) would inherit.

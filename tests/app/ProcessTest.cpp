@@ -71,6 +71,8 @@ public:
         return -1;
     }
     void Signal(int signal) { kill(m_pid, signal); }
+    // The files mapped into the running program.
+    std::string Maps() const { return Read("/proc/" + std::to_string(m_pid) + "/maps"); }
     std::string Output() const { return Read(m_out); }
     std::string Errors() const { return Read(m_err); }
 
@@ -276,6 +278,22 @@ TEST_F(ProcessTest, OneLogViewerPerKindBesideTheChatProgram)
     EXPECT_EQ(viewer.Wait(10s), 0) << viewer.Errors();
     EXPECT_EQ(chat.Wait(10s), 0) << chat.Errors();
     EXPECT_FALSE(std::filesystem::exists(dir.File("office log.tmp"))) << "the page goes with it";
+}
+
+// The web engine costs tens of megabytes and a GL context: a classic viewer does without it.
+TEST_F(ProcessTest, OnlyTheWebPageViewerLoadsTheWebEngine)
+{
+    ASSERT_EQ(Config(exe, {"set", "Username", "Owen"}), 0);
+    ASSERT_EQ(Config(exe, {"set", "LogPath", dir.File("Office Log.xml")}), 0);
+    for (bool classic : {true, false}) {
+        ASSERT_EQ(Config(exe, {"set", "ClassicLogViewer", classic ? "1" : "0"}), 0);
+        Program viewer(exe, {"/log"}, env, dir);
+        ASSERT_TRUE(WaitForFile(dir.File("run/zibtam/ZibTamLogViewerMutex"))) << viewer.Errors();
+        EXPECT_EQ(viewer.Maps().find("WebEngine") == std::string::npos, classic) << classic;
+        viewer.Signal(SIGTERM);
+        EXPECT_EQ(viewer.Wait(20s), 0) << viewer.Errors();
+        std::filesystem::remove(dir.File("run/zibtam/ZibTamLogViewerMutex"));
+    }
 }
 
 TEST_F(ProcessTest, ADamagedSettingsFileIsLeftAsItWas)
