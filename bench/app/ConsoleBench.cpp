@@ -276,13 +276,10 @@ int Idle(const std::vector<std::string>& programs, int seconds, const std::strin
     return 0;
 }
 
-void PrintSpread(const Instance& instance, std::vector<double> ms)
+void PrintSpread(const Instance& instance, const std::vector<double>& ms)
 {
-    std::sort(ms.begin(), ms.end());
-    std::printf(
-        "  %-40s %3zu probes: median %7.3f ms, 10%% %7.3f ms, 90%% %7.3f ms, max %7.3f ms\n",
-        instance.Label.c_str(), ms.size(), ms[ms.size() / 2], ms[ms.size() / 10],
-        ms[ms.size() * 9 / 10], ms.back());
+    std::printf("  %-40s %3zu probes: %s\n", instance.Label.c_str(), ms.size(),
+                Spread(ms).Text().c_str());
 }
 
 // Probes go to each console in turn, at a random moment, and are timed from the send to
@@ -321,9 +318,7 @@ int Latency(const std::vector<std::string>& programs, int count, const std::stri
     std::printf("datagram sent to console line, peer-to-peer:\n");
     int result = Probe(consoles, count, [&](size_t c, int i, const std::string& text) {
         std::string datagram = ProbeDatagram(i + 1, text, "PC-ANN", "Ann");
-        sockaddr_in to = Loopback(34304);
-        return ::sendto(senders[c], datagram.data(), datagram.size(), 0,
-                        reinterpret_cast<sockaddr*>(&to), sizeof to) > 0;
+        return SendDatagram(senders[c], datagram, Loopback(34304));
     });
     for (Instance& console : consoles)
         StopConsole(console);

@@ -1,13 +1,20 @@
 // Measures the chat window in this process, in a network namespace of its own: its CPU,
 // memory and wake-ups while it waits hidden (in the tray where the desktop has one), and the
-// time from a datagram's arrival to the message painted in the chat history.
+// time from a datagram's arrival to the message painted in the chat history. Under load from
+// another computer (a namespace of its own): a burst of one-datagram messages, every one to
+// be shown and acknowledged, and users arriving by the thousand, every one to be listed;
+// meanwhile keys typed into the input box are timed to their paint, against the same keys
+// typed before the load.
 //   window_bench idle SECONDS
 //   window_bench latency COUNT
-// Run as root (for the namespace); under Xvfb with a tray host, or offscreen.
+//   window_bench burst COUNT PER_SECOND
+//   window_bench users COUNT PER_SECOND
+// Run as root (for the namespaces); under Xvfb with a tray host, or offscreen.
 #include "BenchIsolation.h"
 #include "BenchProbe.h"
 #include "app/ChatDlg.h"
 #include "app/NetworkFactory.h"
+#include "app/UsersListWidget.h"
 #include "platform/Clock.h"
 #include "platform/Prompt.h"
 #include "platform/Random.h"
@@ -19,20 +26,27 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QInputDevice>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <algorithm>
 #include <arpa/inet.h>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <netinet/in.h>
+#include <poll.h>
 #include <random>
 #include <sched.h>
+#include <set>
 #include <string>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -158,8 +172,7 @@ int Latency(CChatDlg& window, int count)
         watch.Painted = false;
         watch.Shown = [&] { return window.History()->Messages().size() > shown; };
         auto sent = std::chrono::steady_clock::now();
-        ::sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to),
-                 sizeof to);
+        SendDatagram(sender, datagram, to);
         QElapsedTimer limit;
         limit.start();
         while (!watch.Painted && limit.elapsed() < 5000) {
@@ -172,25 +185,291 @@ int Latency(CChatDlg& window, int count)
         }
         ms.push_back(std::chrono::duration<double, std::milli>(watch.At - sent).count());
     }
-    std::sort(ms.begin(), ms.end());
-    std::printf("datagram arrival to message painted in the history, %d probes: median %.2f ms, "
-                "10%% %.2f ms, 90%% %.2f ms, max %.2f ms\n",
-                count, ms[ms.size() / 2], ms[ms.size() / 10], ms[ms.size() * 9 / 10], ms.back());
+    std::printf("datagram arrival to message painted in the history, %d probes: %s\n", count,
+                Spread(ms).Text().c_str());
     ::close(sender);
     return 0;
+}
+
+using SteadyClock = std::chrono::steady_clock;
+
+double MsBetween(SteadyClock::time_point from, SteadyClock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// Types a letter into the input box every 10 to 50 ms from a thread of its own, as a
+// keyboard does whatever the window is busy with, and times each from its arrival in the
+// window's queue to the input box painted with it.
+class KeyProbe : public QObject
+{
+public:
+    explicit KeyProbe(QPlainTextEdit& input) : m_input(input)
+    {
+        // Made here, on the window's thread, rather than by the first key event made on the
+        // typing thread.
+        QInputDevice::primaryKeyboard();
+        m_input.viewport()->installEventFilter(this);
+    }
+    ~KeyProbe() override { m_input.viewport()->removeEventFilter(this); }
+
+    void Start()
+    {
+        m_input.clear();
+        m_painted = 0;
+        m_stop = false;
+        m_finished = false;
+        m_times.clear();
+        m_thread = std::thread([this] { Type(); });
+    }
+    // The event loop runs until the last key is painted (or given up on).
+    std::vector<double> Stop()
+    {
+        m_stop = true;
+        while (!m_finished)
+            RunFor(5);
+        m_thread.join();
+        m_input.clear();
+        return m_times;
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            int shown = m_input.document()->characterCount() - 1;
+            if (shown > m_painted.load(std::memory_order_relaxed)) {
+                m_paintedAt = SteadyClock::now();
+                m_painted.store(shown, std::memory_order_release);
+            }
+        }
+        return false;
+    }
+
+private:
+    void Type()
+    {
+        std::mt19937 random(54321);
+        for (int typed = 1; !m_stop; ++typed) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10 + random() % 41));
+            auto pressed = SteadyClock::now();
+            QCoreApplication::postEvent(
+                &m_input,
+                new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a")));
+            while (m_painted.load(std::memory_order_acquire) < typed &&
+                   SteadyClock::now() - pressed < std::chrono::seconds(30))
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            if (m_painted.load(std::memory_order_acquire) < typed) {
+                std::fprintf(stderr, "a key was not painted within 30 s\n");
+                m_times.push_back(30000);
+                break;
+            }
+            m_times.push_back(MsBetween(pressed, m_paintedAt));
+        }
+        m_finished = true;
+    }
+
+    QPlainTextEdit& m_input;
+    std::thread m_thread;
+    std::atomic<bool> m_stop = false;
+    std::atomic<bool> m_finished = false;
+    std::atomic<int> m_painted = 0;
+    SteadyClock::time_point m_paintedAt; // published by m_painted
+    std::vector<double> m_times;
+};
+
+// The other computer: where the load comes from and where the window's acknowledgements go.
+struct OtherComputer
+{
+    int Sender = -1;
+    int Acks = -1; // bound to the acknowledgement slot
+
+    bool Make()
+    {
+        Sender = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        Acks = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        int size = 8 << 20;
+        ::setsockopt(Acks, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size);
+        sockaddr_in slot = Address(INADDR_ANY, 34306);
+        return Sender >= 0 && Acks >= 0 &&
+               ::bind(Acks, reinterpret_cast<sockaddr*>(&slot), sizeof slot) == 0;
+    }
+    static sockaddr_in Window(uint16_t port)
+    {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        ::inet_pton(AF_INET, kBenchAddress, &to.sin_addr);
+        return to;
+    }
+};
+
+// Collects the ids acknowledged to the other computer until stopped.
+class AckCounter
+{
+public:
+    explicit AckCounter(int socket)
+        : m_thread([this, socket] {
+              char buffer[2048];
+              while (!m_stop) {
+                  pollfd fd{socket, POLLIN, 0};
+                  if (::poll(&fd, 1, 50) <= 0)
+                      continue;
+                  ssize_t got = ::recv(socket, buffer, sizeof buffer, MSG_DONTWAIT);
+                  std::string computer, id;
+                  int index = 0;
+                  if (got > 0 && ParseAcknowledgement(std::string(buffer, static_cast<size_t>(got)),
+                                                      computer, id, index))
+                      m_ids.insert(id);
+              }
+          })
+    {}
+    std::set<std::string> Stop()
+    {
+        m_stop = true;
+        m_thread.join();
+        return m_ids;
+    }
+
+private:
+    std::atomic<bool> m_stop = false;
+    std::set<std::string> m_ids;
+    std::thread m_thread;
+};
+
+// Keys typed while nothing else happens, for as long as the load will take.
+std::vector<double> QuietKeys(KeyProbe& keys, int ms)
+{
+    keys.Start();
+    RunFor(ms);
+    return keys.Stop();
+}
+
+void PrintKeys(const std::vector<double>& quiet, const std::vector<double>& loaded)
+{
+    std::printf("  key to paint in the input box, quiet:     %3zu keys: %s\n", quiet.size(),
+                Spread(quiet).Text().c_str());
+    std::printf("  key to paint in the input box, under load: %3zu keys: %s\n", loaded.size(),
+                Spread(loaded).Text().c_str());
+}
+
+// Sends `datagrams` from the other computer to `port` at `perSecond` while keys are typed;
+// the event loop runs until `done` says the window has it all (or 30 s after the last send).
+// The seconds from the first send to done.
+double Load(OtherComputer& other, uint16_t port, const std::vector<std::string>& datagrams,
+            double perSecond, KeyProbe& keys, const std::function<bool()>& done,
+            std::vector<double>& keyTimes)
+{
+    keys.Start();
+    std::atomic<bool> sent = false;
+    auto start = SteadyClock::now();
+    std::thread sender([&] {
+        if (SendPaced(other.Sender, datagrams, OtherComputer::Window(port), perSecond) !=
+            static_cast<int>(datagrams.size()))
+            std::fprintf(stderr, "not every datagram went out\n");
+        sent = true;
+    });
+    auto lastSent = SteadyClock::time_point::max();
+    while (!done()) {
+        if (sent && lastSent == SteadyClock::time_point::max())
+            lastSent = SteadyClock::now();
+        if (lastSent != SteadyClock::time_point::max() &&
+            SteadyClock::now() - lastSent > std::chrono::seconds(30))
+            break;
+        QEventLoop loop;
+        loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    }
+    double seconds = MsBetween(start, SteadyClock::now()) / 1000.0;
+    sender.join();
+    keyTimes = keys.Stop();
+    return seconds;
+}
+
+int Burst(CChatDlg& window, OtherComputer& other, int count, double perSecond)
+{
+    window.ShowChatWindow();
+    RunFor(1000);
+    KeyProbe keys(*window.InputBox());
+    const int loadMs = static_cast<int>(1000.0 * count / perSecond);
+    std::vector<double> quiet = QuietKeys(keys, loadMs);
+
+    std::vector<std::string> datagrams;
+    for (int i = 0; i < count; ++i)
+        datagrams.push_back(OneDatagram(i + 1, "burst " + std::to_string(i), "PC-BURST", "Burst",
+                                        "PC-OWEN", "Owen"));
+    const size_t before = window.History()->Messages().size();
+    auto shown = [&] { return window.History()->Messages().size() - before; };
+    AckCounter acks(other.Acks);
+    std::vector<double> loaded;
+    double seconds = Load(
+        other, 34304, datagrams, perSecond, keys,
+        [&] { return shown() >= static_cast<size_t>(count); }, loaded);
+    RunFor(1000); // the last acknowledgements on their way
+    size_t acknowledged = acks.Stop().size();
+
+    int inOrder = 0;
+    const auto& messages = window.History()->Messages();
+    for (size_t i = before; i < messages.size(); ++i)
+        inOrder += messages[i].Text == "burst " + std::to_string(inOrder) ? 1 : 0;
+    std::printf("burst of %d one-datagram messages at %.0f/s from one computer:\n", count,
+                perSecond);
+    std::printf("  shown %zu (%d in sending order), acknowledged %zu; all shown %.2f s after the "
+                "first was sent\n",
+                shown(), inOrder, acknowledged, seconds);
+    PrintKeys(quiet, loaded);
+    return shown() == static_cast<size_t>(count) && inOrder == count &&
+                   acknowledged == static_cast<size_t>(count)
+               ? 0
+               : 1;
+}
+
+int Users(CChatDlg& window, OtherComputer& other, int count, double perSecond)
+{
+    window.ShowChatWindow();
+    RunFor(1000);
+    KeyProbe keys(*window.InputBox());
+    std::vector<double> quiet =
+        QuietKeys(keys, std::max(1000, static_cast<int>(1000.0 * count / perSecond)));
+
+    // Each user on a computer of their own, as far as the window can tell.
+    std::vector<std::string> datagrams;
+    for (int i = 0; i < count; ++i) {
+        std::string number = std::to_string(100000 + i).substr(1);
+        datagrams.push_back(OneDatagram(1, "arrival", "PC-U" + number, "User " + number));
+    }
+    const int before = window.Users()->Count();
+    std::vector<double> loaded;
+    double seconds = Load(
+        other, 34305, datagrams, perSecond, keys,
+        [&] { return window.Users()->Count() >= before + count; }, loaded);
+    std::printf("%d users arriving at %.0f/s, each from a computer of their own:\n", count,
+                perSecond);
+    std::printf("  listed %d; all listed %.2f s after the first arrival was sent (sending takes "
+                "%.2f s)\n",
+                window.Users()->Count() - before, seconds, count / perSecond);
+    PrintKeys(quiet, loaded);
+    return window.Users()->Count() == before + count ? 0 : 1;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: window_bench idle SECONDS | latency COUNT\n");
+    const std::string mode = argc > 1 ? argv[1] : "";
+    const bool loaded = mode == "burst" || mode == "users";
+    if (argc < 3 || (loaded && argc < 4)) {
+        std::fprintf(stderr, "usage: window_bench idle SECONDS | latency COUNT | burst COUNT "
+                             "PER_SECOND | users COUNT PER_SECOND\n");
         return 2;
     }
     const std::string home = IsolateBench("/tmp/zt-window-bench");
     if (home.empty())
         return 1;
+    OtherComputer other;
+    if (loaded && !WithOtherComputer([&] { return other.Make(); })) {
+        std::fprintf(stderr, "could not make the other computer\n");
+        return 1;
+    }
     if (!std::getenv("DISPLAY"))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
@@ -214,8 +493,12 @@ int main(int argc, char** argv)
         RunFor(1000);
         if (!window.Controller().IsConnected())
             std::fprintf(stderr, "the window did not connect\n");
-        else if (std::string(argv[1]) == "idle")
+        else if (mode == "idle")
             result = Idle(window, std::atoi(argv[2]));
+        else if (mode == "burst")
+            result = Burst(window, other, std::atoi(argv[2]), std::atof(argv[3]));
+        else if (mode == "users")
+            result = Users(window, other, std::atoi(argv[2]), std::atof(argv[3]));
         else
             result = Latency(window, std::atoi(argv[2]));
     }

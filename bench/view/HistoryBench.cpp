@@ -4,7 +4,8 @@
 // paragraphs in the same run (the anchor; goal: the history no slower). Offscreen, the widget
 // shown, events processed inside the timing so the layout and the scroll to the end count.
 // The redisplay's call_ms and step_ms are the longest the window went without handling
-// events: in the call, and in one pass of the event loop after it.
+// events: in the call, and in one pass of the event loop after it. And a message of a
+// megabyte, as one unbroken word and as ordinary text, against the same plain QTextEdit.
 #include "platform/Prompt.h"
 #include "view/ChatHistory.h"
 #include "view/ChatHistoryEdit.h"
@@ -137,6 +138,20 @@ std::vector<Paragraph> ParagraphsOf(const QTextDocument& document)
     return paragraphs;
 }
 
+// A plain QTextEdit of the history's size, shown, for the anchors.
+struct PlainEdit
+{
+    QTextEdit edit;
+
+    PlainEdit()
+    {
+        edit.setReadOnly(true);
+        edit.resize(600, 400);
+        edit.show();
+        QApplication::processEvents();
+    }
+};
+
 // The anchor: a plain QTextEdit given the same formatted paragraphs, the caret moved to the
 // end, as an application would fill one.
 void BM_PlainEditAnchor(benchmark::State& state)
@@ -147,11 +162,8 @@ void BM_PlainEditAnchor(benchmark::State& state)
         SettleEnd(shown.history.Edit());
         paragraphs = ParagraphsOf(*shown.history.Edit().document());
     }
-    QTextEdit edit;
-    edit.setReadOnly(true);
-    edit.resize(600, 400);
-    edit.show();
-    QApplication::processEvents();
+    PlainEdit plain;
+    QTextEdit& edit = plain.edit;
     for (auto _ : state) {
         edit.document()->clear();
         QTextCursor cursor(edit.document());
@@ -172,6 +184,64 @@ void BM_PlainEditAnchor(benchmark::State& state)
     }
 }
 BENCHMARK(BM_PlainEditAnchor)->Arg(10000)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// A message of a megabyte: one unbroken word (range 0), or ordinary text in words and
+// lines (range 1).
+std::string Megabyte(int64_t kind)
+{
+    constexpr size_t kSize = 1 << 20;
+    if (kind == 0)
+        return std::string(kSize, 'w');
+    std::string text;
+    for (int i = 0; text.size() < kSize; ++i)
+        text += "Lunch at noon on the terrace, or inside if it rains; line " + std::to_string(i) +
+                (i % 4 == 3 ? ".\n" : ". ");
+    text.resize(kSize);
+    return text;
+}
+
+// The megabyte message added to a shown history of ten until its end is on screen; step_ms
+// is the longest the window went without handling events.
+void BM_MegabyteMessage(benchmark::State& state)
+{
+    ChatMessage message = Message(10);
+    message.Text = Megabyte(state.range(0));
+    ShownHistory shown(10);
+    double step = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        shown.history.SetMessages(Messages(10));
+        SettleEnd(shown.history.Edit());
+        state.ResumeTiming();
+        QElapsedTimer clock;
+        clock.start();
+        shown.history.AddMessage(message);
+        step = std::max(step, static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        step = std::max(step, SettleEnd(shown.history.Edit()));
+    }
+    state.counters["step_ms"] = step;
+}
+BENCHMARK(BM_MegabyteMessage)->Arg(0)->Arg(1)->Iterations(2)->Unit(benchmark::kMillisecond);
+
+// The anchor: a plain QTextEdit given the same text, the caret moved to its end (one pass:
+// the unbroken word takes minutes).
+void BM_PlainEditMegabyte(benchmark::State& state)
+{
+    const QString text = QString::fromLatin1(Megabyte(state.range(0)));
+    PlainEdit plain;
+    QTextEdit& edit = plain.edit;
+    for (auto _ : state) {
+        state.PauseTiming();
+        edit.document()->clear();
+        QApplication::processEvents();
+        state.ResumeTiming();
+        QTextCursor cursor(edit.document());
+        cursor.insertText(text);
+        edit.moveCursor(QTextCursor::End);
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_PlainEditMegabyte)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
