@@ -5,9 +5,11 @@
 //     Every client keeps `inflight` messages on their way to the next client; a message
 //     counts once its recipient has it (with --receipts: once the sender has its receipt,
 //     as real clients answer every message). Prints messages routed per second.
-//   zt_server_load logons --port P [--clients 1000]
+//   zt_server_load logons --port P [--clients 1000] [--server-pid PID]
 //     Connects and logs on that many clients at once and waits until every one of them has
-//     been told about all the others. Prints the time and the bytes of users documents.
+//     been told about all the others. Prints the time and the bytes of users documents;
+//     with the server's process id also its peak resident memory and processor time (the
+//     server should be fresh, so that both are the log-on storm's).
 //   zt_server_load stall --port P --server-pid PID [--seconds 5]
 //     load0 stops reading, load1 floods it without waiting, load2 and load3 keep 8 messages
 //     in flight between them. Prints their rate, the notices load1 got and the server's
@@ -331,7 +333,9 @@ private:
         return FormatDocumentFrame(ProtocolDocument::MakeMessage(message));
     }
 
-    long ServerRss() const
+public:
+    // A field of the server's /proc status in kB: "VmRSS:" now, "VmHWM:" its peak so far.
+    long ServerStatusKb(const char* field = "VmRSS:") const
     {
         if (m_options.ServerPid <= 0)
             return 0;
@@ -341,13 +345,40 @@ private:
             return 0;
         char line[256];
         long kb = 0;
+        std::size_t length = std::strlen(field);
         while (std::fgets(line, sizeof line, file)) {
-            if (std::strncmp(line, "VmRSS:", 6) == 0)
-                kb = std::atol(line + 6);
+            if (std::strncmp(line, field, length) == 0)
+                kb = std::atol(line + length);
         }
         std::fclose(file);
         return kb;
     }
+
+    // The server's processor time so far (user and system), in seconds.
+    double ServerCpuSeconds() const
+    {
+        if (m_options.ServerPid <= 0)
+            return 0;
+        std::string path = "/proc/" + std::to_string(m_options.ServerPid) + "/stat";
+        FILE* file = std::fopen(path.c_str(), "r");
+        if (!file)
+            return 0;
+        char text[1024];
+        std::size_t n = std::fread(text, 1, sizeof text - 1, file);
+        std::fclose(file);
+        text[n] = '\0';
+        // The fields after the command name, which is in parentheses and may hold blanks.
+        const char* rest = std::strrchr(text, ')');
+        unsigned long long user = 0;
+        unsigned long long system = 0;
+        if (!rest || std::sscanf(rest + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu",
+                                 &user, &system) != 2)
+            return 0;
+        return static_cast<double>(user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    }
+
+private:
+    long ServerRss() const { return ServerStatusKb(); }
 
     void Delivered(int senderIndex)
     {
@@ -462,8 +493,8 @@ int main(int argc, char** argv)
     Options options;
     if (argc < 2) {
         std::fprintf(stderr,
-                     "usage: %s route|logons --port P [--irc] [--clients N] "
-                     "[--inflight K] [--seconds S] [--receipts]\n",
+                     "usage: %s route|logons|stall --port P [--irc] [--clients N] "
+                     "[--inflight K] [--seconds S] [--receipts] [--server-pid PID]\n",
                      argv[0]);
         return 2;
     }
@@ -521,10 +552,14 @@ int main(int argc, char** argv)
         return 0;
     }
     if (options.Mode == "logons") {
-        std::printf("%s logons clients=%d seconds=%.3f users_documents=%llu users_bytes=%llu\n",
+        std::printf("%s logons clients=%d seconds=%.3f users_documents=%llu users_bytes=%llu",
                     server, options.Clients, logon,
                     static_cast<unsigned long long>(load.UsersDocuments()),
                     static_cast<unsigned long long>(load.UsersBytes()));
+        if (options.ServerPid > 0)
+            std::printf(" server_peak_rss_kb=%ld server_cpu_seconds=%.2f",
+                        load.ServerStatusKb("VmHWM:"), load.ServerCpuSeconds());
+        std::printf("\n");
         return 0;
     }
     double rate = load.Route();

@@ -46,7 +46,7 @@ if [ "${ROUTE_ONLY:-0}" != 1 ]; then
     $load stall --port $chat_port --server-pid "$chat_pid" --seconds "$seconds"
     for n in 100 250 500 1000 2000; do
         stop_chat; start_chat
-        $load logons --port $chat_port --clients $n
+        $load logons --port $chat_port --clients $n --server-pid "$chat_pid"
     done
     stop_chat
 fi

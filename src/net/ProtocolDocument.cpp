@@ -562,6 +562,8 @@ std::string FormatFileHead(const ProtocolDocument& document, long long now, int 
 
 std::string FormatDocumentFrame(const ProtocolDocument& document, long long now, int version)
 {
+    if (document.SharedFrame && document.Type != DocumentType::File)
+        return *document.SharedFrame;
     switch (document.Type) {
     case DocumentType::KeepAlive:
         return FormatFrame("", version);
@@ -590,11 +592,24 @@ std::string TakeDocumentFrame(ProtocolDocument& document, long long now)
 {
     if (document.Type == DocumentType::File)
         return FormatFileHead(document, now, kProtocolVersion);
+    if (document.SharedFrame)
+        return {}; // all of it is the shared tail
     if (CanSendWrittenFrame(document, kProtocolVersion)) {
         document.WrittenSenderLength = 0;
         return std::move(document.WrittenFrame);
     }
     return FormatDocumentFrame(document, now);
+}
+
+void ShareFrame(ProtocolDocument& document)
+{
+    if (document.Type == DocumentType::File || document.SharedFrame)
+        return;
+    document.SharedFrame = std::make_shared<const std::string>(FormatDocumentFrame(document));
+    ProtocolDocument bare;
+    bare.Type = document.Type;
+    bare.SharedFrame = std::move(document.SharedFrame);
+    document = std::move(bare);
 }
 
 std::string FormatDocumentFrameSlowly(const ProtocolDocument& document, int version)

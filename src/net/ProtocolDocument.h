@@ -52,6 +52,9 @@ struct ProtocolDocument
     std::string Location;         // Redirect
     // File: the program's bytes, one copy shared by every download under way.
     std::shared_ptr<const std::string> FileBytes;
+    // Any other type: its complete frame, made once for every connection it goes to (the
+    // users document the server tells everybody) and written from there. See ShareFrame.
+    std::shared_ptr<const std::string> SharedFrame;
     std::string ReceiptId;        // MessageReceipt: the id of the confirmed message,
     std::string ReceiptSender;    //   who sent it,
     std::string ReceiptRecipient; //   and who confirms it.
@@ -94,13 +97,19 @@ std::string FormatDocumentFrame(const ProtocolDocument& document, long long now 
 // The same, but a kept written frame is moved out rather than copied, and a file answer
 // gives its head only: the file's bytes follow from the shared copy (SharedTail).
 std::string TakeDocumentFrame(ProtocolDocument& document, long long now = 0);
-// What goes on the wire after the document's own frame: a file answer's shared bytes.
+// What goes on the wire after the document's own frame: a file answer's shared bytes, or
+// the whole of a shared frame.
 inline std::string_view SharedTail(const ProtocolDocument& document)
 {
-    if (document.Type != DocumentType::File || !document.FileBytes)
+    const std::shared_ptr<const std::string>& shared =
+        document.Type == DocumentType::File ? document.FileBytes : document.SharedFrame;
+    if (!shared)
         return {};
-    return *document.FileBytes;
+    return *shared;
 }
+// Formats the document's frame once into SharedFrame and lets go of the fields it came
+// from, so that copies of the document for many connections share one frame.
+void ShareFrame(ProtocolDocument& document);
 
 // The same bytes for the documents of the chat protocol, made the long way (text, converted
 // copy, frame). The reference the fast formatting is checked against.

@@ -241,6 +241,24 @@ bool CTaskSocket::TakeFirstOf(unsigned typeMask, ProtocolDocument& document)
     return false;
 }
 
+std::size_t CTaskSocket::ReplaceUnsent(ProtocolDocument& document)
+{
+    std::size_t place = m_outgoing.size();
+    for (auto it = m_outgoing.end(); it != m_outgoing.begin();) {
+        --it;
+        --place;
+        if (it->Type != document.Type)
+            continue;
+        if (it->Sent > 0)
+            break; // under way, and everything after it is newer
+        document.Frame.clear();
+        document.Sent = 0;
+        *it = std::move(document);
+        return place;
+    }
+    return std::string::npos;
+}
+
 CTaskSocket::WriteResult CTaskSocket::WriteFront()
 {
     // Up to this many pieces (a document's frame, a download's shared bytes) go out in one

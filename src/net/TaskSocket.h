@@ -145,6 +145,11 @@ public:
     // The first document whose type is in `typeMask` (TypeBit values); others stay queued.
     bool TakeFirstOf(unsigned typeMask, ProtocolDocument& document);
     std::size_t OutgoingCount() const { return m_outgoing.size(); }
+    // Puts `document` in the place of the last queued document of its type nothing of which
+    // has been written yet (one that a newer one makes worthless, like a users document).
+    // Returns that place, counted from the front of the queue; npos when there is none, and
+    // then `document` is left as it was.
+    std::size_t ReplaceUnsent(ProtocolDocument& document);
 
     // Marks the connection closed and tells the owner (once).
     void Close();

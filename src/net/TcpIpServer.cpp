@@ -46,6 +46,8 @@ std::size_t EstimatedSize(const ProtocolDocument& document)
             size += 13 + name.size();
         break;
     case DocumentType::Users:
+        if (document.SharedFrame)
+            size += document.SharedFrame->size(); // each queue holding it keeps it alive
         for (const UserEntry& entry : document.Users)
             size += 70 + entry.OldName.size() + entry.Name.size();
         break;
@@ -280,13 +282,13 @@ void CTcpIpServer::Poll()
     }
     m_connections.resize(kept);
 
-    if (m_usersChanged || m_usersOwed)
+    if (m_usersChanged)
         SendUsersDocuments();
 }
 
 void CTcpIpServer::NextWake(CNextWake& wake) const
 {
-    if (m_usersChanged || m_usersOwed)
+    if (m_usersChanged)
         wake.Now();
     for (const auto& connection : m_connections) {
         const CTaskSocket& socket = *connection->Socket;
@@ -299,15 +301,11 @@ void CTcpIpServer::NextWake(CNextWake& wake) const
 
 void CTcpIpServer::SendUsersDocuments()
 {
-    bool fresh = m_usersChanged;
     m_usersChanged = false;
-    m_usersOwed = false;
-    std::vector<UserEntry> all;
-    all.reserve(m_connections.size());
-    for (auto& x : m_connections) {
-        if (!x->PreviousName.empty() || !x->CurrentName.empty())
-            all.push_back(UserEntry{x->PreviousName, x->CurrentName});
-    }
+    // Everyone whom no rule denies anything sees the same list: it is made and framed once
+    // and its frame shared by all their queues. Made per recipient, a log-on storm of n
+    // clients held n copies of a list of n names.
+    ProtocolDocument shared;
     for (auto& connection : m_connections) {
         Connection& r = *connection;
         // Lists go to logged-on chat clients only: a web client fetching the upgrade must
@@ -315,27 +313,27 @@ void CTcpIpServer::SendUsersDocuments()
         // decided yet must not take a list for its answer.
         if (r.Socket->IsClosed() || r.Http || r.CurrentName.empty())
             continue;
-        if (fresh)
-            r.UsersOwed = true;
-        if (!r.UsersOwed)
-            continue;
-        TrimQueued(r);
-        if (r.QueuedUsers > 0) {
-            m_usersOwed = true; // sent by a later poll, once its queue has drained
+        const PermissionEntry& entry = EntryOf(r);
+        if (HasDenyRule(entry)) {
+            SendUsers(r, FilteredUsers(r, entry));
             continue;
         }
-        r.UsersOwed = false;
-        SendUsersDocument(r, all);
+        if (!shared.SharedFrame) {
+            std::vector<UserEntry> all;
+            all.reserve(m_connections.size());
+            for (auto& x : m_connections) {
+                if (!x->PreviousName.empty() || !x->CurrentName.empty())
+                    all.push_back(UserEntry{x->PreviousName, x->CurrentName});
+            }
+            shared = ProtocolDocument::MakeUsers(all);
+            ShareFrame(shared);
+        }
+        SendUsers(r, shared);
     }
 }
 
-void CTcpIpServer::SendUsersDocument(Connection& r, const std::vector<UserEntry>& all)
+ProtocolDocument CTcpIpServer::FilteredUsers(Connection& r, const PermissionEntry& entry) const
 {
-    const PermissionEntry& entry = EntryOf(r);
-    if (!HasDenyRule(entry)) {
-        SendTo(r, ProtocolDocument::MakeUsers(all));
-        return;
-    }
     std::vector<UserEntry> filtered;
     filtered.reserve(m_connections.size());
     for (auto& x : m_connections) {
@@ -349,7 +347,23 @@ void CTcpIpServer::SendUsersDocument(Connection& r, const std::vector<UserEntry>
         if (!e.OldName.empty() || !e.Name.empty())
             filtered.push_back(std::move(e));
     }
-    SendTo(r, ProtocolDocument::MakeUsers(filtered));
+    return ProtocolDocument::MakeUsers(filtered);
+}
+
+void CTcpIpServer::SendUsers(Connection& r, ProtocolDocument document)
+{
+    TrimQueued(r);
+    if (r.QueuedUsers > 0) {
+        std::size_t size = EstimatedSize(document);
+        std::size_t place = r.Socket->ReplaceUnsent(document);
+        if (place != std::string::npos) {
+            Connection::Queued& queued = r.QueuedDocuments[place];
+            r.QueuedBytes = r.QueuedBytes - queued.Size + size;
+            queued.Size = size;
+            return;
+        }
+    }
+    SendTo(r, std::move(document));
 }
 
 void CTcpIpServer::ReleaseHeld()

@@ -85,8 +85,6 @@ private:
         std::string CurrentName;
         // Asked for an upgrade: it speaks HTTP and gets nothing but its answers.
         bool Http = false;
-        // A users document is owed to it, held back while its queue is long.
-        bool UsersOwed = false;
         // The message being routed when it was last made a target (see m_routing).
         std::uint64_t RoutedFor = 0;
         // Its permission entry, looked up once per name (null: not looked up yet).
@@ -100,8 +98,9 @@ private:
         };
         std::deque<Queued> QueuedDocuments;
         std::size_t QueuedBytes = 0;
-        // Users documents among them. While one waits, a newer list waits too (only the
-        // latest list matters), so a slow reader gets one list instead of a pile of them.
+        // Users documents among them: at most one being written and one waiting. Only the
+        // latest list matters, so a newer one takes the place of the one waiting, and a slow
+        // reader gets one list instead of a pile of them.
         std::size_t QueuedUsers = 0;
     };
 
@@ -137,7 +136,10 @@ private:
     // Forgets the documents the socket has written (or dropped) since the last look.
     static void TrimQueued(Connection& c);
     void SendUsersDocuments();
-    void SendUsersDocument(Connection& r, const std::vector<UserEntry>& all);
+    // The list as `r` may see it: names its permission entry denies left out.
+    ProtocolDocument FilteredUsers(Connection& r, const PermissionEntry& entry) const;
+    // Sends a users document, in the place of the one still waiting in the queue if any.
+    void SendUsers(Connection& r, ProtocolDocument document);
     Connection* Find(CTaskSocket& socket);
     const PermissionEntry& EntryOf(Connection& c);
     Connection* FindByName(const std::string& name);
@@ -162,7 +164,6 @@ private:
     // Folded current name -> connection; names are unique among the connections.
     std::unordered_map<std::string, Connection*> m_names;
     bool m_usersChanged = false;
-    bool m_usersOwed = false;
     int m_idCounter = 0;
     // Folded name -> tick count of its departure; at most kDepartedLimit entries.
     static constexpr std::size_t kDepartedLimit = 16384;

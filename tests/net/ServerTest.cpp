@@ -32,6 +32,54 @@ std::string LoginFrame(const std::string& name)
     return Frame(ProtocolDocument::MakeLoginRequest(name));
 }
 
+// The documents in what a raw peer received, in order.
+struct ReceivedDocuments : IFrameSink
+{
+    std::vector<ProtocolDocument> Documents;
+    CFrameParser Parser;
+
+    // Takes what the peer has read so far; false when the bytes are not frames.
+    bool Take(RawPeer& peer)
+    {
+        peer.ReadAvailable();
+        bool ok = Parser.Feed(peer.Received, *this);
+        peer.Received.clear();
+        return ok;
+    }
+    std::size_t Count(DocumentType type) const
+    {
+        std::size_t n = 0;
+        for (const ProtocolDocument& document : Documents)
+            n += document.Type == type;
+        return n;
+    }
+    void OnFrameBody(std::string_view body) override
+    {
+        ProtocolDocument document;
+        std::string error;
+        if (ReadProtocolDocument(body, document, error))
+            Documents.push_back(std::move(document));
+    }
+    void OnHttpRequest(const HttpRequest&) override {}
+};
+
+// Messages from `sender` to `recipient` whose texts are text(0) ... text(count - 1), framed.
+std::string MessageFrames(const std::string& sender, const std::string& recipient,
+                          std::size_t count, const std::function<std::string(int)>& text)
+{
+    std::string frames;
+    for (int i = 0; i < static_cast<int>(count); ++i) {
+        ChatMessage message;
+        message.Id = std::to_string(i);
+        message.Sender = sender;
+        message.Recipients = {recipient};
+        message.Text = text(i);
+        message.Time = MessageTime::From(958'000'000);
+        frames += Frame(ProtocolDocument::MakeMessage(message));
+    }
+    return frames;
+}
+
 ChatMessage RoutedMessage()
 {
     ChatMessage message;
@@ -433,6 +481,54 @@ protected:
         EXPECT_TRUE(client->LogOn(name, &error)) << name << ": " << error;
         return client;
     }
+
+    // Raw peers Burst and Reader log on and learn of each other; the reader, with a
+    // receive buffer small enough to fall behind, reads everything up to there, and then
+    // nothing while Burst sends it the backlog.
+    void QueueBacklog(RawPeer& burst, RawPeer& reader, ReceivedDocuments& received)
+    {
+        reader.SetReceiveBuffer(65536);
+        ASSERT_TRUE(burst.Send(LoginFrame("Burst")));
+        ASSERT_TRUE(reader.Send(LoginFrame("Reader")));
+        ASSERT_TRUE(burst.WaitFor("<username>Reader</username>"));
+        ASSERT_TRUE(Settle([&] {
+            EXPECT_TRUE(received.Take(reader));
+            return received.Count(DocumentType::Users) > 0 &&
+                   received.Documents.back().Users.size() == 2;
+        }));
+        ASSERT_TRUE(burst.Send(MessageFrames("Burst", "Reader", kBacklog, BacklogText)));
+        PumpFor(100);
+    }
+
+    // Burst's messages to the reader: more than the kernel's buffers hold, so that hundreds
+    // of documents wait in the server for the reader.
+    static constexpr std::size_t kBacklog = 2000;
+    static std::string BacklogText(int i)
+    {
+        return "burst " + std::to_string(i) + " " + std::string(2500, 'b');
+    }
+    // Reads until the backlog has arrived and `more` holds, then what follows at once.
+    void ReadBacklog(
+        RawPeer& reader, ReceivedDocuments& received,
+        const std::function<bool()>& more = [] { return true; })
+    {
+        ASSERT_TRUE(Settle(
+            [&] {
+                EXPECT_TRUE(received.Take(reader));
+                return received.Count(DocumentType::Message) >= kBacklog && more();
+            },
+            15000))
+            << received.Count(DocumentType::Message) << " of " << kBacklog << " arrived";
+        PumpFor(50);
+        EXPECT_TRUE(received.Take(reader));
+    }
+    // The backlog arrived whole and in order, from `at` on.
+    static void ExpectBacklog(const ReceivedDocuments& received, std::size_t at)
+    {
+        for (std::size_t i = 0; i < kBacklog; ++i)
+            ASSERT_EQ(received.Documents[at + i].Message.Text, BacklogText(static_cast<int>(i)))
+                << i;
+    }
 };
 
 TEST_F(ServerTest, StartsOnAFreePortAndRefusesATakenOne)
@@ -826,64 +922,47 @@ TEST_F(ServerTest, ForwardedBytesAreTheWritersBytes)
     }
 }
 
-// A burst larger than the kernel's buffers, so hundreds of documents wait in the server for
-// the reader, who falls behind while it comes: it gets every message once and in order.
+// A burst larger than the kernel's buffers reaches a reader that falls behind while it
+// comes: it gets every message once and in order.
 TEST_F(ServerTest, ABurstReachesAReaderThatFallsBehindWhole)
 {
     RawPeer burst(Port);
     RawPeer reader(Port);
-    reader.SetReceiveBuffer(65536);
-    ASSERT_TRUE(burst.Send(LoginFrame("Burst")));
-    ASSERT_TRUE(reader.Send(LoginFrame("Reader")));
-    ASSERT_TRUE(burst.WaitFor("<username>Reader</username>"));
-    ASSERT_TRUE(reader.WaitFor("<username>Burst</username>"));
-    reader.Received.clear();
+    ReceivedDocuments received;
+    ASSERT_NO_FATAL_FAILURE(QueueBacklog(burst, reader, received));
+    std::size_t before = received.Documents.size();
+    ASSERT_NO_FATAL_FAILURE(ReadBacklog(reader, received));
+    ASSERT_EQ(received.Documents.size(), before + kBacklog);
+    ExpectBacklog(received, before);
+}
 
-    const int count = 2000;
-    auto text = [](int i) { return "burst " + std::to_string(i) + " " + std::string(2500, 'b'); };
-    std::string frames;
-    for (int i = 0; i < count; ++i) {
-        ChatMessage message;
-        message.Id = std::to_string(i);
-        message.Sender = "Burst";
-        message.Recipients = {"Reader"};
-        message.Text = text(i);
-        message.Time = MessageTime::From(958'000'000);
-        frames += Frame(ProtocolDocument::MakeMessage(message));
+// A list replaces the one before it whole, so one still waiting behind a backlog gives way
+// to the newer: a reader that falls behind while others log on gets the latest list only,
+// and its queue never holds more than one.
+TEST_F(ServerTest, AListWaitingForASlowReaderGivesWayToTheNewest)
+{
+    RawPeer burst(Port);
+    RawPeer reader(Port);
+    ReceivedDocuments received;
+    ASSERT_NO_FATAL_FAILURE(QueueBacklog(burst, reader, received));
+    // What comes now waits in the server behind the backlog. One after another, each told to
+    // everybody before the next arrives.
+    std::vector<UserEntry> everyone = {{"", "Burst"}, {"", "Reader"}};
+    std::vector<std::unique_ptr<RawPeer>> crowd;
+    for (int i = 0; i < 10; ++i) {
+        std::string name = "Crowd" + std::to_string(i);
+        crowd.push_back(std::make_unique<RawPeer>(Port));
+        ASSERT_TRUE(crowd.back()->Send(LoginFrame(name)));
+        ASSERT_TRUE(burst.WaitFor("<username>" + name + "</username>")) << name;
+        everyone.push_back({"", name});
     }
-    // The reader reads nothing until the whole burst is with the server.
-    ASSERT_TRUE(burst.Send(frames));
-    PumpFor(100);
 
-    struct Bodies : IFrameSink
-    {
-        std::vector<std::string> Texts;
-        void OnFrameBody(std::string_view body) override
-        {
-            ProtocolDocument document;
-            std::string error;
-            if (ReadProtocolDocument(body, document, error) &&
-                document.Type == DocumentType::Message)
-                Texts.push_back(document.Message.Text);
-        }
-        void OnHttpRequest(const HttpRequest&) override {}
-    } bodies;
-    CFrameParser parser;
-    ASSERT_TRUE(Settle(
-        [&] {
-            reader.ReadAvailable();
-            EXPECT_TRUE(parser.Feed(reader.Received, bodies));
-            reader.Received.clear();
-            return bodies.Texts.size() >= static_cast<std::size_t>(count);
-        },
-        15000))
-        << bodies.Texts.size() << " of " << count << " arrived";
-    PumpFor(50);
-    reader.ReadAvailable();
-    EXPECT_TRUE(parser.Feed(reader.Received, bodies));
-    ASSERT_EQ(bodies.Texts.size(), static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i)
-        ASSERT_EQ(bodies.Texts[static_cast<std::size_t>(i)], text(i)) << i;
+    std::size_t before = received.Documents.size();
+    ASSERT_NO_FATAL_FAILURE(ReadBacklog(
+        reader, received, [&] { return received.Documents.back().Type == DocumentType::Users; }));
+    ASSERT_EQ(received.Documents.size(), before + kBacklog + 1);
+    ExpectBacklog(received, before);
+    EXPECT_EQ(received.Documents.back().Users, everyone);
 }
 
 TEST_F(ServerTest, ServerGoingAwayIsReportedToClients)

@@ -254,6 +254,46 @@ TEST_F(TaskSocketTest, QueuedDocumentsGoOutInOrderThroughPartialWrites)
     EXPECT_EQ(m_client.OutgoingCount(), 0u);
 }
 
+// A newer document takes the place of the last one of its type still waiting, never of one
+// already under way; shared frames go out whole through partial writes like any other.
+TEST_F(TaskSocketTest, ReplacingTakesOnlyADocumentNothingOfWhichWasWritten)
+{
+    ConnectPair();
+    int size = 4096;
+    ::setsockopt(m_client.Descriptor(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+    auto list = [](const std::string& prefix, int count) {
+        std::vector<UserEntry> users;
+        for (int i = 0; i < count; ++i)
+            users.push_back({"", prefix + std::to_string(i)});
+        return users;
+    };
+    auto shared = [](std::vector<UserEntry> users) {
+        ProtocolDocument document = ProtocolDocument::MakeUsers(users);
+        ShareFrame(document);
+        return document;
+    };
+    std::string error;
+    // Half a megabyte: the kernel takes part of it, the rest waits.
+    ASSERT_TRUE(m_client.SendDocument(shared(list("first", 10000)), nullptr, false, error));
+    ASSERT_EQ(m_client.OutgoingCount(), 1u);
+    ProtocolDocument second = shared(list("second", 3));
+    EXPECT_EQ(m_client.ReplaceUnsent(second), std::string::npos); // the first is under way
+    ASSERT_TRUE(m_client.SendDocument(std::move(second), nullptr, false, error));
+    ASSERT_TRUE(
+        m_client.SendDocument(ProtocolDocument::MakeLoginRequest("Owen"), nullptr, false, error));
+    for (const char* newer : {"third", "fourth"}) {
+        ProtocolDocument document = ProtocolDocument::MakeUsers(list(newer, 2));
+        EXPECT_EQ(m_client.ReplaceUnsent(document), 1u) << newer;
+    }
+    ASSERT_EQ(m_client.OutgoingCount(), 3u);
+
+    ASSERT_TRUE(RunUntil([&] { return m_serverOwner.Documents.size() == 3; }));
+    EXPECT_EQ(m_serverOwner.Documents[0].Users, list("first", 10000));
+    EXPECT_EQ(m_serverOwner.Documents[1].Users, list("fourth", 2));
+    EXPECT_EQ(m_serverOwner.Documents[2].UserName, "Owen");
+    EXPECT_EQ(m_clientOwner.Closed + m_serverOwner.Closed, 0);
+}
+
 // Any number and size of queued documents, any pattern of partial writes: what arrives is
 // every document's frame, whole and in order, and the queue ends empty. The reader takes
 // random bites at random moments from a socket with a small or a large send buffer, so the
