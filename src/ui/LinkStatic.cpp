@@ -1,25 +1,75 @@
 #include "ui/LinkStatic.h"
 
+#include "ui/Accessible.h"
+
+#include <QAccessibleWidget>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
 
 namespace {
-QString WithoutMnemonic(QString text)
+
+// What a screen reader sees: a link it can press, named by the text without "&".
+class CLinkAccessible : public QAccessibleWidget
 {
-    return text.remove(QLatin1Char('&'));
+public:
+    explicit CLinkAccessible(CLinkStatic* link) : QAccessibleWidget(link, QAccessible::Link) {}
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.linked = true;
+        state.pressed = static_cast<CLinkStatic*>(widget())->isDown();
+        return state;
+    }
+    QStringList actionNames() const override
+    {
+        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& name) override
+    {
+        if (name == pressAction() && widget()->isEnabled())
+            static_cast<CLinkStatic*>(widget())->click();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+    QStringList keyBindingsForAction(const QString& name) const override
+    {
+        return name == pressAction() ? QStringList{QStringLiteral("Return")}
+                                     : QAccessibleWidget::keyBindingsForAction(name);
+    }
+};
+
+QAccessibleInterface* LinkAccessibleFactory(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("CLinkStatic") && object && object->isWidgetType())
+        return new CLinkAccessible(static_cast<CLinkStatic*>(object));
+    return nullptr;
 }
+
 } // namespace
 
 CLinkStatic::CLinkStatic(int id, const QString& text, QWidget* parent)
     : QAbstractButton(parent), m_id(id)
 {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(LinkAccessibleFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
     setText(text);
-    setAccessibleName(WithoutMnemonic(text));
+    SetAccessibleLabel(this, text);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(this, &QAbstractButton::clicked, this, [this] { emit linkClicked(this, m_id); });
+}
+
+void CLinkStatic::SetColor(const QColor& color)
+{
+    m_color = color;
+    update();
 }
 
 QSize CLinkStatic::sizeHint() const
@@ -28,10 +78,21 @@ QSize CLinkStatic::sizeHint() const
     return size + QSize(2, 2);
 }
 
+void CLinkStatic::keyPressEvent(QKeyEvent* event)
+{
+    // A link opens on Enter as in a browser; Space is the button's own key.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        event->modifiers() == Qt::NoModifier) {
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
+}
+
 void CLinkStatic::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.setPen(isDown() ? PressedColor() : LinkColor());
+    painter.setPen(isDown() ? PressedColor() : m_color);
     QFont underlined = font();
     underlined.setUnderline(true);
     painter.setFont(underlined);

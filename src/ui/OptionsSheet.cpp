@@ -4,6 +4,7 @@
 #include "platform/QtText.h"
 #include "settings/Options.h"
 #include "ui/Accessible.h"
+#include "ui/LinkStatic.h"
 #include "ui/TextPromptDialog.h"
 #include "ui/TuringDlg.h"
 #include "view/ChatHistory.h"
@@ -33,6 +34,7 @@
 namespace {
 
 constexpr char kMessageCaption[] = "Zib Tam";
+constexpr int kTuringLinkId = 1061;
 
 QCheckBox* CheckBox(const char* text, QWidget* parent)
 {
@@ -167,7 +169,7 @@ CGeneralPage::CGeneralPage(const OptionsContext& context, QWidget* parent)
       m_promptAllUsers(CheckBox("&Prompt before sending a message to all users.", this)),
       m_selectSender(CheckBox("&Select the sender of the last received message.", this)),
       m_log(CheckBox("&Log (save) all messages.", this)), m_view(Button("&View...", this)),
-      m_turing(new QLabel(this)),
+      m_turing(new CLinkStatic(kTuringLinkId, QStringLiteral("<Turing Technology>"), this)),
       m_clearChat(CheckBox("&Clear the chat text every time I close Zib Tam.", this)),
       m_links(CheckBox("Show &hyperlinks for sender and recipient names in messages.", this)),
       m_protect(CheckBox("Pass&word-protect options:", this)), m_password(new QLineEdit(this)),
@@ -206,14 +208,9 @@ CGeneralPage::CGeneralPage(const OptionsContext& context, QWidget* parent)
 
     // Purple, lightened on a dark window face so that it stays readable.
     bool darkFace = palette().color(QPalette::Window).lightness() < 128;
-    m_turing->setText(QStringLiteral("<a href=\"turing\" style=\"color:%1\">"
-                                     "&lt;Turing Technology&gt;</a>")
-                          .arg(darkFace ? QStringLiteral("#d080d0") : QStringLiteral("#800080")));
-    m_turing->setTextFormat(Qt::RichText);
-    m_turing->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-    m_turing->setAccessibleName(QStringLiteral("<Turing Technology>"));
+    m_turing->SetColor(darkFace ? QColor(0xd0, 0x80, 0xd0) : QColor(0x80, 0x00, 0x80));
     m_turing->setVisible(options.Get(Opt::Turing) != 0);
-    connect(m_turing, &QLabel::linkActivated, this, &CGeneralPage::OpenRuleEditor);
+    connect(m_turing, &CLinkStatic::linkClicked, this, &CGeneralPage::OpenRuleEditor);
 
     auto* layout = new QVBoxLayout(this);
     auto* nameRow = new QHBoxLayout;

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 class CChatHistory;
+class CLinkStatic;
 class COptions;
 class IPrompt;
 class QCheckBox;
@@ -42,7 +43,7 @@ public:
     QCheckBox* SelectSender() const { return m_selectSender; }
     QCheckBox* LogMessages() const { return m_log; }
     QPushButton* ViewButton() const { return m_view; }
-    QLabel* TuringLink() const { return m_turing; }
+    CLinkStatic* TuringLink() const { return m_turing; }
     QCheckBox* ClearChat() const { return m_clearChat; }
     QCheckBox* RecipientLinks() const { return m_links; }
     QCheckBox* Protect() const { return m_protect; }
@@ -57,7 +58,7 @@ private:
     QCheckBox* m_selectSender;
     QCheckBox* m_log;
     QPushButton* m_view;
-    QLabel* m_turing;
+    CLinkStatic* m_turing;
     QCheckBox* m_clearChat;
     QCheckBox* m_links;
     QCheckBox* m_protect;

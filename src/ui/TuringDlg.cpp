@@ -7,15 +7,15 @@
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
-#include <QGroupBox>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStyledItemDelegate>
+#include <QTextDocument>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -28,43 +28,6 @@ int DialogUnitsToPixels(const QWidget* widget, int units)
 {
     return units * widget->fontMetrics().averageCharWidth() / 4;
 }
-
-// Draws a response entry's tab-separated parts at the list's tab stops.
-class CTabStopDelegate : public QStyledItemDelegate
-{
-public:
-    CTabStopDelegate(int tabStop, QObject* parent) : QStyledItemDelegate(parent), m_tab(tabStop) {}
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override
-    {
-        QStyleOptionViewItem item = option;
-        initStyleOption(&item, index);
-        QString text = item.text;
-        item.text.clear();
-        item.widget->style()->drawControl(QStyle::CE_ItemViewItem, &item, painter, item.widget);
-        painter->save();
-        painter->setPen(item.palette.color(
-            item.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
-        QRect rect = item.rect.adjusted(3, 0, -3, 0);
-        const QStringList parts = text.split(QLatin1Char('\t'));
-        int x = rect.left();
-        for (int i = 0; i < parts.size(); ++i) {
-            bool last = i + 1 == parts.size();
-            int width = last ? rect.right() - x : m_tab - 4;
-            QString shown = QString(parts[i]).replace(QLatin1Char('\n'), QLatin1Char(' '));
-            shown.remove(QLatin1Char('\r'));
-            shown = painter->fontMetrics().elidedText(shown, Qt::ElideRight, std::max(width, 0));
-            painter->drawText(QRect(x, rect.top(), std::max(width, 0), rect.height()),
-                              Qt::AlignVCenter | Qt::AlignLeft, shown);
-            x += m_tab;
-        }
-        painter->restore();
-    }
-
-private:
-    int m_tab;
-};
 
 // Line breaks in the core are carriage return plus line feed; the edits use line feeds.
 QString ToEditText(const std::string& text)
@@ -172,18 +135,31 @@ CResponseDlg::CResponseDlg(TuringResponse& response, bool isNew, IPrompt& prompt
     m_probability->SetValue(response.Probability);
     m_message->setPlainText(ToEditText(response.Message));
     m_message->setTabChangesFocus(true);
-    // The message box holds at most 3,000 characters, as the stored limit says.
-    connect(m_message, &QPlainTextEdit::textChanged, this, [this] {
-        QString text = m_message->toPlainText();
-        if (text.size() > kMaxResponseLength) {
-            QTextCursor cursor = m_message->textCursor();
-            int position = std::min(cursor.position(), kMaxResponseLength);
-            m_message->setPlainText(text.left(kMaxResponseLength));
-            cursor = m_message->textCursor();
-            cursor.setPosition(position);
-            m_message->setTextCursor(cursor);
-        }
-    });
+    // The message box holds what the stored message can: a line break is stored as two
+    // characters, so it counts two here too. What comes in past the limit is cut from what
+    // came in, so typing into a full box never pushes the end of the text out.
+    connect(m_message->document(), &QTextDocument::contentsChange, this,
+            [this](int position, int, int added) {
+                QTextDocument* document = m_message->document();
+                int excess = static_cast<int>(FromEditText(m_message->toPlainText()).size()) -
+                             kMaxResponseLength;
+                if (excess <= 0)
+                    return;
+                // The document's last character is its closing block end, not text.
+                int end = std::min(position + added, document->characterCount() - 1);
+                int start = end;
+                for (; start > position && excess > 0; --start) {
+                    QChar c = document->characterAt(start - 1);
+                    excess -= c == QChar::ParagraphSeparator || c == QChar::LineSeparator ||
+                                      c == QLatin1Char('\n')
+                                  ? 2
+                                  : 1;
+                }
+                QTextCursor cut(document);
+                cut.setPosition(start);
+                cut.setPosition(end, QTextCursor::KeepAnchor);
+                cut.removeSelectedText();
+            });
     connect(m_minDelay, &CNumberSpin::stepped, this, [this](int low) {
         int high = m_maxDelay->Value(0);
         CoupleMinDelay(low, high);
@@ -252,63 +228,64 @@ CTuringDlg::CTuringDlg(COptions& options, IPrompt& prompt, DialogRunner runDialo
     : QDialog(parent), m_options(options), m_prompt(prompt), m_runDialog(std::move(runDialog)),
       m_ruleList(new QListWidget(this)), m_newRule(Button(QStringLiteral("&New..."), this)),
       m_deleteRule(Button(QStringLiteral("&Delete..."), this)),
-      m_condition(new QPlainTextEdit(this)), m_responseList(new QListWidget(this)),
+      m_condition(new QPlainTextEdit(this)), m_responseList(new QTreeWidget(this)),
       m_newResponse(Button(QStringLiteral("Ne&w..."), this)),
       m_editResponse(Button(QStringLiteral("&Edit..."), this)),
       m_deleteResponse(Button(QStringLiteral("De&lete..."), this))
 {
     setWindowTitle(QString::fromLatin1(kTuringCaption));
-    // Its own task-bar button, and a fixed size.
-    setWindowFlag(Qt::Window);
-    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    // A window of its own rather than a dialog over the options: window managers and
+    // panels give it a task-bar button and keep it from hiding behind the chat window.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
-    // The tab stop of 40 dialog units, widened when a column head would not fit in it.
-    const int tab = std::max(DialogUnitsToPixels(this, 40),
-                             fontMetrics().horizontalAdvance(QStringLiteral("Probability")) + 12);
-    m_responseList->setItemDelegate(new CTabStopDelegate(tab, m_responseList));
+    // The columns of 40 dialog units, widened when a column head would not fit in one.
+    const int column =
+        std::max(DialogUnitsToPixels(this, 40),
+                 fontMetrics().horizontalAdvance(QStringLiteral("Probability")) + 16);
+    // The column heads are the list's own header, so a screen reader reads each entry's
+    // parts with their heads.
+    m_responseList->setHeaderLabels(
+        {QStringLiteral("Probability"), QStringLiteral("Delay"), QStringLiteral("Message")});
+    m_responseList->setRootIsDecorated(false);
+    m_responseList->setUniformRowHeights(true);
+    m_responseList->setAllColumnsShowFocus(true);
+    m_responseList->setTextElideMode(Qt::ElideRight);
+    m_responseList->header()->setSectionsMovable(false);
+    m_responseList->header()->setSectionsClickable(false);
+    m_responseList->header()->setStretchLastSection(true);
+    m_responseList->setColumnWidth(0, column);
+    m_responseList->setColumnWidth(1, column);
     m_responseList->installEventFilter(this);
     m_condition->setTabStopDistance(DialogUnitsToPixels(this, 6));
     m_condition->setTabChangesFocus(true);
 
-    auto* rulesBox = new QGroupBox(QStringLiteral("&Rules"), this);
-    auto* rulesLayout = new QVBoxLayout(rulesBox);
-    rulesLayout->addWidget(m_ruleList, 1);
+    // Each list under the label that names it (its buddy): a screen reader reads the name,
+    // the mnemonic reaches the list.
+    auto* left = new QVBoxLayout;
+    left->addWidget(BuddyLabel(QStringLiteral("&Rules"), m_ruleList, this));
+    left->addWidget(m_ruleList, 1);
     auto* ruleButtons = new QHBoxLayout;
     ruleButtons->addWidget(m_newRule);
     ruleButtons->addWidget(m_deleteRule);
-    rulesLayout->addLayout(ruleButtons);
-    SetAccessibleLabel(m_ruleList, QStringLiteral("&Rules"));
-    // The group's mnemonic reaches the list, as a label's would.
-    rulesBox->setFocusProxy(m_ruleList);
+    left->addLayout(ruleButtons);
 
     auto* right = new QVBoxLayout;
     right->addWidget(BuddyLabel(QStringLiteral("&Condition:"), m_condition, this));
     right->addWidget(m_condition, 1);
-    auto* responsesBox = new QGroupBox(QStringLiteral("&Responses"), this);
-    responsesBox->setFocusProxy(m_responseList);
-    SetAccessibleLabel(m_responseList, QStringLiteral("&Responses"));
-    auto* responsesLayout = new QVBoxLayout(responsesBox);
-    auto* heads = new QHBoxLayout;
-    heads->setSpacing(0);
-    heads->setContentsMargins(4, 0, 0, 0);
-    for (const char* head : {"Probability", "Delay"}) {
-        auto* label = new QLabel(QString::fromLatin1(head), responsesBox);
-        label->setFixedWidth(tab);
-        heads->addWidget(label);
-    }
-    heads->addWidget(new QLabel(QStringLiteral("Message"), responsesBox), 1);
-    responsesLayout->addLayout(heads);
-    responsesLayout->addWidget(m_responseList, 1);
+    right->addSpacing(6);
+    right->addWidget(BuddyLabel(QStringLiteral("&Responses"), m_responseList, this));
+    right->addWidget(m_responseList, 2);
     auto* responseButtons = new QHBoxLayout;
     responseButtons->addWidget(m_newResponse);
     responseButtons->addWidget(m_editResponse);
     responseButtons->addWidget(m_deleteResponse);
     responseButtons->addStretch(1);
-    responsesLayout->addLayout(responseButtons);
-    right->addWidget(responsesBox, 2);
+    right->addLayout(responseButtons);
 
     auto* columns = new QHBoxLayout;
-    columns->addWidget(rulesBox, 2);
+    columns->addLayout(left, 2);
+    columns->addSpacing(6);
     columns->addLayout(right, 5);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -324,7 +301,7 @@ CTuringDlg::CTuringDlg(COptions& options, IPrompt& prompt, DialogRunner runDialo
     connect(m_newResponse, &QPushButton::clicked, this, &CTuringDlg::OnNewResponse);
     connect(m_editResponse, &QPushButton::clicked, this, &CTuringDlg::OnEditResponse);
     connect(m_deleteResponse, &QPushButton::clicked, this, &CTuringDlg::OnDeleteResponse);
-    connect(m_responseList, &QListWidget::itemDoubleClicked, this, &CTuringDlg::OnEditResponse);
+    connect(m_responseList, &QTreeWidget::itemDoubleClicked, this, &CTuringDlg::OnEditResponse);
     connect(m_condition, &QPlainTextEdit::textChanged, this, &CTuringDlg::OnConditionChanged);
     connect(m_ruleList, &QListWidget::currentRowChanged, this, [this] {
         if (!m_filling)
@@ -352,10 +329,10 @@ int CTuringDlg::SelectedRule() const
 int CTuringDlg::SelectedResponse() const
 {
     int rule = SelectedRule();
-    QListWidgetItem* item = m_responseList->currentItem();
+    QTreeWidgetItem* item = m_responseList->currentItem();
     if (rule < 0 || !item || !item->isSelected())
         return -1;
-    int index = item->data(Qt::UserRole).toInt();
+    int index = item->data(0, Qt::UserRole).toInt();
     return index >= 0 &&
                    index < static_cast<int>(m_rules[static_cast<size_t>(rule)].Responses.size())
                ? index
@@ -412,14 +389,28 @@ void CTuringDlg::FillResponseList(int selectIndex)
     for (const TuringResponse& response : responses)
         texts.push_back(FromCp1252(ResponseDisplayText(response)));
     for (int index : SortedOrder(texts)) {
-        auto* item = new QListWidgetItem(texts[static_cast<size_t>(index)], m_responseList);
-        item->setData(Qt::UserRole, index);
-        item->setToolTip(FromCp1252(responses[static_cast<size_t>(index)].Message));
+        // Probability, delay, message: the message takes what follows the second tab.
+        const QString& text = texts[static_cast<size_t>(index)];
+        int first = text.indexOf(QLatin1Char('\t'));
+        int second = text.indexOf(QLatin1Char('\t'), first + 1);
+        QString message = text.mid(second + 1);
+        message.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+        message.replace(QLatin1Char('\n'), QLatin1Char(' ')).remove(QLatin1Char('\r'));
+        auto* item = new QTreeWidgetItem(
+            m_responseList, {text.left(first), text.mid(first + 1, second - first - 1), message});
+        item->setData(0, Qt::UserRole, index);
+        item->setToolTip(2, ToEditText(responses[static_cast<size_t>(index)].Message));
     }
-    m_responseList->setCurrentRow(-1);
-    for (int row = 0; row < m_responseList->count(); ++row) {
-        if (m_responseList->item(row)->data(Qt::UserRole).toInt() == selectIndex)
-            m_responseList->setCurrentRow(row);
+    m_responseList->setCurrentItem(nullptr);
+    SelectResponse(selectIndex);
+}
+
+void CTuringDlg::SelectResponse(int index)
+{
+    for (int row = 0; row < m_responseList->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = m_responseList->topLevelItem(row);
+        if (item->data(0, Qt::UserRole).toInt() == index)
+            m_responseList->setCurrentItem(item);
     }
 }
 
@@ -502,17 +493,19 @@ void CTuringDlg::OnDeleteResponse()
     if (index < 0)
         return;
     auto& responses = m_rules[static_cast<size_t>(rule)].Responses;
-    if (m_responseList->count() == 1) {
+    if (m_responseList->topLevelItemCount() == 1) {
         m_prompt.MessageBox(kNoResponse, kMessageCaption, PromptButtons::Ok, PromptIcon::Warning);
         return;
     }
     if (m_prompt.MessageBox(kConfirmDeleteResponse, kMessageCaption, PromptButtons::YesNoCancel,
                             PromptIcon::Question) != PromptAnswer::Yes)
         return;
-    int position = m_responseList->currentRow();
+    int position = m_responseList->indexOfTopLevelItem(m_responseList->currentItem());
     responses.erase(responses.begin() + index);
     FillResponseList(-1);
-    m_responseList->setCurrentRow(PositionAfterDelete(position, m_responseList->count()));
+    int next = PositionAfterDelete(position, m_responseList->topLevelItemCount());
+    if (next >= 0)
+        m_responseList->setCurrentItem(m_responseList->topLevelItem(next));
 }
 
 void CTuringDlg::accept()
@@ -522,10 +515,7 @@ void CTuringDlg::accept()
         FillRuleList(result.RuleIndex);
         if (result.Field == 2) {
             m_responseList->setFocus();
-            for (int row = 0; row < m_responseList->count(); ++row) {
-                if (m_responseList->item(row)->data(Qt::UserRole).toInt() == result.ResponseIndex)
-                    m_responseList->setCurrentRow(row);
-            }
+            SelectResponse(result.ResponseIndex);
         } else if (result.Field == 1) {
             m_condition->setFocus();
         }

@@ -14,6 +14,7 @@ class IPrompt;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
+class QTreeWidget;
 
 // An edit with up-down arrows: the text is free (OK checks it), the arrows step the number
 // in it within the range and say so.
@@ -69,7 +70,8 @@ public:
 
     const std::vector<TuringRule>& Rules() const { return m_rules; }
     QListWidget* RuleList() const { return m_ruleList; }
-    QListWidget* ResponseList() const { return m_responseList; }
+    // Probability, delay and message in three columns under their heads.
+    QTreeWidget* ResponseList() const { return m_responseList; }
     QPlainTextEdit* ConditionEdit() const { return m_condition; }
 
     void OnNewRule();
@@ -88,6 +90,7 @@ private:
     void FillRuleList(int selectIndex);
     void ShowSelectedRule();
     void FillResponseList(int selectIndex);
+    void SelectResponse(int index); // the entry of that response, if any
     void EnableRuleControls(bool enable);
     void OnConditionChanged();
 
@@ -99,7 +102,7 @@ private:
     QPushButton* m_newRule;
     QPushButton* m_deleteRule;
     QPlainTextEdit* m_condition;
-    QListWidget* m_responseList;
+    QTreeWidget* m_responseList;
     QPushButton* m_newResponse;
     QPushButton* m_editResponse;
     QPushButton* m_deleteResponse;

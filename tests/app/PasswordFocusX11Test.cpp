@@ -1,6 +1,7 @@
 // The password-box question through the accessibility bus: a second process shows a
 // password box and then a plain one, and reports its focus over AT-SPI as desktop programs
 // do. Runs on a desktop and a session bus of its own (x11-desktop.sh, dbus-run-session).
+#include "EventWait.h"
 #include "app/AtSpiPasswordFocus.h"
 
 #include <QApplication>
@@ -17,18 +18,6 @@
 namespace {
 
 constexpr char kHelperVariable[] = "ZT_PASSWORD_WINDOW";
-
-bool WaitFor(const std::function<bool()>& condition, int ms)
-{
-    QDeadlineTimer deadline(ms);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(10);
-    }
-    return true;
-}
 
 // The other program (this executable again, with the variable set): a window whose
 // password box has the focus, which moves to a plain box once told on standard input.

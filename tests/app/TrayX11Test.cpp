@@ -1,5 +1,6 @@
 // The tray icon, the global hot keys and the key watcher on a real X11 desktop (Xvfb with
 // openbox and a tint2 panel, see tests/support/x11-desktop.sh); keys come from xdotool.
+#include "EventWait.h"
 #include "app/HotKeys.h"
 #include "app/TrayIcon.h"
 #include "app/X11HotKeys.h"
@@ -21,18 +22,6 @@
 #include <xcb/xcb.h>
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& condition, int ms = 5000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(10);
-    }
-    return true;
-}
 
 // Lets whatever is on its way arrive.
 void Settle(int ms = 300)

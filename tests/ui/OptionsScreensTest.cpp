@@ -16,6 +16,7 @@
 #include <QStyleFactory>
 #include <QTabWidget>
 #include <QTest>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 namespace {
@@ -135,7 +136,7 @@ TEST_P(OptionsScreensTest, RuleEditorWithRules)
     editor.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
     editor.RuleList()->setCurrentRow(2); // "Greeting"
-    editor.ResponseList()->setCurrentRow(1);
+    editor.ResponseList()->setCurrentItem(editor.ResponseList()->topLevelItem(1));
     QApplication::processEvents();
     EXPECT_TRUE(Clipped(&editor).isEmpty())
         << Clipped(&editor).join(QStringLiteral(" | ")).toStdString();

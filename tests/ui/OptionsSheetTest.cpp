@@ -2,6 +2,7 @@
 
 #include "OptionsTestSupport.h"
 #include "platform/QtText.h"
+#include "ui/LinkStatic.h"
 #include "view/ChatHistory.h"
 #include "view/ChatHistoryEdit.h"
 #include "view/PrefixFormat.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -121,6 +123,61 @@ TEST(OptionsSheetTest, TuringLinkOpensTheEditorAndReloadsOnlyAfterOk)
     };
     page.OpenRuleEditor();
     EXPECT_EQ(rig.host.RulesChangedCalls, 1);
+}
+
+// The "<Turing Technology>" link is one Tab stop, and a click, Enter, Space and a screen
+// reader's press each open the rule editor once.
+TEST(OptionsSheetTest, TuringLinkIsOneTabStopPressedAnyWay)
+{
+    OptionsRig rig;
+    rig.Options().Set(Opt::Turing, 1);
+    rig.Options().Set(Opt::LogMessages, 1);
+    CGeneralPage page(rig.Context());
+    page.show();
+    page.activateWindow();
+    QApplication::processEvents();
+    CLinkStatic* link = page.TuringLink();
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(link);
+    ASSERT_TRUE(accessible);
+    EXPECT_EQ(accessible->role(), QAccessible::Link);
+    EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("<Turing Technology>"));
+
+    auto key = [](QWidget* to, int code) {
+        QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier);
+        QApplication::sendEvent(to, &press);
+        QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier);
+        QApplication::sendEvent(to, &release);
+    };
+    link->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(page.focusWidget(), link);
+    key(link, Qt::Key_Tab);
+    EXPECT_NE(page.focusWidget(), link) << "a second Tab stop inside the link";
+    link->previousInFocusChain()->setFocus(Qt::TabFocusReason);
+    key(page.focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(page.focusWidget(), link);
+
+    struct Way
+    {
+        const char* name;
+        std::function<void()> press;
+    } ways[] = {
+        {"click", [&] { link->click(); }},
+        {"Enter", [&] { key(link, Qt::Key_Return); }},
+        {"keypad Enter", [&] { key(link, Qt::Key_Enter); }},
+        {"Space", [&] { key(link, Qt::Key_Space); }},
+        {"screen reader",
+         [&] {
+             ASSERT_TRUE(accessible->actionInterface());
+             ASSERT_TRUE(accessible->actionInterface()->actionNames().contains(
+                 QAccessibleActionInterface::pressAction()));
+             accessible->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+         }},
+    };
+    for (const Way& way : ways) {
+        size_t before = rig.host.DialogsRun.size();
+        way.press();
+        EXPECT_EQ(rig.host.DialogsRun.size(), before + 1) << way.name;
+    }
 }
 
 TEST(OptionsSheetTest, PasswordPromptBeforeTheSheet)

@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTextEdit>
+#include <QTreeWidget>
 #include <functional>
 
 class FakeOptionsHost : public IOptionsHost
@@ -89,7 +90,7 @@ inline QStringList UnnamedControls(QWidget* root, int& checked)
         bool control = qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget) ||
                        qobject_cast<QComboBox*>(widget) || qobject_cast<QTextEdit*>(widget) ||
                        qobject_cast<QPlainTextEdit*>(widget) ||
-                       qobject_cast<QListWidget*>(widget) ||
+                       qobject_cast<QListWidget*>(widget) || qobject_cast<QTreeWidget*>(widget) ||
                        qobject_cast<QAbstractSpinBox*>(widget);
         // Parts of composite widgets (a spin box's edit, a combo box's, the tab bar's
         // scroll buttons) are named by their owner.

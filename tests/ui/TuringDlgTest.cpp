@@ -3,9 +3,12 @@
 #include "OptionsTestSupport.h"
 #include "turing/TuringRules.h"
 
+#include <QAccessible>
+#include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 namespace {
@@ -49,6 +52,30 @@ QStringList Texts(const QListWidget* list)
     for (int i = 0; i < list->count(); ++i)
         texts << list->item(i)->text();
     return texts;
+}
+
+// The response list's entries, their columns joined by tabs as the stored entry text.
+QStringList Texts(const QTreeWidget* list)
+{
+    QStringList texts;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = list->topLevelItem(i);
+        QStringList columns;
+        for (int column = 0; column < item->columnCount(); ++column)
+            columns << item->text(column);
+        texts << columns.join(QLatin1Char('\t'));
+    }
+    return texts;
+}
+
+void SelectRow(QTreeWidget* list, int row)
+{
+    list->setCurrentItem(list->topLevelItem(row));
+}
+
+int ResponseIndexOfCurrent(const QTreeWidget* list)
+{
+    return list->currentItem() ? list->currentItem()->data(0, Qt::UserRole).toInt() : -1;
 }
 
 TEST(TuringDlgTest, RulesSortedWhileStoredOrderStays)
@@ -118,7 +145,7 @@ TEST(TuringDlgTest, ResponsesAddEditAndTheLastCannotGo)
     ASSERT_EQ(Texts(dialog.ResponseList()), QStringList{QStringLiteral("60%\t0\tHi")});
 
     // The last response cannot be deleted.
-    dialog.ResponseList()->setCurrentRow(0);
+    SelectRow(dialog.ResponseList(), 0);
     dialog.OnDeleteResponse();
     EXPECT_EQ(rig.prompt.Messages.back().Text,
               "You must have at least one response for each rule.");
@@ -141,11 +168,10 @@ TEST(TuringDlgTest, ResponsesAddEditAndTheLastCannotGo)
     dialog.accept();
     EXPECT_EQ(rig.prompt.Messages.back().Text,
               "The total probability of a rule cannot exceed 100.");
-    ASSERT_TRUE(dialog.ResponseList()->currentItem());
-    EXPECT_EQ(dialog.ResponseList()->currentItem()->data(Qt::UserRole).toInt(), 0);
+    EXPECT_EQ(ResponseIndexOfCurrent(dialog.ResponseList()), 0);
 
     // Edit the selected entry through its index, not its position.
-    dialog.ResponseList()->setCurrentRow(0); // "41%..." is response 1
+    SelectRow(dialog.ResponseList(), 0); // "41%..." is response 1
     rig.FillResponse = [](CResponseDlg& response) {
         EXPECT_EQ(response.windowTitle(), QStringLiteral("Edit Response"));
         EXPECT_EQ(response.ProbabilityEdit()->text(), QStringLiteral("41"));
@@ -153,13 +179,13 @@ TEST(TuringDlgTest, ResponsesAddEditAndTheLastCannotGo)
     };
     dialog.OnEditResponse();
     EXPECT_EQ(dialog.Rules()[0].Responses[1].Probability, 40);
-    EXPECT_EQ(dialog.ResponseList()->currentItem()->data(Qt::UserRole).toInt(), 1);
+    EXPECT_EQ(ResponseIndexOfCurrent(dialog.ResponseList()), 1);
     dialog.accept();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(rig.Stored()[0].Responses.size(), 2u);
 
     // Deleting asks first; No keeps it.
-    dialog.ResponseList()->setCurrentRow(1);
+    SelectRow(dialog.ResponseList(), 1);
     rig.prompt.Answers.push_back(PromptAnswer::No);
     dialog.OnDeleteResponse();
     EXPECT_EQ(dialog.Rules()[0].Responses.size(), 2u);
@@ -168,7 +194,8 @@ TEST(TuringDlgTest, ResponsesAddEditAndTheLastCannotGo)
               "Are you sure you want to delete the selected response?");
     ASSERT_EQ(dialog.Rules()[0].Responses.size(), 1u);
     EXPECT_EQ(dialog.Rules()[0].Responses[0].Message, "Later");
-    EXPECT_EQ(dialog.ResponseList()->currentRow(), 0); // the one before the deleted place
+    // The one before the deleted place.
+    EXPECT_EQ(dialog.ResponseList()->currentItem(), dialog.ResponseList()->topLevelItem(0));
 }
 
 TEST(TuringDlgTest, ResponseDialogChecksFieldsInOrder)
@@ -247,6 +274,95 @@ TEST(TuringDlgTest, EveryControlHasAnAccessibleName)
     CResponseDlg dialog(response, true, rig.prompt);
     EXPECT_EQ(UnnamedControls(&dialog, checked), QStringList());
     EXPECT_GE(checked, 6);
+}
+
+// The box counts a line break as the two characters it is stored as, and what comes in
+// past the limit is cut from what came in: OK then never refuses what the box took.
+TEST(TuringDlgTest, MessageBoxLimitCountsLineBreaksAsStored)
+{
+    const QString full2999 = QString(2999, QLatin1Char('a'));
+    const QString withBreak = QString(1000, QLatin1Char('a')) + QLatin1Char('\n') +
+                              QString(1998, QLatin1Char('b')); // 3,000 as stored
+    struct Case
+    {
+        const char* name;
+        QString start;
+        int caret; // -1: at the end
+        QString typed;
+        QString expected;
+    } cases[] = {
+        {"line break at 2,999", full2999, -1, QStringLiteral("\n"), full2999},
+        {"letter after a line break", withBreak, -1, QStringLiteral("c"), withBreak},
+        {"typing into a full box keeps its end", withBreak, 0, QStringLiteral("c"), withBreak},
+        {"paste cut to what fits", QString(2996, QLatin1Char('a')), -1, QStringLiteral("1\n234"),
+         QString(2996, QLatin1Char('a')) + QStringLiteral("1\n2")},
+        {"line break that fits", QString(2998, QLatin1Char('a')), 1, QStringLiteral("\n"),
+         QStringLiteral("a\n") + QString(2997, QLatin1Char('a'))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePrompt prompt;
+        TuringResponse response = Response(100, "kept");
+        CResponseDlg dialog(response, false, prompt);
+        dialog.MessageEdit()->setPlainText(c.start);
+        QTextCursor cursor = dialog.MessageEdit()->textCursor();
+        cursor.setPosition(c.caret < 0 ? static_cast<int>(c.start.size()) : c.caret);
+        dialog.MessageEdit()->setTextCursor(cursor);
+        dialog.MessageEdit()->insertPlainText(c.typed);
+        EXPECT_EQ(dialog.MessageEdit()->toPlainText(), c.expected);
+        dialog.accept();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        EXPECT_TRUE(prompt.Messages.empty())
+            << (prompt.Messages.empty() ? "" : prompt.Messages[0].Text);
+    }
+}
+
+// A screen reader names the response list after its label and reads the column heads from
+// the list itself: every label of the editor names a control, none stands loose.
+TEST(TuringDlgTest, ResponseListIsLabelledAndCarriesItsHeads)
+{
+    TuringRig rig({TuringRule{{Response(50, "Hi", 0, 5)}, "A", "a"}});
+    CTuringDlg editor(rig.Options(), rig.prompt, rig.Runner());
+    QTreeWidget* list = editor.ResponseList();
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(list);
+    ASSERT_TRUE(accessible);
+    EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("Responses"));
+    // The label says which control it labels (item views do not report it themselves).
+    QLabel* label = nullptr;
+    for (QLabel* candidate : editor.findChildren<QLabel*>()) {
+        if (candidate->buddy() == list)
+            label = candidate;
+    }
+    ASSERT_TRUE(label);
+    EXPECT_EQ(label->text(), QStringLiteral("&Responses"));
+    auto labelled = QAccessible::queryAccessibleInterface(label)->relations(QAccessible::Labelled);
+    ASSERT_EQ(labelled.size(), 1);
+    EXPECT_EQ(labelled[0].first->object(), list);
+    ASSERT_TRUE(accessible->tableInterface());
+    QStringList heads;
+    for (int column = 0; column < accessible->tableInterface()->columnCount(); ++column)
+        heads << accessible->tableInterface()->columnDescription(column);
+    EXPECT_EQ(heads, (QStringList{QStringLiteral("Probability"), QStringLiteral("Delay"),
+                                  QStringLiteral("Message")}));
+    EXPECT_EQ(Texts(list), QStringList{QStringLiteral("50%\t0 - 5\tHi")});
+    QStringList loose;
+    for (QLabel* each : editor.findChildren<QLabel*>()) {
+        if (!each->buddy())
+            loose << each->text();
+    }
+    EXPECT_TRUE(loose.isEmpty()) << loose.join(QLatin1Char(',')).toStdString();
+}
+
+// The editor is a window of its own, not a dialog over the options: panels give it a
+// task-bar button (checked on a real desktop in the desktop test).
+TEST(TuringDlgTest, EditorIsAWindowOfItsOwn)
+{
+    TuringRig rig;
+    QWidget options;
+    CTuringDlg editor(rig.Options(), rig.prompt, rig.Runner(), &options);
+    EXPECT_EQ(editor.windowType(), Qt::Window);
+    EXPECT_FALSE(editor.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(editor.windowFlags() & Qt::WindowMinimizeButtonHint);
 }
 
 TEST(TuringDlgTest, SortedOrderIgnoresCaseAndKeepsTies)
