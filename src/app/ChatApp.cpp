@@ -58,11 +58,16 @@ bool CChatApp::Initialise()
         return false;
     }
 
+    // A first run shows the window once at its end: a program that only went into the tray
+    // looks to a new user as if it never started.
+    const bool firstRun = options.GetNetworkingType() == NetworkingType::NotChosen;
     if (!AskFirstRunQuestions(options, m_context.Prompt,
                               [this] { return m_context.Shell.RunFirstRunOptions(); }))
         return false;
 
     m_context.Shell.InstallKeyboardWatcher();
     m_context.Shell.CreateChatWindow();
+    if (firstRun)
+        m_context.Shell.ShowRequested();
     return true;
 }

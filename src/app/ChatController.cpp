@@ -225,7 +225,11 @@ void CChatController::NextWake(CNextWake& wake) const
 {
     if (std::optional<uint32_t> due = m_context.Turing.NextDueTick())
         wake.AtTick(*due);
-    if (m_sendLaterChecked == -1) {
+    if (!ScheduledCanGo()) {
+        // Held until the users are heard: look again when the roll call has had its time.
+        if (m_network.IsConnected())
+            wake.AtTick(m_connectedTick + kUsersHeardMs);
+    } else if (m_sendLaterChecked == -1) {
         wake.Now();
     } else {
         if (m_nextMomentReadAt != m_sendLaterChecked) {
@@ -247,14 +251,36 @@ void CChatController::SendDueMessages()
     while (m_context.Turing.TakeDueAnswer(recipients, text))
         Send(text, {.Recipients = recipients, .SkipAllUsersPrompt = true});
 
+    // Messages that fell due while the program was off wait for the connection and for
+    // the users it brings; sent before, they would fail for want of a recipient.
+    if (!ScheduledCanGo())
+        return;
     // A stored moment is in whole seconds: nothing new can fall due within one second,
     // so the store is read once a second (and again right after scheduling).
     std::time_t now = m_context.Clock.Now();
     if (now == m_sendLaterChecked)
         return;
     m_sendLaterChecked = now;
-    while (m_context.SendLater.GetDueMessage(recipients, text))
-        Send(text, {.Recipients = recipients, .SkipAllUsersPrompt = true});
+    std::time_t moment = 0;
+    while (m_context.SendLater.GetDueMessage(recipients, text, &moment)) {
+        if (Send(text, {.Recipients = recipients, .SkipAllUsersPrompt = true}))
+            continue;
+        // Refused while connected: the failure notice carries the text into the history and
+        // the log, as for a typed message. Lost with the connection: it stays stored and goes
+        // when the connection is back.
+        if (!m_network.IsConnected()) {
+            m_context.SendLater.Store({moment, recipients, text});
+            break;
+        }
+    }
+}
+
+bool CChatController::ScheduledCanGo() const
+{
+    if (!m_network.IsConnected())
+        return false;
+    return m_network.Transport().KnowsUsersAtLogOn() ||
+           m_context.Clock.TickCount() - m_connectedTick >= kUsersHeardMs;
 }
 
 void CChatController::Reconnect()
@@ -332,6 +358,7 @@ void CChatController::OnReconnectTimer()
 
 void CChatController::OnConnected()
 {
+    m_connectedTick = m_context.Clock.TickCount();
     m_context.Timers.StopTimer(kReconnectTimer);
     m_context.Window.ShowConnectionState(true);
     m_context.Users.OnConnected();
@@ -374,7 +401,13 @@ void CChatController::OnUserArrived(const std::string& name)
 
 void CChatController::OnUserDeparted(const std::string& name)
 {
+    std::vector<std::string> before, after;
+    bool chosen = m_context.Users.GetRecipients(before) && !before.empty();
     m_context.Users.UserDeparted(name);
+    // The list falls back to everybody when the last chosen user leaves: said once, so the
+    // next message does not go to all users unnoticed.
+    if (chosen && m_context.Users.GetRecipients(after) && after.empty())
+        m_network.Transport().PostSystemMessage(name + kRecipientLeft, false);
 }
 
 void CChatController::OnUserRenamed(const std::string& oldName, const std::string& newName)

@@ -108,6 +108,9 @@ public:
     static constexpr uint32_t kPollPeriodMs = 10;
     static constexpr uint32_t kReconnectPeriodMs = 500;
     static constexpr size_t kAllUsersLimit = 3000;
+    // Peer-to-peer users answer the log-on's roll call at their next poll, well within this;
+    // scheduled messages wait for them so that a present recipient is known.
+    static constexpr uint32_t kUsersHeardMs = 3000;
 
     explicit CChatController(ChatControllerContext context);
     ~CChatController() override;
@@ -174,6 +177,8 @@ public:
     static constexpr const char* kLogWriteFailed = "An error occurred while writing the log.\n";
     static constexpr const char* kUpgradeAvailable = "A Zib Tam upgrade is now available at ";
     static constexpr const char* kCaption = "Zib Tam Freeware";
+    static constexpr const char* kRecipientLeft =
+        " has left Zib Tam; your next message goes to (All Users).";
 
 protected:
     void OnConnected() override;
@@ -186,6 +191,8 @@ private:
     class BusyScope;
     void Poll();
     void SendDueMessages();
+    // Connected, and the users present have been heard.
+    bool ScheduledCanGo() const;
     void ShowDisconnectedState();
     void CheckUpgrade();
     void OnReconnectTimer();
@@ -204,6 +211,7 @@ private:
     std::string m_logOnError;
     uint32_t m_disconnectTick;
     uint32_t m_lastAttemptTick;
+    uint32_t m_connectedTick = 0;
     std::time_t m_sendLaterChecked = -1; // the second Send Later was last looked at
     // The earliest stored moment as read at m_sendLaterChecked (read again once that moves).
     mutable std::time_t m_nextMomentReadAt = -1;

@@ -28,6 +28,7 @@
 #include "ui/OptionsSheet.h"
 #include "ui/SendLaterDlg.h"
 #include "view/ChatHistory.h"
+#include "view/HistoryModel.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -40,6 +41,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -135,7 +137,7 @@ public:
     void RunAbout(QWidget* parent) override
     {
         CAboutDlg dialog(AboutResource(), ProgramBuildDate(), parent);
-        dialog.exec();
+        RunModal(dialog);
     }
     bool RunOptions(QWidget* parent) override
     {
@@ -143,7 +145,10 @@ public:
             return false;
         return RunOptionsFromChatWindow({m_options, m_prompt, *m_host}, parent);
     }
-    bool OpenUrl(const QUrl& url) override { return DesktopUrlOpener()(url); }
+    void OpenUrl(const QUrl& url, OpenResult done) override
+    {
+        OpenUrlWithDesktop(url, std::move(done));
+    }
 
 private:
     COptions& m_options;
@@ -318,7 +323,10 @@ void CChatDlg::BuildControls()
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(f1, &QShortcut::activated, m_sideBar->Help(), &QPushButton::click);
     auto* f5 = new QShortcut(QKeySequence(Qt::Key_F5), this);
-    connect(f5, &QShortcut::activated, this, [this] { Controller().Refresh(); });
+    connect(f5, &QShortcut::activated, this, [this] {
+        CBusyIndicator::UserWaits waits;
+        Controller().Refresh();
+    });
 
     ShowConnectionState(false);
 }
@@ -356,12 +364,10 @@ void CChatDlg::BuildMenus()
 
     m_helpMenu = new QMenu(this);
     m_helpMenu->addAction(QStringLiteral("&Contents"), this, &CChatDlg::OnContents);
-    m_helpMenu->addAction(QStringLiteral("&Zib Tam Home Page"), this, [this] {
-        m_dialogs.OpenUrl(QUrl(QString::fromLatin1(kHomePageAddress)));
-    });
-    m_helpMenu->addAction(QStringLiteral("&E-mail Support Team..."), this, [this] {
-        m_dialogs.OpenUrl(QUrl(QString::fromLatin1(kSupportAddress)));
-    });
+    m_helpMenu->addAction(QStringLiteral("&Zib Tam Home Page"), this,
+                          [this] { OpenAddress(kHomePageAddress); });
+    m_helpMenu->addAction(QStringLiteral("&E-mail Support Team..."), this,
+                          [this] { OpenAddress(kSupportAddress); });
     m_helpMenu->addAction(QStringLiteral("&About Zib Tam 2.5"), this, &CChatDlg::OnAbout);
 }
 
@@ -401,7 +407,7 @@ void CChatDlg::CreateTray()
         m_passwordFocus->Start();
     m_host = std::make_unique<CWidgetNotifierHost>(
         *this, m_tray, *m_sounds, m_passwordFocus.get(),
-        CWidgetNotifierHost::Hooks{[this] { m_input->setFocus(); },
+        CWidgetNotifierHost::Hooks{[this] { FocusInputBox(); },
                                    [this] { SelectDefaultRecipients(); },
                                    [this] { return m_rememberMaximized; }});
     m_notifier =
@@ -442,10 +448,10 @@ void CChatDlg::OnTrayCommand(int command)
         OnContents();
         break;
     case CTrayIcon::kHomePage:
-        m_dialogs.OpenUrl(QUrl(QString::fromLatin1(kHomePageAddress)));
+        OpenAddress(kHomePageAddress);
         break;
     case CTrayIcon::kEmailSupport:
-        m_dialogs.OpenUrl(QUrl(QString::fromLatin1(kSupportAddress)));
+        OpenAddress(kSupportAddress);
         break;
     case CTrayIcon::kAbout:
         OnAbout();
@@ -578,7 +584,10 @@ void CChatDlg::Exit()
     // The window's dialogs end first; the event loops then unwind, and networking stops
     // when the window is destroyed, outside every wait of a network operation.
     while (QWidget* modal = QApplication::activeModalWidget()) {
-        modal->close();
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject(); // a message box without a Cancel button refuses close()
+        else
+            modal->close();
         if (QApplication::activeModalWidget() == modal)
             break;
     }
@@ -621,8 +630,27 @@ void CChatDlg::HideChatWindow()
         return;
     }
     hide();
+    // Hidden after it was shown minimised and restored on the task bar, the window may still
+    // carry the minimised state; shown with it, it would come back iconic, out of sight.
+    SetWindowStates(*this, windowState() & ~Qt::WindowMinimized);
+    MarkInitialStateNormal(*this);
     if (m_context.Options.Get(Opt::ClearChatOnClose) != 0)
         m_history->Clear();
+}
+
+void CChatDlg::FocusInputBox()
+{
+    if (m_connected)
+        m_input->setFocus(Qt::ActiveWindowFocusReason);
+    else
+        m_reconnect->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void CChatDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // However the window comes (tray, hot key, task bar, pop-up), typing goes to "Go Zib".
+    FocusInputBox();
 }
 
 void CChatDlg::reject()
@@ -641,6 +669,9 @@ void CChatDlg::closeEvent(QCloseEvent* event)
 void CChatDlg::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::WindowStateChange) {
+        auto* change = static_cast<QWindowStateChangeEvent*>(event);
+        if ((change->oldState() & Qt::WindowMinimized) && !isMinimized())
+            FocusInputBox(); // restored from the task bar
         if (isMaximized())
             m_rememberMaximized = true;
         else if (!isMinimized())
@@ -727,8 +758,12 @@ bool CChatDlg::eventFilter(QObject* watched, QEvent* event)
 
 void CChatDlg::keyPressEvent(QKeyEvent* event)
 {
-    // Enter outside the input box would press the default button; only the input box sends.
+    // Enter in "&To:" sends, as the default button would; elsewhere (the history, the
+    // buttons) it does nothing, so that a stray Enter sends nothing.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        QWidget* focus = focusWidget();
+        if (m_connected && focus && (focus == m_users || m_users->isAncestorOf(focus)))
+            m_send->click();
         event->accept();
         return;
     }
@@ -766,6 +801,7 @@ bool CChatDlg::IsComposing() const
 void CChatDlg::OnSend(bool later)
 {
     std::string typed = ToCp1252(m_input->toPlainText());
+    CBusyIndicator::UserWaits waits;
     if (Controller().SendTyped(typed, later))
         m_input->clear();
 }
@@ -864,7 +900,10 @@ void CChatDlg::OnOptions()
         m_history->ApplyDisplaySettings(ChatHistorySettings(m_context.Options));
         m_history->Redisplay();
     }
-    Controller().ApplySettings();
+    {
+        CBusyIndicator::UserWaits waits;
+        Controller().ApplySettings();
+    }
     m_name->setText(FromCp1252(m_context.Options.GetUserName()));
     m_input->setFocus();
 }
@@ -880,10 +919,26 @@ void CChatDlg::OnAbout()
 
 void CChatDlg::OnContents()
 {
-    OpenReadMe([this](const QUrl& url) { return m_dialogs.OpenUrl(url); });
+    QPointer<CChatDlg> alive(this);
+    OpenReadMe([this, alive](const QUrl& url, OpenResult) {
+        m_dialogs.OpenUrl(url, [this, alive, url](bool opened) {
+            if (!opened && alive)
+                m_context.Prompt.MessageBox(OpenLinkFailureText(ToCp1252(url.toLocalFile())),
+                                            "Zib Tam", PromptButtons::Ok, PromptIcon::Warning);
+        });
+    });
+}
+
+void CChatDlg::OpenAddress(const char* address)
+{
+    OpenLink(
+        address, true, &m_context.Prompt,
+        [this](const QUrl& url, OpenResult done) { m_dialogs.OpenUrl(url, std::move(done)); },
+        this);
 }
 
 void CChatDlg::OnReconnect()
 {
+    CBusyIndicator::UserWaits waits;
     Controller().Reconnect();
 }

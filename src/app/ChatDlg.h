@@ -8,6 +8,7 @@
 #include "app/QtChatTimers.h"
 #include "app/UsersList.h"
 #include "common/ChatMessage.h"
+#include "view/OpenLink.h"
 
 #include <QDialog>
 #include <QUrl>
@@ -51,8 +52,8 @@ public:
     virtual void RunAbout(QWidget* parent) = 0;
     // The options dialog; true when closed with OK.
     virtual bool RunOptions(QWidget* parent) = 0;
-    // Opens an address or a file with the desktop.
-    virtual bool OpenUrl(const QUrl& url) = 0;
+    // Opens an address or a file with the desktop; `done` hears whether it could.
+    virtual void OpenUrl(const QUrl& url, OpenResult done) = 0;
 };
 
 struct ChatDlgContext
@@ -157,6 +158,7 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -173,6 +175,8 @@ private:
     void OnOptions();
     void OnAbout();
     void OnContents();
+    // A Help address, with the program's message when the desktop cannot open it.
+    void OpenAddress(const char* address);
     void OnReconnect();
     void OnUpgradeClicked();
     void UpdateTrayIcon();
@@ -183,6 +187,8 @@ private:
     // Keys this desktop would not give us are said once, as a notice of ours.
     void PostHotKeyNotice(const std::vector<HotKeyOutcome>& outcomes);
     void SelectDefaultRecipients();
+    // The caret into "Go Zib" (or onto "&Reconnect..." while not connected).
+    void FocusInputBox();
     void LimitInput();
     void OnTimer(int id);
 

@@ -400,7 +400,7 @@ bool WaitUntil(const std::function<bool()>& done, int ms)
 // Peer-to-peer users answer the roll call of the log-on at their next poll; a present user
 // is normally listed within a fraction of a second. The wait only runs out for somebody
 // who is absent, and is as long as a delivery is given before it is reported unconfirmed.
-constexpr int kPeerArrivalWaitMs = 3000;
+constexpr int kPeerArrivalWaitMs = static_cast<int>(CChatController::kUsersHeardMs);
 // Long enough for a delivery report, which comes 3 to 4 seconds after the send.
 constexpr int kDeliveryWaitMs = 6000;
 

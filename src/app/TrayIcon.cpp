@@ -1,5 +1,6 @@
 #include "app/TrayIcon.h"
 
+#include "app/HotKeys.h"
 #include "app/ProgramIcons.h"
 
 #include <QGuiApplication>
@@ -17,8 +18,10 @@ CTrayIcon::CTrayIcon(const InstanceIdentity& identity, const IClock& clock, IRan
                 [this, command] { emit CommandChosen(command); });
         return action;
     };
-    // The same first item for both kinds of copy.
-    QAction* chat = add(m_menu.get(), "&Chat!\tWindows+G", kChat);
+    // The first item names this copy's own key, as the desktop calls it.
+    QAction* chat = add(m_menu.get(), "&Chat!", kChat);
+    chat->setText(QStringLiteral("&Chat!\t") +
+                  QString::fromStdString(HotKeyText(ChatHotKeys(identity).front())));
     m_menu->setDefaultAction(chat);
     m_menu->addSeparator();
     add(m_menu.get(), "&Options...", kOptions);

@@ -2,10 +2,16 @@
 
 #include "app/TrayIcon.h"
 #include "platform/SoundPlayer.h"
+#include "platform/X11KeyMap.h"
 
 #include <QApplication>
 #include <QScreen>
 #include <QWindow>
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <xcb/xcb.h>
 
 namespace {
 
@@ -15,6 +21,47 @@ ScreenRect ToScreenRect(const QRect& rect)
 }
 
 } // namespace
+
+void MarkInitialStateNormal(QWidget& window)
+{
+    xcb_connection_t* connection = QtX11Connection();
+    if (!connection || !window.testAttribute(Qt::WA_WState_Created) || window.isVisible())
+        return;
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    // WM_HINTS: flags, input, initial state, icon pixmap, icon window, icon x and y, icon
+    // mask, window group.
+    constexpr uint32_t kFields = 9;
+    constexpr uint32_t kStateHint = 1u << 1;
+    constexpr uint32_t kNormalState = 1;
+    std::array<uint32_t, kFields> hints{};
+    xcb_get_property_cookie_t cookie =
+        xcb_get_property(connection, 0, id, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, kFields);
+    if (xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, nullptr)) {
+        if (reply->format == 32) {
+            const auto bytes =
+                static_cast<size_t>(std::max(0, xcb_get_property_value_length(reply)));
+            std::memcpy(hints.data(), xcb_get_property_value(reply), std::min(bytes, sizeof hints));
+        }
+        std::free(reply);
+    }
+    if ((hints[0] & kStateHint) && hints[2] == kNormalState)
+        return;
+    hints[0] |= kStateHint;
+    hints[2] = kNormalState;
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS,
+                        32, kFields, hints.data());
+    xcb_flush(connection);
+}
+
+void SetWindowStates(QWidget& window, Qt::WindowStates states)
+{
+    window.setWindowState(states);
+    // The widget and its native window keep a state each, and a restore on the task bar can
+    // leave them apart (the widget restored, the native window minimised); the widget then
+    // sees no change to pass on, and the next show maps the window iconic.
+    if (QWindow* handle = window.windowHandle())
+        handle->setWindowStates(states & ~Qt::WindowActive);
+}
 
 CWidgetNotifierHost::CWidgetNotifierHost(QWidget& window, CTrayIcon* tray, CSoundPlayer& sounds,
                                          const IPasswordFocus* passwordFocus, Hooks hooks)
@@ -86,14 +133,19 @@ void CWidgetNotifierHost::PopUp()
     if (m_tray)
         m_tray->SetAttention(false);
     QWidget* popup = LastActivePopup();
-    if (popup == &m_window) {
-        bool maximized = m_hooks.RememberedMaximized && m_hooks.RememberedMaximized();
-        if (maximized)
-            m_window.showMaximized();
-        else if (m_window.isMinimized() || !m_window.isVisible())
-            m_window.showNormal();
-    } else if (!m_window.isVisible() || m_window.isMinimized()) {
-        m_window.showNormal();
+    // Whatever happened before (shown minimised by a flash, restored from the task bar,
+    // hidden), the window comes back restored, or maximised as it was: a state left
+    // minimised would map it iconic, out of sight.
+    bool maximized = m_hooks.RememberedMaximized && m_hooks.RememberedMaximized();
+    Qt::WindowStates wanted = m_window.windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
+    if (maximized)
+        wanted |= Qt::WindowMaximized;
+    if (!m_window.isVisible()) {
+        SetWindowStates(m_window, wanted);
+        MarkInitialStateNormal(m_window);
+        m_window.show();
+    } else if (m_window.isMinimized() || m_window.windowState() != wanted) {
+        SetWindowStates(m_window, wanted);
     }
     popup->raise();
     popup->activateWindow();

@@ -28,6 +28,14 @@ public:
     virtual bool IsPasswordBoxFocused() const = 0;
 };
 
+// Qt writes the initial state into WM_HINTS only when its own idea of the state changes, so
+// a window shown minimised and then restored by the window manager keeps "iconic" there, and
+// is mapped iconic, out of sight, when shown again. This sets it to normal; for a hidden
+// window on X11 only.
+void MarkInitialStateNormal(QWidget& window);
+// Sets a top-level widget's state on the widget and on its native window alike.
+void SetWindowStates(QWidget& window, Qt::WindowStates states);
+
 class CWidgetNotifierHost : public INotifierHost
 {
 public:

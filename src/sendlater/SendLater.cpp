@@ -130,25 +130,28 @@ bool CSendLater::ScheduleMessage(const std::string& text,
         errorText = kSendLaterEmptyText;
         return false;
     }
-    std::string value = FormatScheduledValue({moment, recipients, kScheduledPrefix + text});
-
-    CRegKey key(m_options.Registry(), KeyPath(), true);
-    if (!key.IsOpen()) {
-        errorText = kSendLaterNoRegistryText;
-        return false;
-    }
-    int n = 1;
-    while (!IsFreeSlot(key.Query(std::to_string(n))))
-        ++n;
-    // A write that did not land is reported, so the text stays with the user.
-    if (!key.SetString(std::to_string(n), value)) {
+    if (!Store({moment, recipients, kScheduledPrefix + text})) {
         errorText = kSendLaterNoRegistryText;
         return false;
     }
     return true;
 }
 
-bool CSendLater::GetDueMessage(std::vector<std::string>& recipients, std::string& text)
+bool CSendLater::Store(const ScheduledMessage& message)
+{
+    std::string value = FormatScheduledValue(message);
+    CRegKey key(m_options.Registry(), KeyPath(), true);
+    if (!key.IsOpen())
+        return false;
+    int n = 1;
+    while (!IsFreeSlot(key.Query(std::to_string(n))))
+        ++n;
+    // A write that did not land is reported, so the text stays with the user.
+    return key.SetString(std::to_string(n), value);
+}
+
+bool CSendLater::GetDueMessage(std::vector<std::string>& recipients, std::string& text,
+                               std::time_t* moment)
 {
     CRegKey key(m_options.Registry(), KeyPath(), false);
     if (!key.IsOpen())
@@ -171,6 +174,8 @@ bool CSendLater::GetDueMessage(std::vector<std::string>& recipients, std::string
             return false;
         recipients = std::move(message.Recipients);
         text = std::move(message.Text);
+        if (moment)
+            *moment = message.Moment;
         return true;
     }
     return false;

@@ -59,8 +59,12 @@ public:
                          std::time_t moment, std::string& errorText);
 
     // Takes the first due message out of the store. Malformed values met on the way are
-    // deleted. Call until it returns false; outputs are only set on true.
-    bool GetDueMessage(std::vector<std::string>& recipients, std::string& text);
+    // deleted. Call until it returns false; outputs are only set on true. `moment` receives
+    // its moment, for putting it back when it could not be handed over.
+    bool GetDueMessage(std::vector<std::string>& recipients, std::string& text,
+                       std::time_t* moment = nullptr);
+    // Stores a message taken by GetDueMessage again, as it was (its text already prefixed).
+    bool Store(const ScheduledMessage& message);
     // The earliest moment stored (unreadable values count as due now); nullopt when none.
     std::optional<std::time_t> NextMoment() const;
 

@@ -15,7 +15,23 @@
 
 namespace {
 bool g_stopAllWaits = false;
+int g_userWaits = 0;
 } // namespace
+
+CBusyIndicator::UserWaits::UserWaits()
+{
+    ++g_userWaits;
+}
+
+CBusyIndicator::UserWaits::~UserWaits()
+{
+    --g_userWaits;
+}
+
+bool CBusyIndicator::UserWaits::Active()
+{
+    return g_userWaits > 0;
+}
 
 CBusyIndicator::CBusyIndicator() : m_delayTimer(new QTimer(this)), m_limitTimer(new QTimer(this))
 {
@@ -37,7 +53,7 @@ CBusyIndicator::~CBusyIndicator()
     Finish();
 }
 
-void CBusyIndicator::Start(const QString& text, int delayMs, QWidget* window)
+void CBusyIndicator::Start(const QString& text, int delayMs, QWidget* window, bool attended)
 {
     if (m_running)
         return;
@@ -47,15 +63,16 @@ void CBusyIndicator::Start(const QString& text, int delayMs, QWidget* window)
     m_cancelled = false;
     m_quitSeen = false;
     m_timedOut = false;
-    m_window = window ? window : QApplication::activeWindow();
-    if (m_window) {
-        m_windowWasEnabled = m_window->isEnabled();
-        m_window->setEnabled(false);
+    // Not the active window in its place: that may be this window, hidden, and a progress
+    // window over a hidden one pops up in the middle of the screen.
+    m_window = window;
+    m_attended = attended && m_window;
+    if (m_attended) {
         m_delayTimer->start(delayMs);
+        SetWaitCursor(true);
     } else {
         m_limitTimer->start(kUnattendedLimitMs);
     }
-    SetWaitCursor(true);
     qApp->installEventFilter(this);
 }
 
@@ -82,15 +99,13 @@ void CBusyIndicator::SetCancelEnabled(bool enable)
 
 void CBusyIndicator::ShowProgressWindow()
 {
-    if (!m_running || !m_window || m_progress)
+    if (!m_running || !m_attended || !m_window || !m_window->isVisible() || m_progress)
         return;
     SetWaitCursor(false);
     m_progress = new QDialog(m_window, Qt::Dialog);
     m_progress->setObjectName(QStringLiteral("busyProgress"));
     m_progress->setWindowTitle(QStringLiteral("Zib Tam Freeware"));
     m_progress->setAttribute(Qt::WA_DeleteOnClose, false);
-    // The blocked window is disabled; its progress window must still take the Cancel click.
-    m_progress->setEnabled(true);
     auto* layout = new QVBoxLayout(m_progress);
     m_progressText = new QLabel(m_text, m_progress);
     m_progressText->setWordWrap(true);
@@ -131,14 +146,12 @@ bool CBusyIndicator::Poll()
 
 void CBusyIndicator::Finish()
 {
-    if (m_window) {
-        m_window->setEnabled(m_windowWasEnabled);
-        if (m_window->isVisible())
-            m_window->activateWindow();
-    }
     if (!m_running)
         return;
     qApp->removeEventFilter(this);
+    // The progress window had the focus: give it back to the window the user waited in.
+    if (m_progress && m_window && m_window->isVisible())
+        m_window->activateWindow();
     m_delayTimer->stop();
     m_limitTimer->stop();
     if (m_progress) {
@@ -151,7 +164,44 @@ void CBusyIndicator::Finish()
     m_text.clear();
     m_delayMs = 0;
     m_window = nullptr;
+    m_attended = false;
     m_running = false;
+    HandOnHeldKeys();
+}
+
+void CBusyIndicator::HandOnHeldKeys()
+{
+    // Posted in the order typed; a wait still running around this one holds them again.
+    std::vector<HeldKey> keys = std::move(m_heldKeys);
+    m_heldKeys.clear();
+    for (HeldKey& key : keys)
+        if (key.Target)
+            QCoreApplication::postEvent(key.Target, key.Event.release());
+}
+
+bool CBusyIndicator::HoldsBack(QObject* watched, QEvent* event)
+{
+    if (!m_window || !watched->isWidgetType())
+        return false;
+    auto* widget = static_cast<QWidget*>(watched);
+    if (widget->window() != m_window)
+        return false; // the progress window, the tray menu, other windows
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        m_heldKeys.push_back({widget, std::unique_ptr<QEvent>(event->clone())});
+        return true;
+    case QEvent::ShortcutOverride:
+        // Claimed, so that no shortcut runs now; the key itself is held back above.
+        event->accept();
+        return true;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool CBusyIndicator::eventFilter(QObject* watched, QEvent* event)
@@ -159,7 +209,7 @@ bool CBusyIndicator::eventFilter(QObject* watched, QEvent* event)
     // The quit goes on to the application, which ends the outer loop once the wait is over.
     if (watched == qApp && event->type() == QEvent::Quit)
         m_quitSeen = true;
-    return false;
+    return HoldsBack(watched, event);
 }
 
 void CBusyIndicator::SetWaitCursor(bool on)
@@ -177,6 +227,7 @@ std::unique_ptr<IBusyIndicator> CBusyIndicatorFactory::StartBusy(const std::stri
 {
     auto indicator = std::make_unique<CBusyIndicator>();
     QWidget* window = m_window && m_window->isVisible() ? m_window.data() : nullptr;
-    indicator->Start(FromCp1252(text), CBusyIndicator::kDefaultDelayMs, window);
+    indicator->Start(FromCp1252(text), CBusyIndicator::kDefaultDelayMs, window,
+                     CBusyIndicator::UserWaits::Active());
     return indicator;
 }

@@ -2,15 +2,9 @@
 
 #include "platform/InstanceGuard.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
-
-UrlOpener DesktopUrlOpener()
-{
-    return [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-}
 
 QString OpenReadMe(const UrlOpener& open, const QString& folder)
 {
@@ -26,6 +20,6 @@ QString OpenReadMe(const UrlOpener& open, const QString& folder)
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly) || out.write(page.readAll()) < 0 || !out.commit())
         return {};
-    open(QUrl::fromLocalFile(path));
+    open(QUrl::fromLocalFile(path), nullptr);
     return path;
 }

@@ -1,17 +1,13 @@
 #pragma once
 // The Help menu's commands that need no window: the read-me page and the two fixed
 // addresses of our own.
+#include "view/OpenLink.h"
+
 #include <QString>
-#include <QUrl>
-#include <functional>
 
 inline constexpr char kHomePageAddress[] = "https://zibtam.example.org/";
 inline constexpr char kSupportAddress[] = "mailto:support@zibtam.example.org";
 inline constexpr char kReadMeFileName[] = "Zib Tam Read Me.htm";
-
-// Opens a file or an address with the desktop's handler; tests put their own in.
-using UrlOpener = std::function<bool(const QUrl&)>;
-UrlOpener DesktopUrlOpener();
 
 // "&Contents": writes the embedded read-me page to `folder` (the user's private runtime
 // folder when empty) under kReadMeFileName, replacing an earlier copy, and opens it. Returns the

@@ -5,6 +5,7 @@
 #include "platform/QtText.h"
 #include "sendlater/SendLaterMoment.h"
 #include "settings/Options.h"
+#include "ui/OptionsHost.h"
 
 #include <QButtonGroup>
 #include <QDateEdit>
@@ -221,7 +222,7 @@ void CSendLaterDlg::accept()
 
 bool CSendLaterDlg::Run(std::time_t& moment)
 {
-    if (exec() != QDialog::Accepted)
+    if (RunModal(*this) != QDialog::Accepted)
         return false;
     moment = m_moment;
     return true;

@@ -65,6 +65,9 @@ QPushButton* Button(const QString& text, QWidget* parent)
 
 int RunModal(QDialog& dialog)
 {
+    // Modal to its own window only: the tray icon and its menu (with Exit) stay usable.
+    if (dialog.parentWidget())
+        dialog.setWindowModality(Qt::WindowModal);
     return dialog.exec();
 }
 

@@ -1,14 +1,25 @@
 #include "ui/WidgetPrompt.h"
 
 #include "platform/QtText.h"
+#include "ui/OptionsHost.h"
 #include "ui/TextPromptDialog.h"
 
+#include <QApplication>
 #include <QMessageBox>
+
+QWidget* CWidgetPrompt::Owner() const
+{
+    // Over an open dialog of the window, the box belongs to that dialog, so that it blocks
+    // the dialog too.
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    return m_parent;
+}
 
 PromptAnswer CWidgetPrompt::MessageBox(const std::string& text, const std::string& caption,
                                        PromptButtons buttons, PromptIcon icon)
 {
-    QMessageBox box(m_parent);
+    QMessageBox box(Owner());
     box.setWindowTitle(FromCp1252(caption));
     box.setText(FromCp1252(text));
     switch (icon) {
@@ -41,7 +52,7 @@ PromptAnswer CWidgetPrompt::MessageBox(const std::string& text, const std::strin
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
-    switch (box.exec()) {
+    switch (RunModal(box)) {
     case QMessageBox::Yes:
         return PromptAnswer::Yes;
     case QMessageBox::No:
@@ -57,8 +68,8 @@ bool CWidgetPrompt::InputBox(const std::string& title, const std::string& prompt
                              int maxLength, bool masked)
 {
     CTextPromptDialog dialog(FromCp1252(title), FromCp1252(prompt), FromCp1252(text), maxLength,
-                             masked, m_parent);
-    bool ok = dialog.exec() == QDialog::Accepted;
+                             masked, Owner());
+    bool ok = RunModal(dialog) == QDialog::Accepted;
     text = masked ? ToCp1252Password(dialog.text()) : ToCp1252(dialog.text());
     return ok;
 }

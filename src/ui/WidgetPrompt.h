@@ -16,5 +16,6 @@ public:
                   int maxLength, bool masked) override;
 
 private:
+    QWidget* Owner() const;
     QWidget* m_parent;
 };

@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QMimeData>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTextBlock>
 
@@ -37,9 +38,13 @@ void CChatHistoryEdit::ApplyDisplaySettings(const HistoryDisplaySettings& settin
     if (settings.Background)
         colors.setColor(QPalette::Base, ColorFromColorRef(*settings.Background));
     setPalette(colors);
-    QFont font(FromCp1252(settings.MessageFont.FaceName));
+    // What the setting leaves open is the control's own: its face, its size.
+    QFont font = QApplication::font(this);
+    if (!settings.MessageFont.FaceName.empty())
+        font.setFamilies({FromCp1252(settings.MessageFont.FaceName)});
     if (settings.MessageFont.Size > 0)
         font.setPointSizeF(settings.MessageFont.Size / 20.0);
+    setFont(font);
     document()->setDefaultFont(font);
     Redisplay();
 }
@@ -377,11 +382,25 @@ void CChatHistoryEdit::ClickLinkAt(int position)
                              click.LinkKind);
         break;
     case HistoryClick::Action::Open:
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        OpenLink(click.Target, true, &m_prompt, m_opener);
-        QApplication::restoreOverrideCursor();
+        if (MayOpen(click.Target, start))
+            OpenLink(click.Target, true, &m_prompt, m_opener, this);
         break;
     }
+}
+
+bool CChatHistoryEdit::MayOpen(const std::string& target, int position)
+{
+    if (!LinkUrl(target).isLocalFile())
+        return true;
+    // A file named in somebody else's message is not opened on one click: he chose it.
+    const std::vector<MessageRange>& ranges = m_model.Ranges();
+    for (size_t i = 0; i < ranges.size() && i < m_model.Messages().size(); ++i)
+        if (ranges[i].Valid && ranges[i].Start <= position && position < ranges[i].End &&
+            m_model.Messages()[i].Loopback)
+            return true;
+    const std::string path = ToCp1252(LinkUrl(target).toLocalFile());
+    return m_prompt.MessageBox(std::string(kOpenFileQuestion) + path + "\n\nOpen it?", "Zib Tam",
+                               PromptButtons::YesNo, PromptIcon::Question) == PromptAnswer::Yes;
 }
 
 void CChatHistoryEdit::OpenSelection()
@@ -389,9 +408,21 @@ void CChatHistoryEdit::OpenSelection()
     const std::string text = TrimOpenText(SelectedText());
     if (text.empty())
         return;
-    if (!m_opener(LinkUrl(text)))
-        m_prompt.MessageBox("Could not open \"" + text + "\"!", "Zib Tam", PromptButtons::Ok,
-                            PromptIcon::Warning);
+    const QUrl url = LinkUrl(text);
+    QPointer<CChatHistoryEdit> alive(this);
+    auto failed = [alive, text] {
+        if (alive)
+            alive->m_prompt.MessageBox("Could not open \"" + text + "\"!", "Zib Tam",
+                                       PromptButtons::Ok, PromptIcon::Warning);
+    };
+    if (!url.isValid() || !m_opener) {
+        failed();
+        return;
+    }
+    m_opener(url, [failed](bool opened) {
+        if (!opened)
+            failed();
+    });
 }
 
 QMenu* CChatHistoryEdit::CreateContextMenu()

@@ -9,6 +9,7 @@
 //   edit.ShowMessages(messages, /*append*/ true);
 //   connect(&edit, &CChatHistoryEdit::NameLinkClicked, ...);   // (message, 1 or 2)
 #include "view/HistoryModel.h"
+#include "view/OpenLink.h"
 
 #include <QPointer>
 #include <QTextEdit>
@@ -50,7 +51,7 @@ public:
     void ClickLinkAt(int position);
 
     // Tests and the log viewer swap how addresses are opened.
-    void SetUrlOpener(std::function<bool(const QUrl&)> opener) { m_opener = std::move(opener); }
+    void SetUrlOpener(UrlOpener opener) { m_opener = std::move(opener); }
 
     const CHistoryEditModel& Model() const { return m_model; }
     // The selection as the core sees it: Windows-1252, paragraph marks as line feeds.
@@ -76,6 +77,8 @@ protected:
     QMimeData* createMimeDataFromSelection() const override;
 
 private:
+    // A link to a file here, in a message from somebody else: asks first, naming the file.
+    bool MayOpen(const std::string& target, int position);
     // `sliced`: a long replacement may be laid out in slices (see EndPending).
     void Stream(const HistoryStream& stream, bool sliced = false);
     void StartSlices(bool updatesAfter);
@@ -92,7 +95,7 @@ private:
     CHistoryEditModel m_model;
     bool m_menuEnabled = true;
     bool m_leftDownOnLink = false;
-    std::function<bool(const QUrl&)> m_opener;
+    UrlOpener m_opener;
     QTimer m_slices;                  // running while the end waits to be shown
     QPointer<QObject> m_slicedLayout; // its own lazy layout held back while the slices run
     int m_laidOutTo = 0;

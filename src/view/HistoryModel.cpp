@@ -545,6 +545,12 @@ bool IsNetworkPath(std::string_view text)
     return text.size() >= 2 && text[0] == '\\' && text[1] == '\\';
 }
 
+bool IsDrivePath(std::string_view text)
+{
+    return text.size() >= 3 && std::isalpha(static_cast<unsigned char>(text[0])) &&
+           text[1] == ':' && (text[2] == '\\' || text[2] == '/');
+}
+
 std::string NetworkPathUrl(std::string_view text)
 {
     std::string url = "smb://";
@@ -562,6 +568,9 @@ std::string OpenLinkFailureText(std::string_view text)
     if (IsNetworkPath(text))
         return "Zib Tam could not find the network path\r\nspecified.  Please verify the path "
                "and try again.";
+    if (IsDrivePath(text))
+        return "Zib Tam cannot open \"" + std::string(text) +
+               "\" here: it is a file on a drive of a Windows computer.";
     return "Zib Tam could not find a web browser on your computer.  You can visit this site "
            "at\r\n" +
            std::string(text);

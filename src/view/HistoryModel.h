@@ -220,6 +220,8 @@ HistoryKeyAction HistoryControlKey(char letter);
 
 // OpenLink's rules: a text starting with two backslashes is a network path.
 bool IsNetworkPath(std::string_view text);
+// A path on a drive letter ("C:\Temp\file.txt"): a file of a Windows computer, not one here.
+bool IsDrivePath(std::string_view text);
 // "\\host\share\dir" as "smb://host/share/dir".
 std::string NetworkPathUrl(std::string_view text);
 // The message OpenLink shows when the text could not be opened.

@@ -167,6 +167,7 @@ void CMultiSelComboBox::OpenList()
 {
     if (IsListOpen())
         return;
+    m_listOpened = true;
     if (s_openFace && s_openFace != this)
         s_openFace->CloseList();
     s_openFace = this;
@@ -366,6 +367,12 @@ void CMultiSelComboBox::mousePressEvent(QMouseEvent* event)
 
 void CMultiSelComboBox::wheelEvent(QWheelEvent* event)
 {
+    // Until the list was first opened, a wheel turned over the box passes by: scrolling past
+    // it must not change the recipients.
+    if (!m_listOpened) {
+        event->ignore();
+        return;
+    }
     const int caret = m_list->currentRow();
     const int target =
         WheelTarget(caret < 0 ? 0 : caret, IsSelected(caret), event->angleDelta().y() < 0, Count());

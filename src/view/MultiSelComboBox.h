@@ -76,4 +76,5 @@ private:
     CTypeAhead m_typeAhead;
     std::function<uint32_t()> m_ticks;
     QPoint m_parentPosAtOpen;
+    bool m_listOpened = false; // the list has been opened at least once
 };

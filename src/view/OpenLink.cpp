@@ -6,16 +6,52 @@
 
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QPointer>
+#include <QProcess>
+#include <QStandardPaths>
 
-bool OpenUrlWithDesktop(const QUrl& url)
+void OpenUrlWithDesktop(const QUrl& url, OpenResult done)
 {
-    return QDesktopServices::openUrl(url);
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) {
+        bool opened = QDesktopServices::openUrl(url);
+        if (done)
+            done(opened);
+        return;
+    }
+    // No parent: a handler still running when the program ends is left to run.
+    auto* process = new QProcess;
+    process->setProgram(opener);
+    process->setArguments({url.toString(QUrl::FullyEncoded)});
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    auto finish = std::make_shared<OpenResult>(std::move(done));
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, finish](int code, QProcess::ExitStatus status) {
+                         if (*finish)
+                             (*finish)(status == QProcess::NormalExit && code == 0);
+                         *finish = nullptr;
+                         process->deleteLater();
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, finish](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart)
+                             return;
+                         if (*finish)
+                             (*finish)(false);
+                         *finish = nullptr;
+                         process->deleteLater();
+                     });
+    process->start();
 }
 
 QUrl LinkUrl(const std::string& text)
 {
     if (IsNetworkPath(text))
         return QUrl(FromCp1252(NetworkPathUrl(text)));
+    if (IsDrivePath(text))
+        return {}; // no drive letters here: not a web address either
     const QString qtText = FromCp1252(text);
     if (QFileInfo::exists(qtText))
         return QUrl::fromLocalFile(qtText);
@@ -25,13 +61,23 @@ QUrl LinkUrl(const std::string& text)
     return QUrl::fromUserInput(qtText);
 }
 
-bool OpenLink(const std::string& text, bool showErrors, IPrompt* prompt, const UrlOpener& opener)
+void OpenLink(const std::string& text, bool showErrors, IPrompt* prompt, const UrlOpener& opener,
+              QObject* context)
 {
+    QPointer<QObject> alive(context);
+    const bool guarded = context != nullptr;
+    auto failed = [=] {
+        if (showErrors && prompt && (!guarded || alive))
+            prompt->MessageBox(OpenLinkFailureText(text), "Zib Tam", PromptButtons::Ok,
+                               PromptIcon::Warning);
+    };
     const QUrl url = LinkUrl(text);
-    if (url.isValid() && opener(url))
-        return true;
-    if (showErrors && prompt)
-        prompt->MessageBox(OpenLinkFailureText(text), "Zib Tam", PromptButtons::Ok,
-                           PromptIcon::Warning);
-    return false;
+    if (!url.isValid() || !opener) {
+        failed();
+        return;
+    }
+    opener(url, [failed](bool opened) {
+        if (!opened)
+            failed();
+    });
 }

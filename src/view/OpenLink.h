@@ -1,23 +1,33 @@
 #pragma once
 // Opens a web or e-mail address, a file or a network path ("\\host\share") with the
-// desktop's handler, as the history's links and the About box's link texts do.
+// desktop's handler, as the history's links and the About box's link texts do. The opener
+// runs in the background; its outcome comes back later, and a failure is told then.
 //
-//   OpenLink("www.example.org", true, prompt);   // failure: a message box through prompt
+//   OpenLink("www.example.org", true, &prompt);   // failure: a message box through prompt
 #include <QUrl>
 #include <functional>
 #include <string>
 
 class IPrompt;
+class QObject;
 
-using UrlOpener = std::function<bool(const QUrl&)>;
+// Hears whether the desktop could open the address (called from the event loop, or at once).
+using OpenResult = std::function<void(bool opened)>;
+// Hands an address to the desktop and reports the outcome to `done`; tests put their own in.
+using UrlOpener = std::function<void(const QUrl&, OpenResult done)>;
 
-// QDesktopServices::openUrl.
-bool OpenUrlWithDesktop(const QUrl& url);
+// Asked before a link in somebody else's message opens a file of this computer.
+inline constexpr char kOpenFileQuestion[] = "This link opens a file on your computer:\n\n";
+
+// The desktop's opener (xdg-open), whose exit status is the outcome; where there is none,
+// QDesktopServices.
+void OpenUrlWithDesktop(const QUrl& url, OpenResult done);
 
 // The address a text stands for: its own scheme, an existing local file, a network path as
-// smb://, or what the user would mean typing it into a browser.
+// smb://, or what the user would mean typing it into a browser. Invalid for a drive path.
 QUrl LinkUrl(const std::string& text);
 
-// With `showErrors`, a failure is told through `prompt` in the program's words.
-bool OpenLink(const std::string& text, bool showErrors, IPrompt* prompt,
-              const UrlOpener& opener = OpenUrlWithDesktop);
+// With `showErrors`, a failure is told through `prompt` in the program's words once the
+// opener has answered, unless `context` (when given) is gone by then.
+void OpenLink(const std::string& text, bool showErrors, IPrompt* prompt,
+              const UrlOpener& opener = OpenUrlWithDesktop, QObject* context = nullptr);

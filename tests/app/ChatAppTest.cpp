@@ -81,6 +81,13 @@ TEST_F(ChatAppTest, FreshUserIsAskedForNameAndNetworking)
     EXPECT_EQ(options.Get(Opt::Username), "Owen Pratley");
     EXPECT_EQ(shell.Calls,
               (std::vector<std::string>{"setup:", "firstrun", "keyboard", "chatwindow"}));
+    // The first run ends with the window shown, not silently in the tray; later starts don't.
+    EXPECT_EQ(shell.ShowRequests, 1);
+    app.reset();
+    options.Set(Opt::NetworkingType, 1); // what the first run's options page stored
+    auto again = Make();
+    EXPECT_TRUE(again->Initialise());
+    EXPECT_EQ(shell.ShowRequests, 1);
 }
 
 TEST_F(ChatAppTest, NamePromptKeepsTheTextEvenOnCancelAndSuggestsTheLogonName)

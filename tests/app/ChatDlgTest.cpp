@@ -58,10 +58,10 @@ public:
             During();
         return false;
     }
-    bool OpenUrl(const QUrl& url) override
+    void OpenUrl(const QUrl& url, OpenResult done) override
     {
         Opened.push_back(url);
-        return true;
+        done(true);
     }
 };
 

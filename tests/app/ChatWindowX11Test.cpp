@@ -42,6 +42,33 @@ bool ChatWindowShown()
     return !Output("xdotool search --onlyvisible --name '^Zib Tam Freeware$'").empty();
 }
 
+// The chat window's X id, mapped or not; empty while it was never shown.
+std::string ChatWindowId()
+{
+    std::string ids = Output("xdotool search --name '^Zib Tam Freeware$'");
+    return ids.substr(0, ids.find('\n'));
+}
+
+std::string WindowReport()
+{
+    std::string id = ChatWindowId();
+    return "\nwindow " + id + "\n" +
+           Output("xprop -id " + id + " WM_STATE _NET_WM_STATE WM_HINTS") +
+           Output("xwininfo -id " + id + " | grep -i 'map state'") + "active " +
+           Output("xdotool getactivewindow") + "all: " + Output("xdotool search --name 'Zib Tam'");
+}
+
+// Shown, not minimised, and the window the keyboard goes to.
+bool ChatWindowInFront()
+{
+    std::string id = ChatWindowId();
+    if (id.empty() || !ChatWindowShown())
+        return false;
+    std::string active = Output("xdotool getactivewindow");
+    return active.substr(0, active.find('\n')) == id &&
+           Output("xprop -id " + id + " WM_STATE").find("Iconic") == std::string::npos;
+}
+
 // Where the tray icon sits on the screen: the program's small window that the panel took
 // in. Empty when there is none yet.
 std::string TrayIconCentre()
@@ -76,7 +103,8 @@ protected:
         std::signal(SIGPIPE, SIG_IGN);
     }
 
-    User MakeUser(const std::string& name, const std::string& ns, int behaviour)
+    User MakeUser(const std::string& name, const std::string& ns, int behaviour,
+                  int allUsersBehaviour = -1)
     {
         User user{name, dir.File(name), "PC-" + name, ns};
         std::filesystem::create_directories(user.Home + "/config/zibtam");
@@ -87,6 +115,8 @@ protected:
         options.Set(Opt::NetworkingType, 1);
         options.Set(Opt::PromptOnAllUsers, 0);
         options.SetNotification(behaviour);
+        if (allUsersBehaviour >= 0)
+            options.SetAllUsersNotification(true, allUsersBehaviour);
         return user;
     }
 };
@@ -142,6 +172,105 @@ TEST_F(ChatWindowX11Test, ASecondStartTheTrayIconAndAMessageBringTheWindowUp)
     console.Say("/to Owen");
     console.Say("Are you there?");
     EXPECT_TRUE(Eventually(ChatWindowShown)) << console.Transcript();
+}
+
+// A message flashes the hidden window onto the task bar minimised; the user restores it from
+// there and hides it with Escape. Every way of asking for the window must then show it in
+// front, not leave it minimised out of sight.
+TEST_F(ChatWindowX11Test, AfterAFlashedWindowWasRestoredAndHiddenEveryWayShowsItAgain)
+{
+    Lan lan(2);
+    if (!lan.Error().empty())
+        GTEST_SKIP() << lan.Error();
+    // Messages to Owen alone flash; messages to all users pop up.
+    User owen = MakeUser("Owen", lan.Namespace(0), 0, 2);
+    User ann = MakeUser("Ann", lan.Namespace(1), 2);
+
+    Process chat(owen, {}, true);
+    ASSERT_TRUE(Eventually([] { return !TrayIconCentre().empty(); })) << chat.Errors();
+    Process console(ann, {"--console"});
+    ASSERT_NE(console.WaitFor("Connected as Ann."), "") << console.Errors();
+    bool present = Eventually(
+        [&] {
+            console.Say("/refresh");
+            console.Say("/who");
+            return console.WaitFor("resent", 1s).find("Owen") != std::string::npos;
+        },
+        30s);
+    ASSERT_TRUE(present) << console.Transcript();
+
+    auto flashRestoreHide = [&](const std::string& when) {
+        SCOPED_TRACE(when);
+        if (ChatWindowShown()) { // shown by the way tried before
+            Output("xdotool windowactivate --sync " + ChatWindowId() + " key Escape");
+            ASSERT_TRUE(Eventually([] { return !ChatWindowShown(); }));
+        }
+        console.Say("/to Owen");
+        console.Say("Look at the task bar");
+        // It comes minimised: on the task bar, not on the screen.
+        ASSERT_TRUE(Eventually([] {
+            std::string id = ChatWindowId();
+            return !id.empty() &&
+                   Output("xprop -id " + id + " WM_STATE").find("Iconic") != std::string::npos;
+        })) << console.Transcript()
+            << WindowReport();
+        EXPECT_FALSE(ChatWindowShown());
+        // The task bar entry restores it.
+        Output("xdotool windowactivate " + ChatWindowId());
+        ASSERT_TRUE(Eventually(ChatWindowInFront));
+        Output("xdotool windowactivate --sync " + ChatWindowId() + " key Escape");
+        ASSERT_TRUE(Eventually([] { return !ChatWindowShown(); }));
+    };
+
+    flashRestoreHide("before the tray click");
+    std::this_thread::sleep_for(500ms); // the panel lays its icons out again after taking one
+    Output("xdotool mousemove " + TrayIconCentre() + " click 1");
+    EXPECT_TRUE(Eventually(ChatWindowInFront)) << "tray click" << WindowReport();
+
+    flashRestoreHide("before Super+G");
+    Output("xdotool key super+g");
+    EXPECT_TRUE(Eventually(ChatWindowInFront)) << "Super+G";
+
+    flashRestoreHide("before a second start");
+    Process second(owen, {}, true);
+    EXPECT_EQ(second.Wait(10s), 0) << second.Errors();
+    EXPECT_TRUE(Eventually(ChatWindowInFront)) << "second start";
+
+    flashRestoreHide("before a pop-up message");
+    console.Say("/to all");
+    console.Say("Everyone look");
+    EXPECT_TRUE(Eventually(ChatWindowInFront)) << "pop-up message";
+}
+
+// With the options or the about box open, the tray icon's menu still opens and its Exit
+// ends the program, dialog and all.
+TEST_F(ChatWindowX11Test, TheTrayMenuExitsWhileADialogIsOpen)
+{
+    struct Case
+    {
+        const char* Keys; // in the tray menu
+        const char* Title;
+    };
+    for (const Case& c : {Case{"o", "^Zib Tam Options$"}, Case{"h a", "^About Zib Tam 2.5$"}}) {
+        SCOPED_TRACE(c.Title);
+        Lan lan(1);
+        if (!lan.Error().empty())
+            GTEST_SKIP() << lan.Error();
+        User owen = MakeUser("Owen", lan.Namespace(0), 2);
+        Process chat(owen, {}, true);
+        ASSERT_TRUE(Eventually([] { return !TrayIconCentre().empty(); })) << chat.Errors();
+        std::this_thread::sleep_for(500ms); // the panel lays its icons out again
+        std::string dialog = std::string("xdotool search --onlyvisible --name '") + c.Title + "'";
+        Output("xdotool mousemove " + TrayIconCentre() + " click 3");
+        std::this_thread::sleep_for(300ms);
+        Output(std::string("xdotool key --delay 200 ") + c.Keys);
+        ASSERT_TRUE(Eventually([&] { return !Output(dialog).empty(); })) << chat.Errors();
+
+        Output("xdotool mousemove " + TrayIconCentre() + " click 3");
+        std::this_thread::sleep_for(300ms);
+        Output("xdotool key x");
+        EXPECT_EQ(chat.Wait(10s), 0) << chat.Errors();
+    }
 }
 
 } // namespace

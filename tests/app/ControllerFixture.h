@@ -101,6 +101,7 @@ struct TransportScript
     std::vector<std::string> Sent; // "to A,B: text" or "to *: text"
     bool AliveAfterDrop = false;
     int Created = 0;
+    bool KnowsUsers = false; // the log-on brings the users present, as a server's does
 };
 
 class ScriptedTransport : public CTransport
@@ -166,6 +167,7 @@ public:
     {
         return Record("to *: " + text, error);
     }
+    bool KnowsUsersAtLogOn() const override { return m_script.KnowsUsers && !m_name.empty(); }
     bool DoGetUpgradeURL(std::string& url) override
     {
         url = m_script.Upgrade;

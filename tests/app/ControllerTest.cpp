@@ -1,6 +1,7 @@
 // The chat window's decisions, driven through the controller with fakes around it.
 #include "ControllerFixture.h"
 #include "platform/NextWake.h"
+#include "sendlater/SendLater.h"
 
 #include <gtest/gtest.h>
 
@@ -489,6 +490,40 @@ TEST_F(ControllerTest, SendLaterWakesThePollAtItsSecond)
     EXPECT_FALSE(idle.IsSet()) << idle.Milliseconds();
 }
 
+// A message that fell due while the program was off waits for the connection and the
+// users it brings, and leaves the store only when it was handed over.
+TEST_F(ControllerTest, AMessageDueWhileOffWaitsForTheServerAndStaysStoredUntilSent)
+{
+    rig.options.Set(Opt::NetworkingType, 2);
+    script.KnowsUsers = true;
+    script.LogOnOk = false;
+    CSendLater store(rig.options, clock);
+    std::string error;
+    ASSERT_TRUE(store.ScheduleMessage("Lunch?", {"Cyril"}, kNow - 3600, error)) << error;
+
+    // The poll runs before the networking starts, and while the server cannot be reached.
+    rig.session.Start();
+    rig.Poll();
+    controller().OnTimer(CChatController::kStartTimer);
+    for (int i = 0; i < 300; ++i) {
+        clock.Advance(10);
+        rig.Poll();
+    }
+    EXPECT_TRUE(script.Sent.empty());
+    EXPECT_TRUE(store.NextMoment().has_value()) << "the stored copy went before it was sent";
+    for (const ChatMessage& shown : rig.window.History)
+        EXPECT_EQ(shown.Text.find("could not be sent"), std::string::npos) << shown.Text;
+
+    // The server answers: the log-on brings the users, and the message goes at once.
+    script.LogOnOk = true;
+    controller().Reconnect();
+    ASSERT_TRUE(controller().IsConnected());
+    clock.Advance(10);
+    rig.Poll();
+    EXPECT_EQ(script.Sent, std::vector<std::string>{"to Cyril: Scheduled message: Lunch?"});
+    EXPECT_FALSE(store.NextMoment().has_value());
+}
+
 // Two copies on a simulated network: what one sends, the other shows, logs, answers.
 class TwoCopiesTest : public testing::Test
 {
@@ -612,6 +647,56 @@ TEST(UsersListModelTest, SelectionFollowsArrivalsDeparturesRenamesAndReplies)
     users.OnDisconnected();
     EXPECT_FALSE(users.GetRecipients(to));
     EXPECT_TRUE(users.Users().empty());
+}
+
+// When the one user chosen leaves, the list falls back to everybody: the history says so
+// once, so that the next message does not go to all users unnoticed.
+TEST_F(TwoCopiesTest, TheOnlyChosenRecipientLeavingIsToldOnce)
+{
+    owen.users.SetAllUsersAllowed(true);
+    ASSERT_EQ(owen.users.SelectUsers({"Ann"}, true), 1);
+    ann.controller->Shutdown();
+    Run(1000);
+    std::vector<std::string> recipients;
+    ASSERT_TRUE(owen.users.GetRecipients(recipients));
+    EXPECT_TRUE(recipients.empty()); // all users now
+    int told = 0;
+    for (const ChatMessage& shown : owen.window.History)
+        told += shown.Text == std::string("Ann") + CChatController::kRecipientLeft;
+    EXPECT_EQ(told, 1) << testing::PrintToString(owen.window.Texts());
+}
+
+// Peer-to-peer the users are known only once they answered the log-on's roll call: a
+// message that fell due while the program was off goes to its present recipient then.
+TEST(DueAtStartTest, AMessageDueWhileOffReachesAPresentPeerAfterTheRollCall)
+{
+    TempDir dir;
+    CManualClock clock;
+    clock.SetNow(kNow);
+    clock.SetTicks(5000);
+    CSimNetwork network{clock};
+    ControllerRig ria{dir, "Ria", clock, &network, "OFFICE2"};
+    ControllerRig owen{dir, "Owen", clock, &network, "OFFICE1"};
+    ria.Start();
+    CSendLater store(owen.options, clock);
+    std::string error;
+    ASSERT_TRUE(store.ScheduleMessage("Lunch?", {"Ria"}, kNow - 3600, error)) << error;
+
+    owen.session.Start();
+    owen.Poll();
+    owen.controller->OnTimer(CChatController::kStartTimer);
+    owen.Poll();
+    EXPECT_TRUE(store.NextMoment().has_value()) << "taken before anybody was heard";
+    for (int t = 0; t < 5000; t += 10) {
+        clock.Advance(10);
+        owen.Poll();
+        ria.Poll();
+    }
+    ASSERT_EQ(ria.window.History.size(), 1u) << testing::PrintToString(owen.window.Texts());
+    EXPECT_EQ(ria.window.History[0].Text, "Scheduled message: Lunch?");
+    EXPECT_FALSE(store.NextMoment().has_value());
+    for (const ChatMessage& shown : owen.window.History)
+        EXPECT_EQ(shown.Text.find("could not be sent"), std::string::npos) << shown.Text;
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
@@ -155,6 +156,18 @@ TEST(SoundPlayerTest, OnlyReadableWaveFilesArePlayed)
     player.Stop();
     EXPECT_FALSE(player.IsRepeatingSystemSound());
     EXPECT_FALSE(player.IsPlayingFile());
+}
+
+// The tray menu's first item names the key that shows this copy's window.
+TEST(TrayMenuTest, TheChatItemNamesThisCopysOwnKey)
+{
+    CManualClock clock;
+    CRandom random;
+    for (auto [secondary, key] : {std::pair{false, "Super+G"}, std::pair{true, "Super+Q"}}) {
+        CTrayIcon tray(InstanceIdentity::For(secondary), clock, random);
+        EXPECT_EQ(tray.Menu()->actions().front()->text(),
+                  QStringLiteral("&Chat!\t") + QString::fromLatin1(key));
+    }
 }
 
 } // namespace

@@ -153,7 +153,7 @@ TEST_F(TrayX11Test, TheTrayIconShowsAndAClickAsksForTheChatWindow)
     QStringList items;
     for (QAction* action : tray.Menu()->actions())
         items << action->text();
-    EXPECT_EQ(items, (QStringList{QStringLiteral("&Chat!\tWindows+G"), QString(),
+    EXPECT_EQ(items, (QStringList{QStringLiteral("&Chat!\tSuper+G"), QString(),
                                   QStringLiteral("&Options..."), QStringLiteral("&Help"), QString(),
                                   QStringLiteral("E&xit")}));
     tray.Menu()->actions().last()->trigger();

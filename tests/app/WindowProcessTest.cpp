@@ -27,7 +27,7 @@ public:
     bool RunSendLater(QWidget*, std::time_t&) override { return false; }
     void RunAbout(QWidget*) override {}
     bool RunOptions(QWidget*) override { return false; }
-    bool OpenUrl(const QUrl&) override { return true; }
+    void OpenUrl(const QUrl&, OpenResult done) override { done(true); }
 };
 
 // Runs the event loop until `done` or the time is up.

@@ -96,12 +96,7 @@ TEST(HelpCommandsTest, ContentsWritesTheReadMePageOverAnEarlierCopyAndOpensIt)
         old.write("an older page that is longer than nothing at all");
     }
     std::vector<QUrl> opened;
-    QString path = OpenReadMe(
-        [&](const QUrl& url) {
-            opened.push_back(url);
-            return true;
-        },
-        folder);
+    QString path = OpenReadMe([&](const QUrl& url, OpenResult) { opened.push_back(url); }, folder);
     ASSERT_FALSE(path.isEmpty());
     EXPECT_EQ(path, folder + QStringLiteral("/Zib Tam Read Me.htm"));
     ASSERT_EQ(opened.size(), 1u);
@@ -114,12 +109,8 @@ TEST(HelpCommandsTest, ContentsWritesTheReadMePageOverAnEarlierCopyAndOpensIt)
 
     // A folder that cannot be written to opens nothing.
     opened.clear();
-    EXPECT_TRUE(OpenReadMe(
-                    [&](const QUrl& url) {
-                        opened.push_back(url);
-                        return true;
-                    },
-                    folder + QStringLiteral("/missing/deeper"))
+    EXPECT_TRUE(OpenReadMe([&](const QUrl& url, OpenResult) { opened.push_back(url); },
+                           folder + QStringLiteral("/missing/deeper"))
                     .isEmpty());
     EXPECT_TRUE(opened.empty());
 }
@@ -130,7 +121,7 @@ TEST(HelpCommandsTest, ContentsGoesToThePrivateRuntimeFolderNotTheSharedTemporar
     TempDir dir;
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", QByteArray(dir.Path().c_str()));
-    QString path = OpenReadMe([](const QUrl&) { return true; });
+    QString path = OpenReadMe([](const QUrl&, OpenResult) {});
     qputenv("XDG_RUNTIME_DIR", runtime);
     EXPECT_EQ(path, QString::fromStdString((dir.Path() / "zibtam/Zib Tam Read Me.htm").string()));
     EXPECT_EQ(std::filesystem::status(dir.Path() / "zibtam").permissions(),

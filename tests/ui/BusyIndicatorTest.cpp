@@ -2,16 +2,40 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
 QPushButton* CancelButton(CBusyIndicator& busy)
 {
     return busy.ProgressWindow() ? busy.ProgressWindow()->findChild<QPushButton*>() : nullptr;
+}
+
+// Keys as the keyboard gives them, through the application's event filters.
+void Type(QWidget* widget, const QString& text)
+{
+    for (QChar ch : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+        QCoreApplication::sendEvent(widget, &press);
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
+        QCoreApplication::sendEvent(widget, &release);
+    }
+}
+
+// The visible top-level windows other than `window`.
+int OtherWindowsShown(const QWidget* window)
+{
+    int shown = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        shown += widget != window && widget->isVisible();
+    return shown;
 }
 
 // Waits, as the client does, until `done` or the indicator says stop.
@@ -30,7 +54,7 @@ TEST(BusyIndicatorTest, BlocksTheWindowThenShowsTheProgressWindowAfterTheDelay)
     window.show();
     CBusyIndicator busy;
     busy.Start(QStringLiteral("Connecting to the Zib Tam server..."), 30, &window);
-    EXPECT_FALSE(window.isEnabled());
+    EXPECT_TRUE(window.isEnabled()); // not greyed out
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
     EXPECT_EQ(busy.ProgressWindow(), nullptr);
 
@@ -40,10 +64,11 @@ TEST(BusyIndicatorTest, BlocksTheWindowThenShowsTheProgressWindowAfterTheDelay)
     QDialog* progress = busy.ProgressWindow();
     ASSERT_NE(progress, nullptr);
     EXPECT_TRUE(progress->isVisible());
+    EXPECT_EQ(progress->parentWidget(), &window);
+    EXPECT_FALSE(progress->isModal());
     EXPECT_EQ(progress->windowTitle(), QStringLiteral("Zib Tam Freeware"));
     EXPECT_EQ(progress->findChild<QLabel*>()->text(),
               QStringLiteral("Connecting to the Zib Tam server..."));
-    // The blocked window is disabled, its progress window is not.
     EXPECT_TRUE(CancelButton(busy)->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr); // the wait cursor gave way to it
 
@@ -82,22 +107,37 @@ TEST(BusyIndicatorTest, CancelStopsTheWaitUnlessDisabledAndDisablingForgetsAPres
     EXPECT_FALSE(WaitUntil(busy, never2));
 }
 
-TEST(BusyIndicatorTest, NestedWaitsRestoreTheWindowAsTheyFoundIt)
+// What is typed into the window while it waits reaches it when the wait ends, in order,
+// through nested waits too; nothing runs inside the wait.
+TEST(BusyIndicatorTest, TypingDuringNestedWaitsArrivesInOrderWhenTheyEnd)
 {
     QWidget window;
+    auto* input = new QPlainTextEdit(&window);
+    (new QVBoxLayout(&window))->addWidget(input);
     window.show();
+    input->setFocus();
     CBusyIndicator outer;
     outer.Start(QStringLiteral("outer"), 1000, &window);
     {
         CBusyIndicator inner;
         inner.Start(QStringLiteral("inner"), 1000, &window);
         bool done = false;
-        QTimer::singleShot(10, [&] { done = true; });
+        QTimer::singleShot(10, [&] {
+            Type(input, QStringLiteral("Lunch"));
+            done = true;
+        });
         EXPECT_TRUE(WaitUntil(inner, done));
     } // destroying finishes it
-    EXPECT_FALSE(window.isEnabled());
+    bool done = false;
+    QTimer::singleShot(10, [&] {
+        Type(input, QStringLiteral(" at one?"));
+        done = true;
+    });
+    EXPECT_TRUE(WaitUntil(outer, done));
+    EXPECT_EQ(input->toPlainText(), QString()); // held while the outer wait runs
     outer.Finish();
-    EXPECT_TRUE(window.isEnabled());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(input->toPlainText(), QStringLiteral("Lunch at one?"));
 }
 
 TEST(BusyIndicatorTest, AQuitRequestStopsAWaitInsideTheEventLoop)
@@ -116,20 +156,53 @@ TEST(BusyIndicatorTest, AQuitRequestStopsAWaitInsideTheEventLoop)
     EXPECT_TRUE(stopped);
 }
 
-TEST(BusyIndicatorTest, FactoryBlocksTheWindowOnlyWhileItIsShown)
+// Reconnecting in the background is silent: no progress window over a hidden window (not
+// even when it was the active one), none over a shown one unless the user asked for the
+// operation, and what he types meanwhile is kept.
+TEST(BusyIndicatorTest, OnlyAnOperationTheUserWaitsForShowsAProgressWindow)
 {
     QWidget window;
+    auto* input = new QPlainTextEdit(&window);
+    (new QVBoxLayout(&window))->addWidget(input);
     CBusyIndicatorFactory factory(&window);
+    auto waitAWhile = [](IBusyIndicator& busy) {
+        bool done = false;
+        QTimer::singleShot(3 * CBusyIndicator::kDefaultDelayMs, [&] { done = true; });
+        while (!done && !busy.WaitStep()) {
+        }
+    };
+
+    window.show();
+    window.activateWindow();
+    QCoreApplication::processEvents();
+    window.hide();
+    for (bool userWaits : {false, true}) {
+        std::optional<CBusyIndicator::UserWaits> scope;
+        if (userWaits)
+            scope.emplace();
+        auto busy = factory.StartBusy("Connecting to the Zib Tam server...");
+        waitAWhile(*busy);
+        EXPECT_EQ(OtherWindowsShown(&window), 0) << "hidden window, user waits: " << userWaits;
+    }
+
+    window.show();
+    input->setFocus();
     {
-        auto busy = factory.StartBusy("hidden");
+        auto busy = factory.StartBusy("Connecting to the Zib Tam server...");
+        QTimer::singleShot(10, [&] { Type(input, QStringLiteral("typed meanwhile")); });
+        waitAWhile(*busy);
+        EXPECT_EQ(OtherWindowsShown(&window), 0) << "background work";
         EXPECT_TRUE(window.isEnabled());
     }
-    window.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(input->toPlainText(), QStringLiteral("typed meanwhile"));
     {
-        auto busy = factory.StartBusy("shown");
-        EXPECT_FALSE(window.isEnabled());
+        CBusyIndicator::UserWaits scope;
+        auto busy = factory.StartBusy("Sending your message...");
+        waitAWhile(*busy);
+        EXPECT_EQ(OtherWindowsShown(&window), 1) << "the user pressed Send";
     }
-    EXPECT_TRUE(window.isEnabled());
+    EXPECT_EQ(OtherWindowsShown(&window), 0);
 }
 
 } // namespace

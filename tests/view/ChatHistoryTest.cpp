@@ -6,16 +6,20 @@
 #include "platform/QtText.h"
 #include "view/ChatHistoryEdit.h"
 #include "view/HistoryProgress.h"
+#include "view/OpenLink.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace {
@@ -86,9 +90,9 @@ struct Fixture
     {
         history.resize(400, 300);
         history.ApplyDisplaySettings(Settings());
-        edit.SetUrlOpener([this](const QUrl& url) {
+        edit.SetUrlOpener([this](const QUrl& url, OpenResult done) {
             opened.push_back(url);
-            return openWorks;
+            done(openWorks);
         });
     }
 };
@@ -306,8 +310,9 @@ TEST(ChatHistoryTest, ContextMenuAndOpen)
         EXPECT_EQ(actions[5]->isEnabled(), c.Enabled);
         f.openWorks = false;
         actions[5]->trigger();
-        ASSERT_EQ(f.opened.size(), 1u);
-        if (c.Opened) { // (a Windows path names no file here)
+        // A Windows drive path names no file here: nothing is handed to the desktop.
+        ASSERT_EQ(f.opened.size(), c.Opened ? 1u : 0u);
+        if (c.Opened) {
             EXPECT_EQ(ToCp1252(f.opened[0].toString()), c.Opened);
         }
         ASSERT_EQ(f.prompt.Messages.size(), 1u);
@@ -434,6 +439,114 @@ TEST(ChatHistoryTest, LongHistoryIsLaidOutInSlices)
     f.history.Clear();
     EXPECT_FALSE(f.edit.EndPending());
     EXPECT_TRUE(f.edit.updatesEnabled());
+}
+
+// An empty font setting is the control's own face and size, as the rest of the window has.
+TEST(ChatHistoryTest, AnEmptyFontSettingIsTheControlsOwnFont)
+{
+    Fixture f;
+    HistoryDisplaySettings settings = Settings();
+    settings.MessageFont = FontSpec{};
+    settings.MessageFont.Valid = true;
+    f.history.ApplyDisplaySettings(settings);
+    const QFont own = QApplication::font(&f.edit);
+    const QFont shown = f.edit.document()->defaultFont();
+    EXPECT_EQ(shown.family(), own.family());
+    EXPECT_EQ(shown.pointSizeF(), own.pointSizeF());
+
+    settings.MessageFont.FaceName = "Courier";
+    settings.MessageFont.Size = 280; // 14 pt
+    f.history.ApplyDisplaySettings(settings);
+    EXPECT_EQ(f.edit.document()->defaultFont().families().front(), QStringLiteral("Courier"));
+    EXPECT_EQ(f.edit.document()->defaultFont().pointSizeF(), 14.0);
+}
+
+// The desktop's opener runs in the background; its exit status says whether the link could
+// be opened, and a failure is told in the program's words once it is known.
+TEST(OpenLinkTest, TheOpenersOutcomeIsWaitedForAndAFailureIsTold)
+{
+    TempDir dir;
+    const std::string folder = dir.Path().string();
+    {
+        std::ofstream script(folder + "/xdg-open");
+        script << "#!/bin/sh\necho \"$1\" >> '" << folder << "/opened'\nsleep 0.2\nexit $(cat '"
+               << folder << "/status')\n";
+    }
+    std::filesystem::permissions(folder + "/xdg-open", std::filesystem::perms::owner_all);
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+    setenv("PATH", (folder + ":" + path).c_str(), 1);
+    struct RestorePath
+    {
+        std::string Old;
+        ~RestorePath() { setenv("PATH", Old.c_str(), 1); }
+    } restore{path};
+
+    struct Case
+    {
+        std::string Text;
+        int Status; // of the opener
+        bool Told;
+    };
+    const std::vector<Case> cases = {
+        {"www.x.org", 0, false},
+        {"www.x.org", 3, true},
+        {"mailto:ann@x.org", 4, true},
+        {"C:\\Temp\\file.txt", 0, true}, // a Windows drive: not opened here at all
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Text);
+        std::ofstream(folder + "/status") << c.Status << "\n";
+        std::filesystem::remove(folder + "/opened");
+        FakePrompt prompt;
+        OpenLink(c.Text, true, &prompt);
+        const bool runsOpener = !IsDrivePath(c.Text);
+        if (runsOpener) {
+            EXPECT_TRUE(prompt.Messages.empty()) << "told before the opener answered";
+        }
+        QElapsedTimer waited;
+        waited.start();
+        while (runsOpener && prompt.Messages.empty() && waited.elapsed() < 1500)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        EXPECT_EQ(std::filesystem::exists(folder + "/opened"), runsOpener);
+        ASSERT_EQ(prompt.Messages.size(), c.Told ? 1u : 0u);
+        if (c.Told) {
+            EXPECT_EQ(prompt.Messages[0].Text, OpenLinkFailureText(c.Text));
+        }
+    }
+    EXPECT_EQ(OpenLinkFailureText("C:\\Temp\\file.txt"),
+              "Zib Tam cannot open \"C:\\Temp\\file.txt\" here: it is a file on a drive of a "
+              "Windows computer.");
+}
+
+// A link to a file of this computer in somebody else's message asks first, naming the file;
+// in one's own message it opens at once.
+TEST(ChatHistoryTest, AFileLinkFromSomebodyElseAsksFirst)
+{
+    TempDir dir;
+    const std::string file = dir.File("notes.txt");
+    std::ofstream(file) << "notes\n";
+    for (bool own : {false, true}) {
+        for (PromptAnswer answer : {PromptAnswer::No, PromptAnswer::Yes}) {
+            SCOPED_TRACE(std::string(own ? "own message, " : "Ann's message, ") +
+                         (answer == PromptAnswer::Yes ? "Yes" : "No"));
+            Fixture f;
+            ChatMessage message = Message(own ? "Owen" : "Ann", "see file://" + file);
+            message.Loopback = own;
+            f.history.AddMessage(message);
+            f.prompt.Answers = {answer};
+            const MessageRange range = f.edit.Model().Ranges().back();
+            f.edit.ClickLinkAt(range.End - 3);
+            if (own) {
+                EXPECT_TRUE(f.prompt.Messages.empty());
+                EXPECT_EQ(f.opened.size(), 1u);
+                continue;
+            }
+            ASSERT_EQ(f.prompt.Messages.size(), 1u);
+            EXPECT_NE(f.prompt.Messages[0].Text.find(file), std::string::npos)
+                << f.prompt.Messages[0].Text;
+            EXPECT_EQ(f.opened.size(), answer == PromptAnswer::Yes ? 1u : 0u);
+        }
+    }
 }
 
 } // namespace

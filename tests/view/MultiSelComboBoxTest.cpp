@@ -161,6 +161,13 @@ TEST(MultiSelComboBoxTest, KeyboardOnTheFace)
 TEST(MultiSelComboBoxTest, ClicksInTheListAndOutside)
 {
     Picker p;
+    // The wheel over a list never opened (scrolling past it) changes nothing.
+    std::vector<int> before = p.face->SelectedIndexes();
+    QWheelEvent passing(QPointF(100, 12), p.face->mapToGlobal(QPointF(100, 12)), QPoint(),
+                        QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(p.face, &passing);
+    EXPECT_EQ(p.face->SelectedIndexes(), before);
+
     Click(p.face, QPoint(100, 12));
     ASSERT_TRUE(p.face->IsListOpen());
     QListWidget* list = p.face->List();
