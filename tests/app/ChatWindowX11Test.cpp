@@ -6,6 +6,8 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace {
@@ -67,6 +69,27 @@ bool ChatWindowInFront()
     std::string active = Output("xdotool getactivewindow");
     return active.substr(0, active.find('\n')) == id &&
            Output("xprop -id " + id + " WM_STATE").find("Iconic") == std::string::npos;
+}
+
+// The first name of the window's WM_CLASS: "zibtam" of
+// WM_CLASS(STRING) = "zibtam", "Zib Tam".
+std::string WindowInstanceName(const std::string& window)
+{
+    std::string text = Output("xprop -id " + window + " WM_CLASS");
+    auto first = text.find('"');
+    auto end = first == std::string::npos ? first : text.find('"', first + 1);
+    return end == std::string::npos ? std::string() : text.substr(first + 1, end - first - 1);
+}
+
+// A key's value in the package's desktop entry.
+std::string DesktopEntryValue(const char* key)
+{
+    const char* path = std::getenv("ZT_DESKTOP_ENTRY");
+    std::ifstream in(path ? path : "");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(std::string(key) + "=", 0) == 0)
+            return line.substr(std::strlen(key) + 1);
+    return {};
 }
 
 // Where the tray icon sits on the screen: the program's small window that the panel took
@@ -142,6 +165,8 @@ TEST_F(ChatWindowX11Test, ASecondStartTheTrayIconAndAMessageBringTheWindowUp)
     // Escape hides it again.
     std::string window = Output("xdotool search --onlyvisible --name '^Zib Tam Freeware$'");
     window = window.substr(0, window.find('\n'));
+    // X11 windows have no app id: docks find the window's desktop entry by its class.
+    EXPECT_EQ(WindowInstanceName(window), DesktopEntryValue("StartupWMClass"));
     Output("xdotool windowactivate --sync " + window + " key Escape");
     EXPECT_TRUE(Eventually([] { return !ChatWindowShown(); }));
 
