@@ -18,10 +18,10 @@
 #include <unistd.h>
 
 namespace {
-constexpr size_t kLargestDatagram = 65536;
 constexpr size_t kLongestComputerName = 15;
 constexpr int kReceiveBuffer = 1 << 20;
-// Dropped datagrams (name conflicts) one Read skips before it lets the loop run again.
+// Dropped datagrams (name conflicts, oversized) one Read skips before it lets the loop run
+// again.
 constexpr int kMaxDropsPerRead = 1024;
 
 std::string AddressText(in_addr address)
@@ -40,7 +40,7 @@ size_t Index(PeerSlot slot)
 CUdpDatagramService::CUdpDatagramService(const std::string& ownComputer, uint16_t portBase,
                                          const IClock& clock)
     : m_ownComputer(FoldNameCase(ownComputer)), m_portBase(portBase), m_clock(clock),
-      m_buffer(kLargestDatagram)
+      m_buffer(kPeerDatagramLimit)
 {}
 
 CUdpDatagramService::~CUdpDatagramService()
@@ -366,7 +366,9 @@ bool CUdpDatagramService::Read(PeerSlot slot, std::string& bytes)
     for (;;) {
         sockaddr_in from{};
         socklen_t length = sizeof from;
-        ssize_t got = ::recvfrom(fd, m_buffer.data(), m_buffer.size(), MSG_DONTWAIT,
+        // With MSG_TRUNC the length is the datagram's own even where it is longer than the
+        // buffer, which takes no more than the protocol's largest.
+        ssize_t got = ::recvfrom(fd, m_buffer.data(), m_buffer.size(), MSG_DONTWAIT | MSG_TRUNC,
                                  reinterpret_cast<sockaddr*>(&from), &length);
         if (got < 0) {
             if (errno == EINTR)
@@ -378,9 +380,13 @@ bool CUdpDatagramService::Read(PeerSlot slot, std::string& bytes)
                 m_notifiers[index]->setEnabled(true);
             return false;
         }
-        bytes.assign(m_buffer.data(), static_cast<size_t>(got));
-        if (Remember(slot, bytes, from.sin_addr))
-            return true;
+        // Longer than any datagram of the protocol: no reader could take it, so it is
+        // neither copied nor heard from (a stranger's 64 KB costs no more than 350 bytes).
+        if (static_cast<size_t>(got) <= m_buffer.size()) {
+            bytes.assign(m_buffer.data(), static_cast<size_t>(got));
+            if (Remember(slot, bytes, from.sin_addr))
+                return true;
+        }
         // Dropped; a flood of them must not hold the loop: the slot stays marked readable.
         if (++dropped >= kMaxDropsPerRead)
             return false;

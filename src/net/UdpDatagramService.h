@@ -51,7 +51,8 @@ public:
     // only): the datagram goes out when the answer comes, and false is returned now. A name
     // of more than 15 characters is no computer name and is never looked up.
     bool Write(PeerSlot slot, const std::string& computer, const std::string& bytes) override;
-    // Datagrams naming a present computer from an address other than its own are dropped.
+    // Datagrams naming a present computer from an address other than its own are dropped,
+    // and so are datagrams longer than kPeerDatagramLimit (never read whole).
     bool Read(PeerSlot slot, std::string& bytes) override;
     // Under an event loop, a readable slot is seen as it happens (the loop wakes for it);
     // the slot is watched again once Read has emptied it.

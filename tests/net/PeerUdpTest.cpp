@@ -165,10 +165,10 @@ TEST_F(PeerUdpTest, ReadsNeverWaitAndTakeWholeDatagrams)
     EXPECT_FALSE(service.Read(PeerSlot::Data, bytes));
     EXPECT_FALSE(service.Read(PeerSlot::Ack, bytes)); // not open
 
-    std::string large(65000, 'z');
-    SendRaw(PeerSlot::Data, large);
+    std::string largest(kPeerDatagramLimit, 'z');
+    SendRaw(PeerSlot::Data, largest);
     ASSERT_TRUE(ReadWithin(service, PeerSlot::Data, bytes));
-    EXPECT_EQ(bytes, large);
+    EXPECT_EQ(bytes, largest);
 
     // The own name and "*" both come back here (no broadcast interface in this namespace).
     ASSERT_TRUE(service.Write(PeerSlot::Data, "LAB-PC", "to myself"));
@@ -177,6 +177,26 @@ TEST_F(PeerUdpTest, ReadsNeverWaitAndTakeWholeDatagrams)
     ASSERT_TRUE(service.Write(PeerSlot::Data, "*", "to everyone"));
     ASSERT_TRUE(ReadWithin(service, PeerSlot::Data, bytes));
     EXPECT_EQ(bytes, "to everyone");
+}
+
+// A datagram longer than any of the protocol's is no piece of anything: it is dropped
+// whole, not cut to a piece's size, and its sender's name is not heard; the next one reads.
+TEST_F(PeerUdpTest, DatagramsLongerThanTheProtocolsAreDropped)
+{
+    CUdpDatagramService service("Lab-Pc");
+    ASSERT_TRUE(service.Open(PeerSlot::Command));
+    std::string next = Command("Next-Pc", "arrival");
+    for (size_t size : {kPeerDatagramLimit + 1, size_t{65000}}) {
+        SCOPED_TRACE(size);
+        std::string oversized = Command("Zed-Box", "arrival");
+        oversized.resize(size, 'z');
+        SendRaw(PeerSlot::Command, oversized);
+        SendRaw(PeerSlot::Command, next);
+        std::string bytes;
+        ASSERT_TRUE(ReadWithin(service, PeerSlot::Command, bytes));
+        EXPECT_EQ(bytes, next);
+        EXPECT_EQ(service.HeardCount(), 1u); // Next-Pc alone
+    }
 }
 
 TEST_F(PeerUdpTest, AComputerIsReachedWhereItWasLastHeardFrom)
