@@ -73,7 +73,7 @@ public:
     bool RunSendLater(QWidget*, std::time_t&) override { return false; }
     void RunAbout(QWidget*) override {}
     bool RunOptions(QWidget*) override { return false; }
-    bool OpenUrl(const QUrl&) override { return true; }
+    void OpenUrl(const QUrl&, OpenResult done) override { done(true); }
 };
 
 void RunFor(int ms)
