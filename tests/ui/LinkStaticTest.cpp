@@ -1,5 +1,7 @@
 #include "ui/LinkStatic.h"
 
+#include "PaletteSupport.h"
+
 #include <QApplication>
 #include <QMouseEvent>
 #include <gtest/gtest.h>
@@ -28,6 +30,36 @@ TEST(LinkStaticTest, ClickCarriesTheIdAndTheTextReadsWithoutItsMnemonic)
                         Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&link, &release);
     EXPECT_EQ(clickedId, 1088);
+}
+
+// The link's own colour on the usual light face; on a dark face the same hue lightened
+// until the drawn text reads (a contrast of 4.5 at least), held down too.
+TEST(LinkStaticTest, ColourReadsOnLightAndDarkFaces)
+{
+    const QColor light(240, 240, 240);
+    const QPalette dark = DarkPalette();
+    for (QColor own : {CLinkStatic::LinkColor(), QColor(0x80, 0x00, 0x80)}) {
+        for (bool down : {false, true}) {
+            SCOPED_TRACE(own.name().toStdString() + (down ? " held down" : ""));
+            QWidget face;
+            face.setAutoFillBackground(true);
+            QPalette palette = face.palette();
+            palette.setColor(QPalette::Window, light);
+            face.setPalette(palette);
+            CLinkStatic link(1, QStringLiteral("<Turing Technology>"), &face);
+            link.SetColor(own);
+            link.setDown(down);
+            link.resize(link.sizeHint());
+            face.resize(link.size());
+            EXPECT_EQ(link.ShownColor(), down ? CLinkStatic::PressedColor() : own);
+
+            face.setPalette(dark);
+            EXPECT_GE(TextContrast(face.grab().toImage()), 4.5);
+            if (!down) {
+                EXPECT_EQ(link.ShownColor().hslHue(), own.hslHue());
+            }
+        }
+    }
 }
 
 } // namespace
