@@ -177,7 +177,10 @@ CResponseDlg::CResponseDlg(TuringResponse& response, bool isNew, IPrompt& prompt
     auto* grid = new QGridLayout;
     grid->addWidget(BuddyLabel(QStringLiteral("&Delay (in seconds):"), m_minDelay, this), 0, 0);
     grid->addWidget(m_minDelay, 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("to"), this), 0, 2);
+    // "to" labels the maximum, which keeps the fuller name "Delay to".
+    auto* to = new QLabel(QStringLiteral("to"), this);
+    to->setBuddy(m_maxDelay);
+    grid->addWidget(to, 0, 2);
     grid->addWidget(m_maxDelay, 0, 3);
     m_maxDelay->setAccessibleName(QStringLiteral("Delay to"));
     grid->addWidget(BuddyLabel(QStringLiteral("Percent &Probability:"), m_probability, this), 1, 0);

@@ -318,7 +318,8 @@ TEST(TuringDlgTest, MessageBoxLimitCountsLineBreaksAsStored)
 }
 
 // A screen reader names the response list after its label and reads the column heads from
-// the list itself: every label of the editor names a control, none stands loose.
+// the list itself: every label of the editor and the response dialog names a control, none
+// stands loose.
 TEST(TuringDlgTest, ResponseListIsLabelledAndCarriesItsHeads)
 {
     TuringRig rig({TuringRule{{Response(50, "Hi", 0, 5)}, "A", "a"}});
@@ -345,10 +346,14 @@ TEST(TuringDlgTest, ResponseListIsLabelledAndCarriesItsHeads)
     EXPECT_EQ(heads, (QStringList{QStringLiteral("Probability"), QStringLiteral("Delay"),
                                   QStringLiteral("Message")}));
     EXPECT_EQ(Texts(list), QStringList{QStringLiteral("50%\t0 - 5\tHi")});
+    TuringResponse response;
+    CResponseDlg dialog(response, true, rig.prompt);
     QStringList loose;
-    for (QLabel* each : editor.findChildren<QLabel*>()) {
-        if (!each->buddy())
-            loose << each->text();
+    for (QWidget* window : std::initializer_list<QWidget*>{&editor, &dialog}) {
+        for (QLabel* each : window->findChildren<QLabel*>()) {
+            if (!each->buddy())
+                loose << each->text();
+        }
     }
     EXPECT_TRUE(loose.isEmpty()) << loose.join(QLatin1Char(',')).toStdString();
 }
