@@ -413,9 +413,10 @@ int Burst(CChatDlg& window, OtherComputer& other, int count, double perSecond)
         inOrder += messages[i].Text == "burst " + std::to_string(inOrder) ? 1 : 0;
     std::printf("burst of %d one-datagram messages at %.0f/s from one computer:\n", count,
                 perSecond);
-    std::printf("  shown %zu (%d in sending order), acknowledged %zu; all shown %.2f s after the "
-                "first was sent\n",
-                shown(), inOrder, acknowledged, seconds);
+    std::printf(
+        "  shown %zu (the first %d in sending order), acknowledged %zu; all shown %.2f s after the "
+        "first was sent\n",
+        shown(), inOrder, acknowledged, seconds);
     PrintKeys(quiet, loaded);
     return shown() == static_cast<size_t>(count) && inOrder == count &&
                    acknowledged == static_cast<size_t>(count)
