@@ -43,6 +43,7 @@
 #include <random>
 #include <sched.h>
 #include <set>
+#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -353,6 +354,28 @@ void PrintKeys(const std::vector<double>& quiet, const std::vector<double>& load
                 Spread(loaded).Text().c_str());
 }
 
+// Datagrams this computer's UDP sockets had no room for so far (lost before the window
+// could read them, as UDP loses them, not by the window).
+long long UdpBufferDrops()
+{
+    std::ifstream snmp("/proc/self/net/snmp");
+    std::string line, names;
+    while (std::getline(snmp, line)) {
+        if (line.rfind("Udp: ", 0) != 0)
+            continue;
+        if (names.empty()) {
+            names = line;
+            continue;
+        }
+        std::istringstream nameFields(names), valueFields(line);
+        std::string name, value;
+        while (nameFields >> name && valueFields >> value)
+            if (name == "RcvbufErrors")
+                return std::stoll(value);
+    }
+    return -1;
+}
+
 // Sends `datagrams` from the other computer to `port` at `perSecond` while keys are typed;
 // the event loop runs until `done` says the window has it all (or 30 s after the last send).
 // The seconds from the first send to done.
@@ -361,6 +384,7 @@ double Load(OtherComputer& other, uint16_t port, const std::vector<std::string>&
             std::vector<double>& keyTimes)
 {
     keys.Start();
+    const long long drops = UdpBufferDrops();
     std::atomic<bool> sent = false;
     auto start = SteadyClock::now();
     std::thread sender([&] {
@@ -380,6 +404,8 @@ double Load(OtherComputer& other, uint16_t port, const std::vector<std::string>&
         loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
     }
     double seconds = MsBetween(start, SteadyClock::now()) / 1000.0;
+    std::printf("  datagrams lost for want of room in the receive buffers: %lld\n",
+                UdpBufferDrops() - drops);
     sender.join();
     keyTimes = keys.Stop();
     return seconds;
@@ -400,6 +426,8 @@ int Burst(CChatDlg& window, OtherComputer& other, int count, double perSecond)
     const size_t before = window.History()->Messages().size();
     auto shown = [&] { return window.History()->Messages().size() - before; };
     AckCounter acks(other.Acks);
+    std::printf("burst of %d one-datagram messages at %.0f/s from one computer:\n", count,
+                perSecond);
     std::vector<double> loaded;
     double seconds = Load(
         other, 34304, datagrams, perSecond, keys,
@@ -411,8 +439,6 @@ int Burst(CChatDlg& window, OtherComputer& other, int count, double perSecond)
     const auto& messages = window.History()->Messages();
     for (size_t i = before; i < messages.size(); ++i)
         inOrder += messages[i].Text == "burst " + std::to_string(inOrder) ? 1 : 0;
-    std::printf("burst of %d one-datagram messages at %.0f/s from one computer:\n", count,
-                perSecond);
     std::printf(
         "  shown %zu (the first %d in sending order), acknowledged %zu; all shown %.2f s after the "
         "first was sent\n",
@@ -439,12 +465,12 @@ int Users(CChatDlg& window, OtherComputer& other, int count, double perSecond)
         datagrams.push_back(OneDatagram(1, "arrival", "PC-U" + number, "User " + number));
     }
     const int before = window.Users()->Count();
+    std::printf("%d users arriving at %.0f/s, each from a computer of their own:\n", count,
+                perSecond);
     std::vector<double> loaded;
     double seconds = Load(
         other, 34305, datagrams, perSecond, keys,
         [&] { return window.Users()->Count() >= before + count; }, loaded);
-    std::printf("%d users arriving at %.0f/s, each from a computer of their own:\n", count,
-                perSecond);
     std::printf("  listed %d; all listed %.2f s after the first arrival was sent (sending takes "
                 "%.2f s)\n",
                 window.Users()->Count() - before, seconds, count / perSecond);
