@@ -6,9 +6,9 @@
 #       and on Xvfb (X11, no window manager), RUNS starts each (5)
 #   start_bench.sh port ZIBTAM [ZIBTAM...] [-- RUNS]
 #       start to the peer-to-peer port listening with "AutoType" set, for each program (the
-#       build before a change and the one after, say), offscreen and natively on a headless
-#       sway, RUNS starts each (3); each start in a network namespace of its own (root), 10 s
-#       at most
+#       build before a change and the one after, say), offscreen, on Xvfb and natively on a
+#       headless sway, RUNS starts each (3); each start in a network namespace of its own
+#       (root), 10 s at most
 #
 # Each start has a settings folder of its own; times are the median, in milliseconds.
 # Needs sway, Xvfb (xvfb-run) and xdotool.
@@ -122,11 +122,13 @@ case "$mode" in
       shift
     done
     echo "start to peer port listening with AutoType set, median of $count (ms; $limit_ms: not within $limit_ms):"
-    printf '  %-12s %-12s %s\n' offscreen sway program
+    printf '  %-10s %-10s %-10s %s\n' offscreen Xvfb sway program
     for exe in "${exes[@]}"; do
       off=$(QT_QPA_PLATFORM=offscreen "$self" runs "$exe" "$count" listening)
+      x11=$(xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
+        "$self" runs "$exe" "$count" listening)
       sway=$("$support/wayland-desktop.sh" "$self" runs "$exe" "$count" listening)
-      printf '  %-12s %-12s %s\n' "$off" "$sway" "$exe"
+      printf '  %-10s %-10s %-10s %s\n' "$off" "$x11" "$sway" "$exe"
     done
     ;;
   *)
