@@ -599,7 +599,7 @@ void CChatDlg::Exit()
 
 bool CChatDlg::HasTrayToHideIn() const
 {
-    return m_tray && CTrayIcon::IsAvailable();
+    return m_tray && m_tray->IsAvailable();
 }
 
 bool CChatDlg::HasOpenDialog() const

@@ -2,6 +2,7 @@
 
 #include "app/HotKeys.h"
 #include "app/ProgramIcons.h"
+#include "app/StatusNotifierItem.h"
 
 #include <QGuiApplication>
 #include <QMenu>
@@ -10,7 +11,7 @@
 CTrayIcon::CTrayIcon(const InstanceIdentity& identity, const IClock& clock, IRandom& random,
                      QObject* parent)
     : QObject(parent), m_identity(identity), m_random(random), m_menu(std::make_unique<QMenu>()),
-      m_tray(std::make_unique<QSystemTrayIcon>()), m_animation(clock)
+      m_animation(clock)
 {
     auto add = [this](QMenu* menu, const char* text, int command) {
         QAction* action = menu->addAction(QString::fromLatin1(text));
@@ -33,13 +34,27 @@ CTrayIcon::CTrayIcon(const InstanceIdentity& identity, const IClock& clock, IRan
     m_menu->addSeparator();
     add(m_menu.get(), "E&xit", kExit);
 
-    m_tray->setContextMenu(m_menu.get());
-    m_tray->setToolTip(QString::fromLatin1(kTip));
-    connect(m_tray.get(), &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-                    emit CommandChosen(kChat);
-            });
+    if (CStatusNotifierItem::IsWatcherRunning()) {
+        m_item = std::make_unique<CStatusNotifierItem>(
+            QString::fromLatin1(identity.Secondary ? "zibtam-secondary" : "zibtam"),
+            QString::fromLatin1(identity.Secondary ? "Zib Tam (Secondary)" : "Zib Tam"));
+        m_item->SetAttentionIcon(AttentionIcon());
+        m_item->SetToolTip(QString::fromLatin1(kTip));
+        connect(m_item.get(), &CStatusNotifierItem::Activated, this,
+                [this] { emit CommandChosen(kChat); });
+        connect(m_item.get(), &CStatusNotifierItem::ContextMenuRequested, this,
+                [this](const QPoint& at) { m_menu->popup(at); });
+    } else {
+        m_tray = std::make_unique<QSystemTrayIcon>();
+        m_tray->setContextMenu(m_menu.get());
+        m_tray->setToolTip(QString::fromLatin1(kTip));
+        connect(m_tray.get(), &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    if (reason == QSystemTrayIcon::Trigger ||
+                        reason == QSystemTrayIcon::DoubleClick)
+                        emit CommandChosen(kChat);
+                });
+    }
 
     m_animationTimer.setTimerType(Qt::PreciseTimer);
     m_animationTimer.setInterval(static_cast<int>(CIconAnimation::kFrameMs / 4));
@@ -49,12 +64,13 @@ CTrayIcon::CTrayIcon(const InstanceIdentity& identity, const IClock& clock, IRan
 
 CTrayIcon::~CTrayIcon()
 {
-    m_tray->hide();
+    if (m_tray)
+        m_tray->hide();
 }
 
-bool CTrayIcon::IsAvailable()
+bool CTrayIcon::IsAvailable() const
 {
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    return m_item ? m_item->IsShown() : QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void CTrayIcon::SetStatus(bool connected)
@@ -73,14 +89,31 @@ void CTrayIcon::SetIcon(int id)
 
 void CTrayIcon::SetAttention(bool on)
 {
+    if (m_item) {
+        if (on)
+            m_item->SetNeedsAttention(true);
+        return;
+    }
     if (m_attention == on)
         return;
     m_attention = on;
     Show();
 }
 
+void CTrayIcon::EndAttention()
+{
+    if (m_item)
+        m_item->SetNeedsAttention(false);
+    else
+        SetAttention(false);
+}
+
 void CTrayIcon::Show()
 {
+    if (m_item) {
+        m_item->SetIcon(ProgramIcon(m_iconId));
+        return;
+    }
     m_tray->setIcon(m_attention ? AttentionIcon() : ProgramIcon(m_iconId));
     m_tray->setToolTip(QString::fromLatin1(kTip));
     if (!m_tray->isVisible())

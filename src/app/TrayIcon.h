@@ -3,14 +3,17 @@
 // not), its tip, its menu, the little animation when the product's name is typed, and the
 // blinking while the window asks for attention (many desktops have no task-bar button to
 // flash). A left click or double click chooses "&Chat!"; the right button opens the menu.
+// Where the panel shows StatusNotifierItems, the icon is one of those, and instead of
+// blinking it says that it needs attention until the flashing ends.
 //
 // Use (the chat window owns one):
 //   CTrayIcon tray(identity, clock, random);
 //   connect(&tray, &CTrayIcon::CommandChosen, window, &Window::OnCommand);   // kChat, kExit...
 //   tray.SetStatus(connected);                  // whenever the connection changes
-//   tray.SetAttention(on);                      // INotifierHost::Flash
+//   tray.SetAttention(on);                      // INotifierHost::Flash, one phase
+//   tray.EndAttention();                        // the flashing is over
 //   connect(&keyWatcher, &CX11KeyWatcher::KeyPressed, &tray, &CTrayIcon::OnKeyPressed);
-//   if (!CTrayIcon::IsAvailable()) ... keep the window on the task bar (minimise, not hide)
+//   if (!tray.IsAvailable()) ... keep the window on the task bar (minimise, not hide)
 #include "app/IconAnimation.h"
 #include "app/KeySequenceMatcher.h"
 #include "platform/Identity.h"
@@ -24,6 +27,7 @@ class IClock;
 class IRandom;
 class QMenu;
 class QSystemTrayIcon;
+class CStatusNotifierItem;
 
 class CTrayIcon : public QObject
 {
@@ -46,19 +50,24 @@ public:
               QObject* parent = nullptr);
     ~CTrayIcon() override;
 
-    // A notification area is there to hold the icon.
-    static bool IsAvailable();
+    // A panel is there to hold the icon.
+    bool IsAvailable() const;
 
     void SetStatus(bool connected);
     // Shows the icon with this resource id until the next change.
     void SetIcon(int id);
     void AppendAnimation(const std::vector<int>& frames);
     bool IsAnimating() const { return m_animation.IsRunning(); }
-    // One phase of the window's flashing: on shows the attention icon.
+    // One phase of the window's flashing: on shows the attention icon (an item with a
+    // status needs attention from the first phase on, and the phases leave its icon alone).
     void SetAttention(bool on);
+    // The flashing ended: the status icon again, and no more need for attention.
+    void EndAttention();
 
     int ShownIcon() const { return m_attention ? -1 : m_iconId; }
+    // The icon in an XEmbed notification area; null where the icon is a StatusNotifierItem.
     QSystemTrayIcon* SystemTrayIcon() const { return m_tray.get(); }
+    CStatusNotifierItem* StatusNotifierItem() const { return m_item.get(); }
     QMenu* Menu() const { return m_menu.get(); }
 
 public slots:
@@ -76,6 +85,7 @@ private:
     IRandom& m_random;
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
+    std::unique_ptr<CStatusNotifierItem> m_item;
     CIconAnimation m_animation;
     CKeySequenceMatcher m_matcher;
     QTimer m_animationTimer;

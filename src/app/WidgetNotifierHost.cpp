@@ -124,14 +124,20 @@ void CWidgetNotifierHost::Flash(bool on)
     // bars that show it blink with us.
     if (on)
         QApplication::alert(&m_window, static_cast<int>(CChatNotifier::kFlashPeriodMs));
-    if (m_tray)
+    if (!m_tray)
+        return;
+    // An off phase while nobody looks is a pause in the blinking; one while the user looks
+    // ends it.
+    if (on || !IsUserLooking())
         m_tray->SetAttention(on);
+    else
+        m_tray->EndAttention();
 }
 
 void CWidgetNotifierHost::PopUp()
 {
     if (m_tray)
-        m_tray->SetAttention(false);
+        m_tray->EndAttention();
     QWidget* popup = LastActivePopup();
     // Whatever happened before (shown minimised by a flash, restored from the task bar,
     // hidden), the window comes back restored, or maximised as it was: a state left

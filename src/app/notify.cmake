@@ -9,6 +9,7 @@ if(TARGET zibtam_ui)
   target_sources(zibtam_ui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/DesktopNotifications.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ProgramIcons.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/StatusNotifierItem.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TrayIcon.cpp
     ${CMAKE_CURRENT_LIST_DIR}/WidgetNotifierHost.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/SoundPlayer.cpp

@@ -114,7 +114,8 @@ TEST_F(TrayX11Test, AKeyAnotherProgramHoldsIsReportedOnce)
 
 TEST_F(TrayX11Test, TheTrayIconShowsAndAClickAsksForTheChatWindow)
 {
-    ASSERT_TRUE(WaitFor(&CTrayIcon::IsAvailable, 10000)) << "no notification area on the panel";
+    ASSERT_TRUE(WaitFor(&QSystemTrayIcon::isSystemTrayAvailable, 10000))
+        << "no notification area on the panel";
     CManualClock clock;
     CRandom random;
     CTrayIcon tray(InstanceIdentity::For(false), clock, random);

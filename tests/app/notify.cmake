@@ -23,3 +23,19 @@ add_test(NAME test_app_desktop_notifications
          COMMAND dbus-run-session -- $<TARGET_FILE:test_app_desktop_notifications>)
 set_tests_properties(test_app_desktop_notifications PROPERTIES LABELS gui TIMEOUT 60
                      ENVIRONMENT QT_QPA_PLATFORM=offscreen SKIP_RETURN_CODE 77)
+# The tray icon as a StatusNotifierItem, against a test double of the panel's watcher on a
+# session bus of its own; the chat window's case on an X11 desktop (a window shown minimised
+# stays inactive there, so the window flashes as it does for users).
+add_executable(test_app_status_notifier ${CMAKE_CURRENT_LIST_DIR}/StatusNotifierItemTest.cpp)
+target_link_libraries(test_app_status_notifier PRIVATE zt_test_main_gui zibtam_options
+                                                       zt_test_support zibtam_ui)
+add_test(NAME test_app_status_notifier
+         COMMAND dbus-run-session -- $<TARGET_FILE:test_app_status_notifier>
+                 --gtest_filter=-StatusNotifierWindowTest.*)
+set_tests_properties(test_app_status_notifier PROPERTIES LABELS gui TIMEOUT 60
+                     ENVIRONMENT QT_QPA_PLATFORM=offscreen SKIP_RETURN_CODE 77)
+add_test(NAME test_app_status_notifier_x11
+         COMMAND ${PROJECT_SOURCE_DIR}/tests/support/x11-desktop.sh dbus-run-session --
+                 $<TARGET_FILE:test_app_status_notifier> --gtest_filter=StatusNotifierWindowTest.*)
+set_tests_properties(test_app_status_notifier_x11 PROPERTIES LABELS x11 TIMEOUT 120
+                     SKIP_RETURN_CODE 77)
