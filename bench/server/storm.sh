@@ -22,7 +22,9 @@ shift $((OPTIND - 1))
 [ $# -gt 0 ] || { echo "usage: storm.sh [-r ROUNDS] [-n COUNTS] BUILD_DIR..." >&2; exit 2; }
 for build; do last=$build; done
 load=$last/bench/server/zt_server_load
-port=$((40000 + $$ % 400 * 2))
+# Below the ephemeral range: thousands of clients take ports from there, and a server port
+# one of them held a moment ago may not be free yet.
+port=$((20000 + $$ % 1000 * 8))
 work=$(mktemp -d)
 pid=""
 cleanup() {
@@ -39,7 +41,10 @@ while [ $round -lt "$rounds" ]; do
             XDG_CONFIG_HOME=$work XDG_DATA_HOME=$work "$build/bench/server/zt_bench_server" \
                 --server --port $port > "$work/out" &
             pid=$!
-            while ! grep -q listening "$work/out" 2>/dev/null; do sleep 0.05; done
+            while ! grep -q listening "$work/out" 2>/dev/null; do
+                kill -0 "$pid" 2>/dev/null || { echo "$build: the server did not start" >&2; exit 1; }
+                sleep 0.05
+            done
             echo "$build $($load logons --port $port --clients "$n" --server-pid $pid)"
             kill "$pid"
             wait "$pid" 2>/dev/null || true

@@ -9,6 +9,7 @@
 
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <filesystem>
@@ -282,14 +283,18 @@ void CTcpIpServer::Poll()
     }
     m_connections.resize(kept);
 
-    if (m_usersChanged)
+    if (m_usersChanged && UsersPauseLeft().count() <= 0)
         SendUsersDocuments();
 }
 
 void CTcpIpServer::NextWake(CNextWake& wake) const
 {
-    if (m_usersChanged)
-        wake.Now();
+    if (m_usersChanged) {
+        auto left = UsersPauseLeft();
+        // Rounded up: woken a moment early, the poll would find the pause not yet over.
+        auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+        wake.After(milliseconds > 0 ? static_cast<std::uint32_t>(milliseconds) : 0);
+    }
     for (const auto& connection : m_connections) {
         const CTaskSocket& socket = *connection->Socket;
         if (socket.IsClosed())
@@ -306,6 +311,7 @@ void CTcpIpServer::SendUsersDocuments()
     // and its frame shared by all their queues. Made per recipient, a log-on storm of n
     // clients held n copies of a list of n names.
     ProtocolDocument shared;
+    std::size_t bytes = 0;
     for (auto& connection : m_connections) {
         Connection& r = *connection;
         // Lists go to logged-on chat clients only: a web client fetching the upgrade must
@@ -315,7 +321,7 @@ void CTcpIpServer::SendUsersDocuments()
             continue;
         const PermissionEntry& entry = EntryOf(r);
         if (HasDenyRule(entry)) {
-            SendUsers(r, FilteredUsers(r, entry));
+            bytes += SendUsers(r, FilteredUsers(r, entry));
             continue;
         }
         if (!shared.SharedFrame) {
@@ -328,8 +334,24 @@ void CTcpIpServer::SendUsersDocuments()
             shared = ProtocolDocument::MakeUsers(all);
             ShareFrame(shared);
         }
-        SendUsers(r, shared);
+        bytes += SendUsers(r, shared);
     }
+    m_usersSentAt = std::chrono::steady_clock::now();
+    m_usersSentBytes = bytes;
+}
+
+std::chrono::steady_clock::duration CTcpIpServer::UsersPauseLeft() const
+{
+    // About what the next lists take: a list of every name for each logged-on client (as
+    // EstimatedSize counts it). While a storm goes on, the lists grow and wait longer, so
+    // that fewer of them go out, each with more of the newcomers.
+    std::size_t list = 200;
+    for (const auto& x : m_connections)
+        list += 70 + x->PreviousName.size() + x->CurrentName.size();
+    std::size_t bytes = std::max(m_usersSentBytes, list * m_names.size());
+    auto pause = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(static_cast<double>(bytes) / kUsersBytesPerSecond));
+    return m_usersSentAt + pause - std::chrono::steady_clock::now();
 }
 
 ProtocolDocument CTcpIpServer::FilteredUsers(Connection& r, const PermissionEntry& entry) const
@@ -350,20 +372,21 @@ ProtocolDocument CTcpIpServer::FilteredUsers(Connection& r, const PermissionEntr
     return ProtocolDocument::MakeUsers(filtered);
 }
 
-void CTcpIpServer::SendUsers(Connection& r, ProtocolDocument document)
+std::size_t CTcpIpServer::SendUsers(Connection& r, ProtocolDocument document)
 {
     TrimQueued(r);
+    std::size_t size = EstimatedSize(document);
     if (r.QueuedUsers > 0) {
-        std::size_t size = EstimatedSize(document);
         std::size_t place = r.Socket->ReplaceUnsent(document);
         if (place != std::string::npos) {
             Connection::Queued& queued = r.QueuedDocuments[place];
+            std::size_t added = size > queued.Size ? size - queued.Size : 0;
             r.QueuedBytes = r.QueuedBytes - queued.Size + size;
             queued.Size = size;
-            return;
+            return added;
         }
     }
-    SendTo(r, std::move(document));
+    return SendTo(r, std::move(document)) ? size : 0;
 }
 
 void CTcpIpServer::ReleaseHeld()

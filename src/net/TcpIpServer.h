@@ -7,6 +7,7 @@
 #include "net/TaskSocket.h"
 
 #include <QObject>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -30,6 +31,12 @@ public:
     static constexpr std::size_t kDefaultOutgoingLimit = 2048;
     // The same in bytes (as estimated from the documents' contents).
     static constexpr std::size_t kDefaultOutgoingBytes = 8 * 1024 * 1024;
+    // Users documents go out at most at this rate, all connections together: after lists
+    // of b bytes, the next lists of b' bytes wait until max(b, b') / rate has passed. Every
+    // change tells everybody about everybody; in a log-on storm of n clients that is n times
+    // n names, over and over, and the clients would spend their time reading lists that the
+    // next one replaces. A change after a quiet spell still goes out at once.
+    static constexpr double kUsersBytesPerSecond = 256e6;
 
     // `readExecutable` gives the bytes the upgrade download hands out (the running program).
     CTcpIpServer(const IClock& clock, std::function<bool(std::string&)> readExecutable,
@@ -136,10 +143,13 @@ private:
     // Forgets the documents the socket has written (or dropped) since the last look.
     static void TrimQueued(Connection& c);
     void SendUsersDocuments();
+    // How long the next users documents must still wait; zero or less when they are due.
+    std::chrono::steady_clock::duration UsersPauseLeft() const;
     // The list as `r` may see it: names its permission entry denies left out.
     ProtocolDocument FilteredUsers(Connection& r, const PermissionEntry& entry) const;
     // Sends a users document, in the place of the one still waiting in the queue if any.
-    void SendUsers(Connection& r, ProtocolDocument document);
+    // Gives the bytes it adds to the queue.
+    std::size_t SendUsers(Connection& r, ProtocolDocument document);
     Connection* Find(CTaskSocket& socket);
     const PermissionEntry& EntryOf(Connection& c);
     Connection* FindByName(const std::string& name);
@@ -164,6 +174,11 @@ private:
     // Folded current name -> connection; names are unique among the connections.
     std::unordered_map<std::string, Connection*> m_names;
     bool m_usersChanged = false;
+    // When the last users documents went out and their bytes (see kUsersBytesPerSecond).
+    // Real time: the pause spares the network and the clients, whatever clock the rest of
+    // the server keeps.
+    std::chrono::steady_clock::time_point m_usersSentAt;
+    std::size_t m_usersSentBytes = 0;
     int m_idCounter = 0;
     // Folded name -> tick count of its departure; at most kDepartedLimit entries.
     static constexpr std::size_t kDepartedLimit = 16384;
