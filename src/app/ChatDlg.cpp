@@ -364,10 +364,12 @@ void CChatDlg::BuildMenus()
 
     m_helpMenu = new QMenu(this);
     m_helpMenu->addAction(QStringLiteral("&Contents"), this, &CChatDlg::OnContents);
-    m_helpMenu->addAction(QStringLiteral("&Zib Tam Home Page"), this,
-                          [this] { OpenAddress(kHomePageAddress); });
-    m_helpMenu->addAction(QStringLiteral("&E-mail Support Team..."), this,
-                          [this] { OpenAddress(kSupportAddress); });
+    if (*kHomePageAddress)
+        m_helpMenu->addAction(QStringLiteral("&Zib Tam Home Page"), this,
+                              [this] { OpenAddress(kHomePageAddress); });
+    if (*kSupportAddress)
+        m_helpMenu->addAction(QStringLiteral("&E-mail Support Team..."), this,
+                              [this] { OpenAddress(kSupportAddress); });
     m_helpMenu->addAction(QStringLiteral("&About Zib Tam 2.5"), this, &CChatDlg::OnAbout);
 }
 
@@ -770,10 +772,20 @@ void CChatDlg::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
+std::string CChatDlg::InputCutNotice(int cut)
+{
+    return "A message holds at most " + std::to_string(kInputLimit) +
+           " characters: " + std::to_string(cut) +
+           (cut == 1 ? " character that did not fit was left out."
+                     : " characters that did not fit were left out.");
+}
+
 void CChatDlg::LimitInput()
 {
     QTextDocument* document = m_input->document();
     int length = document->characterCount() - 1;
+    if (length < kInputLimit)
+        m_inputFull = false;
     if (length <= kInputLimit)
         return;
     // Whatever came last beyond the limit is cut where the caret is, as the edit control
@@ -791,6 +803,10 @@ void CChatDlg::LimitInput()
     cursor.setPosition(end, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
     m_input->setTextCursor(cursor);
+    // A paste that did not fit is told; keys typed on into a full box are told once.
+    if (excess > 1 || !m_inputFull)
+        m_history->PostNotice(InputCutNotice(excess), m_context.Options.GetUserName());
+    m_inputFull = true;
 }
 
 bool CChatDlg::IsComposing() const

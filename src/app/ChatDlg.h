@@ -94,6 +94,8 @@ public:
         kUpgradeId = 1088,
     };
     static constexpr int kInputLimit = static_cast<int>(kMaxMessageLength);
+    // Said in the history when `cut` characters did not fit in the input box.
+    static std::string InputCutNotice(int cut);
     static constexpr int kTemplateWidth = 468;
     static constexpr int kTemplateHeight = 413;
     static constexpr const char* kSideBarText = "Thank you for using Zib Tam 2.5.";
@@ -228,6 +230,7 @@ private:
     int m_dialogDepth = 0;
     bool m_connected = false;
     bool m_rememberMaximized = false;
+    bool m_inputFull = false; // the input box was cut to its limit and has not shrunk since
     bool m_initialised = false;
     bool m_shutDown = false;
     QSize m_minimumSize;

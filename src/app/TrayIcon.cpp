@@ -3,6 +3,7 @@
 #include "app/HotKeys.h"
 #include "app/ProgramIcons.h"
 #include "app/StatusNotifierItem.h"
+#include "ui/HelpCommands.h"
 
 #include <QGuiApplication>
 #include <QMenu>
@@ -28,8 +29,10 @@ CTrayIcon::CTrayIcon(const InstanceIdentity& identity, const IClock& clock, IRan
     add(m_menu.get(), "&Options...", kOptions);
     QMenu* help = m_menu->addMenu(QStringLiteral("&Help"));
     add(help, "&Contents", kHelpContents);
-    add(help, "&Zib Tam Home Page", kHomePage);
-    add(help, "&E-mail Support Team...", kEmailSupport);
+    if (*kHomePageAddress)
+        add(help, "&Zib Tam Home Page", kHomePage);
+    if (*kSupportAddress)
+        add(help, "&E-mail Support Team...", kEmailSupport);
     add(help, "&About Zib Tam 2.5", kAbout);
     m_menu->addSeparator();
     add(m_menu.get(), "E&xit", kExit);

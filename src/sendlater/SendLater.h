@@ -20,6 +20,10 @@ inline constexpr char kSendLaterNoRegistryText[] = "The feature requires registr
 inline constexpr char kSendLaterPastText[] =
     "Zib Tam is limited by time and space, and therefore cannot enter into the\npast to send "
     "your message.  Please choose a date and time in the future.";
+// OK pressed before either way of sending later was chosen.
+inline constexpr char kSendLaterNoOptionText[] =
+    "Please choose when to send the message: in a number of hours and minutes, or on a date "
+    "at a time.";
 
 // One stored message, as read from its value.
 struct ScheduledMessage

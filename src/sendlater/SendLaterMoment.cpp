@@ -53,7 +53,7 @@ SendLaterDecision DecideSendLaterMoment(const SendLaterChoice& choice, std::time
 
     switch (choice.Mode) {
     case SendLaterMode::None:
-        decision.Verdict = SendLaterVerdict::StayOpen;
+        decision.Verdict = SendLaterVerdict::NoOption;
         return decision;
     case SendLaterMode::Delay:
         decision.Moment =
@@ -97,9 +97,10 @@ SendLaterDecision DecideSendLaterMoment(const SendLaterChoice& choice, std::time
 std::string SendLaterVerdictText(SendLaterVerdict verdict)
 {
     switch (verdict) {
-    case SendLaterVerdict::StayOpen:
     case SendLaterVerdict::Accept:
         return {};
+    case SendLaterVerdict::NoOption:
+        return kSendLaterNoOptionText;
     case SendLaterVerdict::HoursNotNumber:
     case SendLaterVerdict::MinutesNotNumber:
         return "Please enter an integer.";

@@ -7,7 +7,7 @@
 
 enum class SendLaterMode
 {
-    None,  // neither option chosen: OK does nothing
+    None,  // neither option chosen: OK asks for one
     Delay, // "I want to send the message in" hours and minutes
     Date,  // "I want to send this message on" a date at a time
 };
@@ -25,7 +25,7 @@ struct SendLaterChoice
 
 enum class SendLaterVerdict
 {
-    StayOpen,       // no option chosen
+    NoOption,       // neither option chosen: the dialog asks for one and stays open
     Accept,         // `moment` holds the moment
     HoursNotNumber, // the hours edit does not hold a whole number
     HoursRange,
@@ -38,7 +38,7 @@ enum class SendLaterVerdict
 
 struct SendLaterDecision
 {
-    SendLaterVerdict Verdict = SendLaterVerdict::StayOpen;
+    SendLaterVerdict Verdict = SendLaterVerdict::NoOption;
     std::time_t Moment = 0;
     int Hours = 0; // the numbers read, for "SendLaterHours" and "SendLaterMinutes"
     int Minutes = 0;
@@ -50,7 +50,7 @@ inline constexpr int kSendLaterMaxMinutes = 59;
 // `now` is the calendar time at the press of OK; the picked date and time are local time.
 SendLaterDecision DecideSendLaterMoment(const SendLaterChoice& choice, std::time_t now);
 
-// The message the dialog shows for a refusal; empty for StayOpen and Accept.
+// The message the dialog shows for a refusal; empty for Accept.
 std::string SendLaterVerdictText(SendLaterVerdict verdict);
 
 // A whole number as an edit holds it (blanks around it allowed); false otherwise.

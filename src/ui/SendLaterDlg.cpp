@@ -88,13 +88,15 @@ CSendLaterDlg::CSendLaterDlg(COptions& options, IPrompt& prompt, const IClock& c
     m_hours->setAccessibleName(QStringLiteral("hours"));
     m_minutes->setAccessibleName(QStringLiteral("minutes."));
 
-    QDateTime now = QDateTime::fromSecsSinceEpoch(clock.Now());
+    // A minute ahead, so that taking the pickers as they come is not refused as past by the
+    // time OK is pressed.
+    QDateTime start = QDateTime::fromSecsSinceEpoch(clock.Now() + kPickerLeadSeconds);
     m_date->setDisplayFormat(QStringLiteral("dddd, MMMM d, yyyy"));
     m_date->setCalendarPopup(true);
-    m_date->setDate(now.date());
+    m_date->setDate(start.date());
     m_date->setAccessibleName(QStringLiteral("Date"));
     m_time->setDisplayFormat(QStringLiteral("h:mm:ss AP"));
-    m_time->setTime(now.time());
+    m_time->setTime(start.time());
     m_time->setAccessibleName(QStringLiteral("at"));
 
     auto* grid = new QGridLayout(group);
@@ -182,8 +184,9 @@ void CSendLaterDlg::accept()
     SendLaterDecision decision = DecideSendLaterMoment(choice, m_clock.Now());
     QWidget* focus = nullptr;
     switch (decision.Verdict) {
-    case SendLaterVerdict::StayOpen:
-        return;
+    case SendLaterVerdict::NoOption:
+        focus = m_delayOption;
+        break;
     case SendLaterVerdict::Accept:
         m_moment = decision.Moment;
         if (choice.Mode == SendLaterMode::Delay) {
@@ -209,8 +212,9 @@ void CSendLaterDlg::accept()
     case SendLaterVerdict::InThePast:
         break;
     }
-    PromptIcon icon = decision.Verdict == SendLaterVerdict::InThePast ? PromptIcon::Information
-                                                                      : PromptIcon::Warning;
+    const bool advice = decision.Verdict == SendLaterVerdict::InThePast ||
+                        decision.Verdict == SendLaterVerdict::NoOption;
+    PromptIcon icon = advice ? PromptIcon::Information : PromptIcon::Warning;
     m_prompt.MessageBox(SendLaterVerdictText(decision.Verdict), "Zib Tam Freeware",
                         PromptButtons::Ok, icon);
     if (focus) {

@@ -18,6 +18,8 @@ class CSendLaterDlg : public QDialog
     Q_OBJECT
 public:
     static constexpr int kDialogId = 119;
+    // The date and time pickers start this far ahead of the moment the dialog opens.
+    static constexpr int kPickerLeadSeconds = 60;
 
     CSendLaterDlg(COptions& options, IPrompt& prompt, const IClock& clock,
                   QWidget* parent = nullptr);

@@ -5,7 +5,11 @@
 #include "ui/TextPromptDialog.h"
 
 #include <QApplication>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
+#include <QScreen>
+#include <QSpacerItem>
 
 QWidget* CWidgetPrompt::Owner() const
 {
@@ -15,6 +19,29 @@ QWidget* CWidgetPrompt::Owner() const
         return modal;
     return m_parent;
 }
+
+namespace {
+
+// A box whose text is wider than half the screen wraps it at that width, which leaves the
+// end of a line the text breaks itself alone on a line of its own. Where the text's own
+// lines fit on the screen, the box is made as wide as they need.
+void KeepOwnLines(QMessageBox& box)
+{
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!label || !grid)
+        return;
+    label->setWordWrap(false);
+    grid->activate();
+    const int natural = grid->totalMinimumSize().width();
+    const int room = box.screen()->availableGeometry().width() * 9 / 10;
+    if (natural > room)
+        return; // wrapped by the box
+    grid->addItem(new QSpacerItem(natural, 0, QSizePolicy::Fixed, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+} // namespace
 
 PromptAnswer CWidgetPrompt::MessageBox(const std::string& text, const std::string& caption,
                                        PromptButtons buttons, PromptIcon icon)
@@ -52,6 +79,7 @@ PromptAnswer CWidgetPrompt::MessageBox(const std::string& text, const std::strin
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
+    KeepOwnLines(box);
     switch (RunModal(box)) {
     case QMessageBox::Yes:
         return PromptAnswer::Yes;

@@ -1,6 +1,7 @@
 // The tray icon, the global hot keys and the key watcher on a real X11 desktop (Xvfb with
 // openbox and a tint2 panel, see tests/support/x11-desktop.sh); keys come from xdotool.
 #include "EventWait.h"
+#include "HelpMenuItems.h"
 #include "app/HotKeys.h"
 #include "app/TrayIcon.h"
 #include "app/X11HotKeys.h"
@@ -157,6 +158,10 @@ TEST_F(TrayX11Test, TheTrayIconShowsAndAClickAsksForTheChatWindow)
     EXPECT_EQ(items, (QStringList{QStringLiteral("&Chat!\tSuper+G"), QString(),
                                   QStringLiteral("&Options..."), QStringLiteral("&Help"), QString(),
                                   QStringLiteral("E&xit")}));
+    QStringList helpItems;
+    for (QAction* action : tray.Menu()->actions()[3]->menu()->actions())
+        helpItems << action->text();
+    EXPECT_EQ(helpItems, HelpItems());
     tray.Menu()->actions().last()->trigger();
     tray.Menu()->hide();
     EXPECT_EQ(commands.back(), CTrayIcon::kExit);

@@ -73,7 +73,7 @@ TEST(SendLaterMomentTest, NumberEditsAreCheckedFirstAndWithinTheirLimits)
         // The edits are read whatever option is chosen, and before it is looked at.
         {"24", "0", SendLaterMode::None, SendLaterVerdict::HoursRange, 0},
         {"0", "60", SendLaterMode::Date, SendLaterVerdict::MinutesRange, 0},
-        {"3", "4", SendLaterMode::None, SendLaterVerdict::StayOpen, 0},
+        {"3", "4", SendLaterMode::None, SendLaterVerdict::NoOption, 0},
     };
     for (const auto& c : cases) {
         SendLaterChoice choice = DateChoice(now + 60);

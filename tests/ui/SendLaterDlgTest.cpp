@@ -44,18 +44,45 @@ TEST_F(SendLaterDlgTest, OpensWithNoOptionAndTheStoredDelayWithinItsLimits)
     EXPECT_FALSE(dialog.DateOption()->isChecked());
     EXPECT_EQ(dialog.Hours()->value(), 23);
     EXPECT_EQ(dialog.Minutes()->value(), 7);
-    QDateTime now = QDateTime::fromSecsSinceEpoch(clock.Now());
-    EXPECT_EQ(dialog.DatePicker()->date(), now.date());
-    EXPECT_EQ(dialog.TimePicker()->time(), now.time());
     // The arrows stop at the limit.
     dialog.Hours()->stepUp();
     EXPECT_EQ(dialog.Hours()->value(), 23);
 
-    // OK with no option chosen does nothing at all.
+    // OK with no option chosen asks for one and leaves the focus on the first.
     dialog.show();
-    PressOk(dialog);
+    QApplication::setActiveWindow(&dialog);
+    QPushButton* ok = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+    ok->setFocus();
+    ok->click();
     EXPECT_TRUE(dialog.isVisible());
-    EXPECT_TRUE(prompt.Messages.empty());
+    ASSERT_EQ(prompt.Messages.size(), 1u);
+    EXPECT_EQ(prompt.Messages[0].Text, kSendLaterNoOptionText);
+    EXPECT_TRUE(dialog.DelayOption()->hasFocus());
+    EXPECT_FALSE(dialog.DelayOption()->isChecked());
+    EXPECT_FALSE(dialog.DateOption()->isChecked());
+}
+
+// The pickers start a minute ahead, so that the date option taken as it comes, a little
+// while later, is not refused as past; midnight moves the date along too.
+TEST_F(SendLaterDlgTest, ThePickersStartAMinuteAheadAndTheirDefaultsAreAccepted)
+{
+    const QDateTime beforeMidnight(QDate(2026, 12, 10), QTime(23, 59, 30));
+    for (std::time_t opened :
+         {clock.Now(), static_cast<std::time_t>(beforeMidnight.toSecsSinceEpoch())}) {
+        SCOPED_TRACE(opened);
+        clock.SetNow(opened);
+        CSendLaterDlg dialog(settings.options, prompt, clock);
+        const QDateTime ahead = QDateTime::fromSecsSinceEpoch(opened + 60);
+        EXPECT_EQ(dialog.DatePicker()->date(), ahead.date());
+        EXPECT_EQ(dialog.TimePicker()->time(), ahead.time());
+        dialog.show();
+        dialog.DateOption()->click();
+        clock.SetNow(opened + 20); // the user reads the dialog first
+        PressOk(dialog);
+        EXPECT_TRUE(prompt.Messages.empty());
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        EXPECT_EQ(dialog.Moment(), opened + 60);
+    }
 }
 
 TEST_F(SendLaterDlgTest, OptionsMoveTheFocusAndControlsChooseTheirOption)
@@ -111,13 +138,14 @@ TEST_F(SendLaterDlgTest, DateInThePastIsRefusedAndTheCurrentMomentAccepted)
     CSendLaterDlg dialog(settings.options, prompt, clock);
     dialog.show();
     dialog.DateOption()->click();
-    dialog.TimePicker()->setTime(dialog.TimePicker()->time().addSecs(-1));
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(clock.Now());
+    dialog.TimePicker()->setTime(now.time().addSecs(-1));
     PressOk(dialog);
     ASSERT_EQ(prompt.Messages.size(), 1u);
     EXPECT_EQ(prompt.Messages[0].Text, kSendLaterPastText);
     EXPECT_TRUE(dialog.isVisible());
 
-    dialog.TimePicker()->setTime(dialog.TimePicker()->time().addSecs(1));
+    dialog.TimePicker()->setTime(now.time());
     PressOk(dialog);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.Moment(), clock.Now());
