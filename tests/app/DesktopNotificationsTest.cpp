@@ -185,40 +185,20 @@ TEST(DesktopNotificationsNoServerTest, WithoutAServerNothingIsShownAndNothingBre
 // The chat window posts for each message that arrives while it is hidden, replaces the
 // sender's notification with his next message, withdraws it when the user looks, and comes
 // up with the sender chosen when the notification is clicked.
-class DesktopNotificationsWindowTest : public DesktopNotificationsTest, protected OwenWindowRig
+class DesktopNotificationsWindowTest : public DesktopNotificationsTest, protected FlashingWindowRig
 {
-protected:
-    ControllerRig ann{dir, "Ann", clock, &network, "OFFICE2"};
 };
 
 TEST_F(DesktopNotificationsWindowTest, TheChatWindowNotifiesWhileHidden)
 {
-    clock.SetNow(1'700'000'000);
-    clock.SetTicks(5000);
-    options.Set(Opt::PlaySnd, 0);
-    ASSERT_TRUE(options.SetNotification(CChatNotifier::kFlash));
-    ChatDlgContext context{options, prompt, clock, random, factory, false};
-    context.UseTray = false;
-    auto owen = std::make_unique<CChatDlg>(context);
-    owen->Initialise();
-    owen->Controller().OnTimer(CChatController::kStartTimer);
-    ann.Start();
-    auto run = [&](uint32_t ms) {
-        for (uint32_t t = 0; t < ms; t += 10) {
-            clock.Advance(10);
-            owen->Controller().OnTimer(CChatController::kPollTimer);
-            ann.Poll();
-            QCoreApplication::processEvents();
-        }
-    };
-    run(1000);
+    StartBoth(false);
     owen->hide();
 
     ann.users.SelectUsers({"Owen"}, true);
     for (const char* text : {"Are you there?", "Coffee <now>"}) {
         std::string typed = text;
         ASSERT_TRUE(ann.controller->SendTyped(typed, false));
-        run(200);
+        RunBoth(200);
     }
     ASSERT_TRUE(WaitFor([&] { return service.Notified.size() == 2; }));
     EXPECT_EQ(service.Notified[0].Summary, QStringLiteral("Ann"));

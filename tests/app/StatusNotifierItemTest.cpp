@@ -4,6 +4,7 @@
 // connection of their own, the way a panel would.
 #include "app/StatusNotifierItem.h"
 
+#include "EventWait.h"
 #include "WindowRig.h"
 #include "app/ChatDlg.h"
 #include "app/ChatNotifier.h"
@@ -19,7 +20,6 @@
 #include <QDBusMetaType>
 #include <QDBusPendingCall>
 #include <QDBusPendingReply>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMenu>
@@ -32,15 +32,6 @@
 #include <xcb/xcb.h>
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& done, int ms = 3000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
 
 // The window manager has no state for the window: it is neither shown nor minimised.
 bool IsWithdrawn(WId window)
@@ -370,38 +361,19 @@ TEST_F(StatusNotifierItemTest, TheFlashingIsOneSpellOfNeedingAttention)
 // The chat window's tray item needs attention while a message is unseen, steadily instead
 // of blinking, and is active again once the window is shown. On the X11 desktop: there a
 // window shown minimised stays inactive, so the window flashes as it does for users.
-class StatusNotifierWindowTest : public StatusNotifierItemTest, protected OwenWindowRig
+class StatusNotifierWindowTest : public StatusNotifierItemTest, protected FlashingWindowRig
 {
-protected:
-    ControllerRig ann{dir, "Ann", clock, &network, "OFFICE2"};
 };
 
 TEST_F(StatusNotifierWindowTest, TheItemNeedsAttentionWhileAMessageIsUnseen)
 {
-    clock.SetNow(1'700'000'000);
-    clock.SetTicks(5000);
-    options.Set(Opt::PlaySnd, 0);
-    ASSERT_TRUE(options.SetNotification(CChatNotifier::kFlash));
-    ChatDlgContext context{options, prompt, clock, random, factory, false};
-    auto owen = std::make_unique<CChatDlg>(context);
-    owen->Initialise();
-    owen->Controller().OnTimer(CChatController::kStartTimer);
+    StartBoth(true);
     ASSERT_NE(owen->Tray(), nullptr);
     EXPECT_EQ(owen->Tray()->SystemTrayIcon(), nullptr);
     ASSERT_TRUE(WaitFor([&] { return watcher.Registered.size() == 1; }));
     const QString service = watcher.Registered[0];
     CItemSignals heard;
     Listen(service, heard);
-    ann.Start();
-    auto run = [&](uint32_t ms) {
-        for (uint32_t t = 0; t < ms; t += 10) {
-            clock.Advance(10);
-            owen->Controller().OnTimer(CChatController::kPollTimer);
-            ann.Poll();
-            QCoreApplication::processEvents();
-        }
-    };
-    run(1000);
     owen->hide();
     const int iconsBefore = heard.Icons;
     auto status = [&] { return Properties(service).value(QStringLiteral("Status")).toString(); };
@@ -411,7 +383,7 @@ TEST_F(StatusNotifierWindowTest, TheItemNeedsAttentionWhileAMessageIsUnseen)
     ann.users.SelectUsers({"Owen"}, true);
     std::string typed = "Are you there?";
     ASSERT_TRUE(ann.controller->SendTyped(typed, false));
-    run(200);
+    RunBoth(200);
     ASSERT_TRUE(WaitFor([&] { return !heard.Statuses.isEmpty(); }));
     EXPECT_EQ(status(), QStringLiteral("NeedsAttention"));
     // Several phases of the flashing later it still says so, once, and no icon was sent.
