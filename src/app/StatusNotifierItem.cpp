@@ -127,6 +127,14 @@ public slots:
         emit m_item.SecondaryActivated(FromDevicePixels({x, y}));
     }
     void ContextMenu(int x, int y) { emit m_item.ContextMenuRequested(FromDevicePixels({x, y})); }
+    // Sent before Activate on Wayland: the Wayland platform hands the token to the
+    // compositor with the next activation, which then gives the window the focus instead of
+    // only marking it.
+    void ProvideXdgActivationToken(const QString& token)
+    {
+        if (!token.isEmpty())
+            qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
+    }
     void Scroll(int delta, const QString& orientation)
     {
         emit m_item.Scrolled(

@@ -253,16 +253,21 @@ TEST_F(StatusNotifierItemTest, AClickAsksForTheChatWindowAndTheMenuPopsUpWhereTh
     const QString service = watcher.Registered.last();
     const char* item = kStatusNotifierItemInterface;
 
-    // A middle click and the wheel ask for nothing.
+    // A middle click and the wheel ask for nothing; a click with the Wayland compositor's
+    // token lets the window that comes up take the focus.
+    qunsetenv("XDG_ACTIVATION_TOKEN");
     std::vector<QDBusPendingCall> calls{
         CallItem(service, item, "SecondaryActivate", {5, 5}),
         CallItem(service, item, "Scroll", {120, QStringLiteral("vertical")}),
+        CallItem(service, item, "ProvideXdgActivationToken", {QStringLiteral("token-7")}),
         CallItem(service, item, "Activate", {5, 5})};
     for (QDBusPendingCall& call : calls) {
         ASSERT_TRUE(WaitFor([&] { return call.isFinished(); }));
         EXPECT_FALSE(call.isError()) << call.error().message().toStdString();
     }
     EXPECT_EQ(commands, (std::vector<int>{CTrayIcon::kChat}));
+    EXPECT_EQ(qEnvironmentVariable("XDG_ACTIVATION_TOKEN"), QStringLiteral("token-7"));
+    qunsetenv("XDG_ACTIVATION_TOKEN");
 
     // The panel asks for the menu at the item: Exit and the rest are there.
     QDBusPendingCall menu = CallItem(service, item, "ContextMenu", {300, 200});
