@@ -322,6 +322,10 @@ QString WebViewModulePath()
     return path;
 }
 
+namespace {
+bool s_unsetGlIntegration = false; // set by PrepareLogViewerProcess for the page's sake
+} // namespace
+
 void PrepareLogViewerProcess()
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -330,6 +334,13 @@ void PrepareLogViewerProcess()
         setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-gpu-compositing", 1);
     if (!std::getenv("QT_QUICK_BACKEND"))
         setenv("QT_QUICK_BACKEND", "software", 1);
+    // Drawn in software, the page needs no GL: without it the X11 connection does not load
+    // a GL driver (some 50 MB resident). Taken back once the connection is open, so that
+    // programs we start (a browser for a link) do not inherit it.
+    if (!std::getenv("QT_XCB_GL_INTEGRATION")) {
+        setenv("QT_XCB_GL_INTEGRATION", "none", 1);
+        s_unsetGlIntegration = true;
+    }
     // Chromium refuses to run its sandbox as root.
     if (::geteuid() == 0)
         setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
@@ -341,6 +352,8 @@ void PrepareLogViewerProcess()
 
 std::unique_ptr<IWebPageView> LoadWebPageView(QWidget* parent)
 {
+    if (std::exchange(s_unsetGlIntegration, false))
+        unsetenv("QT_XCB_GL_INTEGRATION");
     QLibrary module(WebViewModulePath());
     auto create =
         reinterpret_cast<CreateWebPageViewFunction>(module.resolve(kCreateWebPageViewSymbol));
