@@ -360,7 +360,18 @@ std::unique_ptr<CStandardOptionsHost> CChatDlg::MakeOptionsHost(const ISystemInf
 void CChatDlg::BuildMenus()
 {
     m_sendMenu = new QMenu(this);
-    m_sendMenu->addAction(QStringLiteral("&Send Later..."), this, [this] { OnSend(true); });
+    QAction* later = m_sendMenu->addAction(QStringLiteral("&Send Later..."), this, [this] {
+        if (m_send->isEnabled())
+            OnSend(true);
+    });
+    // The keyboard's way to it, anywhere in the window: the menu shows the key beside the
+    // item, and the Send button names it (tooltip, and a screen reader's description).
+    later->setShortcut(QKeySequence(Qt::ALT | Qt::Key_L));
+    later->setShortcutContext(Qt::WindowShortcut);
+    addAction(later);
+    const QString laterHint = QStringLiteral("Send later: Alt+L, or right-click this button");
+    m_send->setToolTip(laterHint);
+    m_send->setAccessibleDescription(laterHint);
 
     m_helpMenu = new QMenu(this);
     m_helpMenu->addAction(QStringLiteral("&Contents"), this, &CChatDlg::OnContents);

@@ -2,6 +2,7 @@
 
 #include "platform/QtText.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -31,18 +32,116 @@ public:
         shown.state |= QStyle::State_Active;
         QStyledItemDelegate::paint(painter, shown, index);
     }
+
+protected:
+    // The check state is for screen readers only: the selection shows it on screen.
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->features &= ~QStyleOptionViewItem::HasCheckIndicator;
+    }
+    bool editorEvent(QEvent*, QAbstractItemModel*, const QStyleOptionViewItem&,
+                     const QModelIndex&) override
+    {
+        return false;
+    }
 };
 
-// Entries sort without regard to letter case, as a list box sorts.
+// Screen readers meet the face as a combo box whose child is its list, named as the face
+// is; the list's items are the entries, checked when selected.
+class CMultiSelAccessible : public QAccessibleWidget
+{
+public:
+    explicit CMultiSelAccessible(CMultiSelComboBox* face)
+        : QAccessibleWidget(face, QAccessible::ComboBox)
+    {}
+
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int index) const override
+    {
+        if (index != 0)
+            return nullptr;
+        QListWidget* list = Face()->List();
+        list->setAccessibleName(text(QAccessible::Name));
+        return QAccessible::queryAccessibleInterface(list);
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        return child && child->object() == Face()->List() ? 0 : -1;
+    }
+    QString text(QAccessible::Text kind) const override
+    {
+        return kind == QAccessible::Value ? Face()->DisplayedText() : QAccessibleWidget::text(kind);
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.expandable = true;
+        state.expanded = Face()->IsListOpen();
+        state.collapsed = !state.expanded;
+        return state;
+    }
+
+private:
+    CMultiSelComboBox* Face() const { return static_cast<CMultiSelComboBox*>(widget()); }
+};
+
+QAccessibleInterface* MultiSelAccessibleFactory(const QString&, QObject* object)
+{
+    auto* face = qobject_cast<CMultiSelComboBox*>(object);
+    return face && face->isWidgetType() ? new CMultiSelAccessible(face) : nullptr;
+}
+
+// The face's state for a screen reader: its list opened or closed.
+void TellExpanded(CMultiSelComboBox* face)
+{
+    if (!QAccessible::isActive())
+        return;
+    QAccessible::State changed;
+    changed.expanded = true;
+    changed.collapsed = true;
+    QAccessibleStateChangeEvent event(face, changed);
+    QAccessible::updateAccessibility(&event);
+}
+
+// Entries sort without regard to letter case, as a list box sorts. An entry reads as
+// checked while it is selected: read from the selection, never stored, so that a change of
+// the selection writes nothing into the list (a write re-sorts it, even in the middle of
+// taking an entry out).
 class CEntryItem : public QListWidgetItem
 {
 public:
-    using QListWidgetItem::QListWidgetItem;
+    explicit CEntryItem(const QString& text) : QListWidgetItem(text)
+    {
+        setFlags(flags() | Qt::ItemIsUserCheckable);
+    }
     bool operator<(const QListWidgetItem& other) const override
     {
         return text().compare(other.text(), Qt::CaseInsensitive) < 0;
     }
+    QVariant data(int role) const override
+    {
+        if (role == Qt::CheckStateRole)
+            return isSelected() ? Qt::Checked : Qt::Unchecked;
+        return QListWidgetItem::data(role);
+    }
 };
+
+// A screen reader hears of the entries whose check changed, and of those alone.
+void TellCheckChanges(QListWidget* list, const QItemSelection& changed)
+{
+    QAccessibleInterface* view = QAccessible::queryAccessibleInterface(list);
+    if (!view)
+        return;
+    QAccessible::State checked;
+    checked.checked = true;
+    for (const QModelIndex& index : changed.indexes()) {
+        if (QAccessibleInterface* entry = view->child(index.row())) {
+            QAccessibleStateChangeEvent event(entry, checked);
+            QAccessible::updateAccessibility(&event);
+        }
+    }
+}
 
 // The list open in the whole program, if any: one at a time.
 CMultiSelComboBox* s_openFace = nullptr;
@@ -60,6 +159,11 @@ uint32_t ProcessTicks()
 CMultiSelComboBox::CMultiSelComboBox(QWidget* parent)
     : QWidget(parent), m_list(new QListWidget), m_ticks(ProcessTicks)
 {
+    static const bool accessible = [] {
+        QAccessible::installFactory(MultiSelAccessibleFactory);
+        return true;
+    }();
+    (void)accessible;
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_Hover);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -76,6 +180,13 @@ CMultiSelComboBox::CMultiSelComboBox(QWidget* parent)
     m_list->setUniformItemSizes(true);
     m_list->setItemDelegate(new CCaretDelegate(m_list));
     m_list->viewport()->installEventFilter(this);
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected, const QItemSelection& deselected) {
+                if (!QAccessible::isActive())
+                    return;
+                TellCheckChanges(m_list, selected);
+                TellCheckChanges(m_list, deselected);
+            });
     connect(m_list, &QListWidget::itemSelectionChanged, this, &CMultiSelComboBox::SelectionChanged);
 }
 
@@ -181,6 +292,9 @@ void CMultiSelComboBox::OpenList()
         at = mapToGlobal(QPoint(0, -height));
     m_list->setFont(font());
     m_list->setGeometry(QRect(at, QSize(width(), height)));
+    // The open list is a window of its own: it carries the face's name.
+    if (QAccessibleInterface* face = QAccessible::queryAccessibleInterface(this))
+        m_list->setAccessibleName(face->text(QAccessible::Name));
     m_list->show();
     if (QListWidgetItem* current = m_list->currentItem())
         m_list->scrollToItem(current);
@@ -188,6 +302,7 @@ void CMultiSelComboBox::OpenList()
     m_parentPosAtOpen = window()->pos();
     WatchOutside(true);
     update();
+    TellExpanded(this);
 }
 
 void CMultiSelComboBox::CloseList()
@@ -200,6 +315,7 @@ void CMultiSelComboBox::CloseList()
     m_list->hide();
     UpdateText();
     update();
+    TellExpanded(this);
 }
 
 void CMultiSelComboBox::WatchOutside(bool watch)

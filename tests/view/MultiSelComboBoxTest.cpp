@@ -1,9 +1,11 @@
 // The recipient picker offscreen: opening, its height and side, keys and clicks.
 #include "view/MultiSelComboBox.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QScreen>
@@ -191,6 +193,61 @@ TEST(MultiSelComboBoxTest, ClicksInTheListAndOutside)
                       QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(p.face, &wheel);
     EXPECT_EQ(p.face->SelectedIndexes(), std::vector<int>{3});
+}
+
+// A screen reader meets a combo box named by its label, whose list is named too and holds
+// the entries, checked as they are selected.
+TEST(MultiSelComboBoxTest, ScreenReadersSeeAComboBoxWithCheckedEntries)
+{
+    Picker p(3);
+    auto* label = new QLabel(QStringLiteral("&To:"), &p.window);
+    label->setBuddy(p.face);
+    p.face->SetSelected(p.face->FindEntry(QStringLiteral("Owen")), true);
+    p.face->UpdateText();
+
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(p.face);
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(face->role(), QAccessible::ComboBox);
+    EXPECT_EQ(face->text(QAccessible::Name), QStringLiteral("To:"));
+    EXPECT_EQ(face->text(QAccessible::Value), QStringLiteral("Owen"));
+    EXPECT_TRUE(face->state().collapsed);
+    ASSERT_EQ(face->childCount(), 1);
+    QAccessibleInterface* list = face->child(0);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(face->indexOfChild(list), 0);
+    EXPECT_EQ(list->role(), QAccessible::List);
+    EXPECT_EQ(list->text(QAccessible::Name), QStringLiteral("To:"));
+
+    auto entries = [&] {
+        std::vector<std::pair<QString, bool>> seen;
+        for (int i = 0; i < list->childCount(); ++i) {
+            QAccessibleInterface* item = list->child(i);
+            if (item && item->role() == QAccessible::ListItem)
+                seen.emplace_back(item->text(QAccessible::Name), item->state().checked);
+        }
+        return seen;
+    };
+    using Entries = std::vector<std::pair<QString, bool>>;
+    EXPECT_EQ(entries(), (Entries{{QStringLiteral("Ann"), false},
+                                  {QStringLiteral("Owen"), true},
+                                  {QStringLiteral("R.T."), false}}));
+
+    // A change of the selection changes what is read out, and writes nothing into the list
+    // (a write re-sorts it, even while an entry is being taken out).
+    int writes = 0;
+    QObject::connect(p.face->List()->model(), &QAbstractItemModel::dataChanged, [&] { ++writes; });
+    p.face->OpenList();
+    EXPECT_TRUE(face->state().expanded);
+    p.face->SetSelected(p.face->FindEntry(QStringLiteral("R.T.")), true);
+    EXPECT_EQ(entries(), (Entries{{QStringLiteral("Ann"), false},
+                                  {QStringLiteral("Owen"), true},
+                                  {QStringLiteral("R.T."), true}}));
+    EXPECT_EQ(list->text(QAccessible::Name), QStringLiteral("To:"));
+    p.face->ClearSelection();
+    EXPECT_EQ(entries(), (Entries{{QStringLiteral("Ann"), false},
+                                  {QStringLiteral("Owen"), false},
+                                  {QStringLiteral("R.T."), false}}));
+    EXPECT_EQ(writes, 0);
 }
 
 } // namespace
