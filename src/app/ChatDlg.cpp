@@ -420,9 +420,12 @@ void CChatDlg::CreateTray()
         m_passwordFocus->Start();
     m_host = std::make_unique<CWidgetNotifierHost>(
         *this, m_tray, *m_sounds, m_passwordFocus.get(),
-        CWidgetNotifierHost::Hooks{[this] { FocusInputBox(); },
-                                   [this] { SelectDefaultRecipients(); },
-                                   [this] { return m_rememberMaximized; }});
+        CWidgetNotifierHost::Hooks{
+            [this] { FocusInputBox(); },
+            [this] { SelectDefaultRecipients(); },
+            [this] { return m_rememberMaximized; },
+            [this] { return m_desktopNotes && m_desktopNotes->IsAvailable(); },
+            {}});
     m_notifier =
         std::make_unique<CChatNotifier>(m_context.Options, m_context.Clock, m_timers, *m_host);
 

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 #include <xcb/xcb.h>
 
 namespace {
@@ -51,6 +52,42 @@ void MarkInitialStateNormal(QWidget& window)
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS,
                         32, kFields, hints.data());
     xcb_flush(connection);
+}
+
+bool DesktopCanMinimize()
+{
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return false;
+    xcb_connection_t* connection = QtX11Connection();
+    if (!connection)
+        return true;
+    auto atom = [&](const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            connection,
+            xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name),
+            nullptr);
+        const xcb_atom_t found = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+        std::free(reply);
+        return found;
+    };
+    auto values = [&](const char* property) {
+        std::vector<uint32_t> read;
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(
+            connection,
+            xcb_get_property(connection, 0, QtX11Root(), atom(property), XCB_ATOM_ANY, 0, 4096),
+            nullptr);
+        if (reply && reply->format == 32) {
+            const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply));
+            read.assign(data, data + xcb_get_property_value_length(reply) / 4);
+        }
+        std::free(reply);
+        return read;
+    };
+    if (values("_NET_SUPPORTING_WM_CHECK").empty())
+        return true;
+    const std::vector<uint32_t> supported = values("_NET_SUPPORTED");
+    return std::find(supported.begin(), supported.end(), atom("_NET_WM_ACTION_MINIMIZE")) !=
+           supported.end();
 }
 
 void SetWindowStates(QWidget& window, Qt::WindowStates states)
@@ -112,6 +149,11 @@ bool CWidgetNotifierHost::IsWindowHidden() const
 
 void CWidgetNotifierHost::ShowMinimizedWithoutActivation()
 {
+    // Where it would come up in front of the user's work, the window stays in the tray and
+    // the desktop's notification and the tray's attention say that a message came.
+    const bool canMinimize = m_hooks.CanMinimize ? m_hooks.CanMinimize() : DesktopCanMinimize();
+    if (!canMinimize && m_hooks.AlertsElsewhere && m_hooks.AlertsElsewhere())
+        return;
     bool was = m_window.testAttribute(Qt::WA_ShowWithoutActivating);
     m_window.setAttribute(Qt::WA_ShowWithoutActivating, true);
     m_window.showMinimized();

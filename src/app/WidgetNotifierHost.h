@@ -1,6 +1,7 @@
 #pragma once
 // The chat window's side of the notifications (INotifierHost) on Qt Widgets: flashing is
-// the urgency hint (QApplication::alert) together with the tray icon's blinking; the
+// the urgency hint (QApplication::alert) together with the tray icon's blinking, on a
+// window shown minimised for it unless that would put it in front of the user's work; the
 // pop-up raises the window or its open dialog and brings a window that lies almost off
 // the screen back to the middle; sounds go to CSoundPlayer; the password-box question goes
 // to IPasswordFocus (the accessibility bus) where the desktop can answer it.
@@ -35,6 +36,11 @@ public:
 void MarkInitialStateNormal(QWidget& window);
 // Sets a top-level widget's state on the widget and on its native window alike.
 void SetWindowStates(QWidget& window, Qt::WindowStates states);
+// Whether a window shown minimised stays out of sight. Tiling window managers (no minimise
+// among the actions their X11 side supports) map it like any other, in front and focused;
+// on Wayland a client cannot tell, and the request to minimise only follows the mapping.
+// A window manager without the desktop hints minimises (iconifies) as X11 always did.
+bool DesktopCanMinimize();
 
 class CWidgetNotifierHost : public INotifierHost
 {
@@ -45,6 +51,11 @@ public:
         std::function<void()> SelectDefaultRecipients;
         // The window was maximised when it was last hidden.
         std::function<bool()> RememberedMaximized;
+        // The desktop shows the alert another way (its notifications), so a desktop that
+        // cannot minimise need not map the window to flash it. Unset: it does not.
+        std::function<bool()> AlertsElsewhere;
+        // DesktopCanMinimize when unset; tests put their own in.
+        std::function<bool()> CanMinimize;
     };
 
     CWidgetNotifierHost(QWidget& window, CTrayIcon* tray, CSoundPlayer& sounds,

@@ -28,10 +28,12 @@ class NotifierHostTest : public testing::Test
 {
 protected:
     NotifierHostTest()
-        : tray(InstanceIdentity::For(false), clock, random),
-          host(window, &tray, sounds, &password,
-               {[this] { input->setFocus(); }, [this] { ++defaultsChosen; },
-                [this] { return maximized; }})
+        : tray(InstanceIdentity::For(false), clock, random), host(window, &tray, sounds, &password,
+                                                                  {[this] { input->setFocus(); },
+                                                                   [this] { ++defaultsChosen; },
+                                                                   [this] { return maximized; },
+                                                                   {},
+                                                                   {}})
     {
         window.resize(468, 413);
         auto* layout = new QVBoxLayout(&window);
@@ -110,6 +112,36 @@ TEST_F(NotifierHostTest, TheWindowIsShownMinimisedToFlash)
     host.ShowMinimizedWithoutActivation();
     EXPECT_TRUE(window.isMinimized());
     EXPECT_FALSE(window.testAttribute(Qt::WA_ShowWithoutActivating));
+}
+
+// A desktop that cannot minimise would put the window in front of the user's work: there it
+// stays hidden, as long as the desktop's notifications tell of the message instead.
+TEST(NotifierHostFlashTest, ADesktopThatCannotMinimiseLeavesTheWindowHidden)
+{
+    struct Case
+    {
+        bool CanMinimize;
+        bool AlertsElsewhere;
+        bool Shown;
+    };
+    const Case cases[] = {
+        {true, true, true},
+        {true, false, true},
+        {false, false, true}, // no notifications: the task bar's flashing is all there is
+        {false, true, false},
+    };
+    CSoundPlayer sounds;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.CanMinimize << c.AlertsElsewhere);
+        QWidget window;
+        CWidgetNotifierHost::Hooks hooks;
+        hooks.CanMinimize = [&] { return c.CanMinimize; };
+        hooks.AlertsElsewhere = [&] { return c.AlertsElsewhere; };
+        CWidgetNotifierHost host(window, nullptr, sounds, nullptr, hooks);
+        host.ShowMinimizedWithoutActivation();
+        EXPECT_EQ(window.isVisible(), c.Shown);
+        EXPECT_EQ(window.isMinimized(), c.Shown);
+    }
 }
 
 TEST_F(NotifierHostTest, PasswordQuestionGoesToTheDesktop)

@@ -4,6 +4,7 @@
 #include "HelpMenuItems.h"
 #include "app/HotKeys.h"
 #include "app/TrayIcon.h"
+#include "app/WidgetNotifierHost.h"
 #include "app/X11HotKeys.h"
 #include "platform/Clock.h"
 #include "platform/Random.h"
@@ -207,6 +208,49 @@ TEST_F(TrayX11Test, TypingTheProductNameElsewhereAnimatesTheIcon)
     XdoTool({QStringLiteral("type"), QStringLiteral("q")});
     Settle(200);
     EXPECT_EQ(typed.back(), 'M');
+}
+
+} // namespace
+
+namespace {
+
+// Openbox minimises; a window manager whose desktop hints leave minimising out (as tiling
+// ones do) does not, and is told apart by those hints.
+TEST(DesktopX11Test, AWindowManagerWithoutMinimisingIsToldApart)
+{
+    xcb_connection_t* connection = QtX11Connection();
+    ASSERT_NE(connection, nullptr);
+    auto atom = [&](const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(strlen(name)), name),
+            nullptr);
+        const xcb_atom_t found = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+        free(reply);
+        return found;
+    };
+    const xcb_atom_t supportedAtom = atom("_NET_SUPPORTED");
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        connection,
+        xcb_get_property(connection, 0, QtX11Root(), supportedAtom, XCB_ATOM_ATOM, 0, 4096),
+        nullptr);
+    ASSERT_NE(reply, nullptr);
+    const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply));
+    const std::vector<uint32_t> supported(data, data + xcb_get_property_value_length(reply) / 4);
+    free(reply);
+    auto write = [&](const std::vector<uint32_t>& atoms) {
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, QtX11Root(), supportedAtom,
+                            XCB_ATOM_ATOM, 32, static_cast<uint32_t>(atoms.size()), atoms.data());
+        xcb_flush(connection);
+    };
+
+    EXPECT_TRUE(DesktopCanMinimize());
+    std::vector<uint32_t> tiling = supported;
+    std::erase(tiling, atom("_NET_WM_ACTION_MINIMIZE"));
+    ASSERT_LT(tiling.size(), supported.size()) << "openbox names minimising among its actions";
+    write(tiling);
+    EXPECT_FALSE(DesktopCanMinimize());
+    write(supported);
+    EXPECT_TRUE(DesktopCanMinimize());
 }
 
 } // namespace
