@@ -10,7 +10,8 @@
 #       headless sway, RUNS starts each (3); each start in a network namespace of its own
 #       (root), 10 s at most
 #
-# Each start has a settings folder of its own; times are the median, in milliseconds.
+# Each start has a settings folder of its own; the programs compared take turns; times are
+# the median, in milliseconds.
 # Needs sway, Xvfb (xvfb-run) and xdotool.
 set -u
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -72,17 +73,25 @@ start_one() {
   echo "$took"
 }
 
-# runs EXE RUNS LOOK: the median of RUNS starts.
+# runs RUNS LOOK EXE...: the median of RUNS starts of each EXE, one line each. The starts of
+# the programs take turns, so that a change in the machine's load falls on all of them.
 runs() {
-  local exe="$1" count="$2" look="$3" times=()
+  local count="$1" look="$2"
+  shift 2
+  local exes=("$@") times=()
   for ((i = 0; i < count; ++i)); do
-    local home
-    home="$(mktemp -d)"
-    settings "$exe" "$home"
-    times+=("$(unshare -n bash -c 'ip link set lo up; "$@"' _ "$self" start-one "$exe" "$home" "$look")")
-    rm -rf "$home"
+    for ((e = 0; e < ${#exes[@]}; ++e)); do
+      local home
+      home="$(mktemp -d)"
+      settings "${exes[e]}" "$home"
+      times[e]+="$(unshare -n bash -c 'ip link set lo up; "$@"' _ \
+        "$self" start-one "${exes[e]}" "$home" "$look") "
+      rm -rf "$home"
+    done
   done
-  printf '%s\n' "${times[@]}" | median
+  for ((e = 0; e < ${#exes[@]}; ++e)); do
+    tr " " "\n" <<<"${times[e]}" | grep . | median
+  done
 }
 
 # The chat window ("Zib Tam Freeware") of process PID is on screen.
@@ -107,8 +116,8 @@ case "$mode" in
   runs) runs "$@" ;;
   map)
     exe="$(realpath "$1")" count="${2:-5}"
-    sway=$("$support/wayland-desktop.sh" "$self" runs "$exe" "$count" on_sway)
-    x11=$(xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$self" runs "$exe" "$count" on_x11)
+    sway=$("$support/wayland-desktop.sh" "$self" runs "$count" on_sway "$exe")
+    x11=$(xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$self" runs "$count" on_x11 "$exe")
     echo "start to chat window shown, median of $count (ms):"
     echo "  sway (Wayland, native)  $sway"
     echo "  Xvfb (X11)              $x11"
@@ -123,12 +132,12 @@ case "$mode" in
     done
     echo "start to peer port listening with AutoType set, median of $count (ms; $limit_ms: not within $limit_ms):"
     printf '  %-10s %-10s %-10s %s\n' offscreen Xvfb sway program
-    for exe in "${exes[@]}"; do
-      off=$(QT_QPA_PLATFORM=offscreen "$self" runs "$exe" "$count" listening)
-      x11=$(xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
-        "$self" runs "$exe" "$count" listening)
-      sway=$("$support/wayland-desktop.sh" "$self" runs "$exe" "$count" listening)
-      printf '  %-10s %-10s %-10s %s\n' "$off" "$x11" "$sway" "$exe"
+    mapfile -t off < <(QT_QPA_PLATFORM=offscreen "$self" runs "$count" listening "${exes[@]}")
+    mapfile -t x11 < <(xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
+      "$self" runs "$count" listening "${exes[@]}")
+    mapfile -t sway < <("$support/wayland-desktop.sh" "$self" runs "$count" listening "${exes[@]}")
+    for ((e = 0; e < ${#exes[@]}; ++e)); do
+      printf '  %-10s %-10s %-10s %s\n' "${off[e]}" "${x11[e]}" "${sway[e]}" "${exes[e]}"
     done
     ;;
   *)
