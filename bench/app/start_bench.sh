@@ -12,7 +12,7 @@
 #
 # Each start has a settings folder of its own; the programs compared take turns; times are
 # the median, in milliseconds.
-# Needs sway, Xvfb (xvfb-run) and xdotool.
+# Needs sway, Xvfb (xvfb-run), xdotool and jq.
 set -u
 here="$(cd "$(dirname "$0")" && pwd)"
 self="$here/$(basename "$0")"
@@ -141,7 +141,7 @@ case "$mode" in
     done
     ;;
   *)
-    sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac
