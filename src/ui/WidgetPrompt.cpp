@@ -24,12 +24,13 @@ namespace {
 
 // A box whose text is wider than half the screen wraps it at that width, which leaves the
 // end of a line the text breaks itself alone on a line of its own. Where the text's own
-// lines fit on the screen, the box is made as wide as they need.
+// lines fit on the screen, the box is made as wide as they need; a text of one paragraph
+// is wrapped by the box as usual.
 void KeepOwnLines(QMessageBox& box)
 {
     auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
     auto* grid = qobject_cast<QGridLayout*>(box.layout());
-    if (!label || !grid)
+    if (!label || !grid || !label->text().contains(QLatin1Char('\n')))
         return;
     label->setWordWrap(false);
     grid->activate();

@@ -29,6 +29,8 @@ TEST(WidgetPromptTest, AMessagesOwnLinesAreNotWrappedAgain)
         {"Short.", 1},
         {"One\nTwo\nThree", 3},
         {endless, 0}, // wider than the screen: the box wraps it within the screen
+        // One paragraph is wrapped by the box as usual, not laid out as one long line.
+        {kSendLaterNoOptionText, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Text);
