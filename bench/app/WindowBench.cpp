@@ -2,13 +2,15 @@
 // memory and wake-ups while it waits hidden (in the tray where the desktop has one), and the
 // time from a datagram's arrival to the message painted in the chat history. Under load from
 // another computer (a namespace of its own): a burst of one-datagram messages, every one to
-// be shown and acknowledged, and users arriving by the thousand, every one to be listed;
+// be shown and acknowledged, and users arriving by the thousand, every one to be listed
+// (also as clients logging on to a server that the window is a client of);
 // meanwhile keys typed into the input box are timed to their paint, against the same keys
 // typed before the load.
 //   window_bench idle SECONDS
 //   window_bench latency COUNT
 //   window_bench burst COUNT PER_SECOND
 //   window_bench users COUNT PER_SECOND
+//   window_bench users-server COUNT SERVER LOAD_GENERATOR   (zt_bench_server, zt_server_load)
 // Run as root (for the namespaces); under Xvfb with a tray host, or offscreen.
 #include "BenchIsolation.h"
 #include "BenchProbe.h"
@@ -34,6 +36,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -47,6 +50,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -134,6 +138,8 @@ protected:
         return false;
     }
 };
+
+constexpr int kBenchServerPort = 34400;
 
 int Idle(CChatDlg& window, int seconds)
 {
@@ -376,11 +382,10 @@ long long UdpBufferDrops()
     return -1;
 }
 
-// Sends `datagrams` from the other computer to `port` at `perSecond` while keys are typed;
-// the event loop runs until `done` says the window has it all (or 30 s after the last send).
-// The seconds from the first send to done.
-double Load(OtherComputer& other, uint16_t port, const std::vector<std::string>& datagrams,
-            double perSecond, KeyProbe& keys, const std::function<bool()>& done,
+// Runs `send` on a thread of its own (the load: another computer, another program) while
+// keys are typed; the event loop runs until `done` says the window has it all (or 30 s
+// after the sending ended). The seconds from the start to done.
+double Load(const std::function<void()>& send, KeyProbe& keys, const std::function<bool()>& done,
             std::vector<double>& keyTimes)
 {
     keys.Start();
@@ -388,9 +393,7 @@ double Load(OtherComputer& other, uint16_t port, const std::vector<std::string>&
     std::atomic<bool> sent = false;
     auto start = SteadyClock::now();
     std::thread sender([&] {
-        if (SendPaced(other.Sender, datagrams, OtherComputer::Window(port), perSecond) !=
-            static_cast<int>(datagrams.size()))
-            std::fprintf(stderr, "not every datagram went out\n");
+        send();
         sent = true;
     });
     auto lastSent = SteadyClock::time_point::max();
@@ -406,9 +409,24 @@ double Load(OtherComputer& other, uint16_t port, const std::vector<std::string>&
     double seconds = MsBetween(start, SteadyClock::now()) / 1000.0;
     std::printf("  datagrams lost for want of room in the receive buffers: %lld\n",
                 UdpBufferDrops() - drops);
+    // The window goes on running while the load ends (a load generator that waits for its
+    // own clients outlives the moment the window has it all).
+    while (!sent)
+        RunFor(5);
     sender.join();
     keyTimes = keys.Stop();
     return seconds;
+}
+
+// Sends `datagrams` from the other computer to `port` of the window's at `perSecond`.
+std::function<void()> SendFromOther(OtherComputer& other, uint16_t port,
+                                    const std::vector<std::string>& datagrams, double perSecond)
+{
+    return [&other, port, &datagrams, perSecond] {
+        if (SendPaced(other.Sender, datagrams, OtherComputer::Window(port), perSecond) !=
+            static_cast<int>(datagrams.size()))
+            std::fprintf(stderr, "not every datagram went out\n");
+    };
 }
 
 int Burst(CChatDlg& window, OtherComputer& other, int count, double perSecond)
@@ -430,7 +448,7 @@ int Burst(CChatDlg& window, OtherComputer& other, int count, double perSecond)
                 perSecond);
     std::vector<double> loaded;
     double seconds = Load(
-        other, 34304, datagrams, perSecond, keys,
+        SendFromOther(other, 34304, datagrams, perSecond), keys,
         [&] { return shown() >= static_cast<size_t>(count); }, loaded);
     RunFor(1000); // the last acknowledgements on their way
     size_t acknowledged = acks.Stop().size();
@@ -469,7 +487,7 @@ int Users(CChatDlg& window, OtherComputer& other, int count, double perSecond)
                 perSecond);
     std::vector<double> loaded;
     double seconds = Load(
-        other, 34305, datagrams, perSecond, keys,
+        SendFromOther(other, 34305, datagrams, perSecond), keys,
         [&] { return window.Users()->Count() >= before + count; }, loaded);
     std::printf("  listed %d; all listed %.2f s after the first arrival was sent (sending takes "
                 "%.2f s)\n",
@@ -478,15 +496,47 @@ int Users(CChatDlg& window, OtherComputer& other, int count, double perSecond)
     return window.Users()->Count() == before + count ? 0 : 1;
 }
 
+// The window is a client of `server` (a headless chat server started here); the load
+// generator logs `count` clients on to it at once.
+int UsersFromServer(CChatDlg& window, int count, const std::string& load)
+{
+    window.ShowChatWindow();
+    RunFor(1000);
+    KeyProbe keys(*window.InputBox());
+    std::vector<double> quiet = QuietKeys(keys, 2000);
+    const int before = window.Users()->Count();
+    std::printf("%d users logging on to the server at once:\n", count);
+    std::vector<double> loaded;
+    int listed = 0;
+    double seconds = Load(
+        [&] {
+            std::string command = load + " logons --port " + std::to_string(kBenchServerPort) +
+                                  " --clients " + std::to_string(count) + " >/dev/null";
+            if (std::system(command.c_str()) != 0)
+                std::fprintf(stderr, "the load generator failed\n");
+        },
+        keys,
+        [&] {
+            listed = std::max(listed, window.Users()->Count() - before);
+            return listed >= count;
+        },
+        loaded);
+    std::printf("  listed %d; all listed %.2f s after the log-ons began\n", listed, seconds);
+    PrintKeys(quiet, loaded);
+    return listed == count ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "";
     const bool loaded = mode == "burst" || mode == "users";
-    if (argc < 3 || (loaded && argc < 4)) {
+    const bool served = mode == "users-server";
+    if (argc < 3 || (loaded && argc < 4) || (served && argc < 5)) {
         std::fprintf(stderr, "usage: window_bench idle SECONDS | latency COUNT | burst COUNT "
-                             "PER_SECOND | users COUNT PER_SECOND\n");
+                             "PER_SECOND | users COUNT PER_SECOND | users-server COUNT "
+                             "SERVER LOAD_GENERATOR\n");
         return 2;
     }
     const std::string home = IsolateBench("/tmp/zt-window-bench");
@@ -496,6 +546,21 @@ int main(int argc, char** argv)
     if (loaded && !WithOtherComputer([&] { return other.Make(); })) {
         std::fprintf(stderr, "could not make the other computer\n");
         return 1;
+    }
+    pid_t server = -1;
+    if (served) {
+        // A connection a user: the server and the generator need thousands of descriptors.
+        rlimit files{};
+        ::getrlimit(RLIMIT_NOFILE, &files);
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+        server = ::fork();
+        if (server == 0) {
+            std::string port = std::to_string(kBenchServerPort);
+            ::execl(argv[3], argv[3], "--server", "--port", port.c_str(),
+                    static_cast<char*>(nullptr));
+            std::_Exit(127);
+        }
     }
     if (!std::getenv("DISPLAY"))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -507,7 +572,9 @@ int main(int argc, char** argv)
         CSqliteRegistry registry(home + "/registry.sqlite3");
         COptions options(registry, system, false);
         options.Set(Opt::Username, "Owen");
-        options.Set(Opt::NetworkingType, 1);
+        options.Set(Opt::NetworkingType, served ? 2 : 1);
+        options.Set(Opt::Server, "127.0.0.1");
+        options.Set(Opt::PortNumber, kBenchServerPort);
         options.Set(Opt::MessagePrefix, "u> ");
         SilentPrompt prompt;
         CRandom random(1);
@@ -516,6 +583,8 @@ int main(int argc, char** argv)
         ChatDlgContext context{options, prompt, CSystemClock::Instance(), random, factory, false};
         context.Dialogs = &dialogs;
         CChatDlg window(context);
+        if (served)
+            RunFor(500); // the server's port open
         window.Initialise();
         RunFor(1000);
         if (!window.Controller().IsConnected())
@@ -526,8 +595,14 @@ int main(int argc, char** argv)
             result = Burst(window, other, std::atoi(argv[2]), std::atof(argv[3]));
         else if (mode == "users")
             result = Users(window, other, std::atoi(argv[2]), std::atof(argv[3]));
+        else if (served)
+            result = UsersFromServer(window, std::atoi(argv[2]), argv[4]);
         else
             result = Latency(window, std::atoi(argv[2]));
+    }
+    if (server > 0) {
+        ::kill(server, SIGTERM);
+        ::waitpid(server, nullptr, 0);
     }
     std::filesystem::remove_all(home);
     return result;
