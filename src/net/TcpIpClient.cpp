@@ -9,6 +9,7 @@
 #include "view/PrefixFormat.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 
 std::string COptionsClientSettings::ServerHost() const
@@ -252,29 +253,36 @@ void CTcpIpClient::ApplyUsers(const std::vector<UserEntry>& entries)
     auto skipped = [&](const UserEntry& entry) {
         return !SelfChat() && NamesEqualNoCase(entry.Name, m_ownName);
     };
+    // Each name's first entry, as it stands and as it was before a rename: one look-up per
+    // known user, not a pass over the list (a log-on storm sends lists of thousands of
+    // names, one after another, and a pass per user froze the window for seconds).
+    std::unordered_map<std::string, std::size_t> byName;
+    std::unordered_map<std::string, std::size_t> byOldName;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const UserEntry& entry = entries[i];
+        if (skipped(entry))
+            continue;
+        if (entry.OldName.empty())
+            byName.emplace(FoldNameCase(entry.Name), i);
+        else
+            byOldName.emplace(FoldNameCase(entry.OldName), i);
+    }
     std::vector<bool> matched(entries.size(), false);
     for (std::size_t k = 0; k < m_knownUsers.size();) {
-        bool found = false;
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            const UserEntry& entry = entries[i];
-            if (skipped(entry))
-                continue;
-            if (entry.OldName.empty()) {
-                if (NamesEqualNoCase(entry.Name, m_knownUsers[k])) {
-                    matched[i] = true;
-                    found = true;
-                    break;
-                }
-            } else if (NamesEqualNoCase(entry.OldName, m_knownUsers[k])) {
+        const std::string folded = FoldNameCase(m_knownUsers[k]);
+        std::size_t first = entries.size();
+        if (auto it = byName.find(folded); it != byName.end())
+            first = it->second;
+        if (auto it = byOldName.find(folded); it != byOldName.end())
+            first = std::min(first, it->second);
+        if (first < entries.size()) {
+            const UserEntry& entry = entries[first];
+            if (!entry.OldName.empty()) {
                 std::string old = m_knownUsers[k];
                 m_knownUsers[k] = entry.Name;
                 NotifyUserRenamed(old, entry.Name);
-                matched[i] = true;
-                found = true;
-                break;
             }
-        }
-        if (found) {
+            matched[first] = true;
             ++k;
             continue;
         }
