@@ -2,6 +2,7 @@
 // Xvfb, openbox, a tint2 panel; dbus-run-session for the accessibility bus): the editor is
 // a window the panel gives a task-bar button and that comes up in front, and a screen
 // reader can find the "<Turing Technology>" link of another program and press it.
+#include "AtSpiBus.h"
 #include "EventWait.h"
 #include "OptionsTestSupport.h"
 #include "ui/OptionsSheet.h"
@@ -155,88 +156,6 @@ TEST(TuringLinkWindow, Helper)
     QApplication::exec();
 }
 
-struct AtSpiObject
-{
-    QString Service, Path;
-};
-
-class AtSpiBus
-{
-public:
-    bool Connect()
-    {
-        QDBusMessage ask = QDBusMessage::createMethodCall(
-            QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-            QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress"));
-        QDBusReply<QString> address = QDBusConnection::sessionBus().call(ask, QDBus::Block, 3000);
-        if (!address.isValid())
-            return false;
-        m_bus = QDBusConnection::connectToBus(address.value(), QStringLiteral("zt-screen-reader"));
-        return m_bus.isConnected();
-    }
-    QDBusMessage Call(const AtSpiObject& object, const char* interface, const char* method,
-                      const QVariantList& arguments = {})
-    {
-        QDBusMessage call = QDBusMessage::createMethodCall(object.Service, object.Path,
-                                                           QString::fromLatin1(interface),
-                                                           QString::fromLatin1(method));
-        call.setArguments(arguments);
-        return m_bus.call(call, QDBus::Block, 3000);
-    }
-    std::vector<AtSpiObject> Children(const AtSpiObject& object)
-    {
-        std::vector<AtSpiObject> children;
-        QDBusMessage reply = Call(object, "org.a11y.atspi.Accessible", "GetChildren");
-        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-            return children;
-        const auto array = reply.arguments().at(0).value<QDBusArgument>();
-        array.beginArray();
-        while (!array.atEnd()) {
-            AtSpiObject child;
-            QDBusObjectPath path;
-            array.beginStructure();
-            array >> child.Service >> path;
-            array.endStructure();
-            child.Path = path.path();
-            children.push_back(child);
-        }
-        array.endArray();
-        return children;
-    }
-    QString Name(const AtSpiObject& object)
-    {
-        QDBusMessage reply =
-            Call(object, "org.freedesktop.DBus.Properties", "Get",
-                 {QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("Name")});
-        return reply.arguments().isEmpty()
-                   ? QString()
-                   : reply.arguments().at(0).value<QDBusVariant>().variant().toString();
-    }
-    QString String(const AtSpiObject& object, const char* interface, const char* method)
-    {
-        QDBusMessage reply = Call(object, interface, method);
-        return reply.arguments().isEmpty() ? QString() : reply.arguments().at(0).toString();
-    }
-    // Depth first under `from`, the first object of that name.
-    bool Find(const AtSpiObject& from, const QString& name, AtSpiObject& found, int depth = 0)
-    {
-        if (depth > 12)
-            return false;
-        for (const AtSpiObject& child : Children(from)) {
-            if (Name(child) == name) {
-                found = child;
-                return true;
-            }
-            if (Find(child, name, found, depth + 1))
-                return true;
-        }
-        return false;
-    }
-
-private:
-    QDBusConnection m_bus{QString()};
-};
-
 TEST(RuleEditorDesktopTest, AScreenReaderFindsTheTuringLinkAndPressesIt)
 {
     if (qEnvironmentVariableIsSet(kHelperVariable))
@@ -245,15 +164,9 @@ TEST(RuleEditorDesktopTest, AScreenReaderFindsTheTuringLinkAndPressesIt)
     ASSERT_TRUE(bus.Connect()) << "no accessibility bus on the session bus";
 
     QProcess helper;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QString::fromLatin1(kHelperVariable), QStringLiteral("1"));
-    env.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-    helper.setProcessEnvironment(env);
     helper.setProcessChannelMode(QProcess::SeparateChannels);
     helper.setReadChannel(QProcess::StandardOutput);
-    helper.start(QCoreApplication::applicationFilePath(),
-                 {QStringLiteral("--gtest_filter=TuringLinkWindow.Helper")});
-    ASSERT_TRUE(helper.waitForStarted());
+    ASSERT_TRUE(StartAccessibleHelper(helper, kHelperVariable, "TuringLinkWindow.Helper"));
 
     const AtSpiObject root{QStringLiteral("org.a11y.atspi.Registry"),
                            QStringLiteral("/org/a11y/atspi/accessible/root")};
