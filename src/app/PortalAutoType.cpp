@@ -5,6 +5,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <utility>
 
 namespace {
 
@@ -19,6 +20,11 @@ CPortalAutoType::CPortalAutoType(COptions& options, const IClock& clock,
       m_keyboard(QString::fromStdString(options.Get(kRestoreToken)))
 {
     connect(&m_keyboard, &CPortalKeyboard::Failed, this, &CPortalAutoType::ToClipboard);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (state == Qt::ApplicationActive && std::exchange(m_waitingForFocus, false))
+                    ToClipboard(m_waitingWhy);
+            });
     connect(&m_keyboard, &CPortalKeyboard::RestoreTokenChanged, this,
             [this](const QString& token) { m_options.Set(kRestoreToken, token.toStdString()); });
 }
@@ -38,8 +44,22 @@ void CPortalAutoType::Type()
     typer.Inject();
 }
 
+bool CPortalAutoType::DefaultClipboardNeedsFocus()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland")) &&
+           QGuiApplication::applicationState() != Qt::ApplicationActive;
+}
+
 void CPortalAutoType::ToClipboard(PortalOutcome why)
 {
+    if (ClipboardNeedsFocus && ClipboardNeedsFocus()) {
+        // Said as it is: the text is not on the clipboard yet.
+        m_waitingForFocus = true;
+        m_waitingWhy = why;
+        if (!std::exchange(m_saidWaiting, true) && m_notice)
+            m_notice(kWaitingForFocusText);
+        return;
+    }
     QGuiApplication::clipboard()->setText(FromCp1252(m_text));
     bool refused = why == PortalOutcome::Declined;
     bool& said = refused ? m_saidRefused : m_saidNoTyping;

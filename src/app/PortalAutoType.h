@@ -30,6 +30,16 @@ public:
     static constexpr char kRefusedText[] =
         "The \"AutoType\" text is on the clipboard, to be pasted with Control+V: typing it was "
         "refused when the desktop asked whether Zib Tam may use the keyboard.";
+    static constexpr char kWaitingForFocusText[] =
+        "The \"AutoType\" text goes on the clipboard as soon as a Zib Tam window is in front: "
+        "this desktop lets only the program in front change the clipboard.";
+
+    // Whether the clipboard can be set only once one of our windows has the focus (a
+    // Wayland desktop refuses it otherwise, without a word to the program). Replaceable
+    // for tests.
+    static bool DefaultClipboardNeedsFocus();
+    static inline std::function<bool()> ClipboardNeedsFocus =
+        &CPortalAutoType::DefaultClipboardNeedsFocus;
 
 private:
     void ToClipboard(PortalOutcome why);
@@ -41,4 +51,7 @@ private:
     std::string m_text; // the text of the last press
     bool m_saidNoTyping = false;
     bool m_saidRefused = false;
+    bool m_saidWaiting = false;
+    bool m_waitingForFocus = false; // the text goes on the clipboard once we are in front
+    PortalOutcome m_waitingWhy = PortalOutcome::Missing;
 };

@@ -244,4 +244,35 @@ TEST_F(PortalTest, WithoutRemoteDesktopTheTextGoesToTheClipboard)
     EXPECT_NE(History().find(CPortalAutoType::kNoTypingText), std::string::npos) << History();
 }
 
+TEST_F(PortalTest, WhereOnlyTheProgramInFrontMaySetTheClipboardTheTextWaitsForTheFocus)
+{
+    // A Wayland desktop refuses the clipboard to a program without the focus, silently.
+    bool inFront = false;
+    CPortalAutoType::ClipboardNeedsFocus = [&] { return !inFront; };
+    struct Restore
+    {
+        ~Restore()
+        {
+            CPortalAutoType::ClipboardNeedsFocus = CPortalAutoType::DefaultClipboardNeedsFocus;
+        }
+    } restore;
+    options.Set(Opt::AutoType, "Ow");
+    StartPortal({QStringLiteral("--no-keyboard")});
+    OpenWindow();
+    ASSERT_TRUE(WaitFor([&] { return Count(QStringLiteral("BindShortcuts")) == 1; }));
+    QGuiApplication::clipboard()->setText(QStringLiteral("the user's own"));
+    Press(identity.AutoTypeAtom);
+    EXPECT_TRUE(WaitFor([&] {
+        return History().find(CPortalAutoType::kWaitingForFocusText) != std::string::npos;
+    })) << History();
+    EXPECT_EQ(History().find(CPortalAutoType::kNoTypingText), std::string::npos)
+        << "not said to be on the clipboard before it is";
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("the user's own"));
+
+    inFront = true;
+    emit qApp->applicationStateChanged(Qt::ApplicationActive);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QLatin1String("Ow"));
+    EXPECT_NE(History().find(CPortalAutoType::kNoTypingText), std::string::npos) << History();
+}
+
 } // namespace

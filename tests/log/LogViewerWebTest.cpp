@@ -174,14 +174,13 @@ struct WebViewerOnLog
         window->resize(800, 600);
         window->show();
         const QString newest = QStringLiteral("!!document.getElementById('msg%1')").arg(count - 1);
-        return web &&
-               RunUntil(
-                   [&] {
-                       // The whole log read, and its page, not one a newer load replaces.
-                       return window->Viewer().IsLoaded() && !web->page()->isLoading() &&
-                              RunScript(web, newest).toBool();
-                   },
-                   limitMs);
+        return web && RunUntil(
+                          [&] {
+                              // The whole log read, and its page, not one a newer load replaces.
+                              return window->Viewer().IsLoaded() && !web->page()->isLoading() &&
+                                     RunScript(web, newest).toBool();
+                          },
+                          limitMs);
     }
     int Paragraphs()
     {
