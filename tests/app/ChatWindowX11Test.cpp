@@ -39,6 +39,19 @@ bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds lim
     return true;
 }
 
+// Whether `console` lists `user` as present within 30 s, asking the others to answer anew
+// each time: a fresh copy may have missed the first broadcasts.
+bool Sees(Process& console, const std::string& user)
+{
+    return Eventually(
+        [&] {
+            console.Say("/refresh");
+            console.Say("/who");
+            return console.WaitFor("resent", 1s).find(user) != std::string::npos;
+        },
+        30s);
+}
+
 bool ChatWindowShown()
 {
     return !Output("xdotool search --onlyvisible --name '^Zib Tam Freeware$'").empty();
@@ -186,14 +199,7 @@ TEST_F(ChatWindowX11Test, ASecondStartTheTrayIconAndAMessageBringTheWindowUp)
     // A message from another copy pops it up.
     Process console(ann, {"--console"});
     ASSERT_NE(console.WaitFor("Connected as Ann."), "") << console.Errors();
-    bool present = Eventually(
-        [&] {
-            console.Say("/refresh");
-            console.Say("/who");
-            return console.WaitFor("resent", 1s).find("Owen") != std::string::npos;
-        },
-        30s);
-    ASSERT_TRUE(present) << console.Transcript();
+    ASSERT_TRUE(Sees(console, "Owen")) << console.Transcript();
     console.Say("/to Owen");
     console.Say("Are you there?");
     EXPECT_TRUE(Eventually(ChatWindowShown)) << console.Transcript();
@@ -215,14 +221,7 @@ TEST_F(ChatWindowX11Test, AfterAFlashedWindowWasRestoredAndHiddenEveryWayShowsIt
     ASSERT_TRUE(Eventually([] { return !TrayIconCentre().empty(); })) << chat.Errors();
     Process console(ann, {"--console"});
     ASSERT_NE(console.WaitFor("Connected as Ann."), "") << console.Errors();
-    bool present = Eventually(
-        [&] {
-            console.Say("/refresh");
-            console.Say("/who");
-            return console.WaitFor("resent", 1s).find("Owen") != std::string::npos;
-        },
-        30s);
-    ASSERT_TRUE(present) << console.Transcript();
+    ASSERT_TRUE(Sees(console, "Owen")) << console.Transcript();
 
     auto flashRestoreHide = [&](const std::string& when) {
         SCOPED_TRACE(when);

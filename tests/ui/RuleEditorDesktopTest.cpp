@@ -168,11 +168,9 @@ TEST(RuleEditorDesktopTest, AScreenReaderFindsTheTuringLinkAndPressesIt)
     helper.setReadChannel(QProcess::StandardOutput);
     ASSERT_TRUE(StartAccessibleHelper(helper, kHelperVariable, "TuringLinkWindow.Helper"));
 
-    const AtSpiObject root{QStringLiteral("org.a11y.atspi.Registry"),
-                           QStringLiteral("/org/a11y/atspi/accessible/root")};
     AtSpiObject link;
-    EXPECT_TRUE(
-        WaitFor([&] { return bus.Find(root, QStringLiteral("<Turing Technology>"), link); }, 15000))
+    EXPECT_TRUE(WaitFor(
+        [&] { return bus.Find(kAtSpiRoot, QStringLiteral("<Turing Technology>"), link); }, 15000))
         << "the link is not on the accessibility bus";
     if (!link.Path.isEmpty()) {
         EXPECT_EQ(bus.String(link, "org.a11y.atspi.Accessible", "GetRoleName"),
