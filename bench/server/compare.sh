@@ -19,6 +19,7 @@ run() {
     label=$1
     build=$2
     shift 2
+    free_port
     rm -f "$work/out"
     XDG_CONFIG_HOME=$work XDG_DATA_HOME=$work "$build/bench/server/zt_bench_server" --server --port $port > "$work/out" &
     pid=$!

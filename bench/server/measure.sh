@@ -1,6 +1,6 @@
 # Sourced by compare.sh and route.sh: the measurement of one server under the routing load.
 # The caller sets $load (the generator), $seconds and $port, starts the server in the
-# background with its output in "$work/out" and its process id in $pid, then calls
+# background with its process id in $pid, then calls
 #   measure LABEL [GENERATOR ARGUMENTS...]
 # which waits for the server to listen, runs the generator, stops the server and prints the
 # generator's line with the server's processor time per routed message. It leaves the
@@ -14,10 +14,19 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
+# Moves $port on to one that no socket uses, listening, connected or lingering in TIME_WAIT
+# (a server that does not reuse addresses could not listen on it).
+free_port() {
+    while ss -tanH "sport = :$port" | grep -q .; do port=$((port + 1)); done
+}
+
 measure() {
     label=$1
     shift
-    while ! grep -q listening "$work/out" 2>/dev/null; do sleep 0.05; done
+    while ! ss -ltnH "sport = :$port" | grep -q .; do
+        kill -0 "$pid" 2>/dev/null || { echo "$label: the server did not start" >&2; exit 1; }
+        sleep 0.05
+    done
     line=$($load route --port $port --seconds "$seconds" "$@")
     ticks=$(awk '{print $14 + $15}' "/proc/$pid/stat")
     kill "$pid"

@@ -16,6 +16,7 @@ work=$(mktemp -d)
 # TIME_WAIT, and ngircd does not reuse it.
 chat_port=$((36000 + $$ % 1000 * 2))
 irc_port=$((chat_port + 1))
+. "$(dirname "$0")/ngircd.sh"
 pids=""
 cleanup() {
     for pid in $pids; do kill "$pid" 2>/dev/null || true; done
@@ -52,35 +53,10 @@ if [ "${ROUTE_ONLY:-0}" != 1 ]; then
 fi
 
 if command -v ngircd > /dev/null 2>&1; then
-    cat > "$work/ngircd.conf" <<CONF
-[Global]
-Name = irc.bench.local
-Info = bench
-Listen = 127.0.0.1
-Ports = $irc_port
-PidFile = $work/ngircd.pid
-MotdPhrase = bench
-[Limits]
-MaxConnections = 0
-MaxConnectionsIP = 0
-MaxJoins = 0
-MaxPenaltyTime = 0
-PingTimeout = 600
-PongTimeout = 600
-[Options]
-DNS = no
-Ident = no
-PAM = no
-CONF
-    ngircd -n -f "$work/ngircd.conf" > "$work/ngircd.out" 2>&1 &
-    irc_pid=$!
+    write_ngircd_config "$work/ngircd.conf" $irc_port "$work/ngircd.pid"
+    start_ngircd "$work/ngircd.conf" $irc_port "$work/ngircd.out"
+    irc_pid=$ngircd_pid
     pids="$pids $irc_pid"
-    tries=0
-    while ! ss -ltn | grep -q ":$irc_port "; do
-        tries=$((tries + 1))
-        if [ $tries -gt 100 ]; then cat "$work/ngircd.out"; exit 1; fi
-        sleep 0.1
-    done
     $load route --irc --port $irc_port --seconds "$seconds"
     kill "$irc_pid"
     wait "$irc_pid" 2>/dev/null || true

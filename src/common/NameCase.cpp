@@ -1,6 +1,7 @@
 #include "common/NameCase.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 // Lower case of a Windows-1252 byte: ASCII, the accented blocks and the four odd pairs.
@@ -25,10 +26,26 @@ unsigned char FoldCase(unsigned char c)
 
 bool NamesEqualNoCase(const std::string& a, const std::string& b)
 {
+    return NameCaseEqual()(a, b);
+}
+
+bool NameCaseEqual::operator()(std::string_view a, std::string_view b) const
+{
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return FoldCase(static_cast<unsigned char>(x)) ==
                       FoldCase(static_cast<unsigned char>(y));
            });
+}
+
+std::size_t NameCaseHash::operator()(std::string_view name) const
+{
+    // FNV-1a over the folded bytes: names are short, and this needs no copy.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (char c : name) {
+        hash ^= FoldCase(static_cast<unsigned char>(c));
+        hash *= 1099511628211ull;
+    }
+    return static_cast<std::size_t>(hash);
 }
 
 std::string FoldNameCase(const std::string& name)

@@ -271,8 +271,12 @@ CTaskSocket::WriteResult CTaskSocket::WriteFront()
         std::size_t gathered = 0;
         for (auto it = m_outgoing.begin(); it != m_outgoing.end() && count + 2 <= kGather;
              ++it, ++gathered) {
-            if (it->Frame.empty() && it->Sent == 0)
-                it->Frame = TakeDocumentFrame(*it, static_cast<long long>(m_clock.Now()));
+            if (it->Frame.empty() && it->Sent == 0) {
+                // Only a file answer is stamped with the time; the clock is not free.
+                long long now =
+                    it->Type == DocumentType::File ? static_cast<long long>(m_clock.Now()) : 0;
+                it->Frame = TakeDocumentFrame(*it, now);
+            }
             if (it->Sent < it->Frame.size()) {
                 parts[count].iov_base = it->Frame.data() + it->Sent;
                 parts[count].iov_len = it->Frame.size() - it->Sent;
@@ -338,16 +342,16 @@ void CTaskSocket::ReleaseWrites()
     }
 }
 
-bool CTaskSocket::SendDocument(ProtocolDocument document, IBusyWait* busy, bool keepCancel,
+bool CTaskSocket::SendDocument(ProtocolDocument&& document, IBusyWait* busy, bool keepCancel,
                                std::string& error)
 {
     if (m_closed || m_fd < 0) {
         error = kSendFailed + SystemErrorText(ENOTCONN);
         return false;
     }
-    document.Frame.clear();
-    document.Sent = 0;
     m_outgoing.push_back(std::move(document));
+    m_outgoing.back().Frame.clear();
+    m_outgoing.back().Sent = 0;
     if (m_writers > 0 || m_connecting)
         return true; // the writer further up (or the end of the connect) writes the queue
     if (m_held > 0 && !busy)
@@ -497,17 +501,23 @@ void CTaskSocket::OnReadable()
         if (!self || m_closed)
             return;
     }
+    // Its storage serves the next read.
+    if (m_arrivals.capacity() == 0) {
+        arrivals.clear();
+        m_arrivals.swap(arrivals);
+    }
     if (!ok)
         Close(); // not our protocol: a bad length or a header without end
 }
 
 void CTaskSocket::OnFrameBody(std::string_view body)
 {
-    ProtocolDocument document;
+    // Read in its place in the queue: a document is large, and moving it costs.
     std::string error;
-    if (!ReadProtocolDocument(body, document, error, m_keepWrittenForms))
-        return; // a body that does not parse is dropped
-    m_incoming.push_back(std::move(document));
+    if (!ReadProtocolDocument(body, m_incoming.emplace_back(), error, m_keepWrittenForms)) {
+        m_incoming.pop_back(); // a body that does not parse is dropped
+        return;
+    }
     m_arrivals.push_back(Arrival{});
 }
 

@@ -47,9 +47,20 @@ public:
     bool empty() const { return m_head == m_items.size(); }
     std::size_t size() const { return m_items.size() - m_head; }
     ProtocolDocument& front() { return m_items[m_head]; }
+    ProtocolDocument& back() { return m_items.back(); }
     iterator begin() { return m_items.begin() + static_cast<std::ptrdiff_t>(m_head); }
     iterator end() { return m_items.end(); }
     void push_back(ProtocolDocument&& document) { m_items.push_back(std::move(document)); }
+    // A fresh document at the back, to be filled in place.
+    ProtocolDocument& emplace_back() { return m_items.emplace_back(); }
+    void pop_back()
+    {
+        m_items.pop_back();
+        if (m_head == m_items.size()) {
+            m_items.clear();
+            m_head = 0;
+        }
+    }
     void pop_front()
     {
         if (++m_head == m_items.size()) {
@@ -124,8 +135,13 @@ public:
     // was written and goes on with the next; a half-written one closes the connection and
     // gives false. Other write errors: "Zib Tam could not send the message.\n\n" with the
     // system's text, the connection is closed, false.
-    bool SendDocument(ProtocolDocument document, IBusyWait* busy, bool keepCancel,
+    bool SendDocument(ProtocolDocument&& document, IBusyWait* busy, bool keepCancel,
                       std::string& error);
+    bool SendDocument(const ProtocolDocument& document, IBusyWait* busy, bool keepCancel,
+                      std::string& error)
+    {
+        return SendDocument(ProtocolDocument(document), busy, keepCancel, error);
+    }
 
     // Server side: received messages in this program's own form keep their frame, so that
     // forwarding them costs no writing (ProtocolDocument::WrittenFrame).

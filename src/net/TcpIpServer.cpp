@@ -201,14 +201,14 @@ CTcpIpServer::Connection* CTcpIpServer::FindByName(const std::string& name)
 {
     if (name.empty())
         return nullptr; // a connection without a name is nobody's address
-    auto it = m_names.find(FoldNameCase(name));
+    auto it = m_names.find(std::string_view(name));
     return it == m_names.end() ? nullptr : it->second;
 }
 
 void CTcpIpServer::SetName(Connection& c, const std::string& name)
 {
     if (!c.CurrentName.empty()) {
-        auto it = m_names.find(FoldNameCase(c.CurrentName));
+        auto it = m_names.find(c.CurrentName);
         if (it != m_names.end() && it->second == &c)
             m_names.erase(it);
         NoteDeparture(c.CurrentName);
@@ -217,7 +217,7 @@ void CTcpIpServer::SetName(Connection& c, const std::string& name)
     c.CurrentName = name;
     c.Entry = nullptr;
     if (!name.empty())
-        m_names[FoldNameCase(name)] = &c;
+        m_names[name] = &c;
     m_usersChanged = true;
 }
 
@@ -234,12 +234,12 @@ void CTcpIpServer::NoteDeparture(const std::string& name)
         if (m_departed.size() >= kDepartedLimit)
             m_departed.clear(); // a storm of departures: forget rather than grow
     }
-    m_departed[FoldNameCase(name)] = now;
+    m_departed[name] = now;
 }
 
 bool CTcpIpServer::LeftRecently(const std::string& name) const
 {
-    auto it = m_departed.find(FoldNameCase(name));
+    auto it = m_departed.find(name);
     return it != m_departed.end() && m_clock.TickCount() - it->second < kIdleLimitMs;
 }
 
@@ -272,7 +272,7 @@ void CTcpIpServer::Poll()
             continue;
         }
         if (!c.CurrentName.empty()) {
-            auto it = m_names.find(FoldNameCase(c.CurrentName));
+            auto it = m_names.find(c.CurrentName);
             if (it != m_names.end() && it->second == &c)
                 m_names.erase(it);
             NoteDeparture(c.CurrentName);
@@ -424,7 +424,7 @@ void CTcpIpServer::TrimQueued(Connection& c)
     }
 }
 
-bool CTcpIpServer::SendTo(Connection& target, ProtocolDocument document)
+bool CTcpIpServer::SendTo(Connection& target, ProtocolDocument&& document)
 {
     if (target.Socket->IsClosed())
         return false;
@@ -467,8 +467,12 @@ void CTcpIpServer::OnDocumentArrived(CTaskSocket& socket)
     CNesting nesting(m_nesting);
     // Connections are deleted only by the poll, which never runs inside this.
     Connection* s = Find(socket);
-    ProtocolDocument document;
-    while (socket.TakeDocument(document)) {
+    // Each document is handled in its place in the queue (and moved on from there): a
+    // document is large, and taking it out first would cost a move per message. Nothing
+    // the handlers do reads from this connection.
+    CDocumentQueue& incoming = socket.Incoming();
+    for (; !incoming.empty(); incoming.pop_front()) {
+        ProtocolDocument& document = incoming.front();
         switch (document.Type) {
         case DocumentType::LoginRequest:
             if (s)
@@ -532,7 +536,8 @@ void CTcpIpServer::HandleMessage(Connection& s, ProtocolDocument& received)
     message.Sender = s.CurrentName;
     const PermissionEntry& entry = EntryOf(s);
 
-    std::vector<Connection*> targets;
+    std::vector<Connection*>& targets = m_targets;
+    targets.clear();
     std::vector<std::string> failed;
     if (!message.AllUsers) {
         // A name given twice (in any letter case) is one user: he gets one copy and is
@@ -575,7 +580,7 @@ void CTcpIpServer::HandleMessage(Connection& s, ProtocolDocument& received)
         // already the logged-on name.
         for (std::size_t i = 0; i < targets.size(); ++i) {
             Connection* target = targets[i];
-            bool ok = i + 1 < targets.size() ? SendTo(*target, received)
+            bool ok = i + 1 < targets.size() ? SendTo(*target, ProtocolDocument(received))
                                              : SendTo(*target, std::move(received));
             if (!ok)
                 failed.push_back(target->CurrentName);
@@ -602,12 +607,7 @@ void CTcpIpServer::HandleReceipt(Connection& s, ProtocolDocument& receipt)
         return;
     }
     // Unchanged, in the frame it came in when it was written as this program writes it.
-    ProtocolDocument forward = ProtocolDocument::MakeReceipt(
-        receipt.ReceiptId, receipt.ReceiptSender, receipt.ReceiptRecipient);
-    forward.WrittenFrame = std::move(receipt.WrittenFrame);
-    forward.WrittenSenderAt = receipt.WrittenSenderAt;
-    forward.WrittenSenderLength = receipt.WrittenSenderLength;
-    SendTo(*sender, std::move(forward));
+    SendTo(*sender, std::move(receipt));
 }
 
 void CTcpIpServer::OnConnectionClosed(CTaskSocket&)

@@ -3,6 +3,7 @@
 // routes messages and receipts between the connections, tells every logged-on client who
 // is online (filtered by the permission table) and answers the upgrade service's HTTP
 // requests. Driven by socket notifications and by Poll() from a timer.
+#include "common/NameCase.h"
 #include "net/Permissions.h"
 #include "net/TaskSocket.h"
 
@@ -138,7 +139,7 @@ private:
     void HandleReceipt(Connection& s, ProtocolDocument& receipt);
     // Sends without waiting; false when the send failed or the connection's queue grew
     // beyond the limit (the connection is then closed).
-    bool SendTo(Connection& target, ProtocolDocument document);
+    bool SendTo(Connection& target, ProtocolDocument&& document);
     void SendNotice(Connection& to, const std::string& text);
     // Forgets the documents the socket has written (or dropped) since the last look.
     static void TrimQueued(Connection& c);
@@ -171,8 +172,8 @@ private:
     std::unique_ptr<QSocketNotifier> m_acceptNotifier;
     std::vector<std::unique_ptr<Connection>> m_connections;
     std::unordered_map<CTaskSocket*, Connection*> m_bySocket;
-    // Folded current name -> connection; names are unique among the connections.
-    std::unordered_map<std::string, Connection*> m_names;
+    // Current name -> connection, in any letter case; names are unique among the connections.
+    std::unordered_map<std::string, Connection*, NameCaseHash, NameCaseEqual> m_names;
     bool m_usersChanged = false;
     // When the last users documents went out and their bytes (see kUsersBytesPerSecond).
     // Real time: the pause spares the network and the clients, whatever clock the rest of
@@ -180,12 +181,14 @@ private:
     std::chrono::steady_clock::time_point m_usersSentAt;
     std::size_t m_usersSentBytes = 0;
     int m_idCounter = 0;
-    // Folded name -> tick count of its departure; at most kDepartedLimit entries.
+    // Name (in any letter case) -> tick count of its departure; at most kDepartedLimit entries.
     static constexpr std::size_t kDepartedLimit = 16384;
-    std::unordered_map<std::string, std::uint32_t> m_departed;
+    std::unordered_map<std::string, std::uint32_t, NameCaseHash, NameCaseEqual> m_departed;
     // Counts the messages routed to named users, so that a recipient named twice in one
     // message is recognised without a search.
     std::uint64_t m_routing = 0;
+    // The recipients of the message being routed (kept for its storage).
+    std::vector<Connection*> m_targets;
     int m_nesting = 0;
     std::vector<CTaskSocket*> m_corked; // held until ReleaseHeld
     bool m_releaseScheduled = false;
