@@ -4,8 +4,11 @@
 // paragraphs in the same run (the anchor; goal: the history no slower). Offscreen, the widget
 // shown, events processed inside the timing so the layout and the scroll to the end count.
 // The redisplay's call_ms and step_ms are the longest the window went without handling
-// events: in the call, and in one pass of the event loop after it. And a message of a
-// megabyte, as one unbroken word and as ordinary text, against the same plain QTextEdit.
+// events: in the call, and in one pass of the event loop after it; in its second form a
+// message arrives at every fourth pass until the end shows. The *_cpu_ms counters are the
+// same stretches in the processor time of the thread, which other programs on a busy
+// machine do not lengthen. And a message of a megabyte, as
+// one unbroken word and as ordinary text, against the same plain QTextEdit.
 #include "platform/Prompt.h"
 #include "view/ChatHistory.h"
 #include "view/ChatHistoryEdit.h"
@@ -15,6 +18,8 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <benchmark/benchmark.h>
+#include <ctime>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -82,31 +87,63 @@ BENCHMARK(BM_AppendOne)
     ->Iterations(100)
     ->Unit(benchmark::kMillisecond);
 
-// Runs the event loop until the history shows its end; the longest single step, in ms.
-double SettleEnd(CChatHistoryEdit& edit)
+// The processor time of this thread, in ms.
+double ThreadCpuMs()
 {
-    qint64 longest = 0;
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// The longest stretch without handling events, in ms of the clock and of the processor.
+struct Stall
+{
+    double Ms = 0;
+    double CpuMs = 0;
+
+    void Add(const Stall& other)
+    {
+        Ms = std::max(Ms, other.Ms);
+        CpuMs = std::max(CpuMs, other.CpuMs);
+    }
+};
+
+// Runs the event loop until the history shows its end; the longest single step.
+// `arrive`, when given, runs before every fourth step (a message arriving meanwhile); its
+// own time counts in the step.
+Stall SettleEnd(CChatHistoryEdit& edit, const std::function<void()>& arrive = {})
+{
+    Stall longest;
     QElapsedTimer step;
+    int turn = 0;
     do {
         step.start();
+        const double cpu = ThreadCpuMs();
+        if (arrive && ++turn % 4 == 0)
+            arrive();
         QApplication::processEvents();
-        longest = std::max(longest, step.nsecsElapsed());
+        longest.Add({static_cast<double>(step.nsecsElapsed()) / 1e6, ThreadCpuMs() - cpu});
     } while (edit.EndPending());
-    return static_cast<double>(longest) / 1e6;
+    return longest;
 }
 
 void BM_Redisplay(benchmark::State& state)
 {
     ShownHistory shown(static_cast<int>(state.range(0)));
     SettleEnd(shown.history.Edit());
-    double call = 0;
-    double step = 0;
+    Stall call;
+    Stall step;
+    int arrived = 0;
+    std::function<void()> arrive;
+    if (state.range(1) != 0)
+        arrive = [&] { shown.history.AddMessage(Message(1'000'000 + arrived++)); };
     for (auto _ : state) {
         QElapsedTimer clock;
         clock.start();
+        const double cpu = ThreadCpuMs();
         shown.history.Redisplay();
-        call = std::max(call, static_cast<double>(clock.nsecsElapsed()) / 1e6);
-        step = std::max(step, SettleEnd(shown.history.Edit()));
+        call.Add({static_cast<double>(clock.nsecsElapsed()) / 1e6, ThreadCpuMs() - cpu});
+        step.Add(SettleEnd(shown.history.Edit(), arrive));
     }
     QScrollBar* bar = shown.history.Edit().verticalScrollBar();
     // With the focus the caret's line is in view, short of the document's margin.
@@ -114,10 +151,21 @@ void BM_Redisplay(benchmark::State& state)
         state.SkipWithError(("the end is not in view: " + std::to_string(bar->value()) + " of " +
                              std::to_string(bar->maximum()))
                                 .c_str());
-    state.counters["call_ms"] = call;
-    state.counters["step_ms"] = step;
+    const QString lastShown = shown.history.Edit().document()->lastBlock().previous().text();
+    if (arrived > 0 &&
+        !lastShown.endsWith(QString::fromStdString(Message(1'000'000 + arrived - 1).Text)))
+        state.SkipWithError("the message that arrived last is not shown last");
+    state.counters["call_ms"] = call.Ms;
+    state.counters["call_cpu_ms"] = call.CpuMs;
+    state.counters["step_ms"] = step.Ms;
+    state.counters["step_cpu_ms"] = step.CpuMs;
+    state.counters["arrived"] = arrived;
 }
-BENCHMARK(BM_Redisplay)->Arg(10000)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Redisplay)
+    ->Args({10000, 0})
+    ->Args({10000, 1})
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 // The history's own paragraphs, as runs of text in their formats.
 struct Paragraph
@@ -207,7 +255,7 @@ void BM_MegabyteMessage(benchmark::State& state)
     ChatMessage message = Message(10);
     message.Text = Megabyte(state.range(0));
     ShownHistory shown(10);
-    double step = 0;
+    Stall step;
     for (auto _ : state) {
         state.PauseTiming();
         shown.history.SetMessages(Messages(10));
@@ -215,11 +263,13 @@ void BM_MegabyteMessage(benchmark::State& state)
         state.ResumeTiming();
         QElapsedTimer clock;
         clock.start();
+        const double cpu = ThreadCpuMs();
         shown.history.AddMessage(message);
-        step = std::max(step, static_cast<double>(clock.nsecsElapsed()) / 1e6);
-        step = std::max(step, SettleEnd(shown.history.Edit()));
+        step.Add({static_cast<double>(clock.nsecsElapsed()) / 1e6, ThreadCpuMs() - cpu});
+        step.Add(SettleEnd(shown.history.Edit()));
     }
-    state.counters["step_ms"] = step;
+    state.counters["step_ms"] = step.Ms;
+    state.counters["step_cpu_ms"] = step.CpuMs;
 }
 BENCHMARK(BM_MegabyteMessage)->Arg(0)->Arg(1)->Iterations(2)->Unit(benchmark::kMillisecond);
 

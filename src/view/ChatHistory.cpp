@@ -104,10 +104,12 @@ void CChatHistory::EnableContextMenu(bool enable)
 
 void CChatHistory::Copy()
 {
+    m_edit->CompleteWriting();
     m_edit->copy();
 }
 
 void CChatHistory::SelectAll()
 {
+    m_edit->CompleteWriting();
     m_edit->selectAll();
 }

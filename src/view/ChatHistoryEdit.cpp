@@ -27,7 +27,7 @@ CChatHistoryEdit::CChatHistoryEdit(IPrompt& prompt, QWidget* parent)
     setAccessibleName(QStringLiteral("Chat history"));
     viewport()->setMouseTracking(true);
     m_slices.setInterval(0);
-    connect(&m_slices, &QTimer::timeout, this, &CChatHistoryEdit::LayOutSlice);
+    connect(&m_slices, &QTimer::timeout, this, &CChatHistoryEdit::NextSlice);
     ApplyDisplaySettings(HistoryDisplaySettings{});
 }
 
@@ -52,31 +52,28 @@ void CChatHistoryEdit::ApplyDisplaySettings(const HistoryDisplaySettings& settin
 void CChatHistoryEdit::ShowMessages(std::span<const ChatMessage> messages, bool append,
                                     IHistoryProgress* progress)
 {
-    const HistoryStream stream = m_model.Show(messages, append);
-    Stream(stream, true);
-    Finish(stream, progress);
+    HistoryStream stream = m_model.Show(messages, append);
+    const bool drawn = stream.Draw;
+    Stream(std::move(stream), true);
+    Finish(drawn, progress);
 }
 
 void CChatHistoryEdit::Redisplay(IHistoryProgress* progress)
 {
-    const HistoryStream stream = m_model.Redisplay();
-    Stream(stream, true);
-    Finish(stream, progress);
+    HistoryStream stream = m_model.Redisplay();
+    const bool drawn = stream.Draw;
+    Stream(std::move(stream), true);
+    Finish(drawn, progress);
 }
 
-void CChatHistoryEdit::Finish(const HistoryStream& stream, IHistoryProgress* progress)
+void CChatHistoryEdit::Finish(bool drawn, IHistoryProgress* progress)
 {
-    const bool cancelled = stream.Draw && progress && progress->IsCancelled();
-    if (std::optional<HistoryNotice> notice = m_model.FinishShow(stream.Draw, cancelled))
+    const bool cancelled = drawn && progress && progress->IsCancelled();
+    if (std::optional<HistoryNotice> notice = m_model.FinishShow(drawn, cancelled))
         ShowNotice(*notice);
 }
 
 namespace {
-
-QString Href(int start)
-{
-    return QLatin1Char('#') + QString::number(start);
-}
 
 // On a dark system background the writers' black ("automatic" in the default settings)
 // would vanish: it takes the palette's text colour there.
@@ -85,31 +82,21 @@ bool DarkSystemBackground(const QWidget& widget, const HistoryDisplaySettings& s
     return !settings.Background && widget.palette().color(QPalette::Base).lightness() < 128;
 }
 
-// The document with black in its colour table replaced by `text`.
-std::string WithLightBlack(const std::string& rtf, const QColor& text)
-{
-    const size_t table = rtf.find("{\\colortbl ;");
-    if (table == std::string::npos)
-        return rtf;
-    const size_t tableEnd = rtf.find('}', table);
-    std::string colors = rtf.substr(table, tableEnd - table);
-    const std::string black = "\\red0\\green0\\blue0;";
-    const std::string light = "\\red" + std::to_string(text.red()) + "\\green" +
-                              std::to_string(text.green()) + "\\blue" +
-                              std::to_string(text.blue()) + ";";
-    for (size_t at = colors.find(black); at != std::string::npos;
-         at = colors.find(black, at + light.size()))
-        colors.replace(at, black.size(), light);
-    return rtf.substr(0, table) + colors + rtf.substr(tableEnd);
-}
-
-// A replacement longer than this (about 500 messages of RTF) is laid out in slices: laying
-// out everything at once to show the end would hold the window for as long as it takes.
-constexpr std::size_t kSlicedLayoutBytes = 100'000;
+// A replacement longer than this (about 500 messages) is written and laid out in slices:
+// doing it all at once to show the end would hold the window for as long as it takes.
+constexpr std::size_t kSlicedCharacters = 60'000;
 // A slice stops after this long, so that input and painting get their turn.
 constexpr int kSliceMs = 12;
 // Characters laid out between looks at the clock.
 constexpr int kSliceStep = 4'000;
+
+std::size_t CharacterCount(const HistoryStream& stream)
+{
+    std::size_t count = 0;
+    for (const HistoryParagraph& paragraph : stream.Paragraphs)
+        count += paragraph.Prefix.size() + paragraph.Text.size() + 1;
+    return count;
+}
 
 } // namespace
 
@@ -131,6 +118,10 @@ void CChatHistoryEdit::StartSlices(bool updatesAfter)
 
 void CChatHistoryEdit::StopSlices()
 {
+    if (m_writingAll)
+        document()->setPageSize(m_pageSize);
+    m_writingAll = false;
+    m_writer.Clear();
     m_slices.stop();
     if (m_slicedLayout)
         m_slicedLayout->removeEventFilter(this);
@@ -154,8 +145,63 @@ bool CChatHistoryEdit::eventFilter(QObject* watched, QEvent* event)
     return QTextEdit::eventFilter(watched, event);
 }
 
-void CChatHistoryEdit::LayOutSlice()
+void CChatHistoryEdit::resizeEvent(QResizeEvent* event)
 {
+    QTextEdit::resizeEvent(event);
+    // A new width starts the layout again from the top.
+    if (EndPending())
+        m_laidOutTo = 0;
+}
+
+bool CChatHistoryEdit::WriteSlice(int budgetMs)
+{
+    // The document is written with a null page size, so that nothing is laid out until all
+    // is written; a resize meanwhile gives it a size, which is taken back until then.
+    const QSizeF pageSize = document()->pageSize();
+    if (!pageSize.isNull()) {
+        m_pageSize = pageSize;
+        document()->setPageSize(QSizeF(0, 0));
+    }
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    end.beginEditBlock();
+    const bool done = m_writer.Write(end, budgetMs);
+    end.endEditBlock();
+    if (done) {
+        // Given its size back, it is laid out lazily from the top, as far as asked.
+        m_writingAll = false;
+        document()->setPageSize(m_pageSize);
+        m_laidOutTo = 0;
+    }
+    return done;
+}
+
+void CChatHistoryEdit::WriteArrived()
+{
+    if (m_writer.Done())
+        return;
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    end.beginEditBlock();
+    m_writer.Write(end);
+    end.endEditBlock();
+}
+
+void CChatHistoryEdit::CompleteWriting()
+{
+    if (!EndPending())
+        return;
+    if (m_writingAll)
+        WriteSlice(-1);
+    WriteArrived();
+}
+
+void CChatHistoryEdit::NextSlice()
+{
+    if (m_writingAll) {
+        WriteSlice(kSliceMs);
+        return;
+    }
     QAbstractTextDocumentLayout* layout = document()->documentLayout();
     const int last = document()->characterCount() - 1;
     QElapsedTimer clock;
@@ -165,8 +211,12 @@ void CChatHistoryEdit::LayOutSlice()
         m_laidOutTo = std::min(last, m_laidOutTo + kSliceStep);
         layout->blockBoundingRect(document()->findBlock(m_laidOutTo));
     }
-    if (m_laidOutTo >= last)
-        ShowEnd();
+    if (m_laidOutTo < last)
+        return;
+    // Written at the end of a text that is laid out, what arrived meanwhile is laid out
+    // alone.
+    WriteArrived();
+    ShowEnd();
 }
 
 void CChatHistoryEdit::ShowEnd()
@@ -183,73 +233,68 @@ void CChatHistoryEdit::ShowEnd()
     setUpdatesEnabled(m_updatesAfterSlices);
 }
 
-void CChatHistoryEdit::Stream(const HistoryStream& stream, bool sliced)
+void CChatHistoryEdit::Stream(HistoryStream stream, bool sliced)
 {
     if (!stream.Draw)
         return;
-    const bool updates = EndPending() ? m_updatesAfterSlices : updatesEnabled();
+    if (EndPending() && !stream.ReplaceAll) {
+        // After what is still to be written or laid out; its end is shown with theirs.
+        m_writer.Add(std::move(stream));
+        return;
+    }
+    const bool endPending = EndPending();
+    const bool updates = endPending ? m_updatesAfterSlices : updatesEnabled();
     const QTextCursor saved = textCursor();
     const int previousLast = document()->characterCount() - 1;
-    // An end still waiting to be shown counts as the caret at the end.
-    const int savedAnchor = EndPending() ? previousLast : saved.anchor();
-    const int savedPosition = EndPending() ? previousLast : saved.position();
     StopSlices();
     setUpdatesEnabled(false);
 
-    RtfInsertOptions options;
-    options.AbsorbFinalParagraph = stream.ReplaceAll;
-    options.LinkColor =
-        LinkColorOn(palette().color(QPalette::Link), palette().color(QPalette::Base));
-    options.Links.reserve(stream.Links.size() + stream.Addresses.size());
-    for (const PrefixLink& link : stream.Links)
-        options.Links.push_back({link.Start, link.End, Href(link.Start)});
-    for (const TextSpan& address : stream.Addresses)
-        options.Links.push_back({address.Start, address.End, Href(address.Start)});
-    std::sort(options.Links.begin(), options.Links.end(),
-              [](const RtfLinkSpan& a, const RtfLinkSpan& b) { return a.Start < b.Start; });
+    const HistoryDisplaySettings& settings = m_model.Settings();
+    std::optional<QColor> black;
+    if (DarkSystemBackground(*this, settings))
+        black = palette().color(QPalette::Text);
+    m_writer.SetFormats(
+        settings.PrefixFont, settings.MessageFont,
+        LinkColorOn(palette().color(QPalette::Link), palette().color(QPalette::Base)), black);
 
     // Where the caret stays (it has the focus, and not at the end) the text is laid out as
-    // far as the caret at once.
+    // far as the caret at once. An end still waiting to be shown counts as the caret at the
+    // end.
     const bool followsEnd =
-        !hasFocus() || (savedAnchor == savedPosition && savedPosition >= previousLast);
-    sliced = sliced && stream.ReplaceAll && followsEnd && stream.Rtf.size() > kSlicedLayoutBytes;
-    // A document with a null page size is not laid out while it is filled; given its size
-    // back, it is laid out lazily from the top, as far as asked.
-    const QSizeF pageSize = document()->pageSize();
-    if (sliced)
+        !hasFocus() || endPending || (!saved.hasSelection() && saved.position() >= previousLast);
+    sliced =
+        sliced && stream.ReplaceAll && followsEnd && CharacterCount(stream) > kSlicedCharacters;
+    if (sliced) {
+        m_pageSize = document()->pageSize();
         document()->setPageSize(QSizeF(0, 0));
-
+    }
     if (stream.ReplaceAll)
         document()->clear();
+    m_writer.Add(std::move(stream));
     if (sliced) {
-        // The caret waits at the start, where showing it needs only the first lines.
+        // The caret waits at the start, where showing it needs only the first lines; the
+        // end is shown once the slices are done, the view held still until then.
         QTextCursor start(document());
         start.setKeepPositionOnInsert(true);
         setTextCursor(start);
+        m_writingAll = true;
+        StartSlices(updates);
+        return;
     }
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     cursor.beginEditBlock();
-    if (DarkSystemBackground(*this, m_model.Settings()))
-        InsertRtf(cursor, WithLightBlack(stream.Rtf, palette().color(QPalette::Text)), options);
-    else
-        InsertRtf(cursor, stream.Rtf, options);
+    m_writer.Write(cursor);
     cursor.endEditBlock();
 
     const int last = document()->characterCount() - 1;
-    if (sliced) {
-        document()->setPageSize(pageSize);
-        // The end is shown once the slices are done, the view held still until then.
-        StartSlices(updates);
-        return;
-    }
     QTextCursor restored(document());
-    restored.setPosition(std::min(savedAnchor, last));
-    restored.setPosition(std::min(savedPosition, last), QTextCursor::KeepAnchor);
-    if (!hasFocus())
+    restored.setPosition(std::min(saved.anchor(), last));
+    restored.setPosition(std::min(saved.position(), last), QTextCursor::KeepAnchor);
+    if (!hasFocus() || endPending)
         restored.movePosition(QTextCursor::End);
     setTextCursor(restored);
-    if (!hasFocus())
+    if (!hasFocus() || endPending)
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     setUpdatesEnabled(updates);
 }
@@ -259,9 +304,9 @@ void CChatHistoryEdit::ShowNotice(const HistoryNotice& notice)
     HistoryStream stream;
     stream.Draw = true;
     stream.ReplaceAll = true;
-    stream.Rtf = notice.Rtf;
+    stream.Paragraphs.push_back({"", notice.Line});
     stream.Addresses.push_back(notice.Link);
-    Stream(stream);
+    Stream(std::move(stream));
     QTextCursor start(document());
     setTextCursor(start);
 }
@@ -284,10 +329,11 @@ void CChatHistoryEdit::ClearSelectedMessages()
         return;
     const QTextCursor selection = textCursor();
     int32_t caret = 0;
-    const HistoryStream stream =
+    HistoryStream stream =
         m_model.ClearSelected(selection.selectionStart(), selection.selectionEnd(), caret);
-    Stream(stream);
-    Finish(stream, nullptr);
+    const bool drawn = stream.Draw;
+    Stream(std::move(stream));
+    Finish(drawn, nullptr);
     QTextCursor moved(document());
     moved.setPosition(std::clamp(caret, 0, document()->characterCount() - 1));
     setTextCursor(moved);
@@ -331,30 +377,35 @@ QString CChatHistoryEdit::DocumentText(int start, int end) const
 
 bool CChatHistoryEdit::LinkExtent(int position, int& start, int& end) const
 {
+    // A link is a run of characters with one target; the links next to it have another.
     const QTextBlock block = document()->findBlock(position);
-    QString href;
-    for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-        const QTextFragment fragment = it.fragment();
-        if (position >= fragment.position() && position < fragment.position() + fragment.length()) {
-            if (!fragment.charFormat().isAnchor())
-                return false;
-            href = fragment.charFormat().anchorHref();
-            break;
-        }
-    }
-    if (href.isEmpty())
-        return false;
+    QString target;
     start = -1;
     end = -1;
     for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
         const QTextFragment fragment = it.fragment();
-        if (fragment.charFormat().anchorHref() != href)
+        const QTextCharFormat format = fragment.charFormat();
+        const QString href = format.isAnchor() ? format.anchorHref() : QString();
+        if (start >= 0 && href == target) {
+            end = fragment.position() + fragment.length();
             continue;
-        if (start < 0)
-            start = fragment.position();
+        }
+        if (start >= 0 && position < end)
+            break;
+        target = href;
+        start = target.isEmpty() ? -1 : fragment.position();
         end = fragment.position() + fragment.length();
     }
-    return start >= 0;
+    return start >= 0 && position >= start && position < end;
+}
+
+int CChatHistoryEdit::PositionAt(const QPoint& point) const
+{
+    // As the control maps a point of the viewport into the document for anchorAt.
+    const QScrollBar* across = horizontalScrollBar();
+    const int x = isRightToLeft() ? across->maximum() - across->value() : across->value();
+    return document()->documentLayout()->hitTest(point + QPointF(x, verticalScrollBar()->value()),
+                                                 Qt::ExactHit);
 }
 
 void CChatHistoryEdit::ClickLinkAt(int position)
@@ -408,25 +459,12 @@ void CChatHistoryEdit::OpenSelection()
     const std::string text = TrimOpenText(SelectedText());
     if (text.empty())
         return;
-    const QUrl url = LinkUrl(text);
-    QPointer<CChatHistoryEdit> alive(this);
-    auto failed = [alive, text] {
-        if (alive)
-            alive->m_prompt.MessageBox("Could not open \"" + text + "\"!", "Zib Tam",
-                                       PromptButtons::Ok, PromptIcon::Warning);
-    };
-    if (!url.isValid() || !m_opener) {
-        failed();
-        return;
-    }
-    m_opener(url, [failed](bool opened) {
-        if (!opened)
-            failed();
-    });
+    OpenLink(text, true, &m_prompt, m_opener, this, "Could not open \"" + text + "\"!");
 }
 
 QMenu* CChatHistoryEdit::CreateContextMenu()
 {
+    CompleteWriting();
     const QTextCursor selection = textCursor();
     const HistoryMenu items = HistoryMenuFor(selection.selectionStart(), selection.selectionEnd(),
                                              document()->characterCount() - 1,
@@ -463,7 +501,11 @@ void CChatHistoryEdit::keyPressEvent(QKeyEvent* event)
 {
     if ((event->modifiers() & Qt::ControlModifier) && event->key() >= Qt::Key_A &&
         event->key() <= Qt::Key_Z) {
-        switch (HistoryControlKey(static_cast<char>('A' + (event->key() - Qt::Key_A)))) {
+        const HistoryKeyAction action =
+            HistoryControlKey(static_cast<char>('A' + (event->key() - Qt::Key_A)));
+        if (action != HistoryKeyAction::Pass && action != HistoryKeyAction::Ignore)
+            CompleteWriting();
+        switch (action) {
         case HistoryKeyAction::SelectAll:
             selectAll();
             return;
@@ -488,10 +530,10 @@ void CChatHistoryEdit::keyPressEvent(QKeyEvent* event)
 void CChatHistoryEdit::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
-        const QString href = anchorAt(event->position().toPoint());
-        if (href.startsWith(QLatin1Char('#'))) {
+        const QPoint at = event->position().toPoint();
+        if (!anchorAt(at).isEmpty()) {
             m_leftDownOnLink = true;
-            ClickLinkAt(href.mid(1).toInt());
+            ClickLinkAt(PositionAt(at));
             event->accept();
             return;
         }

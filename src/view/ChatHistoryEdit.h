@@ -8,6 +8,7 @@
 //   edit.ApplyDisplaySettings(ChatHistorySettings(options));
 //   edit.ShowMessages(messages, /*append*/ true);
 //   connect(&edit, &CChatHistoryEdit::NameLinkClicked, ...);   // (message, 1 or 2)
+#include "view/HistoryDocument.h"
 #include "view/HistoryModel.h"
 #include "view/OpenLink.h"
 
@@ -56,9 +57,12 @@ public:
     const CHistoryEditModel& Model() const { return m_model; }
     // The selection as the core sees it: Windows-1252, paragraph marks as line feeds.
     std::string SelectedText() const;
-    // A long history shown whole is laid out in slices between events; its end is shown
-    // (caret and view) once the last slice is done. True until then.
+    // A long history shown whole is written and then laid out in slices between events; its
+    // end is shown (caret and view) once the last slice is done. True until then.
     bool EndPending() const { return m_slices.isActive(); }
+    // Writes at once what such a display has still to write, before its text is taken whole
+    // (selected, copied).
+    void CompleteWriting();
 
 signals:
     // A sender (kind 1) or recipients (kind 2) link of a shown message was clicked.
@@ -73,22 +77,29 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     QMimeData* createMimeDataFromSelection() const override;
 
 private:
     // A link to a file here, in a message from somebody else: asks first, naming the file.
     bool MayOpen(const std::string& target, int position);
-    // `sliced`: a long replacement may be laid out in slices (see EndPending).
-    void Stream(const HistoryStream& stream, bool sliced = false);
+    // `sliced`: a long replacement may be written and laid out in slices (see EndPending).
+    void Stream(HistoryStream stream, bool sliced = false);
     void StartSlices(bool updatesAfter);
-    void LayOutSlice();
+    void NextSlice();
+    // Writes for about `budgetMs` (all, when negative); true when all is written.
+    bool WriteSlice(int budgetMs);
+    // Writes what arrived while the end waited to be shown.
+    void WriteArrived();
     void ShowEnd();
     void StopSlices();
     void CancelSlices();
     void ShowNotice(const HistoryNotice& notice);
-    void Finish(const HistoryStream& stream, IHistoryProgress* progress);
+    void Finish(bool drawn, IHistoryProgress* progress);
     bool LinkExtent(int position, int& start, int& end) const;
+    // The character at a point of the viewport, or -1.
+    int PositionAt(const QPoint& point) const;
     QString DocumentText(int start, int end) const;
 
     IPrompt& m_prompt;
@@ -96,8 +107,11 @@ private:
     bool m_menuEnabled = true;
     bool m_leftDownOnLink = false;
     UrlOpener m_opener;
+    CHistoryDocumentWriter m_writer;
     QTimer m_slices;                  // running while the end waits to be shown
     QPointer<QObject> m_slicedLayout; // its own lazy layout held back while the slices run
+    bool m_writingAll = false;        // a long display's first slices: the text is written
+    QSizeF m_pageSize;                // the document's, given back once it is written
     int m_laidOutTo = 0;
     bool m_updatesAfterSlices = true;
 };

@@ -58,8 +58,7 @@ HistoryStream CHistoryEditModel::Show(std::span<const ChatMessage> messages, boo
         m_links.clear();
     }
     stream.ReplaceAll = !append || cleared;
-    m_writer.BeginDocument(m_settings.PrefixFont, m_settings.MessageFont,
-                           m_settings.Background.value_or(0xFFFFFF));
+    stream.Paragraphs.reserve(messages.size());
     for (size_t i = 0; i < messages.size(); ++i) {
         const ChatMessage& message = messages[i];
         std::vector<PrefixLink> links;
@@ -73,7 +72,6 @@ HistoryStream CHistoryEditModel::Show(std::span<const ChatMessage> messages, boo
         std::string text = NormaliseHistoryText(message.Text);
         std::vector<TextSpan> addresses = FindAddresses(text);
         text = BreakLongRuns(std::move(text), &addresses);
-        m_writer.Add(prefix, text);
         MessageRange range;
         range.Start = m_textLength;
         range.End = range.Start + static_cast<int32_t>(prefix.size() + text.size()) + 1;
@@ -84,13 +82,12 @@ HistoryStream CHistoryEditModel::Show(std::span<const ChatMessage> messages, boo
         m_ranges.push_back(range);
         m_messages.push_back(message);
         stream.Links.insert(stream.Links.end(), links.begin(), links.end());
+        stream.Paragraphs.push_back({std::move(prefix), std::move(text)});
     }
-    // A whole content ends with the paragraph the text's end absorbs.
-    m_writer.EndDocument(stream.ReplaceAll);
     m_links.insert(m_links.end(), stream.Links.begin(), stream.Links.end());
     stream.Draw = !(m_notDisplayed && append && !cleared);
-    if (stream.Draw)
-        stream.Rtf.assign(m_writer.Document());
+    if (!stream.Draw)
+        stream.Paragraphs.clear();
     return stream;
 }
 
@@ -126,11 +123,7 @@ HistoryNotice CHistoryEditModel::Notice(std::string_view text, std::string_view 
     line += "  ";
     line += link;
     line += '.';
-    m_writer.BeginDocument(m_settings.PrefixFont, m_settings.MessageFont,
-                           m_settings.Background.value_or(0xFFFFFF));
-    m_writer.Add("", line);
-    m_writer.EndDocument(true);
-    notice.Rtf.assign(m_writer.Document());
+    notice.Line = std::move(line);
     return notice;
 }
 

@@ -1,13 +1,12 @@
 #pragma once
 // What the chat history view decides, without a widget: which messages it shows (the time
-// filter), the RTF it streams, where each message and name link lies in the text, the
+// filter), the paragraphs it writes, where each message and name link lies in the text, the
 // notices, what a click on a link means, the overlap rules of Clear Selected Messages and
 // the texts of its context menu. CChatHistory / CChatHistoryEdit render this; the log
 // viewer's classic view uses the same.
 #include "common/ChatMessage.h"
 #include "view/FontSpec.h"
 #include "view/PrefixFormat.h"
-#include "view/RtfMessageWriter.h"
 
 #include <cstdint>
 #include <ctime>
@@ -49,20 +48,31 @@ struct TextSpan
     bool operator==(const TextSpan&) const = default;
 };
 
-// What the view streams into its text after Show or a redisplay.
+// One shown message as the view writes it: the prefix in the prefix font, the text in the
+// message font, then a paragraph mark. Both as the view shows them (normalised, the text
+// with its breaks); a "\n" in them is a paragraph mark too.
+struct HistoryParagraph
+{
+    std::string Prefix;
+    std::string Text;
+
+    bool operator==(const HistoryParagraph&) const = default;
+};
+
+// What the view writes into its text after Show or a redisplay.
 struct HistoryStream
 {
     bool Draw = false;      // false: the messages were only stored
     bool ReplaceAll = true; // the whole content, or at the end of the text
-    std::string Rtf;
+    std::vector<HistoryParagraph> Paragraphs;
     std::vector<PrefixLink> Links;   // the new name links, in text positions
     std::vector<TextSpan> Addresses; // web and e-mail addresses in the new message texts
 };
 
-// A line with one link word, streamed as the whole content.
+// A line with one link word, shown as the whole content (in the message font).
 struct HistoryNotice
 {
-    std::string Rtf;
+    std::string Line;
     TextSpan Link;
 };
 
@@ -149,7 +159,6 @@ private:
 
     HistoryDisplaySettings m_settings;
     CPrefixFormat m_format;
-    CRtfMessageWriter m_writer;
     std::vector<ChatMessage> m_messages;
     std::vector<MessageRange> m_ranges;
     std::vector<PrefixLink> m_links;

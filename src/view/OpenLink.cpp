@@ -62,14 +62,14 @@ QUrl LinkUrl(const std::string& text)
 }
 
 void OpenLink(const std::string& text, bool showErrors, IPrompt* prompt, const UrlOpener& opener,
-              QObject* context)
+              QObject* context, const std::string& failureText)
 {
     QPointer<QObject> alive(context);
     const bool guarded = context != nullptr;
+    const std::string told = failureText.empty() ? OpenLinkFailureText(text) : failureText;
     auto failed = [=] {
         if (showErrors && prompt && (!guarded || alive))
-            prompt->MessageBox(OpenLinkFailureText(text), "Zib Tam", PromptButtons::Ok,
-                               PromptIcon::Warning);
+            prompt->MessageBox(told, "Zib Tam", PromptButtons::Ok, PromptIcon::Warning);
     };
     const QUrl url = LinkUrl(text);
     if (!url.isValid() || !opener) {

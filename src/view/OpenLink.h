@@ -27,7 +27,9 @@ void OpenUrlWithDesktop(const QUrl& url, OpenResult done);
 // smb://, or what the user would mean typing it into a browser. Invalid for a drive path.
 QUrl LinkUrl(const std::string& text);
 
-// With `showErrors`, a failure is told through `prompt` in the program's words once the
-// opener has answered, unless `context` (when given) is gone by then.
+// With `showErrors`, a failure is told through `prompt` once the opener has answered, unless
+// `context` (when given) is gone by then: in `failureText`, or when that is empty in the
+// program's words for the kind of address (OpenLinkFailureText).
 void OpenLink(const std::string& text, bool showErrors, IPrompt* prompt,
-              const UrlOpener& opener = OpenUrlWithDesktop, QObject* context = nullptr);
+              const UrlOpener& opener = OpenUrlWithDesktop, QObject* context = nullptr,
+              const std::string& failureText = {});

@@ -441,6 +441,215 @@ TEST(ChatHistoryTest, LongHistoryIsLaidOutInSlices)
     EXPECT_TRUE(f.edit.updatesEnabled());
 }
 
+// While a long history is still being written and laid out in slices, what happens
+// meanwhile (a message arriving, another redisplay, a clear, a resize, a copy of everything)
+// loses nothing and leaves the view at the newest message, laid out at its width.
+TEST(ChatHistoryTest, ALongDisplayMeetsWhatHappensMeanwhile)
+{
+    std::vector<ChatMessage> many;
+    for (int i = 0; i < 6000; ++i)
+        many.push_back(Message("C", "message number " + std::to_string(i) + " of a long day"));
+    enum class Phase
+    {
+        BeforeTheFirstSlice,
+        Writing,
+        LayingOut,
+    };
+    enum class Meanwhile
+    {
+        Add,
+        Redisplay,
+        ClearAndAdd,
+        Resize,
+        CopyWithKeys,
+        CopyFromMenu,
+    };
+    struct Case
+    {
+        Phase At;
+        Meanwhile What;
+    };
+    const Case cases[] = {
+        {Phase::BeforeTheFirstSlice, Meanwhile::Add}, {Phase::Writing, Meanwhile::Add},
+        {Phase::LayingOut, Meanwhile::Add},           {Phase::Writing, Meanwhile::Redisplay},
+        {Phase::Writing, Meanwhile::ClearAndAdd},     {Phase::Writing, Meanwhile::Resize},
+        {Phase::LayingOut, Meanwhile::Resize},        {Phase::Writing, Meanwhile::CopyWithKeys},
+        {Phase::Writing, Meanwhile::CopyFromMenu},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.At)) + " " +
+                     std::to_string(static_cast<int>(c.What)));
+        Fixture f;
+        f.history.show();
+        f.history.clearFocus();
+        f.history.SetMessages(many);
+        ASSERT_TRUE(f.edit.EndPending());
+        const auto written = [&] {
+            return f.edit.document()->characterCount() - 1 == f.edit.Model().TextLength();
+        };
+        const auto reached = [&] {
+            switch (c.At) {
+            case Phase::BeforeTheFirstSlice:
+                return true;
+            case Phase::Writing:
+                return f.edit.document()->characterCount() > 1 && !written();
+            case Phase::LayingOut:
+                return written();
+            }
+            return false;
+        };
+        for (int turn = 0; turn < 10000 && f.edit.EndPending() && !reached(); ++turn)
+            QApplication::processEvents();
+        ASSERT_TRUE(f.edit.EndPending() && reached()) << "the phase went by unseen";
+
+        QApplication::clipboard()->clear();
+        switch (c.What) {
+        case Meanwhile::Add:
+            f.history.AddMessage(Message("D", "the last word"));
+            break;
+        case Meanwhile::Redisplay:
+            f.history.Redisplay();
+            break;
+        case Meanwhile::ClearAndAdd:
+            f.history.Clear();
+            f.history.AddMessage(Message("D", "the last word"));
+            break;
+        case Meanwhile::Resize:
+            f.history.resize(500, 350);
+            break;
+        case Meanwhile::CopyWithKeys:
+            for (const Qt::Key key : {Qt::Key_A, Qt::Key_C}) {
+                QKeyEvent press(QEvent::KeyPress, key, Qt::ControlModifier);
+                QApplication::sendEvent(&f.edit, &press);
+            }
+            break;
+        case Meanwhile::CopyFromMenu:
+            f.history.SelectAll();
+            f.history.Copy();
+            break;
+        }
+        const QString copied = QApplication::clipboard()->text();
+        for (int turn = 0; turn < 10000 && f.edit.EndPending(); ++turn)
+            QApplication::processEvents();
+        ASSERT_FALSE(f.edit.EndPending());
+
+        ExpectDocumentMatchesModel(f.edit);
+        const bool added = c.What == Meanwhile::Add || c.What == Meanwhile::ClearAndAdd;
+        EXPECT_EQ(f.edit.Model().Messages().size(),
+                  c.What == Meanwhile::ClearAndAdd ? 1u : many.size() + (added ? 1 : 0));
+        if (added) {
+            EXPECT_EQ(f.edit.Model().Messages().back().Sender, "D");
+        }
+        if (c.What == Meanwhile::CopyWithKeys || c.What == Meanwhile::CopyFromMenu) {
+            EXPECT_EQ(copied, f.edit.toPlainText())
+                << "copied " << copied.size() << " of " << f.edit.toPlainText().size();
+        }
+        // Laid out at the view's width, and at its end: the caret (unless a clear ended the
+        // display before it, and the caret stays where it is with the focus), the scroll bar
+        // and the last message in view.
+        EXPECT_EQ(f.edit.document()->pageSize().width(), f.edit.viewport()->width());
+        if (c.What != Meanwhile::ClearAndAdd) {
+            EXPECT_EQ(f.edit.textCursor().position(), f.edit.Model().TextLength());
+        }
+        QScrollBar* bar = f.edit.verticalScrollBar();
+        EXPECT_EQ(bar->value(), bar->maximum());
+        QTextCursor last(f.edit.document());
+        last.setPosition(f.edit.Model().Ranges().back().Start);
+        const QRect line = f.edit.cursorRect(last);
+        EXPECT_GE(line.top(), 0);
+        EXPECT_LE(line.bottom(), f.edit.viewport()->height());
+    }
+}
+
+// Links next to each other (a sender and his recipients, a prefix that ends with a link and
+// a text that starts with an address) are clicked apart, also on a history scrolled to its
+// end.
+TEST(ChatHistoryTest, LinksNextToEachOtherAreClickedApart)
+{
+    Fixture f;
+    HistoryDisplaySettings settings = Settings();
+    settings.PrefixFormat = "<a>u</a><a>r</a>";
+    f.history.ApplyDisplaySettings(settings);
+    std::vector<ChatMessage> messages;
+    for (int i = 0; i < 60; ++i) {
+        const std::string number = std::to_string(i);
+        messages.push_back(Message(std::string("S").append(number), "www.x" + number + ".org"));
+    }
+    f.history.show();
+    f.history.clearFocus();
+    f.history.SetMessages(messages);
+    QApplication::processEvents();
+    ASSERT_GT(f.edit.verticalScrollBar()->value(), 0);
+
+    std::vector<std::pair<std::string, int>> clicks;
+    QObject::connect(
+        &f.history, &CChatHistory::NameLinkClicked,
+        [&](const ChatMessage& message, int kind) { clicks.emplace_back(message.Sender, kind); });
+    const MessageRange last = f.edit.Model().Ranges().back(); // "S59" "Owen" "www.x59.org"
+    const auto pressAt = [&](int position) {
+        QTextCursor at(f.edit.document());
+        at.setPosition(position + 1);
+        const QPoint point = f.edit.cursorRect(at).center() - QPoint(2, 0);
+        QMouseEvent press(QEvent::MouseButtonPress, point, f.edit.viewport()->mapToGlobal(point),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(f.edit.viewport(), &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, point,
+                            f.edit.viewport()->mapToGlobal(point), Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier);
+        QApplication::sendEvent(f.edit.viewport(), &release);
+    };
+    pressAt(last.Start + 2); // the last letter of the sender
+    pressAt(last.Start + 3); // the first of the recipients
+    pressAt(last.Start + 6); // the last of the recipients
+    pressAt(last.Start + 7); // the first of the address
+    const std::vector<std::pair<std::string, int>> expected = {
+        {"S59", kPrefixLinkSender},
+        {"S59", kPrefixLinkRecipients},
+        {"S59", kPrefixLinkRecipients},
+    };
+    EXPECT_EQ(clicks, expected);
+    ASSERT_EQ(f.opened.size(), 1u);
+    EXPECT_EQ(f.opened[0].toString(), QStringLiteral("http://www.x59.org"));
+}
+
+// Black on a dark system background would vanish: it shows in the palette's text colour
+// there; other colours, and black on a background of the user's choice, stay as set.
+TEST(ChatHistoryTest, BlackTextOnADarkSystemBackground)
+{
+    const QPalette light = QApplication::palette();
+    QPalette dark = light;
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    struct Case
+    {
+        bool Dark;
+        std::optional<uint32_t> Background;
+        uint32_t PrefixColor;
+        QColor Prefix, Text; // as shown; the message font is black
+    };
+    const Case cases[] = {
+        {false, std::nullopt, 0x00000000, QColor(0, 0, 0), QColor(0, 0, 0)},
+        {true, std::nullopt, 0x00000000, QColor(230, 230, 230), QColor(230, 230, 230)},
+        {true, std::nullopt, 0x00FF0000, QColor(0, 0, 255), QColor(230, 230, 230)},
+        {true, 0x00D0F0FF, 0x00000000, QColor(0, 0, 0), QColor(0, 0, 0)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(&c - cases));
+        QApplication::setPalette(c.Dark ? dark : light);
+        Fixture f;
+        HistoryDisplaySettings settings = Settings(false);
+        settings.Background = c.Background;
+        settings.PrefixFont = Font("DejaVu Sans", 200, c.PrefixColor, true);
+        settings.MessageFont = Font("DejaVu Serif", 200, 0x00000000);
+        f.history.ApplyDisplaySettings(settings);
+        f.history.AddMessage(Message("Ann", "hello"));
+        const MessageRange range = f.edit.Model().Ranges()[0];
+        EXPECT_EQ(FormatAt(*f.edit.document(), range.Start).foreground().color(), c.Prefix);
+        EXPECT_EQ(FormatAt(*f.edit.document(), range.End - 2).foreground().color(), c.Text);
+    }
+    QApplication::setPalette(light);
+}
+
 // An empty font setting is the control's own face and size, as the rest of the window has.
 TEST(ChatHistoryTest, AnEmptyFontSettingIsTheControlsOwnFont)
 {

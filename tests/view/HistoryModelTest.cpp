@@ -46,10 +46,10 @@ TEST(HistoryModelTest, RangesAndLinksAfterAppendsAndAClear)
     ASSERT_EQ(stream.Links.size(), 2u);
     EXPECT_EQ(stream.Links[0], (PrefixLink{kPrefixLinkSender, 29, 31, 2}));
     EXPECT_EQ(model.Links().size(), 6u);
-    EXPECT_EQ(stream.Rtf.find("\\rtf1"), 1u);
-    EXPECT_EQ(stream.Rtf.substr(stream.Rtf.size() - 6), "\\par }"); // no trailing paragraph
+    // Only the new message, with no paragraph after it.
+    EXPECT_EQ(stream.Paragraphs, (std::vector<HistoryParagraph>{{"Cy Owen> ", "x"}}));
 
-    EXPECT_TRUE(model.Show({}, true).Rtf.empty());
+    EXPECT_TRUE(model.Show({}, true).Paragraphs.empty());
 
     model.ClearAll();
     EXPECT_EQ(model.TextLength(), 0);
@@ -225,14 +225,13 @@ TEST(HistoryModelTest, NotDisplayedNotice)
     std::optional<HistoryNotice> notice = model.FinishShow(stream.Draw, true);
     ASSERT_TRUE(notice);
     EXPECT_TRUE(model.NotDisplayed());
-    EXPECT_NE(notice->Rtf.find("The messages are not displayed.  Display.\\par \\par}"),
-              std::string::npos);
+    EXPECT_EQ(notice->Line, "The messages are not displayed.  Display.");
     EXPECT_EQ(notice->Link, (TextSpan{33, 40}));
 
     // Appended while the notice shows: stored, not drawn, and the notice stays.
     stream = model.Show(std::vector<ChatMessage>{Message("F", "new")}, true);
     EXPECT_FALSE(stream.Draw);
-    EXPECT_TRUE(stream.Rtf.empty());
+    EXPECT_TRUE(stream.Paragraphs.empty());
     EXPECT_FALSE(model.FinishShow(stream.Draw, false));
     EXPECT_TRUE(model.NotDisplayed());
     EXPECT_EQ(model.Messages().size(), 6u);
@@ -261,7 +260,7 @@ TEST(HistoryModelTest, ReloadNotice)
     EXPECT_FALSE(model.ReloadPending());
     EXPECT_TRUE(stream.ReplaceAll);
     EXPECT_EQ(model.Ranges(), Ranges({{0, 11}}));
-    EXPECT_EQ(stream.Rtf.substr(stream.Rtf.size() - 10), "\\par \\par}");
+    EXPECT_EQ(stream.Paragraphs, (std::vector<HistoryParagraph>{{"A Owen> ", "xy"}}));
 }
 
 TEST(HistoryModelTest, OpenItemText)
@@ -384,7 +383,8 @@ TEST(HistoryModelTest, LongRunsGetBreakOpportunities)
     // "Ann Owen> " (10 characters), the text with two breaks, the paragraph mark.
     EXPECT_EQ(model.Ranges()[0].End, 10 + static_cast<int32_t>(text.size()) + 2 + 1);
     EXPECT_EQ(stream.Addresses, (std::vector<TextSpan>{{10 + 2502 + 5, 10 + 2502 + 14}}));
-    EXPECT_NE(stream.Rtf.find("z\\-z"), std::string::npos); // RTF's optional hyphen
+    EXPECT_NE(stream.Paragraphs[0].Text.find(std::string("z") + kViewBreak + "z"),
+              std::string::npos);
 }
 
 TEST(HistoryModelTest, NormaliseHistoryText)
