@@ -177,6 +177,51 @@ const char* AmPmText(int hour)
     return hour < 12 ? "AM" : "PM";
 }
 
+namespace {
+
+// Days from 1 January 1970 to a date of the Gregorian calendar.
+long long DaysFromCivil(long long year, unsigned month, unsigned day)
+{
+    year -= month <= 2;
+    const long long era = (year >= 0 ? year : year - 399) / 400;
+    const auto yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
+}
+
+// The fields of `time` counted in seconds as if they were universal time.
+long long SecondsOfFields(const std::tm& time)
+{
+    return DaysFromCivil(time.tm_year + 1900LL, static_cast<unsigned>(time.tm_mon + 1),
+                         static_cast<unsigned>(time.tm_mday)) *
+               86400 +
+           static_cast<long long>(time.tm_hour) * 3600 + static_cast<long long>(time.tm_min) * 60 +
+           time.tm_sec;
+}
+
+bool SameFields(const std::tm& a, const std::tm& b)
+{
+    return a.tm_year == b.tm_year && a.tm_mon == b.tm_mon && a.tm_mday == b.tm_mday &&
+           a.tm_hour == b.tm_hour && a.tm_min == b.tm_min && a.tm_sec == b.tm_sec;
+}
+
+// mktime looks the time zone up again on every call (a look at /etc/localtime each time),
+// which took half of the time of formatting a long history's prefixes. A run of times is
+// converted with the zone's offset of the last one instead, when localtime_r (which does
+// not look again) confirms the fields; every so many calls mktime looks again.
+struct LastConversion
+{
+    bool Valid = false;
+    std::time_t When = 0;
+    std::tm Local{};
+    int Reused = 0;
+};
+thread_local LastConversion t_last;
+constexpr int kReusesBeforeLookingAgain = 64;
+
+} // namespace
+
 bool ToCalendarTime(const MessageTime& time, std::tm& out)
 {
     if (!time.IsUsable())
@@ -197,12 +242,27 @@ bool ToCalendarTime(const MessageTime& time, std::tm& out)
     local.tm_min = time.Minute;
     local.tm_sec = time.Second;
     local.tm_isdst = -1;
+    if (t_last.Valid && t_last.Reused < kReusesBeforeLookingAgain) {
+        // Fields that the calendar would move (31 February, a time skipped when the clocks
+        // go forward) or another offset do not come back the same: mktime decides those.
+        const std::time_t guess =
+            t_last.When +
+            static_cast<std::time_t>(SecondsOfFields(local) - SecondsOfFields(t_last.Local));
+        std::tm found{};
+        if (localtime_r(&guess, &found) && found.tm_gmtoff == t_last.Local.tm_gmtoff &&
+            SameFields(found, local)) {
+            ++t_last.Reused;
+            out = found;
+            return true;
+        }
+    }
     // -1 is also a valid result (one second before the epoch); mktime leaves the record
     // alone only when it fails.
     local.tm_wday = -1;
     std::time_t calendar = std::mktime(&local);
     if (calendar == static_cast<std::time_t>(-1) && local.tm_wday == -1)
         return false;
+    t_last = {true, calendar, local, 0};
     out = local;
     return true;
 }

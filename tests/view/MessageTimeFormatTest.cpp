@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
@@ -138,6 +139,56 @@ TEST(MessageTimeFormat, CalendarConversionNormalisesLikeTheCalendar)
         std::tm calendar{};
         ASSERT_TRUE(ToCalendarTime(c.Time, calendar)) << c.Expected;
         EXPECT_EQ(FormatTime(calendar, "%A %#m/%#d/%Y %X"), c.Expected);
+    }
+}
+
+// Times converted one after another (a history shown whole) come out as mktime gives each
+// alone: across the clocks going forward and back, times the calendar moves, and another
+// time zone in between.
+TEST(MessageTimeFormat, ARunOfConversionsAgreesWithTheCalendar)
+{
+    const struct
+    {
+        const char* Zone;
+        std::vector<MessageTime> Times;
+    } runs[] = {
+        {"Europe/Berlin",
+         {MakeTime(2021, 3, 27, 12, 0, 0), MakeTime(2021, 3, 28, 1, 59, 59),
+          MakeTime(2021, 3, 28, 2, 30, 0), // skipped when the clocks go forward
+          MakeTime(2021, 3, 28, 3, 0, 0), MakeTime(2021, 7, 1, 12, 0, 0),
+          MakeTime(2021, 10, 31, 2, 30, 0), // twice when they go back
+          MakeTime(2021, 10, 31, 3, 0, 1), MakeTime(2021, 12, 1, 12, 0, 0),
+          MakeTime(2021, 7, 1, 12, 0, 0), MakeTime(2021, 2, 31, 10, 0, 0),
+          MakeTime(2021, 12, 31, 24, 0, 0), MakeTime(2021, 13, 1, 0, 0, 0),
+          MakeTime(2021, 6, 30, 23, 59, 60)}},
+        {"America/New_York",
+         {MakeTime(2021, 3, 14, 1, 59, 0), MakeTime(2021, 3, 14, 2, 15, 0),
+          MakeTime(2021, 3, 14, 3, 15, 0), MakeTime(2021, 11, 7, 1, 30, 0)}},
+        // Half an hour forward and back.
+        {"Australia/Lord_Howe",
+         {MakeTime(2021, 10, 3, 1, 59, 0), MakeTime(2021, 10, 3, 2, 15, 0),
+          MakeTime(2021, 10, 3, 2, 45, 0), MakeTime(2022, 4, 3, 1, 45, 0),
+          MakeTime(2022, 4, 3, 2, 15, 0)}},
+    };
+    for (const auto& run : runs) {
+        ScopedTimeZone zone(run.Zone);
+        for (const MessageTime& time : run.Times) {
+            std::tm alone{};
+            alone.tm_year = time.Year - 1900;
+            alone.tm_mon = time.Month - 1;
+            alone.tm_mday = time.Day;
+            alone.tm_hour = time.Hour;
+            alone.tm_min = time.Minute;
+            alone.tm_sec = time.Second;
+            alone.tm_isdst = -1;
+            ASSERT_NE(std::mktime(&alone), static_cast<std::time_t>(-1));
+            std::tm converted{};
+            ASSERT_TRUE(ToCalendarTime(time, converted));
+            const std::string expected = FormatTime(alone, "%A %#m/%#d/%Y %X %j");
+            EXPECT_EQ(FormatTime(converted, "%A %#m/%#d/%Y %X %j"), expected)
+                << run.Zone << " " << time.Month << "/" << time.Day << " " << time.Hour << ":"
+                << time.Minute << ":" << time.Second;
+        }
     }
 }
 
