@@ -5,7 +5,8 @@
 // cost of one follow-up check and of showing one appended message; resident memory of the
 // viewer and of the browser's page process; the time to find the oldest message and have it
 // on screen. Prints one line per size.
-#include "common/MessageElement.h"
+#include "BenchLog.h"
+#include "Resident.h"
 #include "log/LogViewerDlg.h"
 #include "log/LogWriter.h"
 #include "log/WebPageView.h"
@@ -16,34 +17,18 @@
 #include "ui/WidgetPrompt.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEngineView>
 #include <QWindow>
 #include <cstdio>
-#include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <unistd.h>
 
 namespace {
-
-ChatMessage BenchMessage(int i, std::time_t start)
-{
-    static const char* const kNames[] = {"Owen", "R.T. Holm", "Kim", "Alessandra", "Bob"};
-    ChatMessage message;
-    message.Id = std::to_string(i);
-    message.Sender = kNames[i % 5];
-    message.Recipients = {kNames[(i + 1) % 5], kNames[(i + 3) % 5]};
-    message.Time.Set(start + i * 37);
-    message.Text = "Message " + std::to_string(i) +
-                   ": the meeting moved to room 4 at three o'clock, bring the quarterly "
-                   "figures and the draft for the customer letter.\nSee you there";
-    return message;
-}
 
 bool RunUntil(const std::function<bool()>& done, int limitMs)
 {
@@ -52,42 +37,6 @@ bool RunUntil(const std::function<bool()>& done, int limitMs)
     while (!done() && timer.elapsed() < limitMs)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     return done();
-}
-
-// Resident kB of a process, from /proc.
-long ResidentKb(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return 0;
-}
-
-// The web engine's page processes are children of its zygote, itself our child.
-long ChildrenResidentKb(pid_t parent)
-{
-    long total = 0;
-    QDir proc(QStringLiteral("/proc"));
-    for (const QString& entry : proc.entryList(QDir::Dirs)) {
-        bool number = false;
-        pid_t pid = entry.toInt(&number);
-        if (!number)
-            continue;
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-        size_t close = text.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        std::istringstream rest(text.substr(close + 2));
-        char state;
-        pid_t ppid = 0;
-        rest >> state >> ppid;
-        if (ppid == parent)
-            total += ResidentKb(pid) + ChildrenResidentKb(pid);
-    }
-    return total;
 }
 
 // Notes the first paint of the watched window.
@@ -134,14 +83,7 @@ void Measure(int count, bool classic)
     COptions options(registry, system, false);
     std::string logPath = QString(dir.path() + QStringLiteral("/Zib Tam.xml")).toStdString();
     options.Set(Opt::LogPath, logPath);
-    {
-        std::string bytes(kLogHeader);
-        std::time_t start = CSystemClock::Instance().Now() - count * 37;
-        for (int i = 0; i < count; ++i)
-            bytes += FormatMessageElement(BenchMessage(i, start));
-        bytes += kLogTrailer;
-        std::ofstream(logPath, std::ios::binary) << bytes;
-    }
+    WriteBenchLog(logPath, count, CSystemClock::Instance().Now());
     CWidgetPrompt prompt;
     QElapsedTimer clock;
     clock.start();
@@ -149,6 +91,7 @@ void Measure(int count, bool classic)
     ILogHistoryView* history = nullptr;
     std::function<bool(int)> onScreen; // whether message `index` is on screen
     std::function<bool()> oldestOnScreen;
+    std::function<void(int key)> press; // a key with Ctrl, as the user presses it in the view
     // Probed every 10 ms, during the load too: when the newest message is first on screen.
     auto newest = std::make_shared<qint64>(-1);
     const QString newestText = QStringLiteral("Message %1:").arg(count - 1);
@@ -159,6 +102,10 @@ void Measure(int count, bool classic)
         history = list;
         onScreen = [list](int index) { return list->RowsOnScreen().second >= index; };
         oldestOnScreen = [list] { return list->RowsOnScreen().first == 0; };
+        press = [list](int key) {
+            QKeyEvent event(QEvent::KeyPress, key, Qt::ControlModifier);
+            QApplication::sendEvent(list, &event);
+        };
         probeNewest = [list, newest, newestText, &clock] {
             const int last = list->RowCount() - 1;
             if (last >= 0 && list->RowsOnScreen().second == last &&
@@ -180,6 +127,14 @@ void Measure(int count, bool classic)
             return PageSays(web, QStringLiteral("var r = document.getElementById('msg0');"
                                                 "r = r && r.getBoundingClientRect();"
                                                 "!!r && r.top >= 0 && r.bottom <= innerHeight"));
+        };
+        press = [web](int key) {
+            web->setFocus();
+            QWidget* target = web->focusProxy() ? web->focusProxy() : web;
+            for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+                QKeyEvent event(type, key, Qt::ControlModifier);
+                QApplication::sendEvent(target, &event);
+            }
         };
         probeNewest = [web, newest, newestText, &clock] {
             web->page()->runJavaScript(
@@ -216,7 +171,7 @@ void Measure(int count, bool classic)
     RunUntil([] { return false; }, 500);
     probe.stop();
     long viewerKb = ResidentKb(::getpid());
-    long pageKb = ChildrenResidentKb(::getpid());
+    long pageKb = ChildrenPssKb(::getpid());
 
     // One follow-up check with nothing new, then with one appended message until it shows.
     QElapsedTimer check;
@@ -242,13 +197,23 @@ void Measure(int count, bool classic)
     RunUntil([&] { return oldestOnScreen(); }, 300000);
     qint64 oldest = check.elapsed();
 
+    // Back at the newest (Ctrl+End), then Ctrl+Home until the oldest is on screen.
+    press(Qt::Key_End);
+    RunUntil([&] { return onScreen(count) && !oldestOnScreen(); }, 30000);
+    RunUntil([] { return false; }, 300);
+    check.restart();
+    press(Qt::Key_Home);
+    const bool top = RunUntil([&] { return oldestOnScreen(); }, 30000);
+    const qint64 home = top ? check.elapsed() : -1;
+
     std::printf("%s view, %7d messages: window painted %5lld ms, newest on screen %5lld ms, "
                 "log read and shown %6lld ms, all of it on screen %6lld ms;"
                 " follow-up check %.3f ms; one appended: tick %lld ms, shown %lld ms;"
-                " oldest found and on screen %lld ms;"
-                " resident viewer %ld MB, page processes %ld MB\n",
+                " oldest found and on screen %lld ms; Ctrl+Home until the oldest is on screen"
+                " %lld ms;"
+                " resident viewer %ld MB, page processes %ld MB (PSS)\n",
                 classic ? "classic" : "web", count, painted, *newest, read, shown, checkMs,
-                appendTick, appendShown, oldest, viewerKb / 1024, pageKb / 1024);
+                appendTick, appendShown, oldest, home, viewerKb / 1024, pageKb / 1024);
     std::fflush(stdout);
     window.close();
 }

@@ -206,6 +206,8 @@ public:
     bool PrependHtml(const QString&) override { return false; } // it holds every message
     bool AppendNewerHtml(const QString&) override { return false; }
     void SetMoreHandler(std::function<void(bool)>) override {}
+    void SetEdgeHandler(std::function<void(bool)>) override {} // it holds every message
+    void ScrollToStart() override { verticalScrollBar()->setValue(0); }
     void SelectMessage(int index) override
     {
         // Each message is one paragraph.
@@ -235,6 +237,7 @@ public:
         m_links = std::move(handler);
     }
     void SetFindHandler(std::function<void()>) override {} // the window's shortcut serves
+    bool IsLoading() const override { return false; }
     bool IsWorking() const override { return true; }
 
 private:
@@ -362,6 +365,13 @@ std::unique_ptr<IWebPageView> LoadWebPageView(QWidget* parent)
     return std::unique_ptr<IWebPageView>(create(parent));
 }
 
+namespace {
+// Messages in the first page and in each older part: a page of them loads in a moment.
+constexpr size_t kPageSlice = 500;
+// The page opens with fewer, a few screens of them: the engine shows a small page sooner.
+constexpr size_t kFirstSlice = 100;
+} // namespace
+
 CHtmlLogView::CHtmlLogView(std::string pagePath, QWidget* parent, bool allowWebEngine)
     : QWidget(parent), m_pagePath(std::move(pagePath))
 {
@@ -386,6 +396,17 @@ CHtmlLogView::CHtmlLogView(std::string pagePath, QWidget* parent, bool allowWebE
         }
     });
     m_page->SetFindHandler([this] { emit findRequested(); });
+    m_page->SetEdgeHandler([this](bool oldest) {
+        // The page holds a part of the messages: Home and End go to the ends of all of them.
+        if (m_plain || m_showingNotice)
+            return;
+        if (oldest && m_first > 0) {
+            JumpTo(0);
+            m_page->ScrollToStart();
+        } else if (!oldest && m_last < m_shown.size()) {
+            JumpTo(m_shown.size() > kFirstSlice ? m_shown.size() - kFirstSlice : 0);
+        }
+    });
     m_page->SetMoreHandler([this](bool older) {
         if (older)
             ShowOlder(m_first);
@@ -439,8 +460,20 @@ void CHtmlLogView::ShowMessages(std::span<const ChatMessage> shown, bool append,
 
 void CHtmlLogView::Clear()
 {
+    // The empty page again would only hold up the load of the next one.
+    if (m_shown.empty() && !m_showingNotice)
+        return;
     m_shown.clear();
     Rebuild();
+}
+
+void CHtmlLogView::FinishShowing()
+{
+    // The engine loads and paints the page only while the program handles its events.
+    QElapsedTimer waited;
+    waited.start();
+    while (m_page->IsLoading() && m_page->IsWorking() && waited.elapsed() < 1000)
+        QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
 }
 
 void CHtmlLogView::ShowReloadNotice(const std::string& text)
@@ -450,11 +483,6 @@ void CHtmlLogView::ShowReloadNotice(const std::string& text)
     m_page->SetHtml(
         NoticePage(text, kReloadLink, PageSettings(m_settings, TextPalette()), TextPalette()));
 }
-
-namespace {
-// Messages in the first page and in each older part: a page of them loads in a moment.
-constexpr size_t kPageSlice = 500;
-} // namespace
 
 void CHtmlLogView::SelectMessage(int shownIndex)
 {
@@ -513,7 +541,8 @@ void CHtmlLogView::Rebuild(IHistoryProgress* progress)
     std::string error;
     const HistoryDisplaySettings settings = PageSettings(m_settings, TextPalette());
     // The web page starts with the newest messages; the plain page holds them all.
-    const size_t first = !m_plain && m_shown.size() > kPageSlice ? m_shown.size() - kPageSlice : 0;
+    const size_t first =
+        !m_plain && m_shown.size() > kFirstSlice ? m_shown.size() - kFirstSlice : 0;
     if (!WriteLogPage(m_pagePath, BuildLogPageFrom(m_shown, first, settings), error))
         return;
     m_showingNotice = false;

@@ -42,6 +42,7 @@ public:
     void ShowMessages(std::span<const ChatMessage> shown, bool append,
                       IHistoryProgress* progress) override;
     void Clear() override;
+    void FinishShowing() override;
     void ShowReloadNotice(const std::string& text) override;
     void SelectMessage(int shownIndex) override;
 

@@ -326,6 +326,7 @@ void CLogViewer::Load(bool first)
             ApplyPeriod(newest, m_months);
             newest.Set(std::move(messages));
             m_view.ShowMessages(newest.Shown(), false, nullptr);
+            m_view.FinishShowing();
         }
         std::string error;
         if (!m_tracker.Load(m_options.GetLogPath(), messages, busy.get(), error)) {

@@ -100,6 +100,9 @@ public:
     virtual void ShowMessages(std::span<const ChatMessage> shown, bool append,
                               IHistoryProgress* progress) = 0;
     virtual void Clear() = 0;
+    // Gives what ShowMessages put up a moment to reach the screen before a long task takes
+    // the program's attention (a browser engine needs it to load a page).
+    virtual void FinishShowing() {}
     virtual void ShowReloadNotice(const std::string& text) = 0;
     // `shownIndex` counts the shown messages; -1 removes the selection.
     virtual void SelectMessage(int shownIndex) = 0;

@@ -29,6 +29,10 @@ public:
     // The user scrolled near the start (`older`) or the end of the page: more paragraphs
     // are welcome there.
     virtual void SetMoreHandler(std::function<void(bool older)> handler) = 0;
+    // Home or End in the page: the user wants the oldest or the newest message.
+    virtual void SetEdgeHandler(std::function<void(bool oldest)> handler) = 0;
+    // Scrolls to the start of the page; while a page loads, once it has loaded.
+    virtual void ScrollToStart() = 0;
     // Outlines message `index` and centres it; -1 removes the outline (the page's SelMsg).
     // While a page loads, once it has loaded.
     virtual void SelectMessage(int index) = 0;
@@ -36,6 +40,8 @@ public:
     virtual void SetLinkHandler(std::function<void(const QUrl&)> handler) = 0;
     // Ctrl+F inside the page: the viewer's Find command.
     virtual void SetFindHandler(std::function<void()> handler) = 0;
+    // A page asked for is not yet loaded and painted.
+    virtual bool IsLoading() const = 0;
     // False once the engine has failed (its page process would not start or died).
     virtual bool IsWorking() const = 0;
 };

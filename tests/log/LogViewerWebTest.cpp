@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QScreen>
 #include <QWebEngineView>
@@ -182,6 +183,16 @@ struct WebViewerOnLog
                           },
                           limitMs);
     }
+    // A key pressed and let go in the page, as from the keyboard.
+    void Press(Qt::Key key)
+    {
+        web->setFocus();
+        QWidget* target = web->focusProxy() ? web->focusProxy() : web;
+        for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+            QKeyEvent event(type, key, Qt::ControlModifier);
+            QApplication::sendEvent(target, &event);
+        }
+    }
     int Paragraphs()
     {
         return RunScript(web, QStringLiteral("document.getElementsByTagName('p').length")).toInt();
@@ -260,6 +271,14 @@ TEST(LogViewerWeb, ALargeLogOpensAtItsEndAndFillsInOlderMessagesAsTheUserScrolls
     const int held = viewer.Paragraphs();
     RunScript(web, QStringLiteral("window.scrollTo(0, document.body.scrollHeight)"));
     EXPECT_TRUE(RunUntil([&] { return viewer.Paragraphs() > held; }, 10000));
+
+    // Ctrl+End and Ctrl+Home reach the newest and the oldest message, however many lie
+    // between them and the part the page holds.
+    viewer.Press(Qt::Key_End);
+    EXPECT_TRUE(RunUntil([&] { return viewer.OnScreen(count); }, 10000));
+    viewer.Press(Qt::Key_Home);
+    EXPECT_TRUE(RunUntil([&] { return viewer.OnScreen(0); }, 10000));
+    EXPECT_LT(viewer.Paragraphs(), count / 2);
 }
 
 // "rgb(r, g, b)" as the page's computed style gives it.

@@ -40,9 +40,13 @@ public:
 };
 
 // Our script in every page: near its start or its end, the page asks for more paragraphs
-// there (once, until they come).
+// there (once, until they come); Home and End ask for the oldest and the newest messages,
+// which the page may not hold.
 const char kOlderRequest[] = "zibtam:Older";
 const char kNewerRequest[] = "zibtam:Newer";
+const char kOldestRequest[] = "zibtam:Oldest";
+const char kNewestRequest[] = "zibtam:Newest";
+const char kPainted[] = "zibtam:Painted";
 const char kAskForMore[] =
     "window.addEventListener('scroll', function() {"
     "  if (window.scrollY < window.innerHeight && !window.zibtamAsked) {"
@@ -50,6 +54,10 @@ const char kAskForMore[] =
     "  if (window.scrollY + 2 * window.innerHeight > document.body.scrollHeight &&"
     "      !window.zibtamAskedNewer) {"
     "    window.zibtamAskedNewer = true; console.log('zibtam:Newer'); }"
+    "});"
+    "window.addEventListener('keydown', function(e) {"
+    "  if (e.key == 'Home') console.log('zibtam:Oldest');"
+    "  if (e.key == 'End') console.log('zibtam:Newest');"
     "});";
 
 class CLogWebPage : public QWebEnginePage
@@ -58,11 +66,18 @@ public:
     using QWebEnginePage::QWebEnginePage;
     std::function<void(const QUrl&)> LinkHandler;
     std::function<void(bool older)> MoreHandler;
+    std::function<void()> PaintedHandler;
+    std::function<void(bool oldest)> EdgeHandler;
 
 protected:
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int,
                                   const QString&) override
     {
+        if (message == QLatin1String(kPainted) && PaintedHandler)
+            PaintedHandler();
+        const bool oldest = message == QLatin1String(kOldestRequest);
+        if ((oldest || message == QLatin1String(kNewestRequest)) && EdgeHandler)
+            EdgeHandler(oldest);
         const bool older = message == QLatin1String(kOlderRequest);
         if ((older || message == QLatin1String(kNewerRequest)) && MoreHandler)
             MoreHandler(older);
@@ -104,25 +119,32 @@ public:
         askForMore.setWorldId(QWebEngineScript::MainWorld);
         askForMore.setRunsOnSubFrames(false);
         m_page->scripts().insert(askForMore);
+        m_page->PaintedHandler = [this] { m_painted = !m_loading; };
         m_page->MoreHandler = [this](bool older) {
             if (!m_loading && m_more)
                 m_more(older);
         };
         // Loading ends with the load asked for last; one it replaced may still report.
-        QObject::connect(m_page, &QWebEnginePage::loadingChanged, m_view,
-                         [this](const QWebEngineLoadingInfo& info) {
-                             if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus ||
-                                 (!m_requested.isEmpty() && info.url() != m_requested))
-                                 return;
-                             m_loading = false;
-                             if (m_pendingSelection != kNoSelection)
-                                 SelectMessage(std::exchange(m_pendingSelection, kNoSelection));
-                             // A page asks once until it is given more; what it asked
-                             // before it had loaded went unanswered.
-                             m_page->runJavaScript(
-                                 QStringLiteral("window.zibtamAsked = false;"
-                                                "window.zibtamAskedNewer = false;"));
-                         });
+        QObject::connect(
+            m_page, &QWebEnginePage::loadingChanged, m_view,
+            [this](const QWebEngineLoadingInfo& info) {
+                if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus ||
+                    (!m_requested.isEmpty() && info.url() != m_requested))
+                    return;
+                m_loading = false;
+                // Painted once the frame after the next has begun.
+                m_page->runJavaScript(QStringLiteral("requestAnimationFrame(function() {"
+                                                     "  requestAnimationFrame(function() {"
+                                                     "    console.log('zibtam:Painted'); }); });"));
+                if (std::exchange(m_pendingStart, false))
+                    m_page->runJavaScript(QStringLiteral("window.scroll(0, 0)"));
+                if (m_pendingSelection != kNoSelection)
+                    SelectMessage(std::exchange(m_pendingSelection, kNoSelection));
+                // A page asks once until it is given more; what it asked
+                // before it had loaded went unanswered.
+                m_page->runJavaScript(QStringLiteral("window.zibtamAsked = false;"
+                                                     "window.zibtamAskedNewer = false;"));
+            });
         auto* find = new QShortcut(QKeySequence::Find, m_view);
         find->setContext(Qt::WidgetWithChildrenShortcut);
         QObject::connect(find, &QShortcut::activated, m_view, [this] {
@@ -148,14 +170,17 @@ public:
         // browser puts back the old scroll position once a large page has laid out.
         url.setQuery(QStringLiteral("n=%1").arg(++m_loads));
         m_loading = true; // until it has loaded, not from when the engine says it started
+        m_painted = false;
         m_requested = url;
         m_view->load(url);
     }
     void SetHtml(const QString& html) override
     {
         m_loading = true;
+        m_painted = false;
         m_requested.clear(); // the engine gives the page an address of its own
         m_pendingSelection = kNoSelection;
+        m_pendingStart = false;
         m_view->setHtml(html);
     }
     bool AppendHtml(const QString& paragraphs) override
@@ -195,11 +220,23 @@ public:
         else
             m_page->runJavaScript(QStringLiteral("SelMsg(%1)").arg(index));
     }
+    void SetEdgeHandler(std::function<void(bool oldest)> handler) override
+    {
+        m_page->EdgeHandler = std::move(handler);
+    }
+    void ScrollToStart() override
+    {
+        if (m_loading)
+            m_pendingStart = true;
+        else
+            m_page->runJavaScript(QStringLiteral("window.scroll(0, 0)"));
+    }
     void SetLinkHandler(std::function<void(const QUrl&)> handler) override
     {
         m_page->LinkHandler = std::move(handler);
     }
     void SetFindHandler(std::function<void()> handler) override { m_find = std::move(handler); }
+    bool IsLoading() const override { return m_loading || !m_painted; }
     bool IsWorking() const override { return m_working; }
 
 private:
@@ -222,8 +259,10 @@ private:
     std::function<void(bool older)> m_more;
     bool m_working = true;
     bool m_loading = false;
+    bool m_painted = true; // the page loaded last has been painted
     static constexpr int kNoSelection = -2;
     int m_pendingSelection = kNoSelection; // to select once the page has loaded
+    bool m_pendingStart = false;           // to scroll to its start once loaded
     int m_loads = 0;
     QUrl m_requested; // the page file's address in the last load asked for
 };
