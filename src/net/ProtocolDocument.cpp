@@ -12,6 +12,7 @@
 namespace {
 
 const char kProlog[] = "<?xml version=\"1.0\"?>\n";
+constexpr std::string_view kReceiptStart = "<?xml version=\"1.0\"?>\n<message-receipt>";
 
 std::string Escaped(std::string text)
 {
@@ -160,19 +161,16 @@ void AppendReceiptBody(std::string& out, const ProtocolDocument& document)
 
 std::string FrameAround(std::string_view body, int version)
 {
-    static const std::string ownServerLine = "Server: " + ProductToken(kProtocolVersion);
     std::string frame;
-    frame.reserve(body.size() + 64);
-    if (version == kProtocolVersion)
-        frame += ownServerLine;
-    else
-        frame += "Server: " + ProductToken(version);
-    frame += "\r\nContent-Length: ";
-    char digits[24];
-    auto [at, ec] = std::to_chars(digits, digits + sizeof digits, body.size());
-    (void)ec;
-    frame.append(digits, at);
-    frame += "\n\n";
+    frame.reserve(body.size() + kFrameHeaderSize);
+    if (version == kProtocolVersion) {
+        char header[kFrameHeaderSize];
+        frame += FrameHeader(body.size(), header);
+    } else {
+        frame += "Server: " + ProductToken(version) + "\r\nContent-Length: ";
+        frame += std::to_string(body.size());
+        frame += "\n\n";
+    }
     frame += body;
     return frame;
 }
@@ -295,27 +293,31 @@ class CCanonicalMessageReader
 public:
     explicit CCanonicalMessageReader(std::string_view body) : m_rest(body), m_size(body.size()) {}
 
-    // Into a message as a fresh document holds it.
-    bool Read(ChatMessage& message)
+    // Into `out`, which takes the parts as views of the body: Id, Sender, AllUsers,
+    // Recipient (each name in turn), Time and Text.
+    template <typename Out> bool Read(Out& out)
     {
-        if (!Expect(kProlog) || !Expect("   <message>\n      <id>") || !Value<false>(message.Id) ||
+        std::string_view value;
+        if (!Expect(kProlog) || !Expect("   <message>\n      <id>") || !Value<false>(value) ||
             !Expect("</id>\n      <from>"))
             return false;
+        out.Id(value);
         m_senderAt = m_size - m_rest.size();
-        if (!Value<false>(message.Sender) || !Expect("</from>\n      <to>"))
+        if (!Value<false>(value) || !Expect("</from>\n      <to>"))
             return false;
+        out.Sender(value);
         if (Expect("all users</to>")) {
-            message.AllUsers = true;
+            out.AllUsers();
         } else {
             while (Expect("<user>")) {
-                std::string& name = message.Recipients.emplace_back();
-                if (!Value<false>(name) || name.empty() || !Expect("</user>"))
+                if (!Value<false>(value) || value.empty() || !Expect("</user>"))
                     return false;
+                out.Recipient(value);
             }
             if (!Expect("</to>"))
                 return false;
         }
-        MessageTime& time = message.Time;
+        MessageTime time;
         if (!Expect("\n      <time>\n") ||
             !Number("         <month>", "</month>\n", time.Month, time.HasMonth) ||
             !Number("         <day>", "</day>\n", time.Day, time.HasDay) ||
@@ -323,23 +325,24 @@ public:
             !Number("         <hour>", "</hour>\n", time.Hour, time.HasHour) ||
             !Number("         <minute>", "</minute>\n", time.Minute, time.HasMinute) ||
             !Number("         <second>", "</second>\n", time.Second, time.HasSecond) ||
-            !Expect("      </time>\n      <text>") || !Value<true>(message.Text) ||
-            !Expect("</text>\n   </message>\n"))
+            !Expect("      </time>\n      <text>") || !Value<true>(value) ||
+            !Expect("</text>\n   </message>\n") || !m_rest.empty())
             return false;
-        return m_rest.empty();
+        out.Time(time);
+        out.Text(value);
+        return true;
     }
 
     // A receipt as this program writes it; its values as plain as a message's.
-    bool ReadReceipt(ProtocolDocument& document)
+    bool ReadReceipt(std::string_view& id, std::string_view& sender, std::string_view& recipient)
     {
-        if (!Expect(kProlog) || !Expect("<message-receipt>\n  <id>") ||
-            !Value<false>(document.ReceiptId) || !Expect("</id>\n  <message-sender>"))
+        if (!Expect(kProlog) || !Expect("<message-receipt>\n  <id>") || !Value<false>(id) ||
+            !Expect("</id>\n  <message-sender>"))
             return false;
         m_senderAt = m_size - m_rest.size();
-        return Value<false>(document.ReceiptSender) &&
-               Expect("</message-sender>\n  <message-recipient>") &&
-               Value<false>(document.ReceiptRecipient) &&
-               Expect("</message-recipient>\n</message-receipt>") && m_rest.empty();
+        return Value<false>(sender) && Expect("</message-sender>\n  <message-recipient>") &&
+               Value<false>(recipient) && Expect("</message-recipient>\n</message-receipt>") &&
+               m_rest.empty();
     }
 
     // Where the sender's name stands in the body.
@@ -399,7 +402,7 @@ private:
     }();
 
     // A value up to the next '<'. No blank at either end: the reader trims those.
-    template <bool text> bool Value(std::string& out)
+    template <bool text> bool Value(std::string_view& out)
     {
         std::size_t i = 0;
         for (; i < m_rest.size(); ++i) {
@@ -415,7 +418,7 @@ private:
             return false;
         if (i > 0 && (IsXmlWhitespace(m_rest[0]) || IsXmlWhitespace(m_rest[i - 1])))
             return false;
-        out.assign(m_rest.data(), i);
+        out = m_rest.substr(0, i);
         m_rest.remove_prefix(i);
         return true;
     }
@@ -446,6 +449,37 @@ private:
     std::string_view m_rest;
     std::size_t m_size;
     std::size_t m_senderAt = 0;
+};
+
+// Takes a message's parts into a ChatMessage (as a fresh document holds it).
+struct CMessageCopy
+{
+    ChatMessage& Message;
+    void Id(std::string_view v) { Message.Id.assign(v); }
+    void Sender(std::string_view v) { Message.Sender.assign(v); }
+    void AllUsers() { Message.AllUsers = true; }
+    void Recipient(std::string_view v) { Message.Recipients.emplace_back(v); }
+    void Time(const MessageTime& time) { Message.Time = time; }
+    void Text(std::string_view v) { Message.Text.assign(v); }
+};
+
+// Keeps only what routing needs, as views of the body.
+struct CMessageRoute
+{
+    RoutedFrame& Frame;
+    void Id(std::string_view) {}
+    void Sender(std::string_view v) { Frame.Sender = v; }
+    void AllUsers() { Frame.AllUsers = true; }
+    void Recipient(std::string_view v)
+    {
+        // From the first name to the end of the last one's element.
+        const char* end = v.data() + v.size() + std::string_view("</user>").size();
+        const char* begin = Frame.Recipients.empty() ? v.data() - std::string_view("<user>").size()
+                                                     : Frame.Recipients.data();
+        Frame.Recipients = std::string_view(begin, static_cast<std::size_t>(end - begin));
+    }
+    void Time(const MessageTime&) {}
+    void Text(std::string_view) {}
 };
 
 bool CanSendWrittenFrame(const ProtocolDocument& document, int version)
@@ -671,10 +705,21 @@ bool ReadProtocolDocument(std::string_view body, ProtocolDocument& document, std
     CCanonicalMessageReader reader(body);
     // The root tells which of the two it can be; either way, what is not quite in this
     // program's form goes to the XML reader, which starts afresh.
-    static constexpr std::string_view kReceiptStart = "<?xml version=\"1.0\"?>\n<message-receipt>";
     bool receipt = body.starts_with(kReceiptStart);
-    if (receipt ? !reader.ReadReceipt(document) : !reader.Read(document.Message))
-        return ReadProtocolDocumentSlowly(body, document, error);
+    if (receipt) {
+        std::string_view id;
+        std::string_view sender;
+        std::string_view recipient;
+        if (!reader.ReadReceipt(id, sender, recipient))
+            return ReadProtocolDocumentSlowly(body, document, error);
+        document.ReceiptId.assign(id);
+        document.ReceiptSender.assign(sender);
+        document.ReceiptRecipient.assign(recipient);
+    } else {
+        CMessageCopy copy{document.Message};
+        if (!reader.Read(copy))
+            return ReadProtocolDocumentSlowly(body, document, error);
+    }
     document.Type = receipt ? DocumentType::MessageReceipt : DocumentType::Message;
     if (keepWrittenForm) {
         // The values need no escaping, so this is exactly the frame the writer makes.
@@ -685,6 +730,37 @@ bool ReadProtocolDocument(std::string_view body, ProtocolDocument& document, std
                                            : document.ReceiptSender.size();
     }
     return true;
+}
+
+bool ReadRoutedFrame(std::string_view body, RoutedFrame& frame)
+{
+    frame = RoutedFrame();
+    CCanonicalMessageReader reader(body);
+    if (body.starts_with(kReceiptStart)) {
+        std::string_view id;
+        std::string_view recipient;
+        if (!reader.ReadReceipt(id, frame.Sender, recipient))
+            return false;
+        frame.Type = DocumentType::MessageReceipt;
+        return true;
+    }
+    CMessageRoute route{frame};
+    if (!reader.Read(route))
+        return false;
+    frame.Type = DocumentType::Message;
+    return true;
+}
+
+std::string_view FrameHeader(std::size_t bodySize, char (&buffer)[kFrameHeaderSize])
+{
+    static const std::string start =
+        "Server: " + ProductToken(kProtocolVersion) + "\r\nContent-Length: ";
+    std::size_t at = start.copy(buffer, start.size());
+    auto [end, ec] = std::to_chars(buffer + at, buffer + kFrameHeaderSize - 2, bodySize);
+    (void)ec;
+    end[0] = '\n';
+    end[1] = '\n';
+    return std::string_view(buffer, static_cast<std::size_t>(end + 2 - buffer));
 }
 
 bool ReadProtocolDocumentSlowly(std::string_view body, ProtocolDocument& document,

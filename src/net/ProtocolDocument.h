@@ -73,6 +73,10 @@ struct ProtocolDocument
     std::size_t WrittenSenderAt = 0;
     std::size_t WrittenSenderLength = 0;
 
+    // Outgoing side, a server's run of frames routed as they came (their bytes in Frame, one
+    // after another): how many. Zero for every other document.
+    std::size_t RoutedFrames = 0;
+
     static ProtocolDocument MakeMessage(const ChatMessage& message);
     static ProtocolDocument MakeLoginRequest(const std::string& userName);
     static ProtocolDocument MakeLoginResponse(bool result, const std::string& error);
@@ -123,6 +127,36 @@ std::string FormatDocumentFrameSlowly(const ProtocolDocument& document,
 // ProtocolDocument::WrittenFrame).
 bool ReadProtocolDocument(std::string_view body, ProtocolDocument& document, std::string& error,
                           bool keepWrittenForm = false);
+// A message or receipt in this program's own form as a server routes it, without reading it
+// into a document: what routing needs, as views of the body.
+struct RoutedFrame
+{
+    DocumentType Type = DocumentType::Unknown; // Message or MessageReceipt
+    std::string_view Sender;                   // a message's sender, a receipt's message-sender
+    bool AllUsers = false;
+    std::string_view Recipients; // a message's "<user>name</user>" elements, one after another
+};
+// False when the body is not a message or receipt exactly as this program writes one (it is
+// read into a document then). Whatever it accepts, ReadProtocolDocument reads the same way.
+bool ReadRoutedFrame(std::string_view body, RoutedFrame& frame);
+// Calls `each(name)` for each name of RoutedFrame::Recipients, in order.
+template <typename Each> void ForEachRoutedRecipient(std::string_view recipients, Each each)
+{
+    constexpr std::string_view open = "<user>";
+    constexpr std::string_view close = "</user>";
+    while (recipients.starts_with(open)) {
+        recipients.remove_prefix(open.size());
+        std::size_t end = recipients.find(close);
+        if (end == std::string_view::npos)
+            return;
+        each(recipients.substr(0, end));
+        recipients.remove_prefix(end + close.size());
+    }
+}
+// The header this program writes before a body of `bodySize` bytes, made in `buffer`.
+constexpr std::size_t kFrameHeaderSize = 64;
+std::string_view FrameHeader(std::size_t bodySize, char (&buffer)[kFrameHeaderSize]);
+
 // The same with the XML reader for every body: the reference the quick reading of
 // messages and receipts is checked against.
 bool ReadProtocolDocumentSlowly(std::string_view body, ProtocolDocument& document,

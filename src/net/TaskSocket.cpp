@@ -28,6 +28,29 @@ bool WouldBlock(int error)
     return error == EAGAIN || error == EWOULDBLOCK;
 }
 
+// The first frame of a run of routed frames, as this program writes them: its header ends
+// at the first blank line and gives the length of the body after it. Size 0: none.
+struct NextFrameInRun
+{
+    std::size_t Size = 0;
+    std::string_view Body;
+};
+
+NextFrameInRun SplitRun(std::string_view run)
+{
+    constexpr std::string_view kLength = "Content-Length: ";
+    std::size_t end = run.find("\n\n");
+    std::size_t at = run.find(kLength);
+    if (end == std::string_view::npos || at == std::string_view::npos || at > end)
+        return {};
+    std::size_t length = 0;
+    for (std::size_t i = at + kLength.size(); i < end && run[i] >= '0' && run[i] <= '9'; ++i)
+        length = length * 10 + static_cast<std::size_t>(run[i] - '0');
+    if (end + 2 + length > run.size())
+        return {};
+    return {end + 2 + length, run.substr(end + 2, length)};
+}
+
 bool MakeNonBlocking(int fd)
 {
     int flags = fcntl(fd, F_GETFL, 0);
@@ -322,6 +345,66 @@ CTaskSocket::WriteResult CTaskSocket::WriteFront()
     return WriteResult::Done;
 }
 
+ProtocolDocument CTaskSocket::TakeFailedFront()
+{
+    ProtocolDocument front = std::move(m_outgoing.front());
+    m_outgoing.pop_front();
+    if (front.RoutedFrames == 0)
+        return front;
+    // A run of routed frames: the one the write stopped in is the message that failed.
+    std::string_view run(front.Frame);
+    std::size_t at = 0;
+    for (;;) {
+        NextFrameInRun next = SplitRun(run.substr(at));
+        if (next.Size == 0)
+            return ProtocolDocument();
+        if (at + next.Size > front.Sent || at + next.Size == run.size()) {
+            ProtocolDocument failed;
+            std::string error;
+            ReadProtocolDocument(next.Body, failed, error);
+            return failed;
+        }
+        at += next.Size;
+    }
+}
+
+bool CTaskSocket::SendFrame(std::string_view body, bool& appended)
+{
+    appended = false;
+    if (m_closed || m_fd < 0)
+        return false;
+    char buffer[kFrameHeaderSize];
+    std::string_view header = FrameHeader(body.size(), buffer);
+    if (!m_outgoing.empty() && m_outgoing.back().RoutedFrames > 0 && m_outgoing.back().Sent == 0) {
+        appended = true;
+    } else {
+        ProtocolDocument& run = m_outgoing.emplace_back();
+        run.Frame.reserve(header.size() + body.size());
+    }
+    ProtocolDocument& run = m_outgoing.back();
+    run.Frame += header;
+    run.Frame += body;
+    ++run.RoutedFrames;
+    if (m_writers > 0 || m_connecting || m_held > 0)
+        return true; // written by the writer further up, the end of the connect or the release
+    return WriteWithoutWaiting();
+}
+
+bool CTaskSocket::WriteWithoutWaiting()
+{
+    WriteResult result = WriteFront();
+    if (result == WriteResult::WouldBlock) {
+        WantWritable(true);
+        return true;
+    }
+    WantWritable(false);
+    if (result == WriteResult::Failed) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
 void CTaskSocket::ReleaseWrites()
 {
     if (m_held == 0 || --m_held > 0)
@@ -335,8 +418,7 @@ void CTaskSocket::ReleaseWrites()
     }
     WantWritable(false);
     if (result == WriteResult::Failed) {
-        ProtocolDocument failed = std::move(m_outgoing.front());
-        m_outgoing.pop_front();
+        ProtocolDocument failed = TakeFailedFront();
         if (m_owner)
             m_owner->OnSendFailed(*this, failed);
     }
@@ -457,8 +539,7 @@ void CTaskSocket::OnWritable()
         return;
     WantWritable(false);
     if (result == WriteResult::Failed) {
-        ProtocolDocument failed = std::move(m_outgoing.front());
-        m_outgoing.pop_front();
+        ProtocolDocument failed = TakeFailedFront();
         if (m_owner)
             m_owner->OnSendFailed(*this, failed);
     }
@@ -494,8 +575,10 @@ void CTaskSocket::OnReadable()
     for (const Arrival& arrival : arrivals) {
         if (!m_owner)
             break;
-        if (arrival.IsRequest)
+        if (arrival.What == Arrival::kRequest)
             m_owner->OnHttpRequest(*this, arrival.Request);
+        else if (arrival.What == Arrival::kFrame)
+            m_owner->OnFrameArrived(*this, arrival.Routed, arrival.Body);
         else
             m_owner->OnDocumentArrived(*this);
         if (!self || m_closed)
@@ -512,6 +595,15 @@ void CTaskSocket::OnReadable()
 
 void CTaskSocket::OnFrameBody(std::string_view body)
 {
+    if (m_routeFrames) {
+        Arrival arrival;
+        if (ReadRoutedFrame(body, arrival.Routed)) {
+            arrival.What = Arrival::kFrame;
+            arrival.Body = body;
+            m_arrivals.push_back(arrival);
+            return;
+        }
+    }
     // Read in its place in the queue: a document is large, and moving it costs.
     std::string error;
     if (!ReadProtocolDocument(body, m_incoming.emplace_back(), error, m_keepWrittenForms)) {
@@ -523,5 +615,8 @@ void CTaskSocket::OnFrameBody(std::string_view body)
 
 void CTaskSocket::OnHttpRequest(const HttpRequest& request)
 {
-    m_arrivals.push_back(Arrival{true, request});
+    Arrival arrival;
+    arrival.What = Arrival::kRequest;
+    arrival.Request = request;
+    m_arrivals.push_back(std::move(arrival));
 }

@@ -28,6 +28,15 @@ public:
     virtual void OnConnectionClosed(CTaskSocket& socket) = 0;
     // A document queued without waiting could not be written; it has left the queue.
     virtual void OnSendFailed(CTaskSocket& socket, const ProtocolDocument& document) = 0;
+    // A message or receipt in this program's own form came in, on a connection that routes
+    // frames (CTaskSocket::RouteFrames). The views hold during the call only.
+    virtual void OnFrameArrived(CTaskSocket& socket, const RoutedFrame& frame,
+                                std::string_view body)
+    {
+        (void)socket;
+        (void)frame;
+        (void)body;
+    }
     // An HTTP GET request came in (the upgrade service answers it).
     virtual void OnHttpRequest(CTaskSocket& socket, const HttpRequest& request)
     {
@@ -146,6 +155,16 @@ public:
     // Server side: received messages in this program's own form keep their frame, so that
     // forwarding them costs no writing (ProtocolDocument::WrittenFrame).
     void KeepWrittenForms(bool keep) { m_keepWrittenForms = keep; }
+    // Server side: messages and receipts in this program's own form are not read into
+    // documents at all but handed to the owner's OnFrameArrived as they stand, in their
+    // place among the other arrivals. The owner must not wait for the network in there.
+    void RouteFrames(bool route) { m_routeFrames = route; }
+    // Queues a body received in this program's own form to go out as it came, in the frame
+    // this program writes for it (see SendDocument without waiting). Frames sent one after
+    // another share one entry of the queue as long as nothing of it has been written;
+    // `appended` tells whether this one joined the last entry. A write error reports the
+    // message of the frame that failed. False when the connection is closed.
+    bool SendFrame(std::string_view body, bool& appended);
 
     // Server side: while held, documents sent without waiting only join the queue;
     // ReleaseWrites (the outermost one) writes the queue, several documents per system
@@ -213,9 +232,21 @@ private:
     // to the owner only after the parser is done with the bytes.
     struct Arrival
     {
-        bool IsRequest = false;
+        enum Kind
+        {
+            kDocument,
+            kRequest,
+            kFrame,
+        } What = kDocument;
         HttpRequest Request;
+        RoutedFrame Routed;
+        std::string_view Body; // of a frame: in the parser's buffer, kept until the next read
     };
+    // After a write error: the document to report for the front of the queue.
+    ProtocolDocument TakeFailedFront();
+    // Writes without waiting, as SendDocument does when not held; false after a write error
+    // (the connection is then closed).
+    bool WriteWithoutWaiting();
     std::vector<Arrival> m_arrivals;
     std::uint32_t m_lastRead = 0;
     std::uint32_t m_lastWrite = 0;
@@ -230,4 +261,5 @@ private:
     bool m_writable = false; // the writable notification came while a writer waited
     int m_writeError = 0;
     bool m_keepWrittenForms = false;
+    bool m_routeFrames = false;
 };

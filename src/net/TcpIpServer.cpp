@@ -175,6 +175,7 @@ void CTcpIpServer::OnAcceptable()
         connection->Socket =
             std::make_unique<CTaskSocket>(static_cast<ITaskSocketOwner*>(this), m_clock);
         connection->Socket->KeepWrittenForms(true);
+        connection->Socket->RouteFrames(true);
         errno = 0;
         if (!connection->Socket->Accept(m_listenFd)) {
             if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
@@ -197,11 +198,11 @@ CTcpIpServer::Connection* CTcpIpServer::Find(CTaskSocket& socket)
     return it == m_bySocket.end() ? nullptr : it->second;
 }
 
-CTcpIpServer::Connection* CTcpIpServer::FindByName(const std::string& name)
+CTcpIpServer::Connection* CTcpIpServer::FindByName(std::string_view name)
 {
     if (name.empty())
         return nullptr; // a connection without a name is nobody's address
-    auto it = m_names.find(std::string_view(name));
+    auto it = m_names.find(name);
     return it == m_names.end() ? nullptr : it->second;
 }
 
@@ -237,7 +238,7 @@ void CTcpIpServer::NoteDeparture(const std::string& name)
     m_departed[name] = now;
 }
 
-bool CTcpIpServer::LeftRecently(const std::string& name) const
+bool CTcpIpServer::LeftRecently(std::string_view name) const
 {
     auto it = m_departed.find(name);
     return it != m_departed.end() && m_clock.TickCount() - it->second < kIdleLimitMs;
@@ -420,6 +421,7 @@ void CTcpIpServer::TrimQueued(Connection& c)
         const Connection::Queued& front = c.QueuedDocuments.front();
         c.QueuedBytes -= front.Size;
         c.QueuedUsers -= front.Users;
+        c.QueuedCount -= front.Count;
         c.QueuedDocuments.pop_front();
     }
 }
@@ -434,11 +436,40 @@ bool CTcpIpServer::SendTo(Connection& target, ProtocolDocument&& document)
     std::string error;
     if (!target.Socket->SendDocument(std::move(document), nullptr, false, error))
         return false;
-    target.QueuedDocuments.push_back({size, isUsers});
+    target.QueuedDocuments.push_back({size, isUsers, 1});
     target.QueuedBytes += size;
     target.QueuedUsers += isUsers;
+    ++target.QueuedCount;
+    return WithinLimits(target);
+}
+
+bool CTcpIpServer::SendFrameTo(Connection& target, std::string_view body)
+{
+    if (target.Socket->IsClosed())
+        return false;
+    Cork(*target.Socket);
+    // In step with the socket's queue first: a frame that joins the last entry adds to it.
     TrimQueued(target);
-    std::size_t queued = target.QueuedDocuments.size();
+    // About what a forwarded document was counted at (see EstimatedSize).
+    std::size_t size = 300 + body.size();
+    bool appended = false;
+    if (!target.Socket->SendFrame(body, appended))
+        return false;
+    if (appended && !target.QueuedDocuments.empty()) {
+        target.QueuedDocuments.back().Size += size;
+        ++target.QueuedDocuments.back().Count;
+    } else {
+        target.QueuedDocuments.push_back({size, false, 1});
+    }
+    target.QueuedBytes += size;
+    ++target.QueuedCount;
+    return WithinLimits(target);
+}
+
+bool CTcpIpServer::WithinLimits(Connection& target)
+{
+    TrimQueued(target);
+    std::size_t queued = target.QueuedCount;
     // One document larger than the limit may still go out on its own.
     if (queued > m_outgoingLimit || (queued > 1 && target.QueuedBytes > m_outgoingBytes)) {
         // It stopped reading: holding more for it would only grow without end.
@@ -526,6 +557,46 @@ void CTcpIpServer::HandleLoginRequest(Connection& s, const std::string& name)
     }
 }
 
+template <typename EachName>
+void CTcpIpServer::NamedTargets(Connection& s, const PermissionEntry& entry, EachName eachName,
+                                std::vector<std::string>& failed)
+{
+    // A name given twice (in any letter case) is one user: he gets one copy and is named
+    // once in the notice. A list of one name repeated would otherwise queue that many
+    // copies for him and cut him off at the queue's limit.
+    ++m_routing;
+    std::unique_ptr<std::unordered_set<std::string, NameCaseHash, NameCaseEqual>>
+        failedNames; // made at the first
+    auto fail = [&](std::string_view name) {
+        if (!failedNames)
+            failedNames =
+                std::make_unique<std::unordered_set<std::string, NameCaseHash, NameCaseEqual>>();
+        if (failedNames->emplace(name).second)
+            failed.emplace_back(name);
+    };
+    eachName([&](std::string_view name) {
+        Connection* c = FindByName(name);
+        if (!c || c->Socket->IsClosed()) {
+            fail(name);
+        } else if (c == &s || c->RoutedFor == m_routing) {
+            return;
+        } else if (!entry.Rules.empty() && Denies(entry, std::string(name))) {
+            c->RoutedFor = m_routing;
+            fail(name);
+        } else {
+            c->RoutedFor = m_routing;
+            m_targets.push_back(c);
+        }
+    });
+}
+
+void CTcpIpServer::ReportUnsent(Connection& s, const std::vector<std::string>& failed)
+{
+    if (!failed.empty() && !s.Socket->IsClosed())
+        SendNotice(s, "Zib Tam could not send your message to " + FormatRecipients(false, failed) +
+                          ".");
+}
+
 void CTcpIpServer::HandleMessage(Connection& s, ProtocolDocument& received)
 {
     ChatMessage& message = received.Message;
@@ -540,31 +611,13 @@ void CTcpIpServer::HandleMessage(Connection& s, ProtocolDocument& received)
     targets.clear();
     std::vector<std::string> failed;
     if (!message.AllUsers) {
-        // A name given twice (in any letter case) is one user: he gets one copy and is
-        // named once in the notice. A list of one name repeated would otherwise queue that
-        // many copies for him and cut him off at the queue's limit.
-        ++m_routing;
-        std::unique_ptr<std::unordered_set<std::string>> failedNames; // made at the first
-        auto fail = [&](const std::string& name) {
-            if (!failedNames)
-                failedNames = std::make_unique<std::unordered_set<std::string>>();
-            if (failedNames->insert(FoldNameCase(name)).second)
-                failed.push_back(name);
-        };
-        for (const std::string& name : message.Recipients) {
-            Connection* c = FindByName(name);
-            if (!c || c->Socket->IsClosed()) {
-                fail(name);
-            } else if (c == &s || c->RoutedFor == m_routing) {
-                continue;
-            } else if (Denies(entry, name)) {
-                c->RoutedFor = m_routing;
-                fail(name);
-            } else {
-                c->RoutedFor = m_routing;
-                targets.push_back(c);
-            }
-        }
+        NamedTargets(
+            s, entry,
+            [&](auto each) {
+                for (const std::string& name : message.Recipients)
+                    each(name);
+            },
+            failed);
     } else {
         for (auto& c : m_connections) {
             if (c.get() == &s || c->Socket->IsClosed() || c->CurrentName.empty() || c->Http)
@@ -586,9 +639,51 @@ void CTcpIpServer::HandleMessage(Connection& s, ProtocolDocument& received)
                 failed.push_back(target->CurrentName);
         }
     }
-    if (!failed.empty() && !s.Socket->IsClosed())
-        SendNotice(s, "Zib Tam could not send your message to " + FormatRecipients(false, failed) +
-                          ".");
+    ReportUnsent(s, failed);
+}
+
+void CTcpIpServer::OnFrameArrived(CTaskSocket& socket, const RoutedFrame& frame,
+                                  std::string_view body)
+{
+    CNesting nesting(m_nesting);
+    Connection* s = Find(socket);
+    if (frame.Type == DocumentType::MessageReceipt) {
+        if (!s || NameCaseEqual()(frame.Sender, CTransport::kSystemSender))
+            return; // see HandleReceipt
+        Connection* sender = FindByName(frame.Sender);
+        if (!sender) {
+            if (!LeftRecently(frame.Sender))
+                socket.Close();
+            return;
+        }
+        SendFrameTo(*sender, body);
+        return;
+    }
+    if (!s) {
+        socket.Close();
+        return;
+    }
+    // Routed as it came when it goes out unchanged: to named users, from the logged-on
+    // name, with no permission rules to apply. Anything else as a document.
+    if (s->CurrentName.empty())
+        return;
+    if (frame.AllUsers || frame.Sender != s->CurrentName || !EntryOf(*s).Rules.empty()) {
+        ProtocolDocument document;
+        std::string error;
+        if (ReadProtocolDocument(body, document, error, true))
+            HandleMessage(*s, document);
+        return;
+    }
+    m_targets.clear();
+    std::vector<std::string> failed;
+    NamedTargets(
+        *s, EntryOf(*s), [&](auto each) { ForEachRoutedRecipient(frame.Recipients, each); },
+        failed);
+    for (Connection* target : m_targets) {
+        if (!SendFrameTo(*target, body))
+            failed.push_back(target->CurrentName);
+    }
+    ReportUnsent(*s, failed);
 }
 
 void CTcpIpServer::HandleReceipt(Connection& s, ProtocolDocument& receipt)

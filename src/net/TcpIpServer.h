@@ -103,9 +103,11 @@ private:
         {
             std::size_t Size;
             bool Users;
+            std::size_t Count; // documents: 1, or the frames of a run of routed frames
         };
         std::deque<Queued> QueuedDocuments;
         std::size_t QueuedBytes = 0;
+        std::size_t QueuedCount = 0; // their documents and frames
         // Users documents among them: at most one being written and one waiting. Only the
         // latest list matters, so a newer one takes the place of the one waiting, and a slow
         // reader gets one list instead of a pile of them.
@@ -136,10 +138,25 @@ private:
 
     void HandleLoginRequest(Connection& s, const std::string& name);
     void HandleMessage(Connection& s, ProtocolDocument& received);
+    // A message or receipt in this program's own form, routed as it came.
+    void OnFrameArrived(CTaskSocket& socket, const RoutedFrame& frame,
+                        std::string_view body) override;
+    // Fills m_targets with the connections a message to the names that `eachName` gives
+    // goes to, once each; the names it cannot go to go to `failed`, once each.
+    template <typename EachName>
+    void NamedTargets(Connection& s, const PermissionEntry& entry, EachName eachName,
+                      std::vector<std::string>& failed);
+    // Tells the sender which recipients his message did not reach.
+    void ReportUnsent(Connection& s, const std::vector<std::string>& failed);
     void HandleReceipt(Connection& s, ProtocolDocument& receipt);
     // Sends without waiting; false when the send failed or the connection's queue grew
     // beyond the limit (the connection is then closed).
     bool SendTo(Connection& target, ProtocolDocument&& document);
+    // The same for a body routed as it came (CTaskSocket::SendFrame).
+    bool SendFrameTo(Connection& target, std::string_view body);
+    // After a document or frame joined the queue: false, with the connection closed, when
+    // the queue is over the limits.
+    bool WithinLimits(Connection& target);
     void SendNotice(Connection& to, const std::string& text);
     // Forgets the documents the socket has written (or dropped) since the last look.
     static void TrimQueued(Connection& c);
@@ -153,13 +170,13 @@ private:
     std::size_t SendUsers(Connection& r, ProtocolDocument document);
     Connection* Find(CTaskSocket& socket);
     const PermissionEntry& EntryOf(Connection& c);
-    Connection* FindByName(const std::string& name);
+    Connection* FindByName(std::string_view name);
     void SetName(Connection& c, const std::string& name);
     std::string NewNoticeId();
     // Names that left or were given up lately: receipts addressed to them are still on
     // their way for a while (as long as a connection may stay silent).
     void NoteDeparture(const std::string& name);
-    bool LeftRecently(const std::string& name) const;
+    bool LeftRecently(std::string_view name) const;
     // The bytes the upgrade download hands out; null when they cannot be read.
     std::shared_ptr<const std::string> ExecutableBytes();
 

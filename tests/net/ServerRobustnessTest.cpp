@@ -122,38 +122,56 @@ TEST_F(ServerRobustnessTest, FiveHundredConnectionsOpenedAndDroppedAtOnce)
     ExpectHealthyTraffic(20);
 }
 
+// Whether the messages go to everybody or to named users (which the server forwards as they
+// came, many to an entry of the queue), the queue of a peer that stopped reading is bounded.
 TEST_F(ServerRobustnessTest, AClientThatStopsReadingIsCutOffAloneAndBounded)
 {
     Server.SetOutgoingLimit(100000, 1024 * 1024);
-    RawPeer stalled(Port);
-    stalled.SetReceiveBuffer(4096);
-    ASSERT_TRUE(stalled.Send(FormatDocumentFrame(ProtocolDocument::MakeLoginRequest("Stalled"))));
-    ASSERT_TRUE(Settle([&] { return Owen->Knows({"RT", "Stalled"}); }));
+    struct Case
+    {
+        const char* Stalled;
+        char Fill;
+        bool ToAll;
+    };
+    const Case cases[] = {{"Stalled", 'z', true}, {"Named", 'y', false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Stalled);
+        RawPeer stalled(Port);
+        stalled.SetReceiveBuffer(4096);
+        ASSERT_TRUE(
+            stalled.Send(FormatDocumentFrame(ProtocolDocument::MakeLoginRequest(c.Stalled))));
+        ASSERT_TRUE(Settle([&] { return Owen->Knows({"RT", c.Stalled}); }));
 
-    // Owen writes to everybody; the stalled peer never reads. Its queue hits the limit,
-    // the server closes it and tells Owen, and RT gets every single message.
-    std::string error;
-    std::string text(8000, 'z');
-    const std::string notice = "Zib Tam could not send your message to Stalled.";
-    int sent = 0;
-    while (sent < 3000 && !Owen->Has(notice)) {
-        for (int i = 0; i < 20; ++i, ++sent)
-            ASSERT_TRUE(Owen->Client->SendToAll(text + std::to_string(sent), error)) << error;
-        PumpFor(1);
+        // Owen writes to everybody; the stalled peer never reads. Its queue hits the limit,
+        // the server closes it and tells Owen, and RT gets every single message.
+        std::string error;
+        std::string text(8000, c.Fill);
+        const std::string notice =
+            std::string("Zib Tam could not send your message to ") + c.Stalled + ".";
+        int sent = 0;
+        while (sent < 3000 && !Owen->Has(notice)) {
+            for (int i = 0; i < 20; ++i, ++sent) {
+                std::string numbered = text + std::to_string(sent);
+                ASSERT_TRUE(c.ToAll ? Owen->Client->SendToAll(numbered, error)
+                                    : Owen->Client->Send({c.Stalled, "RT"}, numbered, error))
+                    << error;
+            }
+            PumpFor(1);
+        }
+        ASSERT_TRUE(Settle([&] { return Owen->Has(notice); }, 10000));
+        EXPECT_LT(sent, 3000);
+        ASSERT_TRUE(Settle(
+            [&] {
+                int got = 0;
+                Rt->Drain();
+                for (auto& m : Rt->Messages)
+                    got += m.Text.rfind(text, 0) == 0;
+                return got == sent;
+            },
+            15000));
+        ASSERT_TRUE(Settle([&] { return Owen->Knows({"RT"}); }));
+        ExpectHealthyTraffic(10);
     }
-    ASSERT_TRUE(Settle([&] { return Owen->Has(notice); }, 10000));
-    EXPECT_LT(sent, 3000);
-    ASSERT_TRUE(Settle(
-        [&] {
-            int got = 0;
-            Rt->Drain();
-            for (auto& m : Rt->Messages)
-                got += m.Text.rfind(text, 0) == 0;
-            return got == sent;
-        },
-        15000));
-    ASSERT_TRUE(Settle([&] { return Owen->Knows({"RT"}); }));
-    ExpectHealthyTraffic(10);
 }
 
 } // namespace

@@ -185,6 +185,25 @@ TEST(ServerWireBytes, QuickReadingOfMessagesEqualsTheReader)
              quick.ReceiptId != reader.ReceiptId || quick.ReceiptSender != reader.ReceiptSender ||
              quick.ReceiptRecipient != reader.ReceiptRecipient))
             return testing::AssertionFailure() << "document differs for: " << b;
+        // What the server routes without a document: exactly the bodies read the quick way
+        // (those keep their frame), with the sender and recipients the reader finds.
+        ProtocolDocument kept;
+        ReadProtocolDocument(b, kept, quickError, true);
+        RoutedFrame routed;
+        bool routable = ReadRoutedFrame(b, routed);
+        if (routable != !kept.WrittenFrame.empty())
+            return testing::AssertionFailure() << "routed without the quick reading: " << b;
+        if (routable) {
+            std::vector<std::string> names;
+            ForEachRoutedRecipient(routed.Recipients,
+                                   [&](std::string_view name) { names.emplace_back(name); });
+            bool message = routed.Type == DocumentType::Message;
+            if (routed.Type != quick.Type ||
+                routed.Sender != (message ? quick.Message.Sender : quick.ReceiptSender) ||
+                routed.AllUsers != (message && quick.Message.AllUsers) ||
+                names != (message ? quick.Message.Recipients : std::vector<std::string>()))
+                return testing::AssertionFailure() << "routed differently: " << b;
+        }
         return testing::AssertionSuccess();
     };
 

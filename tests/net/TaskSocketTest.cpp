@@ -329,11 +329,25 @@ TEST(TaskSocketQueue, AnyQueueArrivesWholeAndInOrderThroughAnyPartialWrites)
         ::setsockopt(pair[0], SOL_SOCKET, SO_SNDBUF, &c.SendBuffer, sizeof c.SendBuffer);
 
         // Log-on requests of every length, now and then a keep-alive or a download (whose
-        // bytes go out as a second piece of the same document).
+        // bytes go out as a second piece of the same document), and runs of messages routed
+        // as they came (which share entries of the queue) between them.
         std::vector<ProtocolDocument> documents;
+        std::vector<std::string> routed; // the body of each routed frame; empty: a document
         std::string expected;
         for (int i = 0; i < c.Count; ++i) {
             unsigned kind = random() % 16;
+            if (kind >= 10) {
+                ChatMessage message;
+                message.Id = std::to_string(i);
+                message.Sender = "Owen";
+                message.Recipients = {"RT"};
+                message.Text = std::to_string(i) + std::string(random() % (c.MaxName + 1), 't');
+                std::string frame = FormatDocumentFrame(ProtocolDocument::MakeMessage(message));
+                expected += frame;
+                routed.push_back(frame.substr(frame.find("\n\n") + 2));
+                documents.emplace_back();
+                continue;
+            }
             ProtocolDocument document =
                 kind == 0   ? ProtocolDocument::MakeKeepAlive()
                 : kind == 1 ? ProtocolDocument::MakeFile(std::string(random() % 5000, 'f'))
@@ -341,6 +355,7 @@ TEST(TaskSocketQueue, AnyQueueArrivesWholeAndInOrderThroughAnyPartialWrites)
                                   std::to_string(i) + std::string(random() % (c.MaxName + 1), 'n'));
             expected += FormatDocumentFrame(document, clock.Now());
             documents.push_back(std::move(document));
+            routed.emplace_back();
         }
 
         std::string received;
@@ -355,8 +370,13 @@ TEST(TaskSocketQueue, AnyQueueArrivesWholeAndInOrderThroughAnyPartialWrites)
         std::string error;
         if (c.Held)
             writer.HoldWrites();
-        for (ProtocolDocument& document : documents) {
-            ASSERT_TRUE(writer.SendDocument(std::move(document), nullptr, false, error)) << error;
+        for (std::size_t i = 0; i < documents.size(); ++i) {
+            bool appended = false;
+            if (!routed[i].empty())
+                ASSERT_TRUE(writer.SendFrame(routed[i], appended));
+            else
+                ASSERT_TRUE(writer.SendDocument(std::move(documents[i]), nullptr, false, error))
+                    << error;
             if (!c.Held && random() % 8 == 0)
                 for (unsigned bites = random() % 4; bites > 0; --bites)
                     readSome();
@@ -650,6 +670,51 @@ TEST_F(TaskSocketTest, AsynchronousWriteErrorReachesTheOwner)
     // Whichever notification saw the reset first, a failure names the half-sent document.
     for (const auto& failed : m_clientOwner.Failed)
         EXPECT_EQ(failed.UserName.size(), 500000u);
+}
+
+// Routed frames share an entry of the queue; when the write of one fails, the owner hears
+// of the message whose frame the write stopped in, not of the whole run.
+TEST_F(TaskSocketTest, AWriteErrorInARunOfFramesNamesTheMessageItStoppedIn)
+{
+    ConnectRaw();
+    ShrinkBuffers(m_raw);
+    m_clientOwner.CloseOnFailure = true;
+    auto body = [](const std::string& text) {
+        ChatMessage message;
+        message.Id = text.substr(0, 1);
+        message.Sender = "Owen";
+        message.Recipients = {"RT"};
+        message.Text = text;
+        std::string frame = FormatDocumentFrame(ProtocolDocument::MakeMessage(message));
+        return frame.substr(frame.find("\n\n") + 2);
+    };
+    const std::string small = "a short one";
+    // Far more than the kernel's buffers hold.
+    const std::string big(900000, 'b');
+    m_client.HoldWrites();
+    bool appended = false;
+    ASSERT_TRUE(m_client.SendFrame(body(small), appended));
+    EXPECT_FALSE(appended);
+    for (char c : std::string("bcd")) {
+        ASSERT_TRUE(m_client.SendFrame(body(std::string(big.size(), c)), appended));
+        EXPECT_TRUE(appended);
+    }
+    EXPECT_EQ(m_client.OutgoingCount(), 1u);
+    m_client.ReleaseWrites(); // the short one goes out whole, the next one blocks half way
+    ASSERT_FALSE(m_client.IsClosed());
+    ASSERT_TRUE(m_client.SendFrame(body("after the run began"), appended));
+    EXPECT_FALSE(appended); // nothing joins a run part of which is written
+    EXPECT_EQ(m_client.OutgoingCount(), 2u);
+    ResetRaw();
+    // The reset arrives unseen by the read notification; the next write finds it.
+    ::usleep(50000);
+    m_client.HoldWrites();
+    m_client.ReleaseWrites();
+    EXPECT_TRUE(m_client.IsClosed());
+    ASSERT_EQ(m_clientOwner.Failed.size(), 1u);
+    EXPECT_EQ(m_clientOwner.Failed[0].Type, DocumentType::Message);
+    EXPECT_TRUE(m_clientOwner.Failed[0].Message.Text == big);
+    EXPECT_EQ(m_clientOwner.Failed[0].Message.Sender, "Owen");
 }
 
 TEST_F(TaskSocketTest, ConnectFailuresGiveTheSystemText)
