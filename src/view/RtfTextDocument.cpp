@@ -36,41 +36,7 @@ public:
             m_cursor.insertBlock();
             m_pendingParagraph = false;
         }
-        const QTextCharFormat& qtFormat = Convert(format);
-        QString qtText = FromCp1252(text);
-        int pos = m_cursor.position();
-        int done = 0;
-        while (done < qtText.size()) {
-            // Skip links that end before here.
-            while (m_link < m_options.Links.size() && m_options.Links[m_link].End <= pos)
-                ++m_link;
-            int end = pos + static_cast<int>(qtText.size()) - done;
-            const RtfLinkSpan* link = nullptr;
-            if (m_link < m_options.Links.size()) {
-                const RtfLinkSpan& next = m_options.Links[m_link];
-                if (next.Start <= pos) {
-                    link = &next;
-                    end = std::min(end, next.End);
-                } else {
-                    end = std::min(end, next.Start);
-                }
-            }
-            const int count = end - pos;
-            if (link) {
-                QTextCharFormat linked = qtFormat;
-                linked.setAnchor(true);
-                linked.setAnchorHref(link->Href);
-                linked.setFontUnderline(true);
-                linked.setForeground(m_options.LinkColor);
-                m_cursor.insertText(qtText.mid(done, count), linked);
-            } else {
-                m_cursor.insertText(done == 0 && count == qtText.size() ? qtText
-                                                                        : qtText.mid(done, count),
-                                    qtFormat);
-            }
-            done += count;
-            pos = end;
-        }
+        m_cursor.insertText(FromCp1252(text), Convert(format));
     }
 
     void Paragraph(RtfAlignment alignment) override
@@ -126,7 +92,6 @@ private:
 
     QTextCursor& m_cursor;
     const RtfInsertOptions& m_options;
-    size_t m_link = 0;
     bool m_pendingParagraph = false;
     std::vector<std::pair<RtfCharFormat, QTextCharFormat>> m_cache;
 };
