@@ -426,13 +426,8 @@ void CHtmlLogView::ApplySettings(const HistoryDisplaySettings& settings)
 void CHtmlLogView::ShowMessages(std::span<const ChatMessage> shown, bool append,
                                 IHistoryProgress* progress)
 {
-    if (!append) {
-        m_shown.clear();
-        // Room to follow the log: the first new message does not move every one shown.
-        m_shown.reserve(shown.size() + shown.size() / 4 + 64);
-    }
-    const int before = static_cast<int>(m_shown.size());
-    m_shown.insert(m_shown.end(), shown.begin(), shown.end());
+    const int before = append ? static_cast<int>(m_shown.size()) : 0;
+    m_shown.Show(shown, append);
     // Following the log: only the new paragraphs go to the file and into the page, so
     // one new message costs the same however long the log is.
     std::string error;
@@ -463,8 +458,30 @@ void CHtmlLogView::Clear()
     // The empty page again would only hold up the load of the next one.
     if (m_shown.empty() && !m_showingNotice)
         return;
-    m_shown.clear();
+    m_shown.Clear();
     Rebuild();
+}
+
+void CHtmlLogView::MoveMessages(std::span<const ChatMessage> shown)
+{
+    m_shown.Move(shown);
+}
+
+std::string CHtmlLogView::Paragraphs(size_t from, size_t to,
+                                     const HistoryDisplaySettings& settings) const
+{
+    std::string paragraphs;
+    for (const auto& [run, first] : m_shown.Runs(from, to))
+        paragraphs += BuildLogParagraphs(run, static_cast<int>(first), settings);
+    return paragraphs;
+}
+
+std::string CHtmlLogView::Page(size_t from, size_t to, const HistoryDisplaySettings& settings) const
+{
+    const auto runs = m_shown.Runs(from, to);
+    if (from == 0 && runs.size() == 1)
+        return BuildLogPage(runs.front().first, settings);
+    return BuildLogPageWith(Paragraphs(from, to, settings), settings);
 }
 
 void CHtmlLogView::FinishShowing()
@@ -478,7 +495,7 @@ void CHtmlLogView::FinishShowing()
 
 void CHtmlLogView::ShowReloadNotice(const std::string& text)
 {
-    m_shown.clear();
+    m_shown.Clear();
     m_showingNotice = true;
     m_page->SetHtml(
         NoticePage(text, kReloadLink, PageSettings(m_settings, TextPalette()), TextPalette()));
@@ -501,9 +518,7 @@ void CHtmlLogView::JumpTo(size_t first)
 {
     const size_t last = std::min(m_shown.size(), first + kPageSlice);
     std::string error;
-    if (!WriteLogPage(m_pagePath,
-                      BuildLogPageFrom(std::span<const ChatMessage>(m_shown).first(last), first,
-                                       PageSettings(m_settings, TextPalette())),
+    if (!WriteLogPage(m_pagePath, Page(first, last, PageSettings(m_settings, TextPalette())),
                       error))
         return;
     m_first = m_fileFirst = first;
@@ -516,9 +531,7 @@ void CHtmlLogView::ShowNewer()
     if (m_plain || m_showingNotice || m_last >= m_shown.size())
         return;
     const size_t to = std::min(m_shown.size(), m_last + kPageSlice);
-    const std::string paragraphs =
-        BuildLogParagraphs(std::span<const ChatMessage>(m_shown).subspan(m_last, to - m_last),
-                           static_cast<int>(m_last), PageSettings(m_settings, TextPalette()));
+    const std::string paragraphs = Paragraphs(m_last, to, PageSettings(m_settings, TextPalette()));
     if (m_page->AppendNewerHtml(FromCp1252(paragraphs)))
         m_last = to;
 }
@@ -529,10 +542,23 @@ void CHtmlLogView::ShowOlder(size_t downTo)
         return;
     const size_t from = std::min(downTo, m_first > kPageSlice ? m_first - kPageSlice : 0);
     const std::string paragraphs =
-        BuildLogParagraphs(std::span<const ChatMessage>(m_shown).subspan(from, m_first - from),
-                           static_cast<int>(from), PageSettings(m_settings, TextPalette()));
+        Paragraphs(from, m_first, PageSettings(m_settings, TextPalette()));
     if (m_page->PrependHtml(FromCp1252(paragraphs)))
         m_first = from;
+}
+
+bool CHtmlLogView::ShowInPlainPage(const HistoryDisplaySettings& settings,
+                                   IHistoryProgress* progress)
+{
+    bool append = false;
+    for (const auto& [run, first] : m_shown.Runs(0, m_shown.size())) {
+        if (!m_plain->ShowMessages(run, static_cast<int>(first), append, settings, progress))
+            return false;
+        append = true;
+    }
+    if (!append)
+        m_plain->ShowMessages({}, 0, false, settings, progress);
+    return true;
 }
 
 void CHtmlLogView::Rebuild(IHistoryProgress* progress)
@@ -543,14 +569,14 @@ void CHtmlLogView::Rebuild(IHistoryProgress* progress)
     // The web page starts with the newest messages; the plain page holds them all.
     const size_t first =
         !m_plain && m_shown.size() > kFirstSlice ? m_shown.size() - kFirstSlice : 0;
-    if (!WriteLogPage(m_pagePath, BuildLogPageFrom(m_shown, first, settings), error))
+    if (!WriteLogPage(m_pagePath, Page(first, m_shown.size(), settings), error))
         return;
     m_showingNotice = false;
     m_first = m_fileFirst = first;
     m_last = m_shown.size();
     if (!m_plain) {
         m_page->LoadFile(QString::fromStdString(m_pagePath));
-    } else if (!m_plain->ShowMessages(m_shown, 0, false, settings, progress)) {
+    } else if (!ShowInPlainPage(settings, progress)) {
         // Cancelled: as the classic view, a notice with a link that shows them after all.
         m_showingNotice = true;
         m_page->SetHtml(
@@ -611,14 +637,13 @@ void CClassicLogView::ShowMessages(std::span<const ChatMessage> shown, bool appe
     // Nothing is laid out here: rows are laid out when they come on screen.
     m_notice.reset();
     if (!append) {
-        m_messages.clear();
         m_layouts.clear();
         m_heights.clear();
         m_selected = -1;
         m_allSelected = false;
         m_atEnd = true;
     }
-    m_messages.insert(m_messages.end(), shown.begin(), shown.end());
+    m_messages.Show(shown, append);
     m_heights.resize(m_messages.size(), -1);
     // At the end it follows; above it the rows on screen stay where they are.
     SyncScrollBar();

@@ -6,7 +6,6 @@
 
 #include <QAbstractScrollArea>
 #include <QMainWindow>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <unordered_map>
@@ -41,6 +40,7 @@ public:
     void ApplySettings(const HistoryDisplaySettings& settings) override;
     void ShowMessages(std::span<const ChatMessage> shown, bool append,
                       IHistoryProgress* progress) override;
+    void MoveMessages(std::span<const ChatMessage> shown) override;
     void Clear() override;
     void FinishShowing() override;
     void ShowReloadNotice(const std::string& text) override;
@@ -62,6 +62,11 @@ private:
     void ShowOlder(size_t downTo);
     void ShowNewer();
     void JumpTo(size_t first);
+    // The paragraphs of messages `from` to `to`, and a page of them.
+    std::string Paragraphs(size_t from, size_t to, const HistoryDisplaySettings& settings) const;
+    std::string Page(size_t from, size_t to, const HistoryDisplaySettings& settings) const;
+    // Every message in the plain page; false when the user cancelled.
+    bool ShowInPlainPage(const HistoryDisplaySettings& settings, IHistoryProgress* progress);
 
     std::string m_pagePath;
     std::unique_ptr<IWebPageView> m_page;
@@ -72,7 +77,7 @@ private:
     size_t m_fileFirst = 0;
     size_t m_last = 0; // the end of the messages the page holds (after a jump, short of all)
     bool m_webEngine = false;
-    std::vector<ChatMessage> m_shown;
+    CViewMessages m_shown;
     HistoryDisplaySettings m_settings;
     bool m_showingNotice = false;
 };
@@ -91,6 +96,7 @@ public:
     void ApplySettings(const HistoryDisplaySettings& settings) override;
     void ShowMessages(std::span<const ChatMessage> shown, bool append,
                       IHistoryProgress* progress) override;
+    void MoveMessages(std::span<const ChatMessage> shown) override { m_messages.Move(shown); }
     void Clear() override;
     void ShowReloadNotice(const std::string& text) override;
     void SelectMessage(int shownIndex) override;
@@ -142,8 +148,8 @@ private:
 
     IPrompt& m_prompt;
     HistoryDisplaySettings m_settings;
-    HistoryDisplaySettings m_colours;   // with the palette's colours filled in
-    std::deque<ChatMessage> m_messages; // appending never moves the rows already held
+    HistoryDisplaySettings m_colours; // with the palette's colours filled in
+    CViewMessages m_messages;
     std::unordered_map<int, std::unique_ptr<QTextDocument>> m_layouts;
     std::vector<int> m_heights; // -1: not measured at this width
     std::unique_ptr<QTextDocument> m_notice;

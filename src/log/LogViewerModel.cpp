@@ -244,16 +244,52 @@ std::string BuildLogParagraphs(std::span<const ChatMessage> added, int firstInde
     return out;
 }
 
+std::string BuildLogPageWith(std::string_view paragraphs, const HistoryDisplaySettings& settings)
+{
+    std::string page = BuildLogPage({}, settings);
+    page.insert(page.size() - kPageEnd.size(), paragraphs);
+    return page;
+}
+
 std::string BuildLogPageFrom(std::span<const ChatMessage> shown, size_t first,
                              const HistoryDisplaySettings& settings)
 {
     if (first == 0)
         return BuildLogPage(shown, settings);
-    std::string page = BuildLogPage({}, settings);
-    page.insert(page.size() - kPageEnd.size(),
-                BuildLogParagraphs(shown.subspan(std::min(first, shown.size())),
-                                   static_cast<int>(first), settings));
-    return page;
+    return BuildLogPageWith(BuildLogParagraphs(shown.subspan(std::min(first, shown.size())),
+                                               static_cast<int>(first), settings),
+                            settings);
+}
+
+void CViewMessages::Show(std::span<const ChatMessage> shown, bool append)
+{
+    if (append) {
+        m_added.insert(m_added.end(), shown.begin(), shown.end());
+        return;
+    }
+    m_held = shown;
+    std::vector<ChatMessage>().swap(m_added);
+}
+
+void CViewMessages::Move(std::span<const ChatMessage> shown)
+{
+    m_held = shown.first(std::min(shown.size(), size()));
+    std::vector<ChatMessage>().swap(m_added);
+}
+
+std::vector<std::pair<std::span<const ChatMessage>, size_t>> CViewMessages::Runs(size_t from,
+                                                                                 size_t to) const
+{
+    std::vector<std::pair<std::span<const ChatMessage>, size_t>> runs;
+    to = std::min(to, size());
+    if (from < std::min(to, m_held.size()))
+        runs.emplace_back(m_held.subspan(from, std::min(to, m_held.size()) - from), from);
+    const size_t start = std::max(from, m_held.size());
+    if (start < to)
+        runs.emplace_back(
+            std::span<const ChatMessage>(m_added).subspan(start - m_held.size(), to - start),
+            start);
+    return runs;
 }
 
 bool AppendToLogPage(const std::string& path, std::string_view paragraphs, std::string& error)
@@ -306,10 +342,43 @@ void CLogViewer::OnFirstIdle()
         Load(!m_everLoaded);
 }
 
+namespace {
+
+// Room for a quarter more: following the log does not move what the view reads.
+template <typename T> void LeaveRoom(std::vector<T>& items)
+{
+    items.reserve(items.size() + items.size() / 4 + 64);
+}
+
+size_t ShownCount(const CHistoryMessageList& list)
+{
+    const std::vector<int>& index = list.ShownIndex();
+    for (auto it = index.rbegin(); it != index.rend(); ++it)
+        if (*it >= 0)
+            return static_cast<size_t>(*it) + 1;
+    return 0;
+}
+
+} // namespace
+
+std::span<const ChatMessage> CLogViewer::HoldShown()
+{
+    const size_t shown = ShownCount(m_list);
+    m_holdsCopy = shown < m_list.All().size();
+    if (!m_holdsCopy) {
+        std::vector<ChatMessage>().swap(m_shownCopy);
+        return m_list.All();
+    }
+    m_shownCopy = m_list.Shown();
+    LeaveRoom(m_shownCopy);
+    return m_shownCopy;
+}
+
 void CLogViewer::Load(bool first)
 {
     m_view.Clear();
     m_list.Clear();
+    std::vector<ChatMessage>().swap(m_shownCopy);
     m_loaded = false;
     const std::string text =
         first ? "Loading Zib Tam log for the first time..." : "Reloading the Zib Tam log...";
@@ -325,7 +394,8 @@ void CLogViewer::Load(bool first)
             CHistoryMessageList newest;
             ApplyPeriod(newest, m_months);
             newest.Set(std::move(messages));
-            m_view.ShowMessages(newest.Shown(), false, nullptr);
+            m_shownCopy = newest.Shown();
+            m_view.ShowMessages(m_shownCopy, false, nullptr);
             m_view.FinishShowing();
         }
         std::string error;
@@ -338,8 +408,9 @@ void CLogViewer::Load(bool first)
             m_loaded = true;
             m_everLoaded = true;
             ApplyPeriod(m_months);
+            LeaveRoom(messages);
             m_list.Set(std::move(messages));
-            m_view.ShowMessages(m_list.Shown(), false, busy.get());
+            m_view.ShowMessages(HoldShown(), false, busy.get());
         }
     }
     m_busy = false;
@@ -374,9 +445,20 @@ void CLogViewer::OnFollowTick()
         m_view.ShowReloadNotice(kLogReloadNotice);
         m_loaded = false;
     } else if (!added.empty()) {
+        // The view reads what it shows from the list or the copy: when either had to move
+        // to take the new messages, it is told where they are now.
+        const size_t before = ShownCount(m_list);
+        const ChatMessage* held = m_holdsCopy ? m_shownCopy.data() : m_list.All().data();
         std::vector<ChatMessage> shown = m_list.Add(added);
-        if (!shown.empty())
+        if (m_holdsCopy)
+            m_shownCopy.insert(m_shownCopy.end(), shown.begin(), shown.end());
+        if (!shown.empty()) {
+            const bool moved = (m_holdsCopy ? m_shownCopy.data() : m_list.All().data()) != held ||
+                               (!m_holdsCopy && ShownCount(m_list) < m_list.All().size());
+            if (moved)
+                m_view.MoveMessages(HoldShown().first(before));
             m_view.ShowMessages(shown, true, nullptr);
+        }
     }
     m_host.SetStatusText("");
 }
@@ -410,11 +492,11 @@ void CLogViewer::ChoosePeriod(int row)
     {
         std::unique_ptr<ILogBusy> busy = m_host.StartBusy(text);
         ApplyPeriod(months);
-        m_view.ShowMessages(m_list.Shown(), false, busy.get());
+        m_view.ShowMessages(HoldShown(), false, busy.get());
         cancelled = busy->IsCancelled();
         if (cancelled) {
             ApplyPeriod(m_months);
-            m_view.ShowMessages(m_list.Shown(), false, nullptr);
+            m_view.ShowMessages(HoldShown(), false, nullptr);
         }
     }
     m_busy = false;

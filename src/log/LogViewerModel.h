@@ -68,6 +68,30 @@ std::string SearchResultsLabel(size_t count);
 // format "LogPrefix", no name links.
 HistoryDisplaySettings LogDisplaySettings(const COptions& options);
 
+// What a view shows: the messages of its last display where the viewer holds them (see
+// ILogHistoryView), and copies of those appended since.
+class CViewMessages
+{
+public:
+    void Show(std::span<const ChatMessage> shown, bool append);
+    // The same messages, now lying in `shown`.
+    void Move(std::span<const ChatMessage> shown);
+    void Clear() { Show({}, false); }
+    size_t size() const { return m_held.size() + m_added.size(); }
+    bool empty() const { return size() == 0; }
+    const ChatMessage& operator[](size_t index) const
+    {
+        return index < m_held.size() ? m_held[index] : m_added[index - m_held.size()];
+    }
+    // Messages `from` to `to` (not included) in at most two runs, each with the index of
+    // its first message.
+    std::vector<std::pair<std::span<const ChatMessage>, size_t>> Runs(size_t from, size_t to) const;
+
+private:
+    std::span<const ChatMessage> m_held;
+    std::vector<ChatMessage> m_added;
+};
+
 // The whole HTML page of the shown messages.
 std::string BuildLogPage(std::span<const ChatMessage> shown,
                          const HistoryDisplaySettings& settings);
@@ -77,6 +101,8 @@ bool WriteLogPage(const std::string& path, std::string_view page, std::string& e
 // as BuildLogPage writes them (ids from "msg<firstIndex>" on).
 std::string BuildLogParagraphs(std::span<const ChatMessage> added, int firstIndex,
                                const HistoryDisplaySettings& settings);
+// The page holding `paragraphs` as BuildLogParagraphs writes them.
+std::string BuildLogPageWith(std::string_view paragraphs, const HistoryDisplaySettings& settings);
 // The page of the shown messages from `first` on, their ids counting from "msg<first>".
 std::string BuildLogPageFrom(std::span<const ChatMessage> shown, size_t first,
                              const HistoryDisplaySettings& settings);
@@ -91,7 +117,9 @@ class ILogBusy : public IHistoryProgress
 };
 
 // The view the log is shown in: the HTML page or the classic rich-text history.
-// It is handed only the messages the period shows, in order.
+// It is handed only the messages the period shows, in order. A large log is held once: the
+// view reads the messages of a display (`append` false) where they lie, until the next
+// display, Clear, ShowReloadNotice or MoveMessages; appended ones it keeps copies of.
 class ILogHistoryView
 {
 public:
@@ -99,6 +127,8 @@ public:
     virtual void ApplySettings(const HistoryDisplaySettings& settings) = 0;
     virtual void ShowMessages(std::span<const ChatMessage> shown, bool append,
                               IHistoryProgress* progress) = 0;
+    // The messages shown so far (displayed and appended, in order) now lie in `shown`.
+    virtual void MoveMessages(std::span<const ChatMessage> shown) { (void)shown; }
     virtual void Clear() = 0;
     // Gives what ShowMessages put up a moment to reach the screen before a long task takes
     // the program's attention (a browser engine needs it to load a page).
@@ -168,6 +198,9 @@ public:
 
 private:
     void Load(bool first);
+    // The messages the period shows, held here for the view: the list's own when the period
+    // shows every message, else a copy of those it shows. Room is left to follow the log.
+    std::span<const ChatMessage> HoldShown();
     void ApplyPeriod(int months);
     void ApplyPeriod(CHistoryMessageList& list, int months) const;
     bool RunSearch();
@@ -178,7 +211,9 @@ private:
     ILogViewerHost& m_host;
     ILogHistoryView& m_view;
     CLogTracker m_tracker;
-    CHistoryMessageList m_list; // the loaded log and the period's filter
+    CHistoryMessageList m_list;           // the loaded log and the period's filter
+    std::vector<ChatMessage> m_shownCopy; // the newest, while the whole log is read
+    bool m_holdsCopy = false;
     int m_months = 0;
     bool m_loaded = false;
     bool m_everLoaded = false;

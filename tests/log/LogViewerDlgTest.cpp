@@ -248,6 +248,64 @@ TEST_F(LogViewerDlgTest, ClassicViewOfALargeLogLaysOutOnlyTheRowsOnScreen)
     EXPECT_LT(classic->LaidOutRows(), 500);
 }
 
+// The viewer holds the log once and the view reads it there: following a log past the room
+// left for it moves what the view reads, with and without a period that leaves some out.
+TEST_F(LogViewerDlgTest, BothViewsFollowALogThatOutgrowsItsRoom)
+{
+    for (const bool classicView : {true, false}) {
+        for (const int months : {0, 1}) {
+            SCOPED_TRACE(std::string(classicView ? "classic" : "page") + " view, " +
+                         std::to_string(months) + " months");
+            window.reset();
+            std::filesystem::remove(logPath);
+            settings.options.Set(Opt::LogHistoryMonths, months);
+            ChatMessage old = MakeMessage("old", "from last year");
+            old.Time.Set(clock.Now() - 400 * 86400);
+            std::vector<ChatMessage> log{old};
+            std::vector<std::string> expected;
+            if (months == 0)
+                expected.push_back(old.Text);
+            for (int i = 0; i < 10; ++i) {
+                log.push_back(Now(std::to_string(i), "message " + std::to_string(i)));
+                expected.push_back(log.back().Text);
+            }
+            Append(log);
+            CClassicLogView* classic = nullptr;
+            if (classicView) {
+                classic = new CClassicLogView(prompt, nullptr);
+                window = std::make_unique<CLogViewerDlg>(settings.options, prompt, clock, false,
+                                                         classic, *classic);
+                window->show();
+                ASSERT_TRUE(RunUntil([&] { return window->Viewer().IsLoaded(); }));
+            } else {
+                Open();
+            }
+            for (int round = 0; round < 3; ++round) {
+                std::vector<ChatMessage> more;
+                for (int i = 0; i < 40; ++i) {
+                    const std::string id = std::to_string(10 + round * 40 + i);
+                    more.push_back(Now(id, "message " + id));
+                    expected.push_back(more.back().Text);
+                }
+                Append(more);
+                window->Viewer().OnFollowTick();
+            }
+            QStringList shown;
+            if (classic) {
+                for (int row = 0; row < classic->RowCount(); ++row)
+                    shown.append(classic->RowText(row));
+            } else {
+                shown = PageText().split(QLatin1Char('\n'));
+            }
+            ASSERT_EQ(shown.size(), static_cast<int>(expected.size()));
+            for (size_t i = 0; i < expected.size(); ++i)
+                EXPECT_TRUE(
+                    shown[static_cast<int>(i)].endsWith(QString::fromStdString(expected[i])))
+                    << shown[static_cast<int>(i)].toStdString();
+        }
+    }
+}
+
 TEST_F(LogViewerDlgTest, PlainPageFollowsTheLogByAppendingAndLeavesAScrolledUpViewWhereItIs)
 {
     std::vector<ChatMessage> log;
