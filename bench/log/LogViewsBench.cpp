@@ -7,9 +7,15 @@
 #include "ui/WidgetPrompt.h"
 #include "view/PrefixFormat.h"
 
+#include <QAbstractListModel>
 #include <QApplication>
+#include <QListView>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTemporaryDir>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <benchmark/benchmark.h>
 #include <fstream>
@@ -105,6 +111,96 @@ struct PlainTextEdit
     QScrollBar* Bar() { return view->verticalScrollBar(); }
 };
 
+// The classic view as a toolkit list would make it: a QListView over a model of the
+// messages, each row the same rich text (prefix and text in their formats) laid out by a
+// delegate. The list asks every row's height before it can show the last one.
+struct ModelViewList
+{
+    class Model : public QAbstractListModel
+    {
+    public:
+        std::span<const ChatMessage> Messages;
+        void Set(std::span<const ChatMessage> messages)
+        {
+            beginResetModel();
+            Messages = messages;
+            endResetModel();
+        }
+        int rowCount(const QModelIndex& parent) const override
+        {
+            return parent.isValid() ? 0 : static_cast<int>(Messages.size());
+        }
+        QVariant data(const QModelIndex& index, int role) const override
+        {
+            return role == Qt::DisplayRole ? QVariant(index.row()) : QVariant();
+        }
+    };
+    class Delegate : public QStyledItemDelegate
+    {
+    public:
+        const Model* Rows = nullptr;
+        void Layout(QTextDocument& document, int row, int width) const
+        {
+            const ChatMessage& message = Rows->Messages[static_cast<size_t>(row)];
+            QTextCharFormat prefix;
+            prefix.setFontWeight(QFont::Bold);
+            prefix.setForeground(Qt::darkBlue);
+            QTextCursor cursor(&document);
+            cursor.insertText(QString::fromStdString(format.Format(
+                                  message.Time, message.Sender, FormatRecipients(message), row, 0)),
+                              prefix);
+            cursor.insertText(QString::fromStdString(message.Text), QTextCharFormat());
+            document.setDocumentMargin(2);
+            document.setTextWidth(width);
+        }
+        QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+        {
+            QTextDocument document;
+            Layout(document, index.row(), option.rect.width() > 0 ? option.rect.width() : 780);
+            return document.size().toSize();
+        }
+        void paint(QPainter* painter, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) const override
+        {
+            QTextDocument document;
+            Layout(document, index.row(), option.rect.width());
+            painter->save();
+            painter->translate(option.rect.topLeft());
+            document.drawContents(painter);
+            painter->restore();
+        }
+        CPrefixFormat format{HistoryDisplaySettings{}.PrefixFormat};
+    };
+    struct Shower : ILogHistoryView
+    {
+        ModelViewList* owner = nullptr;
+        void ApplySettings(const HistoryDisplaySettings&) override {}
+        void ShowMessages(std::span<const ChatMessage> shown, bool, IHistoryProgress*) override
+        {
+            owner->model.Set(shown);
+            owner->view->scrollToBottom();
+        }
+        void Clear() override {}
+        void ShowReloadNotice(const std::string&) override {}
+        void SelectMessage(int) override {}
+    };
+    Model model;
+    Delegate delegate;
+    std::unique_ptr<QListView> view = std::make_unique<QListView>();
+    Shower shower;
+    ModelViewList()
+    {
+        delegate.Rows = &model;
+        view->setModel(&model);
+        view->setItemDelegate(&delegate);
+        view->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+        shower.owner = this;
+    }
+    ILogHistoryView& History() { return shower; }
+    QWidget& Widget() { return *view; }
+    QScrollBar* Bar() { return view->verticalScrollBar(); }
+};
+
 // The process's peak resident memory: run one view at a time (--benchmark_filter) to
 // read it for that view.
 long PeakResidentKb()
@@ -181,6 +277,13 @@ BENCHMARK(BM_ShowAll<PlainTextEdit>)
     ->Iterations(3);
 BENCHMARK(BM_ShowAll<ClassicView>)
     ->Name("ShowAll/Classic")
+    ->Arg(10000)
+    ->Arg(40000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(BM_ShowAll<ModelViewList>)
+    ->Name("ShowAll/ModelViewList")
     ->Arg(10000)
     ->Arg(40000)
     ->Arg(100000)
