@@ -498,11 +498,12 @@ void CTcpIpServer::OnDocumentArrived(CTaskSocket& socket)
     CNesting nesting(m_nesting);
     // Connections are deleted only by the poll, which never runs inside this.
     Connection* s = Find(socket);
-    // Each document is handled in its place in the queue (and moved on from there): a
-    // document is large, and taking it out first would cost a move per message. Nothing
-    // the handlers do reads from this connection.
+    // One document per notification, each in its place in the queue (and moved on from
+    // there: a document is large). Messages forwarded as they came arrive between the
+    // documents, each with a notification of its own; taking more documents at once would
+    // let them overtake those. Nothing the handlers do reads from this connection.
     CDocumentQueue& incoming = socket.Incoming();
-    for (; !incoming.empty(); incoming.pop_front()) {
+    if (!incoming.empty()) {
         ProtocolDocument& document = incoming.front();
         switch (document.Type) {
         case DocumentType::LoginRequest:
@@ -523,8 +524,7 @@ void CTcpIpServer::OnDocumentArrived(CTaskSocket& socket)
         default:
             break;
         }
-        if (socket.IsClosed())
-            return;
+        incoming.pop_front();
     }
 }
 

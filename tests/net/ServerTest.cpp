@@ -867,6 +867,33 @@ TEST_F(ServerTest, ReceiptForASenderWhoJustLeftIsDropped)
     EXPECT_TRUE(owen.WaitFor("still there?"));
 }
 
+// Messages in this program's own form are forwarded as they came, others are read and
+// written again; either way the messages of one write reach the recipient in the order
+// they were sent, and so do a log-on and the messages behind it.
+TEST_F(ServerTest, MessagesKeepTheirOrderWhicheverWayTheyGo)
+{
+    auto rt = LoggedOn("RT");
+    const std::vector<std::string> texts = {"one & a", "two",      "three & c",
+                                            "four",    "five < e", "six"};
+    std::string burst = LoginFrame("Owen");
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        ChatMessage message;
+        message.Id = std::to_string(i);
+        message.Sender = "Owen";
+        message.Recipients = {"RT"};
+        message.Text = texts[i];
+        message.Time = MessageTime::From(958'000'000);
+        burst += Frame(ProtocolDocument::MakeMessage(message));
+    }
+    RawPeer owen(Port);
+    ASSERT_TRUE(owen.Send(burst));
+    ASSERT_TRUE(Settle([&] { return rt->CountFrom("Owen") == static_cast<int>(texts.size()); }));
+    std::vector<std::string> got;
+    for (const ChatMessage& m : rt->Messages)
+        got.push_back(m.Text);
+    EXPECT_EQ(got, texts);
+}
+
 TEST_F(ServerTest, SenderIsTheLoggedOnNameAndStrangersCannotSend)
 {
     auto rt = LoggedOn("RT");
