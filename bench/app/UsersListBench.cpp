@@ -3,7 +3,7 @@
 // the window runs it between datagrams. The same arrivals into a list rebuilt whole on every
 // change (as it used to be) are measured beside, for the ratio.
 //   users_bench [COUNT] [--no-reference]     (3000 by default; offscreen or under Xvfb)
-#include "app/UsersListWidget.h"
+#include "app/desktop/UsersListWidget.h"
 #include "platform/QtText.h"
 
 #include <QApplication>

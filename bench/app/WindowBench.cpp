@@ -14,9 +14,9 @@
 // Run as root (for the namespaces); under Xvfb with a tray host, or offscreen.
 #include "BenchIsolation.h"
 #include "BenchProbe.h"
-#include "app/ChatDlg.h"
-#include "app/NetworkFactory.h"
-#include "app/UsersListWidget.h"
+#include "app/desktop/ChatDlg.h"
+#include "app/desktop/UsersListWidget.h"
+#include "app/eventloop/NetworkFactory.h"
 #include "platform/Clock.h"
 #include "platform/Prompt.h"
 #include "platform/Random.h"

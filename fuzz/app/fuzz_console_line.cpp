@@ -1,6 +1,6 @@
 // Typed console lines and terminal bytes of any shape: parsed, converted both ways and
 // shown as a message, never a crash.
-#include "app/ConsoleText.h"
+#include "app/console/ConsoleText.h"
 
 #include <cstddef>
 #include <cstdint>

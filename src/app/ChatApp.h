@@ -2,7 +2,7 @@
 // The process: decides which copy is starting, keeps to one copy per kind and mode,
 // runs the first-run prompts and creates the chat window (or runs the log viewer).
 #include "app/AppShell.h"
-#include "app/FirstRun.h"
+#include "app/session/FirstRun.h"
 #include "platform/Clock.h"
 #include "platform/Identity.h"
 #include "platform/InstanceGuard.h"

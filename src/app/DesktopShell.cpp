@@ -1,7 +1,7 @@
-#include "app/StandInShell.h"
+#include "app/DesktopShell.h"
 
-#include "app/ChatDlg.h"
-#include "app/ProgramIcons.h"
+#include "app/desktop/ChatDlg.h"
+#include "app/desktop/ProgramIcons.h"
 #include "common/BuildDate.h"
 #include "log/LogViewerDlg.h"
 #include "platform/Identity.h"
@@ -22,25 +22,25 @@ QIcon MakeApplicationIcon(bool secondary)
     return ProgramIcon(InstanceIdentity::For(secondary).LargeIcon);
 }
 
-CStandInShell::CStandInShell(COptions& options, IPrompt& prompt, const ISystemInfo& system,
+CDesktopShell::CDesktopShell(COptions& options, IPrompt& prompt, const ISystemInfo& system,
                              bool secondary, ChatWindowServices services)
     : m_options(options), m_prompt(prompt), m_system(system), m_secondary(secondary),
       m_services(services)
 {}
 
-CStandInShell::~CStandInShell()
+CDesktopShell::~CDesktopShell()
 {
     delete m_chat;
 }
 
-bool CStandInShell::HandleSetupCommandLine(const std::string& commandLine)
+bool CDesktopShell::HandleSetupCommandLine(const std::string& commandLine)
 {
     CSystemInfo system;
     return RunSetupAtStart(m_options, m_prompt, system, m_secondary, commandLine,
                            MakeApplicationIcon(m_secondary));
 }
 
-void CStandInShell::RunLogViewer()
+void CDesktopShell::RunLogViewer()
 {
     QWidget* view = nullptr;
     ILogHistoryView* history = nullptr;
@@ -67,18 +67,18 @@ void CStandInShell::RunLogViewer()
     loop.exec();
 }
 
-bool CStandInShell::RunFirstRunOptions()
+bool CDesktopShell::RunFirstRunOptions()
 {
     CStandardOptionsHost host(m_system.ComputerName());
     return ::RunFirstRunOptions({m_options, m_prompt, host});
 }
 
-void CStandInShell::InstallKeyboardWatcher()
+void CDesktopShell::InstallKeyboardWatcher()
 {
-    // The desktop-wide key watcher needs X11 and arrives with the hot keys.
+    // The chat window starts the desktop-wide key watcher together with its tray icon.
 }
 
-void CStandInShell::CreateChatWindow()
+void CDesktopShell::CreateChatWindow()
 {
     ChatDlgContext context{m_options,         m_prompt,           m_services.Clock,
                            m_services.Random, m_services.Factory, m_secondary};
@@ -87,7 +87,7 @@ void CStandInShell::CreateChatWindow()
     m_chat->Initialise();
 }
 
-void CStandInShell::ShowRequested()
+void CDesktopShell::ShowRequested()
 {
     if (m_logViewer) {
         m_logViewer->ShowFromAnotherStart();

@@ -1,7 +1,7 @@
 #pragma once
-// The windows of the program as far as they exist yet. Each stand-in is small and named
-// so that the window that replaces it is easy to find: the log viewer and setup come with
-// their own work. The chat window is the real one.
+// The desktop program's shell: what start-up hands to the windows (IAppShell) on Qt Widgets.
+// Setup at start, the log viewer as the main window, the first run's options, and the chat
+// window behind its tray icon.
 #include "app/AppShell.h"
 #include "settings/Options.h"
 
@@ -27,12 +27,12 @@ struct ChatWindowServices
     ITransportFactory& Factory;
 };
 
-class CStandInShell : public IAppShell
+class CDesktopShell : public IAppShell
 {
 public:
-    CStandInShell(COptions& options, IPrompt& prompt, const ISystemInfo& system, bool secondary,
+    CDesktopShell(COptions& options, IPrompt& prompt, const ISystemInfo& system, bool secondary,
                   ChatWindowServices services);
-    ~CStandInShell() override;
+    ~CDesktopShell() override;
     CChatDlg* ChatWindow() const { return m_chat; }
 
     bool HandleSetupCommandLine(const std::string& commandLine) override;

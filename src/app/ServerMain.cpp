@@ -1,14 +1,14 @@
 #include "app/ServerMain.h"
 
-#include "app/DeadlinePoll.h"
-#include "app/NetworkFactory.h"
-#include "app/UserSettings.h"
+#include "app/eventloop/DeadlinePoll.h"
+#include "app/eventloop/NetworkFactory.h"
 #include "net/TcpIpServer.h"
 #include "platform/Clock.h"
 #include "platform/QuitOnSignal.h"
 #include "platform/SystemInfo.h"
 #include "settings/Options.h"
 #include "settings/OptionsPages.h"
+#include "settings/UserSettings.h"
 
 #include <QCoreApplication>
 #include <cstdio>

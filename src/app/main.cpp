@@ -1,12 +1,11 @@
 // Entry points of every mode of the program.
 #include "app/ChatApp.h"
-#include "app/ChatDlg.h"
-#include "app/ConfigCommand.h"
-#include "app/ConsoleFrontEnd.h"
-#include "app/NetworkFactory.h"
+#include "app/DesktopShell.h"
 #include "app/ServerMain.h"
-#include "app/StandInShell.h"
-#include "app/UserSettings.h"
+#include "app/console/ConfigCommand.h"
+#include "app/console/ConsoleFrontEnd.h"
+#include "app/desktop/ChatDlg.h"
+#include "app/eventloop/NetworkFactory.h"
 #include "log/LogViewerDlg.h"
 #include "net/UpgradeService.h"
 #include "platform/Clock.h"
@@ -15,6 +14,7 @@
 #include "platform/QuitOnSignal.h"
 #include "platform/SqliteRegistry.h"
 #include "platform/SystemInfo.h"
+#include "settings/UserSettings.h"
 #include "ui/BusyIndicator.h"
 #include "ui/WidgetPrompt.h"
 
@@ -173,7 +173,7 @@ int RunChatProgram(int argc, char** argv, CSystemInfo& system)
     CRandom random(static_cast<uint32_t>(std::time(nullptr)));
     CBusyIndicatorFactory busy;
     CNetworkFactory factory(options, CSystemClock::Instance(), system.ComputerName(), &busy);
-    CStandInShell shell(options, prompt, system, secondary,
+    CDesktopShell shell(options, prompt, system, secondary,
                         ChatWindowServices{CSystemClock::Instance(), random, factory});
     ChatAppContext context{options,
                            prompt,

@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "app/AutoTypeHotKey.h"
+#include "app/desktop/AutoTypeHotKey.h"
 #include "autotype/AutoTyper.h"
 #include "autotype/X11Keyboard.h"
 

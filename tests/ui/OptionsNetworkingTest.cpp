@@ -3,8 +3,8 @@
 // back. The process moves into a network namespace of its own first, so the fixed
 // peer-to-peer ports and the server's port clash with nothing else on the machine.
 #include "OptionsTestSupport.h"
-#include "app/NetworkFactory.h"
-#include "app/NetworkManager.h"
+#include "app/eventloop/NetworkFactory.h"
+#include "app/session/NetworkManager.h"
 #include "net/PeerTransport.h"
 #include "net/TcpIpClient.h"
 #include "platform/Clock.h"

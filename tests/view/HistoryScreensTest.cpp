@@ -4,7 +4,7 @@
 // a PNG for a person to look at.
 #include "TestSupport.h"
 #include "ViewTestSupport.h"
-#include "app/UsersListWidget.h"
+#include "app/desktop/UsersListWidget.h"
 #include "view/ChatHistory.h"
 #include "view/ChatHistoryEdit.h"
 

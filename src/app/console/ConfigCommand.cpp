@@ -1,4 +1,4 @@
-#include "app/ConfigCommand.h"
+#include "app/console/ConfigCommand.h"
 
 #include "platform/Cp1252.h"
 

@@ -1,8 +1,7 @@
-#include "app/ConsoleFrontEnd.h"
+#include "app/console/ConsoleFrontEnd.h"
 
-#include "app/FirstRun.h"
-#include "app/NetworkFactory.h"
-#include "app/UserSettings.h"
+#include "app/eventloop/NetworkFactory.h"
+#include "app/session/FirstRun.h"
 #include "common/NameCase.h"
 #include "net/DeliveryReport.h"
 #include "platform/Clock.h"
@@ -12,6 +11,7 @@
 #include "platform/Random.h"
 #include "platform/SystemInfo.h"
 #include "settings/Options.h"
+#include "settings/UserSettings.h"
 #include "view/PrefixFormat.h"
 
 #include <QCoreApplication>

@@ -2,9 +2,9 @@
 // The terminal front end: the chat window's controller driven from standard input, every
 // shown message printed as one line (further lines indented) on standard output and
 // flushed at once. Message boxes are printed; questions are answered with y or n.
-#include "app/ChatSession.h"
-#include "app/ConsoleText.h"
-#include "app/QtChatTimers.h"
+#include "app/console/ConsoleText.h"
+#include "app/eventloop/QtChatTimers.h"
+#include "app/session/ChatSession.h"
 #include "platform/Prompt.h"
 
 #include <QObject>

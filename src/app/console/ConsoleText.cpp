@@ -1,4 +1,4 @@
-#include "app/ConsoleText.h"
+#include "app/console/ConsoleText.h"
 
 #include "platform/Cp1252.h"
 #include "view/PrefixFormat.h"

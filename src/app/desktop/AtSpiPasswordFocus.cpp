@@ -1,4 +1,4 @@
-#include "app/AtSpiPasswordFocus.h"
+#include "app/desktop/AtSpiPasswordFocus.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>

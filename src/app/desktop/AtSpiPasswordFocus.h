@@ -7,7 +7,7 @@
 //
 // Use: CAtSpiPasswordFocus focus; focus.Start();   // false: no accessibility bus
 //      CWidgetNotifierHost host(..., &focus, ...);
-#include "app/WidgetNotifierHost.h"
+#include "app/desktop/WidgetNotifierHost.h"
 
 #include <QDBusConnection>
 #include <QObject>

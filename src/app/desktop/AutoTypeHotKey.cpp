@@ -1,4 +1,4 @@
-#include "app/AutoTypeHotKey.h"
+#include "app/desktop/AutoTypeHotKey.h"
 
 #include "platform/Identity.h"
 

@@ -2,7 +2,7 @@
 // The AutoType hot key (Control+Alt+Shift+N) of the chat window: registered at the window's
 // initialisation only while "AutoType" is non-empty, and typing the text once the key is
 // let go (while it is held, the keyboard is ours and typed keys would come back to us).
-#include "app/X11HotKeys.h"
+#include "app/desktop/X11HotKeys.h"
 #include "autotype/AutoTyper.h"
 #include "autotype/X11Keyboard.h"
 

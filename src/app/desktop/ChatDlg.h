@@ -2,11 +2,11 @@
 // The chat window: a front end of the chat session, as the console is. It shows the
 // history, takes the typed message and the recipients, and keeps its controls in step with
 // the connection; what is decided lives in the controller and the core.
-#include "app/ChatController.h"
-#include "app/ChatNotifier.h"
-#include "app/ChatSession.h"
-#include "app/QtChatTimers.h"
-#include "app/UsersList.h"
+#include "app/desktop/ChatNotifier.h"
+#include "app/eventloop/QtChatTimers.h"
+#include "app/session/ChatController.h"
+#include "app/session/ChatSession.h"
+#include "app/session/UsersList.h"
 #include "common/ChatMessage.h"
 #include "view/OpenLink.h"
 

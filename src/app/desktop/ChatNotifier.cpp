@@ -1,6 +1,6 @@
-#include "app/ChatNotifier.h"
+#include "app/desktop/ChatNotifier.h"
 
-#include "app/ChatController.h"
+#include "app/session/ChatController.h"
 #include "platform/Clock.h"
 #include "settings/Options.h"
 

@@ -1,4 +1,4 @@
-#include "app/DesktopNotifications.h"
+#include "app/desktop/DesktopNotifications.h"
 
 #include "platform/Identity.h"
 

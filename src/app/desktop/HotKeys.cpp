@@ -1,4 +1,4 @@
-#include "app/HotKeys.h"
+#include "app/desktop/HotKeys.h"
 
 #include <array>
 #include <cctype>

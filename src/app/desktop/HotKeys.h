@@ -1,6 +1,7 @@
 #pragma once
 // The program's global hot keys, what they are called, and the one notice that says which
-// of them this desktop would not give us. The X11 side (CX11HotKeys) grabs them.
+// of them this desktop would not give us. On X11 CX11HotKeys grabs them; on Wayland
+// CPortalHotKeys asks the desktop portal for them.
 //
 // Use (the chat window at initialisation):
 //   for (const HotKey& key : ChatHotKeys(identity)) results.push_back({key, grab(key)});

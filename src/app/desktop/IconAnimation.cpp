@@ -1,4 +1,4 @@
-#include "app/IconAnimation.h"
+#include "app/desktop/IconAnimation.h"
 
 #include "platform/Clock.h"
 

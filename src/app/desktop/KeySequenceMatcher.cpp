@@ -1,4 +1,4 @@
-#include "app/KeySequenceMatcher.h"
+#include "app/desktop/KeySequenceMatcher.h"
 
 namespace {
 

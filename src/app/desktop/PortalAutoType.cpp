@@ -1,4 +1,4 @@
-#include "app/PortalAutoType.h"
+#include "app/desktop/PortalAutoType.h"
 
 #include "platform/QtText.h"
 #include "settings/Options.h"

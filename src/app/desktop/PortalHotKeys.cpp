@@ -1,4 +1,4 @@
-#include "app/PortalHotKeys.h"
+#include "app/desktop/PortalHotKeys.h"
 
 #include "platform/DesktopPortal.h"
 

@@ -10,7 +10,7 @@
 //   connect(&hotKeys, &CPortalHotKeys::Bound, ...);    // once: each key's HotKeyResult
 //   connect(&hotKeys, &CPortalHotKeys::Pressed, ...);  // id, the desktop's activation token
 //   hotKeys.Bind(keys);
-#include "app/HotKeys.h"
+#include "app/desktop/HotKeys.h"
 
 #include <QDBusObjectPath>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "app/ProgramIcons.h"
+#include "app/desktop/ProgramIcons.h"
 
 #include <QFile>
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "app/StatusNotifierItem.h"
+#include "app/desktop/StatusNotifierItem.h"
 
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>

@@ -1,8 +1,8 @@
-#include "app/TrayIcon.h"
+#include "app/desktop/TrayIcon.h"
 
-#include "app/HotKeys.h"
-#include "app/ProgramIcons.h"
-#include "app/StatusNotifierItem.h"
+#include "app/desktop/HotKeys.h"
+#include "app/desktop/ProgramIcons.h"
+#include "app/desktop/StatusNotifierItem.h"
 #include "ui/HelpCommands.h"
 
 #include <QGuiApplication>

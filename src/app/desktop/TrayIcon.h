@@ -14,8 +14,8 @@
 //   tray.EndAttention();                        // the flashing is over
 //   connect(&keyWatcher, &CX11KeyWatcher::KeyPressed, &tray, &CTrayIcon::OnKeyPressed);
 //   if (!tray.IsAvailable()) ... keep the window on the task bar (minimise, not hide)
-#include "app/IconAnimation.h"
-#include "app/KeySequenceMatcher.h"
+#include "app/desktop/IconAnimation.h"
+#include "app/desktop/KeySequenceMatcher.h"
 #include "platform/Identity.h"
 
 #include <QObject>

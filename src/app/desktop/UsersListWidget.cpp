@@ -1,4 +1,4 @@
-#include "app/UsersListWidget.h"
+#include "app/desktop/UsersListWidget.h"
 
 #include "platform/QtText.h"
 #include "settings/Options.h"

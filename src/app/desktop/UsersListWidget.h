@@ -7,7 +7,7 @@
 //   to.SetAccessibleName("To") is done; a buddy label "&To:" gives the mnemonic.
 //   history.NameLinkClicked -> to.LinkClicked(message, kind, ctrlHeld); then focus the input
 //   when the window is shown: to.SelectDefaultRecipients();
-#include "app/UsersList.h"
+#include "app/session/UsersList.h"
 #include "view/MultiSelComboBox.h"
 
 #include <optional>

@@ -1,6 +1,6 @@
-#include "app/WidgetNotifierHost.h"
+#include "app/desktop/WidgetNotifierHost.h"
 
-#include "app/TrayIcon.h"
+#include "app/desktop/TrayIcon.h"
 #include "platform/SoundPlayer.h"
 #include "platform/X11KeyMap.h"
 

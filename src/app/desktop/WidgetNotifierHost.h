@@ -12,7 +12,7 @@
 //                             .SelectDefaultRecipients = [this] { m_users->SelectDefault(); },
 //                             .RememberedMaximized = [this] { return m_rememberMaximized; }});
 //   CChatNotifier notifier(options, clock, timers, host);
-#include "app/ChatNotifier.h"
+#include "app/desktop/ChatNotifier.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,7 +1,7 @@
 #pragma once
 // Where the chat window goes: the stored placement ("dlg-x" ... "dlg-maximized") made to
 // fit the screens of today. (The pop-up's own rule, NeedsCentring, is the notifier's.)
-#include "app/ChatNotifier.h"
+#include "app/desktop/ChatNotifier.h"
 
 #include <vector>
 

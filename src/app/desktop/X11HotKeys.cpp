@@ -1,4 +1,4 @@
-#include "app/X11HotKeys.h"
+#include "app/desktop/X11HotKeys.h"
 
 #include "platform/X11KeyMap.h"
 

@@ -14,7 +14,7 @@
 //   HotKeyResult r = hotKeys.Register({atom, kHotKeySuper, 'g'});
 //   QObject::connect(&hotKeys, &CX11HotKeys::Pressed, window, [](uint32_t id) { ... });
 // The destructor lets go of every key; Unregister(id) of one.
-#include "app/HotKeys.h"
+#include "app/desktop/HotKeys.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "app/DeadlinePoll.h"
+#include "app/eventloop/DeadlinePoll.h"
 
 #include "platform/Clock.h"
 #include "platform/NextWake.h"

@@ -1,4 +1,4 @@
-#include "app/NetworkFactory.h"
+#include "app/eventloop/NetworkFactory.h"
 
 #include "net/BusyIndicator.h"
 #include "net/PeerTransport.h"

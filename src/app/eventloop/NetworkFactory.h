@@ -1,7 +1,7 @@
 #pragma once
 // The transports and the server of a real run: peer-to-peer over UDP, the client/server
 // client and server over TCP, waiting in nested event loops.
-#include "app/NetworkManager.h"
+#include "app/session/NetworkManager.h"
 
 #include <memory>
 #include <string>

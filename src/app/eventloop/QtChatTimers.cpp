@@ -1,6 +1,6 @@
-#include "app/QtChatTimers.h"
+#include "app/eventloop/QtChatTimers.h"
 
-#include "app/DeadlinePoll.h"
+#include "app/eventloop/DeadlinePoll.h"
 
 #include <QTimer>
 

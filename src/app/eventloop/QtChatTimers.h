@@ -2,7 +2,7 @@
 // The chat timers on the Qt event loop, for every front end: each id is one QTimer, and
 // every timeout is handed to the function given (which calls the controller's OnTimer).
 // The poll is a CDeadlinePoll: it runs after events and at its parts' deadlines only.
-#include "app/ChatController.h"
+#include "app/session/ChatController.h"
 
 #include <QObject>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "app/ChatController.h"
+#include "app/session/ChatController.h"
 
 #include "platform/Clock.h"
 #include "platform/NextWake.h"

@@ -2,8 +2,8 @@
 // What the chat window decides, without the window: sending, taking in what arrives,
 // the poll, the connection state and reconnecting. The chat window and the console drive
 // the same controller; each supplies its side through the interfaces below.
-#include "app/NetworkManager.h"
-#include "app/UsersList.h"
+#include "app/session/NetworkManager.h"
+#include "app/session/UsersList.h"
 #include "common/ChatMessage.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "app/ChatSession.h"
+#include "app/session/ChatSession.h"
 
-#include "app/MessageLogFile.h"
+#include "app/session/MessageLogFile.h"
 
 CChatSession::CChatSession(ChatSessionContext context)
     : m_options(context.Options),

@@ -21,8 +21,8 @@
 //     ApplySettings after the options dialog. Read the state from the controller
 //     (IsConnected, OwnName, Deliveries, UpgradeURL, ...) and from Users() (the list and the
 //     selected recipients). Never reach for a transport.
-#include "app/ChatController.h"
-#include "app/UsersList.h"
+#include "app/session/ChatController.h"
+#include "app/session/UsersList.h"
 #include "sendlater/SendLater.h"
 #include "turing/TuringEngine.h"
 

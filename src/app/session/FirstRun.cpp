@@ -1,4 +1,4 @@
-#include "app/FirstRun.h"
+#include "app/session/FirstRun.h"
 
 #include "platform/Prompt.h"
 #include "settings/Options.h"

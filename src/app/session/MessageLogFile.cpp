@@ -1,4 +1,4 @@
-#include "app/MessageLogFile.h"
+#include "app/session/MessageLogFile.h"
 
 #include "settings/Options.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // The message log as the chat window and the console write it: the writer decides on
 // "LogMessages", the path is the settings' log path at the moment of writing.
-#include "app/ChatController.h"
+#include "app/session/ChatController.h"
 #include "log/LogWriter.h"
 
 class COptions;

@@ -1,4 +1,4 @@
-#include "app/NetworkManager.h"
+#include "app/session/NetworkManager.h"
 
 #include "common/FormatText.h"
 #include "common/NameCase.h"

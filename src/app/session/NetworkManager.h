@@ -1,7 +1,8 @@
 #pragma once
-// The chat window's networking: owns the one current transport (the null transport while
-// not connected) and, when this copy is the server, the server. Start builds them from
-// the settings; ApplySettings restarts only what a change of the options requires.
+// The chat session's networking (the chat window's and the console's): owns the one current
+// transport (the null transport while not connected) and, when this copy is the server, the server.
+// Start builds them from the settings; ApplySettings restarts only what a change of the options
+// requires.
 #include "net/Transport.h"
 #include "settings/Options.h"
 

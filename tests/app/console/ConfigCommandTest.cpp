@@ -1,4 +1,4 @@
-#include "app/ConfigCommand.h"
+#include "app/console/ConfigCommand.h"
 
 #include "TestSupport.h"
 #include "platform/SqliteRegistry.h"

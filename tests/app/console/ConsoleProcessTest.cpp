@@ -1,7 +1,7 @@
 // The console front end as a user runs it: whole processes, each with its own settings,
 // talking peer-to-peer across network namespaces (so they never touch the ports of this
 // computer), or through a server.
-#include "../support/ProcessSupport.h"
+#include "ProcessSupport.h"
 
 #include <algorithm>
 #include <csignal>

@@ -1,5 +1,5 @@
 // The console's edge: encodings, message lines, typed commands.
-#include "app/ConsoleText.h"
+#include "app/console/ConsoleText.h"
 
 #include <gtest/gtest.h>
 

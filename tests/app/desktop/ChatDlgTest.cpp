@@ -1,10 +1,10 @@
 // The chat window offscreen, on a simulated network with two other copies: what the user
 // types and chooses reaches them, what they send shows, and the window's own rules hold.
-#include "app/ChatDlg.h"
+#include "app/desktop/ChatDlg.h"
 
 #include "HelpMenuItems.h"
 #include "WindowRig.h"
-#include "app/UsersListWidget.h"
+#include "app/desktop/UsersListWidget.h"
 #include "ui/AboutDlg.h"
 #include "ui/LinkStatic.h"
 #include "ui/SendLaterDlg.h"

@@ -1,6 +1,6 @@
 // The chat program on an X11 desktop with a window manager and a tray host: a second start,
 // the tray icon, Super+G and a message from another copy bring its window up; Escape hides it.
-#include "../support/ProcessSupport.h"
+#include "ProcessSupport.h"
 #include "platform/SqliteRegistry.h"
 #include "settings/Options.h"
 

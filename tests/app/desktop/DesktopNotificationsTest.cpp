@@ -1,11 +1,11 @@
 // The desktop's notifications against a test double of the notification service on a
 // private session bus (the test runs under dbus-run-session).
-#include "app/DesktopNotifications.h"
+#include "app/desktop/DesktopNotifications.h"
 
 #include "WindowRig.h"
-#include "app/ChatDlg.h"
-#include "app/ChatNotifier.h"
-#include "app/UsersListWidget.h"
+#include "app/desktop/ChatDlg.h"
+#include "app/desktop/ChatNotifier.h"
+#include "app/desktop/UsersListWidget.h"
 
 #include <QApplication>
 #include <QCoreApplication>

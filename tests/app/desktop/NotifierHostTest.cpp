@@ -1,7 +1,7 @@
 // The widgets' side of the notifications, offscreen: pop-up, flashing, sounds.
-#include "../support/TestSupport.h"
-#include "app/TrayIcon.h"
-#include "app/WidgetNotifierHost.h"
+#include "TestSupport.h"
+#include "app/desktop/TrayIcon.h"
+#include "app/desktop/WidgetNotifierHost.h"
 #include "platform/Clock.h"
 #include "platform/Random.h"
 #include "platform/SoundPlayer.h"

@@ -1,9 +1,9 @@
 // The notification policy on a clock moved by hand, with a window that records.
-#include "../support/TestSupport.h"
-#include "ControllerFixture.h"
-#include "app/ChatNotifier.h"
-#include "app/HotKeys.h"
-#include "app/IconAnimation.h"
+#include "../session/ControllerFixture.h"
+#include "TestSupport.h"
+#include "app/desktop/ChatNotifier.h"
+#include "app/desktop/HotKeys.h"
+#include "app/desktop/IconAnimation.h"
 #include "platform/Clock.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // password box and then a plain one, and reports its focus over AT-SPI as desktop programs
 // do. Runs on a desktop and a session bus of its own (x11-desktop.sh, dbus-run-session).
 #include "EventWait.h"
-#include "app/AtSpiPasswordFocus.h"
+#include "app/desktop/AtSpiPasswordFocus.h"
 
 #include <QApplication>
 #include <QCoreApplication>

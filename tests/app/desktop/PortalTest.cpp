@@ -3,8 +3,8 @@
 // bringing the window up, AutoType typing through RemoteDesktop, and what the user sees
 // when the desktop says no or has no such portal.
 #include "WindowRig.h"
-#include "app/ChatDlg.h"
-#include "app/PortalAutoType.h"
+#include "app/desktop/ChatDlg.h"
+#include "app/desktop/PortalAutoType.h"
 #include "platform/Identity.h"
 #include "view/ChatHistory.h"
 

@@ -1,7 +1,7 @@
 // Every icon id has a drawing at every size; ZT_ICON_DUMP=folder writes them out to look at.
-#include "app/ProgramIcons.h"
+#include "app/desktop/ProgramIcons.h"
 
-#include "app/X11HotKeys.h"
+#include "app/desktop/X11HotKeys.h"
 #include "platform/X11KeyWatcher.h"
 
 #include <QDir>

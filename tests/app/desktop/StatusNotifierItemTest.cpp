@@ -2,15 +2,15 @@
 // private session bus (the test runs under dbus-run-session; the chat window's case on an
 // X11 desktop of its own too). The double and the test's calls to the item use a
 // connection of their own, the way a panel would.
-#include "app/StatusNotifierItem.h"
+#include "app/desktop/StatusNotifierItem.h"
 
 #include "EventWait.h"
 #include "WindowRig.h"
-#include "app/ChatDlg.h"
-#include "app/ChatNotifier.h"
-#include "app/ProgramIcons.h"
-#include "app/TrayIcon.h"
-#include "app/WidgetNotifierHost.h"
+#include "app/desktop/ChatDlg.h"
+#include "app/desktop/ChatNotifier.h"
+#include "app/desktop/ProgramIcons.h"
+#include "app/desktop/TrayIcon.h"
+#include "app/desktop/WidgetNotifierHost.h"
 #include "platform/SoundPlayer.h"
 
 #include <QApplication>

@@ -1,5 +1,5 @@
 // The "&To:" control offscreen: it shows the model and hands the user's choices back.
-#include "app/UsersListWidget.h"
+#include "app/desktop/UsersListWidget.h"
 
 #include "TestSupport.h"
 #include "platform/QtText.h"

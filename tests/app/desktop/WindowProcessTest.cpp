@@ -1,9 +1,9 @@
 // The chat window in this process against zibtam consoles in other processes, with real
 // networking: peer-to-peer across network namespaces, and through a zibtam --server.
-#include "../support/ProcessSupport.h"
-#include "app/ChatDlg.h"
-#include "app/NetworkFactory.h"
-#include "app/UsersListWidget.h"
+#include "ProcessSupport.h"
+#include "app/desktop/ChatDlg.h"
+#include "app/desktop/UsersListWidget.h"
+#include "app/eventloop/NetworkFactory.h"
 #include "platform/Clock.h"
 #include "platform/Random.h"
 #include "platform/SqliteRegistry.h"

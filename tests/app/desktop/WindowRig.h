@@ -2,9 +2,9 @@
 // What Owen's real chat window is built on in the window tests: his settings, fakes and
 // transport factory on a simulated network ("OFFICE1"), on a clock the test moves. Other
 // users' copies (ControllerRig) join the same network.
-#include "ControllerFixture.h"
-#include "app/ChatDlg.h"
-#include "app/ChatNotifier.h"
+#include "../session/ControllerFixture.h"
+#include "app/desktop/ChatDlg.h"
+#include "app/desktop/ChatNotifier.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // A controller wired to fakes: timers fired by hand, a window that records, a log that can
 // fail, and transports that are either scripted fakes or peer transports on a simulated
 // network, all on a clock the test moves.
-#include "../support/TestSupport.h"
-#include "app/ChatSession.h"
+#include "TestSupport.h"
+#include "app/session/ChatSession.h"
 #include "net/PeerTransport.h"
 #include "net/SimNetwork.h"
 #include "platform/Clock.h"

@@ -1,4 +1,4 @@
-#include "app/UsersList.h"
+#include "app/session/UsersList.h"
 
 #include <gtest/gtest.h>
 
