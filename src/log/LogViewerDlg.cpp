@@ -236,7 +236,6 @@ public:
     {
         m_links = std::move(handler);
     }
-    void SetFindHandler(std::function<void()>) override {} // the window's shortcut serves
     bool IsLoading() const override { return false; }
     bool IsWorking() const override { return true; }
 
@@ -251,7 +250,8 @@ private:
 class CLogBusy : public ILogBusy
 {
 public:
-    CLogBusy(QWidget* window, const std::string& text) : m_window(window), m_text(Text(text))
+    CLogBusy(QWidget* window, const std::string& text)
+        : m_window(window), m_focus(window->focusWidget()), m_text(Text(text))
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         m_window->setEnabled(false);
@@ -266,6 +266,9 @@ public:
         delete m_dialog;
         if (m_window)
             m_window->setEnabled(true);
+        // Disabling the window moved the focus on (to the period above the log).
+        if (m_focus)
+            m_focus->setFocus();
         QApplication::restoreOverrideCursor();
     }
     void SetStatusText(const std::string& text) override
@@ -302,6 +305,7 @@ private:
     }
 
     QPointer<QWidget> m_window;
+    QPointer<QWidget> m_focus;
     QString m_text;
     QElapsedTimer m_started;
     QElapsedTimer m_pumped;
@@ -395,7 +399,6 @@ CHtmlLogView::CHtmlLogView(std::string pagePath, QWidget* parent, bool allowWebE
             Rebuild();
         }
     });
-    m_page->SetFindHandler([this] { emit findRequested(); });
     m_page->SetEdgeHandler([this](bool oldest) {
         // The page holds a part of the messages: Home and End go to the ends of all of them.
         if (m_plain || m_showingNotice)
@@ -1047,6 +1050,9 @@ CLogViewerDlg::CLogViewerDlg(COptions& options, IPrompt& prompt, const IClock& c
     view->setAccessibleName(QStringLiteral("Zib Tam Log"));
     layout->addWidget(m_logLabel);
     layout->addWidget(view, 2);
+    // The window opens on the log: Page Up, Home and the arrows read it rather than change
+    // the period above it.
+    view->setFocus();
     setCentralWidget(central);
     statusBar()->setSizeGripEnabled(true);
 
@@ -1070,7 +1076,6 @@ CLogViewerDlg::CLogViewerDlg(COptions& options, IPrompt& prompt, const IClock& c
                 [this] { m_viewer.Reload(false); });
     if (auto* html = qobject_cast<CHtmlLogView*>(view)) {
         connect(html, &CHtmlLogView::reloadRequested, this, [this] { m_viewer.Reload(false); });
-        connect(html, &CHtmlLogView::findRequested, this, &CLogViewerDlg::Find);
     }
     m_askFind = [this](FindCriteria& criteria) { return AskFindCriteria(this, criteria); };
 

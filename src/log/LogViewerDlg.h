@@ -53,7 +53,6 @@ public:
 
 signals:
     void reloadRequested();
-    void findRequested();
 
 private:
     void Rebuild(IHistoryProgress* progress = nullptr);

@@ -38,8 +38,6 @@ public:
     virtual void SelectMessage(int index) = 0;
     // A click on a link of the program's own scheme ("zibtam:").
     virtual void SetLinkHandler(std::function<void(const QUrl&)> handler) = 0;
-    // Ctrl+F inside the page: the viewer's Find command.
-    virtual void SetFindHandler(std::function<void()> handler) = 0;
     // A page asked for is not yet loaded and painted.
     virtual bool IsLoading() const = 0;
     // False once the engine has failed (its page process would not start or died).

@@ -182,6 +182,8 @@ TEST_F(LogViewerDlgTest, ClassicViewShowsTheRichTextHistoryAndSelectsAResult)
     ASSERT_TRUE(RunUntil([&] { return window->Viewer().IsLoaded(); }));
     ASSERT_EQ(classic->RowCount(), 3);
     EXPECT_TRUE(classic->RowText(2).endsWith(QStringLiteral("see you at noon")));
+    // The keys scroll the log, not the period above it (End would choose "last year").
+    EXPECT_EQ(window->focusWidget(), classic);
 
     window->SetFindAsker([first = true](FindCriteria& criteria) mutable {
         criteria = {"", "", "noon"};

@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QScreen>
+#include <QTest>
 #include <QWebEngineView>
 #include <gtest/gtest.h>
 
@@ -112,6 +113,19 @@ TEST(LogViewerWeb, ShowsThePageSelectsAMessageAndSearches)
     EXPECT_TRUE(RunUntil(
         [&] { return RunScript(web, QStringLiteral("window.scrollY > 0")).toBool(); }, 5000));
     Screenshot(&window, "logviewer-html.png");
+
+    // The window opens with the keyboard in the page, and Ctrl+F there opens Find.
+    EXPECT_TRUE(web->isAncestorOf(window.focusWidget()) || window.focusWidget() == web);
+    int asked = 0;
+    window.SetFindAsker([&](FindCriteria&) {
+        ++asked;
+        return false;
+    });
+    window.activateWindow();
+    RunUntil([&] { return QApplication::focusWidget() != nullptr; }, 5000);
+    QTest::keyClick(window.focusWidget(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(RunUntil([&] { return asked > 0; }, 5000));
+    EXPECT_EQ(asked, 1);
 
     window.SetFindAsker([first = true](FindCriteria& criteria) mutable {
         criteria = {"", "", "room 4"};

@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QShortcut>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -145,12 +144,6 @@ public:
                 m_page->runJavaScript(QStringLiteral("window.zibtamAsked = false;"
                                                      "window.zibtamAskedNewer = false;"));
             });
-        auto* find = new QShortcut(QKeySequence::Find, m_view);
-        find->setContext(Qt::WidgetWithChildrenShortcut);
-        QObject::connect(find, &QShortcut::activated, m_view, [this] {
-            if (m_find)
-                m_find();
-        });
     }
     ~CWebEnginePageView() override
     {
@@ -235,7 +228,6 @@ public:
     {
         m_page->LinkHandler = std::move(handler);
     }
-    void SetFindHandler(std::function<void()> handler) override { m_find = std::move(handler); }
     bool IsLoading() const override { return m_loading || !m_painted; }
     bool IsWorking() const override { return m_working; }
 
@@ -255,7 +247,6 @@ private:
     QWebEngineProfile* m_profile; // off the record: nothing of the page is kept on disk
     CLogWebPage* m_page;
     CPageSchemeHandler* m_scheme;
-    std::function<void()> m_find;
     std::function<void(bool older)> m_more;
     bool m_working = true;
     bool m_loading = false;
