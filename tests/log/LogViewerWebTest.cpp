@@ -355,19 +355,25 @@ TEST(LogViewerWeb, ClassicViewScreenshot)
     }
     std::string error;
     ASSERT_TRUE(writer.AppendToLog(logPath, log, error)) << error;
-    auto* classic = new CClassicLogView(prompt, nullptr);
-    CLogViewerDlg window(settings.options, prompt, CSystemClock::Instance(), false, classic,
-                         *classic);
-    window.resize(800, 600);
-    window.show();
-    ASSERT_TRUE(RunUntil([&] { return window.Viewer().IsLoaded(); }));
-    window.SetFindAsker([first = true](FindCriteria& criteria) mutable {
-        criteria = {"", "", "room 4"};
-        return std::exchange(first, false);
-    });
-    window.Find();
-    window.ResultsList()->setCurrentRow(3);
-    Screenshot(&window, "logviewer-classic-search.png");
+    const QPalette light = QApplication::palette();
+    for (const bool dark : {false, true}) {
+        QApplication::setPalette(dark ? DarkPalette() : light);
+        auto* classic = new CClassicLogView(prompt, nullptr);
+        CLogViewerDlg window(settings.options, prompt, CSystemClock::Instance(), false, classic,
+                             *classic);
+        window.resize(800, 600);
+        window.show();
+        ASSERT_TRUE(RunUntil([&] { return window.Viewer().IsLoaded(); }));
+        window.SetFindAsker([first = true](FindCriteria& criteria) mutable {
+            criteria = {"", "", "room 4"};
+            return std::exchange(first, false);
+        });
+        window.Find();
+        window.ResultsList()->setCurrentRow(3);
+        Screenshot(&window,
+                   dark ? "logviewer-classic-search-dark.png" : "logviewer-classic-search.png");
+    }
+    QApplication::setPalette(light);
 }
 
 int main(int argc, char** argv)
