@@ -118,7 +118,12 @@ public:
         askForMore.setWorldId(QWebEngineScript::MainWorld);
         askForMore.setRunsOnSubFrames(false);
         m_page->scripts().insert(askForMore);
-        m_page->PaintedHandler = [this] { m_painted = !m_loading; };
+        m_page->PaintedHandler = [this] {
+            m_painted = !m_loading;
+            // Again once painted: the page's own scroll to its end can come after the first.
+            if (m_painted && std::exchange(m_pendingStart, false))
+                m_page->runJavaScript(QStringLiteral("window.scroll(0, 0)"));
+        };
         m_page->MoreHandler = [this](bool older) {
             if (!m_loading && m_more)
                 m_more(older);
@@ -135,7 +140,7 @@ public:
                 m_page->runJavaScript(QStringLiteral("requestAnimationFrame(function() {"
                                                      "  requestAnimationFrame(function() {"
                                                      "    console.log('zibtam:Painted'); }); });"));
-                if (std::exchange(m_pendingStart, false))
+                if (m_pendingStart)
                     m_page->runJavaScript(QStringLiteral("window.scroll(0, 0)"));
                 if (m_pendingSelection != kNoSelection)
                     SelectMessage(std::exchange(m_pendingSelection, kNoSelection));
@@ -164,6 +169,7 @@ public:
         url.setQuery(QStringLiteral("n=%1").arg(++m_loads));
         m_loading = true; // until it has loaded, not from when the engine says it started
         m_painted = false;
+        m_pendingStart = false;
         m_requested = url;
         m_view->load(url);
     }
