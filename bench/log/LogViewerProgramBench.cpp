@@ -3,8 +3,9 @@
 // anchors run the same way in the same run: a plain QTextEdit and a plain web page given the
 // same messages. For each: when the window maps (from the start of the process), when text
 // first shows in the lower part of its window (where the newest messages are) after the map,
-// and, once the process has settled, its resident memory, peak and that of the processes it
-// started (the web engine's), summed as proportional set sizes.
+// and, once the process has settled, its resident memory (also as its proportional share of
+// pages it shares, such as the web engine's library with its page processes), its peak, and
+// that of the processes it started (the web engine's), summed as proportional set sizes.
 //
 //   bench_log_viewer_program PATH/TO/zibtam [--count N] [--runs R] [--cases classic,web,...]
 //
@@ -189,7 +190,8 @@ struct Figures
     double Mapped = -1; // ms from the process's start
     double Text = -1;   // ms from the map
     double TextFromStart = -1;
-    double Resident = -1; // MB
+    double Resident = -1;     // MB
+    double Proportional = -1; // MB: its share of pages shared with other processes
     double Peak = -1;
     double Children = -1; // MB, proportional
 };
@@ -237,6 +239,7 @@ Figures RunOnce(const QString& program, const QStringList& arguments,
             }
         }
         figures.Resident = static_cast<double>(ResidentKb(pid)) / 1024;
+        figures.Proportional = static_cast<double>(ProcessKb(pid, "Pss", "smaps_rollup")) / 1024;
         figures.Peak = static_cast<double>(ProcessKb(pid, "VmHWM")) / 1024;
         figures.Children = static_cast<double>(ChildrenPssKb(pid)) / 1024;
     }
@@ -313,21 +316,23 @@ int main(int argc, char** argv)
             arguments = {QStringLiteral("--anchor"), name, logPath};
             title = kAnchorTitle;
         }
-        std::vector<double> mapped, text, fromStart, resident, peak, children;
+        std::vector<double> mapped, text, fromStart, resident, proportional, peak, children;
         for (int run = 0; run < runs; ++run) {
             const Figures figures = RunOnce(program, arguments, environment, title);
             mapped.push_back(figures.Mapped);
             text.push_back(figures.Text);
             fromStart.push_back(figures.TextFromStart);
             resident.push_back(figures.Resident);
+            proportional.push_back(figures.Proportional);
             peak.push_back(figures.Peak);
             children.push_back(figures.Children);
         }
         std::printf(
             "%-8s mapped %6.0f ms after start, text %6.0f ms after the map (%6.0f after"
-            " start); resident %4.0f MB (peak %4.0f), processes it started %4.0f MB (PSS)\n",
+            " start); resident %4.0f MB (PSS %4.0f, peak %4.0f), processes it started %4.0f MB"
+            " (PSS)\n",
             qPrintable(name), Median(mapped), Median(text), Median(fromStart), Median(resident),
-            Median(peak), Median(children));
+            Median(proportional), Median(peak), Median(children));
         std::fflush(stdout);
     }
     return 0;
