@@ -1,5 +1,5 @@
 // `zibtam --server` without the rest of the program: what the load generator runs against.
-#include "app/ServerMain.h"
+#include "net/ServerMain.h"
 
 int main(int argc, char** argv)
 {

@@ -1,12 +1,12 @@
 // Entry points of every mode of the program.
 #include "app/ChatApp.h"
 #include "app/DesktopShell.h"
-#include "app/ServerMain.h"
 #include "app/console/ConfigCommand.h"
 #include "app/console/ConsoleFrontEnd.h"
 #include "app/desktop/ChatDlg.h"
 #include "app/eventloop/NetworkFactory.h"
 #include "log/LogViewerDlg.h"
+#include "net/ServerMain.h"
 #include "net/UpgradeService.h"
 #include "platform/Clock.h"
 #include "platform/DisplayPlatform.h"

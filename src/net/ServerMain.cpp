@@ -1,9 +1,9 @@
-#include "app/ServerMain.h"
+#include "net/ServerMain.h"
 
-#include "app/eventloop/DeadlinePoll.h"
-#include "app/eventloop/NetworkFactory.h"
+#include "net/TcpIpChatServer.h"
 #include "net/TcpIpServer.h"
 #include "platform/Clock.h"
+#include "platform/DeadlinePoll.h"
 #include "platform/QuitOnSignal.h"
 #include "platform/SystemInfo.h"
 #include "settings/Options.h"

@@ -1,4 +1,4 @@
-#include "app/eventloop/DeadlinePoll.h"
+#include "platform/DeadlinePoll.h"
 
 #include "platform/Clock.h"
 #include "platform/NextWake.h"

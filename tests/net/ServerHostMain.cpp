@@ -1,5 +1,5 @@
 // The headless server as its own process, for tests that kill and restart it.
-#include "app/ServerMain.h"
+#include "net/ServerMain.h"
 
 int main(int argc, char** argv)
 {

@@ -1,7 +1,7 @@
 // The poll of every front end on the real event loop: it runs after events and at the
 // deadlines its parts name, never on a tick, and a part that keeps saying "now" cannot
 // spin the loop.
-#include "app/eventloop/DeadlinePoll.h"
+#include "platform/DeadlinePoll.h"
 
 #include "platform/Clock.h"
 #include "platform/NextWake.h"

@@ -2,10 +2,9 @@
 
 #include "net/BusyIndicator.h"
 #include "net/PeerTransport.h"
+#include "net/TcpIpChatServer.h"
 #include "net/TcpIpClient.h"
-#include "net/TcpIpServer.h"
 #include "net/UdpPeerTransport.h"
-#include "net/UpgradeService.h"
 #include "platform/NextWake.h"
 #include "settings/Options.h"
 
@@ -54,32 +53,4 @@ std::unique_ptr<CTransport> CNetworkFactory::CreateClientTransport(CTransportSin
 std::unique_ptr<IChatServer> CNetworkFactory::CreateServer()
 {
     return std::make_unique<CTcpIpChatServer>(m_clock);
-}
-
-CTcpIpChatServer::CTcpIpChatServer(const IClock& clock)
-    // The download is the running program itself, whatever became of its file since.
-    : m_server(std::make_unique<CTcpIpServer>(
-          clock, [](std::string& bytes) { return ReadWholeFile("/proc/self/exe", bytes); }))
-{}
-
-CTcpIpChatServer::~CTcpIpChatServer() = default;
-
-bool CTcpIpChatServer::LoadPermissions(const std::string& path, std::string& error)
-{
-    return m_server->LoadPermissions(path, error);
-}
-
-bool CTcpIpChatServer::Listen(int port, std::string& error)
-{
-    return m_server->Start(port, error);
-}
-
-void CTcpIpChatServer::Poll()
-{
-    m_server->Poll();
-}
-
-void CTcpIpChatServer::NextWake(CNextWake& wake) const
-{
-    m_server->NextWake(wake);
 }

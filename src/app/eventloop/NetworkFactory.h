@@ -7,7 +7,6 @@
 #include <string>
 
 class COptions;
-class CTcpIpServer;
 class IBusyIndicatorFactory;
 class IClock;
 
@@ -36,20 +35,4 @@ private:
     std::string m_computerName;
     std::unique_ptr<IBusyIndicatorFactory> m_ownBusy;
     IBusyIndicatorFactory& m_busy;
-};
-
-// The client/server server of a real run; its upgrade download is the running program.
-class CTcpIpChatServer : public IChatServer
-{
-public:
-    explicit CTcpIpChatServer(const IClock& clock);
-    ~CTcpIpChatServer() override;
-    bool LoadPermissions(const std::string& path, std::string& error) override;
-    bool Listen(int port, std::string& error) override;
-    void Poll() override;
-    void NextWake(CNextWake& wake) const override;
-    CTcpIpServer& Server() { return *m_server; }
-
-private:
-    std::unique_ptr<CTcpIpServer> m_server;
 };

@@ -1,6 +1,6 @@
 #include "app/eventloop/QtChatTimers.h"
 
-#include "app/eventloop/DeadlinePoll.h"
+#include "platform/DeadlinePoll.h"
 
 #include <QTimer>
 

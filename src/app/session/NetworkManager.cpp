@@ -1,13 +1,11 @@
 #include "app/session/NetworkManager.h"
 
-#include "common/FormatText.h"
 #include "common/NameCase.h"
 #include "net/PeerTransport.h"
 #include "platform/Clock.h"
 #include "platform/NextWake.h"
 #include "settings/Options.h"
 
-#include <filesystem>
 #include <string_view>
 
 namespace {
@@ -29,19 +27,6 @@ private:
 };
 
 } // namespace
-
-bool StartChatServer(IChatServer& server, const std::string& permissionsPath, int port,
-                     std::string& error)
-{
-    std::error_code exists;
-    std::string loadError;
-    if (!permissionsPath.empty() && std::filesystem::exists(permissionsPath, exists) &&
-        !server.LoadPermissions(permissionsPath, loadError)) {
-        error = FormatWithText(CNetworkManager::kPermissionsFailed, loadError);
-        return false;
-    }
-    return server.Listen(port, error);
-}
 
 RestartFlags RestartFlagsFor(const NetworkSnapshot& before, const NetworkSnapshot& now)
 {

@@ -3,6 +3,7 @@
 // transport (the null transport while not connected) and, when this copy is the server, the server.
 // Start builds them from the settings; ApplySettings restarts only what a change of the options
 // requires.
+#include "net/ChatServer.h"
 #include "net/Transport.h"
 #include "settings/Options.h"
 
@@ -12,24 +13,6 @@
 
 class CNextWake;
 class IClock;
-
-// The server of the client/server mode, as the manager drives it.
-class IChatServer
-{
-public:
-    virtual ~IChatServer() = default;
-    virtual bool LoadPermissions(const std::string& path, std::string& error) = 0;
-    virtual bool Listen(int port, std::string& error) = 0;
-    // Periodic work, from the poll.
-    virtual void Poll() = 0;
-    // When Poll next has work without anything arriving.
-    virtual void NextWake(CNextWake&) const {}
-};
-
-// Loads the permissions file when there is one, then listens on `port`: how the chat
-// window's networking and `zibtam --server` both start a server.
-bool StartChatServer(IChatServer& server, const std::string& permissionsPath, int port,
-                     std::string& error);
 
 // Makes the concrete transports and the server. A null result stands for a mode that
 // cannot run here; the manager then keeps the null transport, whose log-on fails.
@@ -98,8 +81,6 @@ public:
     // own calls may still be running further up the stack.
     void DeleteRetired() { m_retired.clear(); }
 
-    static constexpr const char* kPermissionsFailed =
-        "The server could not load permissions.\n\n%s";
     static constexpr const char* kServerAddress = "127.0.0.1";
 
 private:
