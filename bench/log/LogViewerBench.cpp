@@ -91,6 +91,7 @@ void Measure(int count, bool classic)
     ILogHistoryView* history = nullptr;
     std::function<bool(int)> onScreen; // whether message `index` is on screen
     std::function<bool()> oldestOnScreen;
+    std::function<bool()> holdsOldest;  // in the page, or on screen in the classic view
     std::function<void(int key)> press; // a key with Ctrl, as the user presses it in the view
     // Probed every 10 ms, during the load too: when the newest message is first on screen.
     auto newest = std::make_shared<qint64>(-1);
@@ -102,6 +103,7 @@ void Measure(int count, bool classic)
         history = list;
         onScreen = [list](int index) { return list->RowsOnScreen().second >= index; };
         oldestOnScreen = [list] { return list->RowsOnScreen().first == 0; };
+        holdsOldest = oldestOnScreen;
         press = [list](int key) {
             QKeyEvent event(QEvent::KeyPress, key, Qt::ControlModifier);
             QApplication::sendEvent(list, &event);
@@ -128,13 +130,15 @@ void Measure(int count, bool classic)
                                                 "r = r && r.getBoundingClientRect();"
                                                 "!!r && r.top >= 0 && r.bottom <= innerHeight"));
         };
-        press = [web](int key) {
-            web->setFocus();
-            QWidget* target = web->focusProxy() ? web->focusProxy() : web;
-            for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
-                QKeyEvent event(type, key, Qt::ControlModifier);
-                QApplication::sendEvent(target, &event);
-            }
+        holdsOldest = [web] { return HasMessage(web, 0); };
+        press = [web, html](int key) {
+            // Raised in the page itself, once it has loaded: input made up here reaches the
+            // page only now and then while it loads or lays out.
+            RunUntil([html] { return !html->Page().IsLoading(); }, 10000);
+            web->page()->runJavaScript(
+                QStringLiteral("document.dispatchEvent(new KeyboardEvent('keydown',"
+                               " {key: '%1', ctrlKey: true, bubbles: true}))")
+                    .arg(key == Qt::Key_Home ? QStringLiteral("Home") : QStringLiteral("End")));
         };
         probeNewest = [web, newest, newestText, &clock] {
             web->page()->runJavaScript(
@@ -199,11 +203,11 @@ void Measure(int count, bool classic)
 
     // Back at the newest (Ctrl+End), then Ctrl+Home until the oldest is on screen.
     press(Qt::Key_End);
-    RunUntil([&] { return onScreen(count) && !oldestOnScreen(); }, 30000);
+    const bool end = RunUntil([&] { return onScreen(count) && !holdsOldest(); }, 30000);
     RunUntil([] { return false; }, 300);
     check.restart();
     press(Qt::Key_Home);
-    const bool top = RunUntil([&] { return oldestOnScreen(); }, 30000);
+    const bool top = end && RunUntil([&] { return oldestOnScreen(); }, 30000);
     const qint64 home = top ? check.elapsed() : -1;
 
     std::printf("%s view, %7d messages: window painted %5lld ms, newest on screen %5lld ms, "

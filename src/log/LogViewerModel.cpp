@@ -251,6 +251,16 @@ std::string BuildLogPageWith(std::string_view paragraphs, const HistoryDisplaySe
     return page;
 }
 
+std::string OpenLogPageAtStart(std::string page)
+{
+    constexpr std::string_view kScrollToEnd =
+        " onload=\"window.scroll(0, document.body.scrollHeight)\"";
+    const size_t at = page.find(kScrollToEnd);
+    if (at != std::string::npos)
+        page.erase(at, kScrollToEnd.size());
+    return page;
+}
+
 std::string BuildLogPageFrom(std::span<const ChatMessage> shown, size_t first,
                              const HistoryDisplaySettings& settings)
 {

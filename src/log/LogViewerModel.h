@@ -103,6 +103,9 @@ std::string BuildLogParagraphs(std::span<const ChatMessage> added, int firstInde
                                const HistoryDisplaySettings& settings);
 // The page holding `paragraphs` as BuildLogParagraphs writes them.
 std::string BuildLogPageWith(std::string_view paragraphs, const HistoryDisplaySettings& settings);
+// The page without its scroll to the end once loaded: it opens at its start (a page of older
+// messages, which the viewer then scrolls within).
+std::string OpenLogPageAtStart(std::string page);
 // The page of the shown messages from `first` on, their ids counting from "msg<first>".
 std::string BuildLogPageFrom(std::span<const ChatMessage> shown, size_t first,
                              const HistoryDisplaySettings& settings);

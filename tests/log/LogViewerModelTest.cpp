@@ -487,6 +487,14 @@ TEST(LogPage, AppendedParagraphsMakeTheSamePageAsAWholeRebuild)
     WriteFile(path, "not a page");
     EXPECT_FALSE(AppendToLogPage(path, paragraphs, error));
     EXPECT_EQ(ReadFile(path), "not a page");
+
+    // A page of older messages opens at its start: only its scroll to the end goes.
+    const std::string page = BuildLogPage(all, settings);
+    const std::string atStart = OpenLogPageAtStart(page);
+    EXPECT_NE(page.find("document.body.scrollHeight)\""), std::string::npos);
+    EXPECT_EQ(atStart.find("document.body.scrollHeight)\""), std::string::npos);
+    EXPECT_NE(atStart.find("function SelMsg"), std::string::npos);
+    EXPECT_LT(page.size() - atStart.size(), 64u);
 }
 
 TEST_F(LogViewerTest, ALargeLogShowsItsNewestMessagesBeforeTheWholeOfItIsRead)
