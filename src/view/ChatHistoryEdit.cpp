@@ -52,18 +52,12 @@ void CChatHistoryEdit::ApplyDisplaySettings(const HistoryDisplaySettings& settin
 void CChatHistoryEdit::ShowMessages(std::span<const ChatMessage> messages, bool append,
                                     IHistoryProgress* progress)
 {
-    HistoryStream stream = m_model.Show(messages, append);
-    const bool drawn = stream.Draw;
-    Stream(std::move(stream), true);
-    Finish(drawn, progress);
+    Finish(Stream(m_model.Show(messages, append), true), progress);
 }
 
 void CChatHistoryEdit::Redisplay(IHistoryProgress* progress)
 {
-    HistoryStream stream = m_model.Redisplay();
-    const bool drawn = stream.Draw;
-    Stream(std::move(stream), true);
-    Finish(drawn, progress);
+    Finish(Stream(m_model.Redisplay(), true), progress);
 }
 
 void CChatHistoryEdit::Finish(bool drawn, IHistoryProgress* progress)
@@ -162,11 +156,7 @@ bool CChatHistoryEdit::WriteSlice(int budgetMs)
         m_pageSize = pageSize;
         document()->setPageSize(QSizeF(0, 0));
     }
-    QTextCursor end(document());
-    end.movePosition(QTextCursor::End);
-    end.beginEditBlock();
-    const bool done = m_writer.Write(end, budgetMs);
-    end.endEditBlock();
+    const bool done = WriteAtEnd(budgetMs);
     if (done) {
         // Given its size back, it is laid out lazily from the top, as far as asked.
         m_writingAll = false;
@@ -176,15 +166,20 @@ bool CChatHistoryEdit::WriteSlice(int budgetMs)
     return done;
 }
 
-void CChatHistoryEdit::WriteArrived()
+bool CChatHistoryEdit::WriteAtEnd(int budgetMs)
 {
-    if (m_writer.Done())
-        return;
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
     end.beginEditBlock();
-    m_writer.Write(end);
+    const bool done = m_writer.Write(end, budgetMs);
     end.endEditBlock();
+    return done;
+}
+
+void CChatHistoryEdit::WriteArrived()
+{
+    if (!m_writer.Done())
+        WriteAtEnd();
 }
 
 void CChatHistoryEdit::CompleteWriting()
@@ -233,14 +228,14 @@ void CChatHistoryEdit::ShowEnd()
     setUpdatesEnabled(m_updatesAfterSlices);
 }
 
-void CChatHistoryEdit::Stream(HistoryStream stream, bool sliced)
+bool CChatHistoryEdit::Stream(HistoryStream stream, bool sliced)
 {
     if (!stream.Draw)
-        return;
+        return false;
     if (EndPending() && !stream.ReplaceAll) {
         // After what is still to be written or laid out; its end is shown with theirs.
         m_writer.Add(std::move(stream));
-        return;
+        return true;
     }
     const bool endPending = EndPending();
     const bool updates = endPending ? m_updatesAfterSlices : updatesEnabled();
@@ -279,13 +274,9 @@ void CChatHistoryEdit::Stream(HistoryStream stream, bool sliced)
         setTextCursor(start);
         m_writingAll = true;
         StartSlices(updates);
-        return;
+        return true;
     }
-    QTextCursor cursor(document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.beginEditBlock();
-    m_writer.Write(cursor);
-    cursor.endEditBlock();
+    WriteAtEnd();
 
     const int last = document()->characterCount() - 1;
     QTextCursor restored(document());
@@ -297,6 +288,7 @@ void CChatHistoryEdit::Stream(HistoryStream stream, bool sliced)
     if (!hasFocus() || endPending)
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     setUpdatesEnabled(updates);
+    return true;
 }
 
 void CChatHistoryEdit::ShowNotice(const HistoryNotice& notice)
@@ -331,9 +323,7 @@ void CChatHistoryEdit::ClearSelectedMessages()
     int32_t caret = 0;
     HistoryStream stream =
         m_model.ClearSelected(selection.selectionStart(), selection.selectionEnd(), caret);
-    const bool drawn = stream.Draw;
-    Stream(std::move(stream));
-    Finish(drawn, nullptr);
+    Finish(Stream(std::move(stream)), nullptr);
     QTextCursor moved(document());
     moved.setPosition(std::clamp(caret, 0, document()->characterCount() - 1));
     setTextCursor(moved);

@@ -85,11 +85,15 @@ private:
     // A link to a file here, in a message from somebody else: asks first, naming the file.
     bool MayOpen(const std::string& target, int position);
     // `sliced`: a long replacement may be written and laid out in slices (see EndPending).
-    void Stream(HistoryStream stream, bool sliced = false);
+    // Returns whether the stream was drawn.
+    bool Stream(HistoryStream stream, bool sliced = false);
     void StartSlices(bool updatesAfter);
     void NextSlice();
     // Writes for about `budgetMs` (all, when negative); true when all is written.
     bool WriteSlice(int budgetMs);
+    // Writes at the end of the document for about `budgetMs` (all, when negative); true when
+    // all is written.
+    bool WriteAtEnd(int budgetMs = -1);
     // Writes what arrived while the end waited to be shown.
     void WriteArrived();
     void ShowEnd();

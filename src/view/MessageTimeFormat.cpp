@@ -179,25 +179,11 @@ const char* AmPmText(int hour)
 
 namespace {
 
-// Days from 1 January 1970 to a date of the Gregorian calendar.
-long long DaysFromCivil(long long year, unsigned month, unsigned day)
+// The fields of `time` counted in seconds as if they were universal time (timegm, unlike
+// mktime, needs no time zone).
+long long SecondsOfFields(std::tm time)
 {
-    year -= month <= 2;
-    const long long era = (year >= 0 ? year : year - 399) / 400;
-    const auto yearOfEra = static_cast<unsigned>(year - era * 400);
-    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
-}
-
-// The fields of `time` counted in seconds as if they were universal time.
-long long SecondsOfFields(const std::tm& time)
-{
-    return DaysFromCivil(time.tm_year + 1900LL, static_cast<unsigned>(time.tm_mon + 1),
-                         static_cast<unsigned>(time.tm_mday)) *
-               86400 +
-           static_cast<long long>(time.tm_hour) * 3600 + static_cast<long long>(time.tm_min) * 60 +
-           time.tm_sec;
+    return static_cast<long long>(timegm(&time));
 }
 
 bool SameFields(const std::tm& a, const std::tm& b)

@@ -26,22 +26,21 @@ void OpenUrlWithDesktop(const QUrl& url, OpenResult done)
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setStandardErrorFile(QProcess::nullDevice());
-    auto finish = std::make_shared<OpenResult>(std::move(done));
+    // Told once, whichever of the two signals comes.
+    auto report = [process, finish = std::make_shared<OpenResult>(std::move(done))](bool opened) {
+        if (*finish)
+            (*finish)(opened);
+        *finish = nullptr;
+        process->deleteLater();
+    };
     QObject::connect(process, &QProcess::finished, process,
-                     [process, finish](int code, QProcess::ExitStatus status) {
-                         if (*finish)
-                             (*finish)(status == QProcess::NormalExit && code == 0);
-                         *finish = nullptr;
-                         process->deleteLater();
+                     [report](int code, QProcess::ExitStatus status) {
+                         report(status == QProcess::NormalExit && code == 0);
                      });
     QObject::connect(process, &QProcess::errorOccurred, process,
-                     [process, finish](QProcess::ProcessError error) {
-                         if (error != QProcess::FailedToStart)
-                             return;
-                         if (*finish)
-                             (*finish)(false);
-                         *finish = nullptr;
-                         process->deleteLater();
+                     [report](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart)
+                             report(false);
                      });
     process->start();
 }

@@ -1,6 +1,7 @@
 // The history widgets offscreen: what the document holds against what the model says.
 #include "view/ChatHistory.h"
 
+#include "EventWait.h"
 #include "TestSupport.h"
 #include "ViewTestSupport.h"
 #include "platform/QtText.h"
@@ -11,7 +12,6 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -716,10 +716,8 @@ TEST(OpenLinkTest, TheOpenersOutcomeIsWaitedForAndAFailureIsTold)
         if (runsOpener) {
             EXPECT_TRUE(prompt.Messages.empty()) << "told before the opener answered";
         }
-        QElapsedTimer waited;
-        waited.start();
-        while (runsOpener && prompt.Messages.empty() && waited.elapsed() < 1500)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        if (runsOpener)
+            WaitFor([&] { return !prompt.Messages.empty(); }, 1500);
         EXPECT_EQ(std::filesystem::exists(folder + "/opened"), runsOpener);
         ASSERT_EQ(prompt.Messages.size(), c.Told ? 1u : 0u);
         if (c.Told) {
