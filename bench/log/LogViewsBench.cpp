@@ -2,6 +2,7 @@
 // offscreen: the page where the web engine is missing (the plain text browser) and the
 // classic view showing 10,000 to 100,000 messages until the newest are painted (with the
 // process's peak resident memory), scrolling to the oldest, and one message appended.
+#include "Resident.h"
 #include "log/LogViewerDlg.h"
 #include "log/WebPageView.h"
 #include "ui/WidgetPrompt.h"
@@ -20,6 +21,7 @@
 #include <benchmark/benchmark.h>
 #include <fstream>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -201,18 +203,6 @@ struct ModelViewList
     QScrollBar* Bar() { return view->verticalScrollBar(); }
 };
 
-// The process's peak resident memory: run one view at a time (--benchmark_filter) to
-// read it for that view.
-long PeakResidentKb()
-{
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6));
-    return 0;
-}
-
 template <class View> void BM_ShowAll(benchmark::State& state)
 {
     const size_t count = static_cast<size_t>(state.range(0));
@@ -231,7 +221,9 @@ template <class View> void BM_ShowAll(benchmark::State& state)
         QApplication::processEvents();
         state.ResumeTiming();
     }
-    state.counters["peak_resident_MB"] = static_cast<double>(PeakResidentKb()) / 1024;
+    // The process's peak: run one view at a time (--benchmark_filter) to read it for that view.
+    state.counters["peak_resident_MB"] =
+        static_cast<double>(ProcessKb(::getpid(), "VmHWM")) / 1024;
 }
 
 // From the newest messages to the oldest one on screen.

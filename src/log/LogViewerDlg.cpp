@@ -404,10 +404,10 @@ CHtmlLogView::CHtmlLogView(std::string pagePath, QWidget* parent, bool allowWebE
         if (m_plain || m_showingNotice)
             return;
         if (oldest && m_first > 0) {
-            JumpTo(0, false);
+            JumpTo(0);
             m_page->ScrollToStart();
         } else if (!oldest && m_last < m_shown.size()) {
-            JumpTo(m_shown.size() > kFirstSlice ? m_shown.size() - kFirstSlice : 0, true);
+            Rebuild(); // the newest slice, opened at its end
         }
     });
     m_page->SetMoreHandler([this](bool older) {
@@ -511,19 +511,18 @@ void CHtmlLogView::SelectMessage(int shownIndex)
     const size_t index = static_cast<size_t>(std::max(shownIndex, 0));
     if (shownIndex >= 0 && !m_plain && !m_showingNotice &&
         (index + kPageSlice < m_first || index >= m_last))
-        JumpTo(index > kRoomAbove ? index - kRoomAbove : 0, false); // far away: a page from there
+        JumpTo(index > kRoomAbove ? index - kRoomAbove : 0); // far away: a page from there
     else if (shownIndex >= 0 && index < m_first)
         ShowOlder(index > kRoomAbove ? index - kRoomAbove : 0);
     m_page->SelectMessage(shownIndex);
 }
 
-void CHtmlLogView::JumpTo(size_t first, bool atEnd)
+void CHtmlLogView::JumpTo(size_t first)
 {
     const size_t last = std::min(m_shown.size(), first + kPageSlice);
-    std::string page = Page(first, last, PageSettings(m_settings, TextPalette()));
     // Not to the end once loaded: that could come after the scroll to the message sought.
-    if (!atEnd)
-        page = OpenLogPageAtStart(std::move(page));
+    const std::string page =
+        OpenLogPageAtStart(Page(first, last, PageSettings(m_settings, TextPalette())));
     std::string error;
     if (!WriteLogPage(m_pagePath, page, error))
         return;

@@ -60,7 +60,7 @@ private:
     // at its end; or loads a page of messages from `first` on.
     void ShowOlder(size_t downTo);
     void ShowNewer();
-    void JumpTo(size_t first, bool atEnd);
+    void JumpTo(size_t first);
     // The paragraphs of messages `from` to `to`, and a page of them.
     std::string Paragraphs(size_t from, size_t to, const HistoryDisplaySettings& settings) const;
     std::string Page(size_t from, size_t to, const HistoryDisplaySettings& settings) const;

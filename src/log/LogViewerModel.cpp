@@ -261,16 +261,6 @@ std::string OpenLogPageAtStart(std::string page)
     return page;
 }
 
-std::string BuildLogPageFrom(std::span<const ChatMessage> shown, size_t first,
-                             const HistoryDisplaySettings& settings)
-{
-    if (first == 0)
-        return BuildLogPage(shown, settings);
-    return BuildLogPageWith(BuildLogParagraphs(shown.subspan(std::min(first, shown.size())),
-                                               static_cast<int>(first), settings),
-                            settings);
-}
-
 void CViewMessages::Show(std::span<const ChatMessage> shown, bool append)
 {
     if (append) {
@@ -360,20 +350,11 @@ template <typename T> void LeaveRoom(std::vector<T>& items)
     items.reserve(items.size() + items.size() / 4 + 64);
 }
 
-size_t ShownCount(const CHistoryMessageList& list)
-{
-    const std::vector<int>& index = list.ShownIndex();
-    for (auto it = index.rbegin(); it != index.rend(); ++it)
-        if (*it >= 0)
-            return static_cast<size_t>(*it) + 1;
-    return 0;
-}
-
 } // namespace
 
 std::span<const ChatMessage> CLogViewer::HoldShown()
 {
-    const size_t shown = ShownCount(m_list);
+    const size_t shown = m_list.ShownCount();
     m_holdsCopy = shown < m_list.All().size();
     if (!m_holdsCopy) {
         std::vector<ChatMessage>().swap(m_shownCopy);
@@ -457,18 +438,16 @@ void CLogViewer::OnFollowTick()
     } else if (!added.empty()) {
         // The view reads what it shows from the list or the copy: when either had to move
         // to take the new messages, it is told where they are now.
-        const size_t before = ShownCount(m_list);
-        const ChatMessage* held = m_holdsCopy ? m_shownCopy.data() : m_list.All().data();
+        const size_t before = m_list.ShownCount();
+        const ChatMessage* held = (m_holdsCopy ? m_shownCopy : m_list.All()).data();
         std::vector<ChatMessage> shown = m_list.Add(added);
         if (m_holdsCopy)
             m_shownCopy.insert(m_shownCopy.end(), shown.begin(), shown.end());
-        if (!shown.empty()) {
-            const bool moved = (m_holdsCopy ? m_shownCopy.data() : m_list.All().data()) != held ||
-                               (!m_holdsCopy && ShownCount(m_list) < m_list.All().size());
-            if (moved)
-                m_view.MoveMessages(HoldShown().first(before));
+        // Even when none of the new messages is shown: the list may have moved.
+        if ((m_holdsCopy ? m_shownCopy : m_list.All()).data() != held)
+            m_view.MoveMessages(HoldShown().first(before));
+        if (!shown.empty())
             m_view.ShowMessages(shown, true, nullptr);
-        }
     }
     m_host.SetStatusText("");
 }

@@ -106,9 +106,6 @@ std::string BuildLogPageWith(std::string_view paragraphs, const HistoryDisplaySe
 // The page without its scroll to the end once loaded: it opens at its start (a page of older
 // messages, which the viewer then scrolls within).
 std::string OpenLogPageAtStart(std::string page);
-// The page of the shown messages from `first` on, their ids counting from "msg<first>".
-std::string BuildLogPageFrom(std::span<const ChatMessage> shown, size_t first,
-                             const HistoryDisplaySettings& settings);
 // Puts `paragraphs` in front of the page file's closing tags; false (file untouched or
 // to be written whole) when the file does not end as a page does.
 bool AppendToLogPage(const std::string& path, std::string_view paragraphs, std::string& error);

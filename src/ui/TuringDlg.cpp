@@ -400,7 +400,6 @@ void CTuringDlg::FillResponseList(int selectIndex)
         int first = text.indexOf(QLatin1Char('\t'));
         int second = text.indexOf(QLatin1Char('\t'), first + 1);
         QString message = text.mid(second + 1);
-        message.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
         message.replace(QLatin1Char('\n'), QLatin1Char(' ')).remove(QLatin1Char('\r'));
         auto* item = new QTreeWidgetItem(
             m_responseList, {text.left(first), text.mid(first + 1, second - first - 1), message});

@@ -184,6 +184,7 @@ public:
     std::vector<ChatMessage> Shown() const;
     // For each message its position among the shown ones, or -1.
     const std::vector<int>& ShownIndex() const { return m_shownIndex; }
+    size_t ShownCount() const { return static_cast<size_t>(m_shownCount); }
 
 private:
     void Reindex();

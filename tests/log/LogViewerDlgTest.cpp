@@ -251,22 +251,33 @@ TEST_F(LogViewerDlgTest, ClassicViewOfALargeLogLaysOutOnlyTheRowsOnScreen)
 }
 
 // The viewer holds the log once and the view reads it there: following a log past the room
-// left for it moves what the view reads, with and without a period that leaves some out.
+// left for it moves what the view reads, with and without a period that leaves some out, and
+// when the messages that make it move are all left out.
 TEST_F(LogViewerDlgTest, BothViewsFollowALogThatOutgrowsItsRoom)
 {
+    struct Case
+    {
+        int months;
+        bool oldFirst;   // the log starts with a message from last year
+        size_t oldLast;  // then this many more from last year come in
+    };
     for (const bool classicView : {true, false}) {
-        for (const int months : {0, 1}) {
+        for (const Case& c : {Case{0, true, 0}, Case{1, true, 0}, Case{1, false, 200}}) {
             SCOPED_TRACE(std::string(classicView ? "classic" : "page") + " view, " +
-                         std::to_string(months) + " months");
+                         std::to_string(c.months) + " months, " + std::to_string(c.oldLast) +
+                         " old last");
             window.reset();
             std::filesystem::remove(logPath);
-            settings.options.Set(Opt::LogHistoryMonths, months);
+            settings.options.Set(Opt::LogHistoryMonths, c.months);
             ChatMessage old = MakeMessage("old", "from last year");
             old.Time.Set(clock.Now() - 400 * 86400);
-            std::vector<ChatMessage> log{old};
+            std::vector<ChatMessage> log;
             std::vector<std::string> expected;
-            if (months == 0)
-                expected.push_back(old.Text);
+            if (c.oldFirst) {
+                log.push_back(old);
+                if (c.months == 0)
+                    expected.push_back(old.Text);
+            }
             for (int i = 0; i < 10; ++i) {
                 log.push_back(Now(std::to_string(i), "message " + std::to_string(i)));
                 expected.push_back(log.back().Text);
@@ -291,6 +302,18 @@ TEST_F(LogViewerDlgTest, BothViewsFollowALogThatOutgrowsItsRoom)
                 }
                 Append(more);
                 window->Viewer().OnFollowTick();
+            }
+            if (c.oldLast > 0) {
+                std::vector<ChatMessage> more(c.oldLast, old);
+                Append(more);
+                window->Viewer().OnFollowTick();
+                if (c.months == 0)
+                    expected.insert(expected.end(), c.oldLast, old.Text);
+                // What the view read before is gone now: it reads the messages again.
+                if (classic)
+                    classic->ApplySettings(LogDisplaySettings(settings.options));
+                else
+                    view->ApplySettings(LogDisplaySettings(settings.options));
             }
             QStringList shown;
             if (classic) {
