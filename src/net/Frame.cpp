@@ -1,6 +1,7 @@
 #include "net/Frame.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 
 namespace {
@@ -87,15 +88,32 @@ std::string NormalizeLineEnds(std::string_view text)
     return result;
 }
 
+std::string_view FrameHeader(std::size_t bodySize, char (&buffer)[kFrameHeaderSize])
+{
+    static const std::string start =
+        "Server: " + ProductToken(kProtocolVersion) + "\r\nContent-Length: ";
+    std::size_t at = start.copy(buffer, start.size());
+    auto [end, ec] = std::to_chars(buffer + at, buffer + kFrameHeaderSize - 2, bodySize);
+    (void)ec;
+    end[0] = '\n';
+    end[1] = '\n';
+    return std::string_view(buffer, static_cast<std::size_t>(end + 2 - buffer));
+}
+
 std::string FormatFrame(std::string_view body, int version)
 {
     std::string frame;
-    frame.reserve(body.size() + 64);
-    frame += "Server: ";
-    frame += ProductToken(version);
-    frame += "\r\nContent-Length: ";
-    frame += std::to_string(body.size());
-    frame += "\n\n";
+    frame.reserve(body.size() + kFrameHeaderSize);
+    if (version == kProtocolVersion) {
+        char header[kFrameHeaderSize];
+        frame += FrameHeader(body.size(), header);
+    } else {
+        frame += "Server: ";
+        frame += ProductToken(version);
+        frame += "\r\nContent-Length: ";
+        frame += std::to_string(body.size());
+        frame += "\n\n";
+    }
     frame += body;
     return frame;
 }

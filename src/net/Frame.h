@@ -29,6 +29,10 @@ std::size_t NormalizeLineEndsInPlace(char* text, std::size_t length);
 // in LF alone. `body` must already have its line ends converted.
 std::string FormatFrame(std::string_view body, int version = kProtocolVersion);
 
+// The header this program writes before a body of `bodySize` bytes, made in `buffer`.
+constexpr std::size_t kFrameHeaderSize = 64;
+std::string_view FrameHeader(std::size_t bodySize, char (&buffer)[kFrameHeaderSize]);
+
 // A header without Content-Length whose first line is "GET <path> HTTP/1.x".
 struct HttpRequest
 {

@@ -159,22 +159,6 @@ void AppendReceiptBody(std::string& out, const ProtocolDocument& document)
     out += "</message-recipient>\n</message-receipt>";
 }
 
-std::string FrameAround(std::string_view body, int version)
-{
-    std::string frame;
-    frame.reserve(body.size() + kFrameHeaderSize);
-    if (version == kProtocolVersion) {
-        char header[kFrameHeaderSize];
-        frame += FrameHeader(body.size(), header);
-    } else {
-        frame += "Server: " + ProductToken(version) + "\r\nContent-Length: ";
-        frame += std::to_string(body.size());
-        frame += "\n\n";
-    }
-    frame += body;
-    return frame;
-}
-
 std::string FormatFastFrame(const ProtocolDocument& document, int version)
 {
     thread_local std::string body;
@@ -183,7 +167,7 @@ std::string FormatFastFrame(const ProtocolDocument& document, int version)
         AppendMessageBody(body, document.Message);
     else
         AppendReceiptBody(body, document);
-    std::string frame = FrameAround(body, version);
+    std::string frame = FormatFrame(body, version);
     if (body.capacity() > 64 * 1024)
         std::string().swap(body); // one huge message need not stay in memory
     return frame;
@@ -723,7 +707,7 @@ bool ReadProtocolDocument(std::string_view body, ProtocolDocument& document, std
     document.Type = receipt ? DocumentType::MessageReceipt : DocumentType::Message;
     if (keepWrittenForm) {
         // The values need no escaping, so this is exactly the frame the writer makes.
-        document.WrittenFrame = FrameAround(body, kProtocolVersion);
+        document.WrittenFrame = FormatFrame(body, kProtocolVersion);
         document.WrittenSenderAt = document.WrittenFrame.size() - body.size() + reader.SenderAt();
         document.WrittenSenderLength = document.Type == DocumentType::Message
                                            ? document.Message.Sender.size()
@@ -749,18 +733,6 @@ bool ReadRoutedFrame(std::string_view body, RoutedFrame& frame)
         return false;
     frame.Type = DocumentType::Message;
     return true;
-}
-
-std::string_view FrameHeader(std::size_t bodySize, char (&buffer)[kFrameHeaderSize])
-{
-    static const std::string start =
-        "Server: " + ProductToken(kProtocolVersion) + "\r\nContent-Length: ";
-    std::size_t at = start.copy(buffer, start.size());
-    auto [end, ec] = std::to_chars(buffer + at, buffer + kFrameHeaderSize - 2, bodySize);
-    (void)ec;
-    end[0] = '\n';
-    end[1] = '\n';
-    return std::string_view(buffer, static_cast<std::size_t>(end + 2 - buffer));
 }
 
 bool ReadProtocolDocumentSlowly(std::string_view body, ProtocolDocument& document,

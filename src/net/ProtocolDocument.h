@@ -153,10 +153,6 @@ template <typename Each> void ForEachRoutedRecipient(std::string_view recipients
         recipients.remove_prefix(end + close.size());
     }
 }
-// The header this program writes before a body of `bodySize` bytes, made in `buffer`.
-constexpr std::size_t kFrameHeaderSize = 64;
-std::string_view FrameHeader(std::size_t bodySize, char (&buffer)[kFrameHeaderSize]);
-
 // The same with the XML reader for every body: the reference the quick reading of
 // messages and receipts is checked against.
 bool ReadProtocolDocumentSlowly(std::string_view body, ProtocolDocument& document,

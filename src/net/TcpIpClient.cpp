@@ -256,24 +256,27 @@ void CTcpIpClient::ApplyUsers(const std::vector<UserEntry>& entries)
     // Each name's first entry, as it stands and as it was before a rename: one look-up per
     // known user, not a pass over the list (a log-on storm sends lists of thousands of
     // names, one after another, and a pass per user froze the window for seconds).
-    std::unordered_map<std::string, std::size_t> byName;
-    std::unordered_map<std::string, std::size_t> byOldName;
+    // Keys are views into `entries`, which outlives the maps.
+    using NameIndex =
+        std::unordered_map<std::string_view, std::size_t, NameCaseHash, NameCaseEqual>;
+    NameIndex byName;
+    NameIndex byOldName;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const UserEntry& entry = entries[i];
         if (skipped(entry))
             continue;
         if (entry.OldName.empty())
-            byName.emplace(FoldNameCase(entry.Name), i);
+            byName.emplace(entry.Name, i);
         else
-            byOldName.emplace(FoldNameCase(entry.OldName), i);
+            byOldName.emplace(entry.OldName, i);
     }
     std::vector<bool> matched(entries.size(), false);
     for (std::size_t k = 0; k < m_knownUsers.size();) {
-        const std::string folded = FoldNameCase(m_knownUsers[k]);
+        const std::string_view known = m_knownUsers[k];
         std::size_t first = entries.size();
-        if (auto it = byName.find(folded); it != byName.end())
+        if (auto it = byName.find(known); it != byName.end())
             first = it->second;
-        if (auto it = byOldName.find(folded); it != byOldName.end())
+        if (auto it = byOldName.find(known); it != byOldName.end())
             first = std::min(first, it->second);
         if (first < entries.size()) {
             const UserEntry& entry = entries[first];

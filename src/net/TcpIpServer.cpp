@@ -648,15 +648,10 @@ void CTcpIpServer::OnFrameArrived(CTaskSocket& socket, const RoutedFrame& frame,
     CNesting nesting(m_nesting);
     Connection* s = Find(socket);
     if (frame.Type == DocumentType::MessageReceipt) {
-        if (!s || NameCaseEqual()(frame.Sender, CTransport::kSystemSender))
-            return; // see HandleReceipt
-        Connection* sender = FindByName(frame.Sender);
-        if (!sender) {
-            if (!LeftRecently(frame.Sender))
-                socket.Close();
+        if (!s)
             return;
-        }
-        SendFrameTo(*sender, body);
+        if (Connection* sender = ReceiptTarget(*s, frame.Sender))
+            SendFrameTo(*sender, body);
         return;
     }
     if (!s) {
@@ -686,23 +681,26 @@ void CTcpIpServer::OnFrameArrived(CTaskSocket& socket, const RoutedFrame& frame,
     ReportUnsent(*s, failed);
 }
 
-void CTcpIpServer::HandleReceipt(Connection& s, ProtocolDocument& receipt)
+CTcpIpServer::Connection* CTcpIpServer::ReceiptTarget(Connection& s, std::string_view sender)
 {
     // Clients acknowledge the server's own notices too; those receipts end here. Taking
     // them for receipts of an absent user would cut off everyone who gets a notice.
-    if (NamesEqualNoCase(receipt.ReceiptSender, CTransport::kSystemSender))
-        return;
-    Connection* sender = FindByName(receipt.ReceiptSender);
-    if (!sender) {
-        // A sender who left (or took another name) a moment ago: the receipt was on its way
-        // and goes nowhere. Closing its writer would cut off whoever got a message from
-        // someone who did not stay.
-        if (!LeftRecently(receipt.ReceiptSender))
-            s.Socket->Close();
-        return;
-    }
+    if (NameCaseEqual()(sender, CTransport::kSystemSender))
+        return nullptr;
+    Connection* target = FindByName(sender);
+    // A sender who left (or took another name) a moment ago: the receipt was on its way
+    // and goes nowhere. Closing its writer would cut off whoever got a message from
+    // someone who did not stay.
+    if (!target && !LeftRecently(sender))
+        s.Socket->Close();
+    return target;
+}
+
+void CTcpIpServer::HandleReceipt(Connection& s, ProtocolDocument& receipt)
+{
     // Unchanged, in the frame it came in when it was written as this program writes it.
-    SendTo(*sender, std::move(receipt));
+    if (Connection* sender = ReceiptTarget(s, receipt.ReceiptSender))
+        SendTo(*sender, std::move(receipt));
 }
 
 void CTcpIpServer::OnConnectionClosed(CTaskSocket&)

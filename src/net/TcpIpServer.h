@@ -148,6 +148,10 @@ private:
                       std::vector<std::string>& failed);
     // Tells the sender which recipients his message did not reach.
     void ReportUnsent(Connection& s, const std::vector<std::string>& failed);
+    // The connection a receipt from `s` goes to: null when it goes nowhere (a receipt of
+    // the server's own notices, or for a sender who is gone; `s` is closed unless that
+    // sender left a moment ago).
+    Connection* ReceiptTarget(Connection& s, std::string_view sender);
     void HandleReceipt(Connection& s, ProtocolDocument& receipt);
     // Sends without waiting; false when the send failed or the connection's queue grew
     // beyond the limit (the connection is then closed).

@@ -875,16 +875,10 @@ TEST_F(ServerTest, MessagesKeepTheirOrderWhicheverWayTheyGo)
     auto rt = LoggedOn("RT");
     const std::vector<std::string> texts = {"one & a", "two",      "three & c",
                                             "four",    "five < e", "six"};
-    std::string burst = LoginFrame("Owen");
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        ChatMessage message;
-        message.Id = std::to_string(i);
-        message.Sender = "Owen";
-        message.Recipients = {"RT"};
-        message.Text = texts[i];
-        message.Time = MessageTime::From(958'000'000);
-        burst += Frame(ProtocolDocument::MakeMessage(message));
-    }
+    std::string burst = LoginFrame("Owen") +
+                        MessageFrames("Owen", "RT", texts.size(), [&](int i) {
+                            return texts[static_cast<std::size_t>(i)];
+                        });
     RawPeer owen(Port);
     ASSERT_TRUE(owen.Send(burst));
     ASSERT_TRUE(Settle([&] { return rt->CountFrom("Owen") == static_cast<int>(texts.size()); }));
