@@ -219,7 +219,7 @@ void CTcpIpServer::SetName(Connection& c, const std::string& name)
     c.Entry = nullptr;
     if (!name.empty())
         m_names[name] = &c;
-    m_usersChanged = true;
+    NoteUsersChanged();
 }
 
 void CTcpIpServer::NoteDeparture(const std::string& name)
@@ -341,18 +341,37 @@ void CTcpIpServer::SendUsersDocuments()
     m_usersSentBytes = bytes;
 }
 
+void CTcpIpServer::NoteUsersChanged()
+{
+    auto now = std::chrono::steady_clock::now();
+    m_usersChangeAlone = now - m_usersChangedAt >= kUsersQuiet;
+    if (!m_usersChanged)
+        m_usersFirstChangeAt = now;
+    m_usersChangedAt = now;
+    m_usersChanged = true;
+}
+
 std::chrono::steady_clock::duration CTcpIpServer::UsersPauseLeft() const
 {
-    // About what the next lists take: a list of every name for each logged-on client (as
-    // EstimatedSize counts it). While a storm goes on, the lists grow and wait longer, so
-    // that fewer of them go out, each with more of the newcomers.
+    auto atRate = [this](std::size_t bytes) {
+        return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::duration<double>(static_cast<double>(bytes) / m_usersBytesPerSecond));
+    };
+    auto now = std::chrono::steady_clock::now();
+    // The clients' reading of the last lists.
+    auto reading = m_usersSentAt + atRate(m_usersSentBytes) - now;
+    if (m_usersChangeAlone)
+        return reading;
+    // A run of changes waits for its end, but no longer than about what the next lists take
+    // (a list of every name for each logged-on client, as EstimatedSize counts it): while a
+    // long storm goes on, the lists grow and wait longer, so that fewer of them go out.
     std::size_t list = 200;
     for (const auto& x : m_connections)
         list += 70 + x->PreviousName.size() + x->CurrentName.size();
-    std::size_t bytes = std::max(m_usersSentBytes, list * m_names.size());
-    auto pause = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-        std::chrono::duration<double>(static_cast<double>(bytes) / kUsersBytesPerSecond));
-    return m_usersSentAt + pause - std::chrono::steady_clock::now();
+    auto longest =
+        m_usersFirstChangeAt + atRate(std::max(m_usersSentBytes, list * m_names.size())) - now;
+    auto runEnd = m_usersChangedAt + kUsersQuiet - now;
+    return std::max(reading, std::min(runEnd, longest));
 }
 
 ProtocolDocument CTcpIpServer::FilteredUsers(Connection& r, const PermissionEntry& entry) const
@@ -705,7 +724,7 @@ void CTcpIpServer::HandleReceipt(Connection& s, ProtocolDocument& receipt)
 
 void CTcpIpServer::OnConnectionClosed(CTaskSocket&)
 {
-    m_usersChanged = true;
+    NoteUsersChanged();
 }
 
 void CTcpIpServer::OnSendFailed(CTaskSocket& socket, const ProtocolDocument& document)

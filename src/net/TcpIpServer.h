@@ -32,12 +32,16 @@ public:
     static constexpr std::size_t kDefaultOutgoingLimit = 2048;
     // The same in bytes (as estimated from the documents' contents).
     static constexpr std::size_t kDefaultOutgoingBytes = 8 * 1024 * 1024;
-    // Users documents go out at most at this rate, all connections together: after lists
-    // of b bytes, the next lists of b' bytes wait until max(b, b') / rate has passed. Every
-    // change tells everybody about everybody; in a log-on storm of n clients that is n times
-    // n names, over and over, and the clients would spend their time reading lists that the
-    // next one replaces. A change after a quiet spell still goes out at once.
-    static constexpr double kUsersBytesPerSecond = 256e6;
+    // Users documents go out at about this rate, all connections together: after lists of
+    // b bytes the next wait b / rate, the clients' reading. Every change tells everybody
+    // about everybody; in a log-on storm of n clients that is n times n names, and the
+    // clients would spend their time reading lists that the next one replaces. So changes
+    // closer together than kUsersQuiet are a run (everybody logging on in the morning) whose
+    // lists wait until it ends, at most max(b, b') / rate from its first change, b' the
+    // bytes of the next lists; one list then tells the clients about the whole run. A
+    // change alone goes out at once.
+    static constexpr double kDefaultUsersBytesPerSecond = 256e6;
+    static constexpr std::chrono::milliseconds kUsersQuiet{20};
 
     // `readExecutable` gives the bytes the upgrade download hands out (the running program).
     CTcpIpServer(const IClock& clock, std::function<bool(std::string&)> readExecutable,
@@ -71,6 +75,9 @@ public:
         m_outgoingLimit = documents;
         m_outgoingBytes = bytes;
     }
+
+    // A slower rate makes the pauses long enough to watch.
+    void SetUsersRate(double bytesPerSecond) { m_usersBytesPerSecond = bytesPerSecond; }
 
     // For the headless front end and for tests.
     std::size_t ConnectionCount() const { return m_connections.size(); }
@@ -165,6 +172,7 @@ private:
     // Forgets the documents the socket has written (or dropped) since the last look.
     static void TrimQueued(Connection& c);
     void SendUsersDocuments();
+    void NoteUsersChanged();
     // How long the next users documents must still wait; zero or less when they are due.
     std::chrono::steady_clock::duration UsersPauseLeft() const;
     // The list as `r` may see it: names its permission entry denies left out.
@@ -195,8 +203,14 @@ private:
     std::unordered_map<CTaskSocket*, Connection*> m_bySocket;
     // Current name -> connection, in any letter case; names are unique among the connections.
     std::unordered_map<std::string, Connection*, NameCaseHash, NameCaseEqual> m_names;
+    double m_usersBytesPerSecond = kDefaultUsersBytesPerSecond;
     bool m_usersChanged = false;
-    // When the last users documents went out and their bytes (see kUsersBytesPerSecond).
+    // The first change not yet told and the latest, and whether that came alone (see
+    // kUsersQuiet).
+    std::chrono::steady_clock::time_point m_usersFirstChangeAt;
+    std::chrono::steady_clock::time_point m_usersChangedAt;
+    bool m_usersChangeAlone = false;
+    // When the last users documents went out and their bytes (see kDefaultUsersBytesPerSecond).
     // Real time: the pause spares the network and the clients, whatever clock the rest of
     // the server keeps.
     std::chrono::steady_clock::time_point m_usersSentAt;

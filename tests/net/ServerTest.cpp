@@ -875,8 +875,7 @@ TEST_F(ServerTest, MessagesKeepTheirOrderWhicheverWayTheyGo)
     auto rt = LoggedOn("RT");
     const std::vector<std::string> texts = {"one & a", "two",      "three & c",
                                             "four",    "five < e", "six"};
-    std::string burst = LoginFrame("Owen") +
-                        MessageFrames("Owen", "RT", texts.size(), [&](int i) {
+    std::string burst = LoginFrame("Owen") + MessageFrames("Owen", "RT", texts.size(), [&](int i) {
                             return texts[static_cast<std::size_t>(i)];
                         });
     RawPeer owen(Port);
@@ -1003,6 +1002,45 @@ TEST_F(ServerTest, AListWaitingForASlowReaderGivesWayToTheNewest)
     ASSERT_EQ(received.Documents.size(), before + kBacklog + 1);
     ExpectBacklog(received, before);
     EXPECT_EQ(received.Documents.back().Users, everyone);
+}
+
+// Log-ons close together, as when the office arrives in the morning, are told together
+// once they stop coming, not a list each, and the last of them is not kept waiting for as
+// long as the lists may take to read.
+TEST_F(ServerTest, ARunOfLogOnsIsToldSoonAfterItEnds)
+{
+    // Forty-one names for forty-one clients take more than a second at this rate.
+    Server.SetUsersRate(100e3);
+    RawPeer watcher(Port);
+    ReceivedDocuments received;
+    ASSERT_TRUE(watcher.Send(LoginFrame("Watcher")));
+    ASSERT_TRUE(watcher.WaitFor("<username>Watcher</username>"));
+    PumpFor(100);
+    ASSERT_TRUE(received.Take(watcher));
+    std::size_t before = received.Count(DocumentType::Users);
+
+    std::vector<UserEntry> everyone = {{"", "Watcher"}};
+    std::vector<std::unique_ptr<RawPeer>> crowd;
+    for (int i = 0; i < 40; ++i) {
+        std::string name = "Crowd" + std::to_string(i);
+        crowd.push_back(std::make_unique<RawPeer>(Port));
+        ASSERT_TRUE(crowd.back()->Send(LoginFrame(name)));
+        everyone.push_back({"", name});
+        PumpFor(2);
+    }
+    QElapsedTimer sinceLast;
+    sinceLast.start();
+    ASSERT_TRUE(Settle([&] {
+        return received.Take(watcher) && !received.Documents.empty() &&
+               received.Documents.back().Users.size() == everyone.size();
+    }));
+    EXPECT_LT(sinceLast.elapsed(), 700);
+    EXPECT_EQ(received.Documents.back().Users, everyone);
+    // The first log-on after a quiet spell is told at once, the rest together (a machine
+    // busy enough to stall the run may split it).
+    EXPECT_LE(received.Count(DocumentType::Users) - before, 4u);
+    for (auto& peer : crowd)
+        EXPECT_TRUE(peer->WaitFor("<username>Crowd39</username>"));
 }
 
 TEST_F(ServerTest, ServerGoingAwayIsReportedToClients)
