@@ -23,10 +23,12 @@
 #include <QTimer>
 #include <QWebEngineView>
 #include <QWindow>
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -54,6 +56,17 @@ public:
 private:
     std::function<void()> m_painted;
 };
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? -1 : values[values.size() / 2];
+}
+
+double Max(const std::vector<double>& values)
+{
+    return values.empty() ? -1 : *std::max_element(values.begin(), values.end());
+}
 
 // The page's answer to a question in script.
 bool PageSays(QWebEngineView* web, const QString& script)
@@ -93,6 +106,7 @@ void Measure(int count, bool classic)
     std::function<bool()> oldestOnScreen;
     std::function<bool()> holdsOldest;  // in the page, or on screen in the classic view
     std::function<void(int key)> press; // a key with Ctrl, as the user presses it in the view
+    std::function<void()> roundTrip;    // a script that does nothing, until it has answered
     // Probed every 10 ms, during the load too: when the newest message is first on screen.
     auto newest = std::make_shared<qint64>(-1);
     const QString newestText = QStringLiteral("Message %1:").arg(count - 1);
@@ -131,6 +145,7 @@ void Measure(int count, bool classic)
                                                 "!!r && r.top >= 0 && r.bottom <= innerHeight"));
         };
         holdsOldest = [web] { return HasMessage(web, 0); };
+        roundTrip = [web] { PageSays(web, QStringLiteral("true")); };
         press = [web, html](int key) {
             // Raised in the page itself, once it has loaded: input made up here reaches the
             // page only now and then while it loads or lays out.
@@ -194,6 +209,24 @@ void Measure(int count, bool classic)
     RunUntil([&] { return onScreen(count); }, 300000);
     qint64 appendShown = check.elapsed();
 
+    // More appends, one at a time, each until it shows; and, for the web page, the round trip
+    // of a script that does nothing (what showing one cannot go below).
+    constexpr int kAppends = 20;
+    std::vector<double> appends, trips;
+    for (int i = 1; i <= kAppends; ++i) {
+        writer.AppendToLog(logPath, {BenchMessage(count + i, CSystemClock::Instance().Now())},
+                           error);
+        check.restart();
+        window.Viewer().OnFollowTick();
+        RunUntil([&] { return onScreen(count + i); }, 300000);
+        appends.push_back(static_cast<double>(check.nsecsElapsed()) / 1e6);
+        if (roundTrip) {
+            check.restart();
+            roundTrip();
+            trips.push_back(static_cast<double>(check.nsecsElapsed()) / 1e6);
+        }
+    }
+
     // The oldest message found and chosen in the results, until it is on screen.
     check.restart();
     window.Viewer().Find({"", "", "\"Message 0:\""});
@@ -215,9 +248,12 @@ void Measure(int count, bool classic)
                 " follow-up check %.3f ms; one appended: tick %lld ms, shown %lld ms;"
                 " oldest found and on screen %lld ms; Ctrl+Home until the oldest is on screen"
                 " %lld ms;"
-                " resident viewer %ld MB, page processes %ld MB (PSS)\n",
+                " resident viewer %ld MB, page processes %ld MB (PSS)\n"
+                "  %d more appended one by one: shown median %.1f ms, max %.1f ms;"
+                " a script's round trip in the page median %.1f ms, max %.1f ms\n",
                 classic ? "classic" : "web", count, painted, *newest, read, shown, checkMs,
-                appendTick, appendShown, oldest, home, viewerKb / 1024, pageKb / 1024);
+                appendTick, appendShown, oldest, home, viewerKb / 1024, pageKb / 1024, kAppends,
+                Median(appends), Max(appends), Median(trips), Max(trips));
     std::fflush(stdout);
     window.close();
 }
