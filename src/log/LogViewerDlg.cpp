@@ -426,6 +426,12 @@ void CHtmlLogView::ApplySettings(const HistoryDisplaySettings& settings)
     Rebuild();
 }
 
+void CHtmlLogView::Display(const CPackedMessages& shown, IHistoryProgress* progress)
+{
+    m_shown.Show(shown);
+    Rebuild(progress);
+}
+
 void CHtmlLogView::ShowMessages(std::span<const ChatMessage> shown, bool append,
                                 IHistoryProgress* progress)
 {
@@ -465,25 +471,16 @@ void CHtmlLogView::Clear()
     Rebuild();
 }
 
-void CHtmlLogView::MoveMessages(std::span<const ChatMessage> shown)
-{
-    m_shown.Move(shown);
-}
-
 std::string CHtmlLogView::Paragraphs(size_t from, size_t to,
                                      const HistoryDisplaySettings& settings) const
 {
-    std::string paragraphs;
-    for (const auto& [run, first] : m_shown.Runs(from, to))
-        paragraphs += BuildLogParagraphs(run, static_cast<int>(first), settings);
-    return paragraphs;
+    return BuildLogParagraphs(m_shown.Unpack(from, to), static_cast<int>(from), settings);
 }
 
 std::string CHtmlLogView::Page(size_t from, size_t to, const HistoryDisplaySettings& settings) const
 {
-    const auto runs = m_shown.Runs(from, to);
-    if (from == 0 && runs.size() == 1)
-        return BuildLogPage(runs.front().first, settings);
+    if (from == 0)
+        return BuildLogPage(m_shown.Unpack(from, to), settings);
     return BuildLogPageWith(Paragraphs(from, to, settings), settings);
 }
 
@@ -555,9 +552,12 @@ void CHtmlLogView::ShowOlder(size_t downTo)
 bool CHtmlLogView::ShowInPlainPage(const HistoryDisplaySettings& settings,
                                    IHistoryProgress* progress)
 {
+    // A few thousand unpacked at a time: the messages are held once, packed.
+    constexpr size_t kChunk = 4096;
     bool append = false;
-    for (const auto& [run, first] : m_shown.Runs(0, m_shown.size())) {
-        if (!m_plain->ShowMessages(run, static_cast<int>(first), append, settings, progress))
+    for (size_t from = 0; from < m_shown.size(); from += kChunk) {
+        const std::vector<ChatMessage> messages = m_shown.Unpack(from, from + kChunk);
+        if (!m_plain->ShowMessages(messages, static_cast<int>(from), append, settings, progress))
             return false;
         append = true;
     }
@@ -639,6 +639,20 @@ void CClassicLogView::changeEvent(QEvent* event)
 void CClassicLogView::ShowMessages(std::span<const ChatMessage> shown, bool append,
                                    IHistoryProgress*)
 {
+    PrepareRows(append);
+    m_messages.Show(shown, append);
+    RowsChanged();
+}
+
+void CClassicLogView::Display(const CPackedMessages& shown, IHistoryProgress*)
+{
+    PrepareRows(false);
+    m_messages.Show(shown);
+    RowsChanged();
+}
+
+void CClassicLogView::PrepareRows(bool append)
+{
     // Nothing is laid out here: rows are laid out when they come on screen.
     m_notice.reset();
     if (!append) {
@@ -648,7 +662,10 @@ void CClassicLogView::ShowMessages(std::span<const ChatMessage> shown, bool appe
         m_allSelected = false;
         m_atEnd = true;
     }
-    m_messages.Show(shown, append);
+}
+
+void CClassicLogView::RowsChanged()
+{
     m_heights.resize(m_messages.size(), -1);
     // At the end it follows; above it the rows on screen stay where they are.
     SyncScrollBar();
@@ -705,7 +722,7 @@ QTextDocument& CClassicLogView::Layout(int row)
     QTextDocument& document = *fresh;
     document.setUndoRedoEnabled(false);
     document.setDocumentMargin(2);
-    const ChatMessage& message = m_messages[static_cast<size_t>(row)];
+    const ChatMessage message = m_messages[static_cast<size_t>(row)];
     QTextCursor cursor(&document);
     std::string prefix =
         CPrefixFormat(m_settings.PrefixFormat)

@@ -40,7 +40,7 @@ public:
     void ApplySettings(const HistoryDisplaySettings& settings) override;
     void ShowMessages(std::span<const ChatMessage> shown, bool append,
                       IHistoryProgress* progress) override;
-    void MoveMessages(std::span<const ChatMessage> shown) override;
+    void Display(const CPackedMessages& shown, IHistoryProgress* progress) override;
     void Clear() override;
     void FinishShowing() override;
     void ShowReloadNotice(const std::string& text) override;
@@ -95,7 +95,7 @@ public:
     void ApplySettings(const HistoryDisplaySettings& settings) override;
     void ShowMessages(std::span<const ChatMessage> shown, bool append,
                       IHistoryProgress* progress) override;
-    void MoveMessages(std::span<const ChatMessage> shown) override { m_messages.Move(shown); }
+    void Display(const CPackedMessages& shown, IHistoryProgress* progress) override;
     void Clear() override;
     void ShowReloadNotice(const std::string& text) override;
     void SelectMessage(int shownIndex) override;
@@ -130,6 +130,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // Before and after the rows change: a display starts afresh.
+    void PrepareRows(bool append);
+    void RowsChanged();
     QTextDocument& Layout(int row);
     int RowHeight(int row);
     // The top row and offset that show the last row at the bottom.

@@ -113,8 +113,13 @@ std::vector<std::string> SplitFindWords(std::string_view text)
     return words;
 }
 
-std::vector<FindResult> FindMessages(const CHistoryMessageList& list, const FindCriteria& criteria,
-                                     std::string_view prefixFormat)
+namespace {
+
+// The matches among `count` messages, message `i` being at(i); `shownIndex` says which
+// are shown.
+template <typename At>
+std::vector<FindResult> FindAmong(size_t count, At at, const std::vector<int>& shownIndex,
+                                  const FindCriteria& criteria, std::string_view prefixFormat)
 {
     // The criteria are folded once, not per message.
     FindCriteria folded{FoldNameCase(criteria.Sender), FoldNameCase(criteria.Recipients), {}};
@@ -123,11 +128,10 @@ std::vector<FindResult> FindMessages(const CHistoryMessageList& list, const Find
         words.push_back(FoldNameCase(word));
     CPrefixFormat format(prefixFormat);
     std::vector<FindResult> results;
-    const std::vector<ChatMessage>& messages = list.All();
-    for (size_t i = 0; i < messages.size(); ++i) {
-        const ChatMessage& message = messages[i];
-        if (list.ShownIndex()[i] < 0)
+    for (size_t i = 0; i < count; ++i) {
+        if (shownIndex[i] < 0)
             continue;
+        const ChatMessage& message = at(i);
         std::string recipients = FormatRecipients(message);
         if (!ContainsNoCase(message.Sender, folded.Sender) ||
             !ContainsNoCase(recipients, folded.Recipients))
@@ -145,6 +149,31 @@ std::vector<FindResult> FindMessages(const CHistoryMessageList& list, const Find
         results.push_back({i, OneLine(prefix + message.Text)});
     }
     return results;
+}
+
+} // namespace
+
+std::vector<FindResult> FindMessages(const CHistoryMessageList& list, const FindCriteria& criteria,
+                                     std::string_view prefixFormat)
+{
+    const std::vector<ChatMessage>& messages = list.All();
+    return FindAmong(
+        messages.size(), [&](size_t i) -> const ChatMessage& { return messages[i]; },
+        list.ShownIndex(), criteria, prefixFormat);
+}
+
+std::vector<FindResult> FindMessages(const CLogMessageList& list, const FindCriteria& criteria,
+                                     std::string_view prefixFormat)
+{
+    // One message unpacked at a time, into the same strings.
+    ChatMessage message;
+    return FindAmong(
+        list.All().size(),
+        [&](size_t i) -> const ChatMessage& {
+            list.All().Get(i, message);
+            return message;
+        },
+        list.ShownIndex(), criteria, prefixFormat);
 }
 
 std::string SearchResultsLabel(size_t count)
@@ -261,35 +290,129 @@ std::string OpenLogPageAtStart(std::string page)
     return page;
 }
 
+void CLogMessageList::Set(std::vector<ChatMessage> messages)
+{
+    size_t bytes = 0;
+    for (const ChatMessage& message : messages) {
+        bytes += 16 + message.Id.size() + message.Sender.size() + message.Text.size();
+        for (const std::string& recipient : message.Recipients)
+            bytes += 1 + recipient.size();
+    }
+    CPackedMessages packed;
+    // Room for a quarter more: following the log seldom copies the whole of it.
+    packed.Reserve(messages.size() + messages.size() / 4 + 64, bytes + bytes / 4 + 16384);
+    packed.Add(messages);
+    std::vector<ChatMessage>().swap(messages);
+    m_messages = std::move(packed);
+    Reindex();
+}
+
+std::vector<ChatMessage> CLogMessageList::Add(std::span<const ChatMessage> messages)
+{
+    std::vector<ChatMessage> shown;
+    for (const ChatMessage& message : messages) {
+        m_messages.Add(message);
+        if (Passes(message.Time)) {
+            m_shownIndex.push_back(m_shownCount++);
+            shown.push_back(message);
+        } else {
+            m_shownIndex.push_back(-1);
+        }
+    }
+    return shown;
+}
+
+void CLogMessageList::Clear()
+{
+    m_messages.Release();
+    std::vector<int>().swap(m_shownIndex);
+    m_shownCount = 0;
+}
+
+void CLogMessageList::SetTimeFilter(std::time_t cutoff)
+{
+    m_filtered = true;
+    m_cutoff = cutoff;
+    Reindex();
+}
+
+void CLogMessageList::ClearTimeFilter()
+{
+    m_filtered = false;
+    Reindex();
+}
+
+bool CLogMessageList::Passes(const MessageTime& time) const
+{
+    return !m_filtered || IsFromCutoff(time, m_cutoff);
+}
+
+CPackedMessages CLogMessageList::Shown() const
+{
+    CPackedMessages shown;
+    ChatMessage message;
+    for (size_t i = 0; i < m_messages.size(); ++i) {
+        if (m_shownIndex[i] >= 0) {
+            m_messages.Get(i, message);
+            shown.Add(message);
+        }
+    }
+    return shown;
+}
+
+void CLogMessageList::Reindex()
+{
+    m_shownIndex.clear();
+    m_shownIndex.reserve(m_messages.size());
+    m_shownCount = 0;
+    for (size_t i = 0; i < m_messages.size(); ++i)
+        m_shownIndex.push_back(Passes(m_messages.TimeOf(i)) ? m_shownCount++ : -1);
+}
+
 void CViewMessages::Show(std::span<const ChatMessage> shown, bool append)
 {
     if (append) {
-        m_added.insert(m_added.end(), shown.begin(), shown.end());
+        m_added.Add(shown);
         return;
     }
-    m_held = shown;
-    std::vector<ChatMessage>().swap(m_added);
+    CPackedMessages own(shown);
+    m_own = std::move(own);
+    m_held = &m_own;
+    m_heldCount = m_own.size();
+    m_added.Release();
 }
 
-void CViewMessages::Move(std::span<const ChatMessage> shown)
+void CViewMessages::Show(const CPackedMessages& shown)
 {
-    m_held = shown.first(std::min(shown.size(), size()));
-    std::vector<ChatMessage>().swap(m_added);
+    m_own.Release();
+    m_held = &shown;
+    m_heldCount = shown.size();
+    m_added.Release();
 }
 
-std::vector<std::pair<std::span<const ChatMessage>, size_t>> CViewMessages::Runs(size_t from,
-                                                                                 size_t to) const
+void CViewMessages::Clear()
 {
-    std::vector<std::pair<std::span<const ChatMessage>, size_t>> runs;
+    m_own.Release();
+    m_held = nullptr;
+    m_heldCount = 0;
+    m_added.Release();
+}
+
+ChatMessage CViewMessages::operator[](size_t index) const
+{
+    return index < m_heldCount ? (*m_held)[index] : m_added[index - m_heldCount];
+}
+
+std::vector<ChatMessage> CViewMessages::Unpack(size_t from, size_t to) const
+{
     to = std::min(to, size());
-    if (from < std::min(to, m_held.size()))
-        runs.emplace_back(m_held.subspan(from, std::min(to, m_held.size()) - from), from);
-    const size_t start = std::max(from, m_held.size());
-    if (start < to)
-        runs.emplace_back(
-            std::span<const ChatMessage>(m_added).subspan(start - m_held.size(), to - start),
-            start);
-    return runs;
+    std::vector<ChatMessage> messages;
+    if (from >= to)
+        return messages;
+    messages.reserve(to - from);
+    for (size_t i = from; i < to; ++i)
+        messages.push_back((*this)[i]);
+    return messages;
 }
 
 bool AppendToLogPage(const std::string& path, std::string_view paragraphs, std::string& error)
@@ -342,26 +465,14 @@ void CLogViewer::OnFirstIdle()
         Load(!m_everLoaded);
 }
 
-namespace {
-
-// Room for a quarter more: following the log does not move what the view reads.
-template <typename T> void LeaveRoom(std::vector<T>& items)
+const CPackedMessages& CLogViewer::HoldShown()
 {
-    items.reserve(items.size() + items.size() / 4 + 64);
-}
-
-} // namespace
-
-std::span<const ChatMessage> CLogViewer::HoldShown()
-{
-    const size_t shown = m_list.ShownCount();
-    m_holdsCopy = shown < m_list.All().size();
+    m_holdsCopy = m_list.ShownCount() < m_list.All().size();
     if (!m_holdsCopy) {
-        std::vector<ChatMessage>().swap(m_shownCopy);
+        m_shownCopy.Release();
         return m_list.All();
     }
     m_shownCopy = m_list.Shown();
-    LeaveRoom(m_shownCopy);
     return m_shownCopy;
 }
 
@@ -369,7 +480,7 @@ void CLogViewer::Load(bool first)
 {
     m_view.Clear();
     m_list.Clear();
-    std::vector<ChatMessage>().swap(m_shownCopy);
+    m_shownCopy.Release();
     m_loaded = false;
     const std::string text =
         first ? "Loading Zib Tam log for the first time..." : "Reloading the Zib Tam log...";
@@ -385,8 +496,8 @@ void CLogViewer::Load(bool first)
             CHistoryMessageList newest;
             ApplyPeriod(newest, m_months);
             newest.Set(std::move(messages));
-            m_shownCopy = newest.Shown();
-            m_view.ShowMessages(m_shownCopy, false, nullptr);
+            m_shownCopy = CPackedMessages(newest.Shown());
+            m_view.Display(m_shownCopy, nullptr);
             m_view.FinishShowing();
         }
         std::string error;
@@ -399,9 +510,8 @@ void CLogViewer::Load(bool first)
             m_loaded = true;
             m_everLoaded = true;
             ApplyPeriod(m_months);
-            LeaveRoom(messages);
             m_list.Set(std::move(messages));
-            m_view.ShowMessages(HoldShown(), false, busy.get());
+            m_view.Display(HoldShown(), busy.get());
         }
     }
     m_busy = false;
@@ -415,7 +525,7 @@ void CLogViewer::ApplyPeriod(int months)
     ApplyPeriod(m_list, months);
 }
 
-void CLogViewer::ApplyPeriod(CHistoryMessageList& list, int months) const
+template <typename List> void CLogViewer::ApplyPeriod(List& list, int months) const
 {
     if (months > 0)
         list.SetTimeFilter(LogPeriodCutoff(m_clock.Now(), months));
@@ -436,16 +546,9 @@ void CLogViewer::OnFollowTick()
         m_view.ShowReloadNotice(kLogReloadNotice);
         m_loaded = false;
     } else if (!added.empty()) {
-        // The view reads what it shows from the list or the copy: when either had to move
-        // to take the new messages, it is told where they are now.
-        const size_t before = m_list.ShownCount();
-        const ChatMessage* held = (m_holdsCopy ? m_shownCopy : m_list.All()).data();
         std::vector<ChatMessage> shown = m_list.Add(added);
         if (m_holdsCopy)
-            m_shownCopy.insert(m_shownCopy.end(), shown.begin(), shown.end());
-        // Even when none of the new messages is shown: the list may have moved.
-        if ((m_holdsCopy ? m_shownCopy : m_list.All()).data() != held)
-            m_view.MoveMessages(HoldShown().first(before));
+            m_shownCopy.Add(shown);
         if (!shown.empty())
             m_view.ShowMessages(shown, true, nullptr);
     }
@@ -481,11 +584,11 @@ void CLogViewer::ChoosePeriod(int row)
     {
         std::unique_ptr<ILogBusy> busy = m_host.StartBusy(text);
         ApplyPeriod(months);
-        m_view.ShowMessages(HoldShown(), false, busy.get());
+        m_view.Display(HoldShown(), busy.get());
         cancelled = busy->IsCancelled();
         if (cancelled) {
             ApplyPeriod(m_months);
-            m_view.ShowMessages(HoldShown(), false, nullptr);
+            m_view.Display(HoldShown(), nullptr);
         }
     }
     m_busy = false;

@@ -4,6 +4,7 @@
 // follow, reload, period, find, delete) over small interfaces the window implements.
 #include "common/ChatMessage.h"
 #include "log/LogTracker.h"
+#include "log/PackedMessages.h"
 #include "view/HistoryModel.h"
 #include "view/HistoryProgress.h"
 
@@ -61,6 +62,9 @@ struct FindResult
 // `Text`; all as substrings without regard to letter case; an empty one matches all.
 std::vector<FindResult> FindMessages(const CHistoryMessageList& list, const FindCriteria& criteria,
                                      std::string_view prefixFormat);
+class CLogMessageList;
+std::vector<FindResult> FindMessages(const CLogMessageList& list, const FindCriteria& criteria,
+                                     std::string_view prefixFormat);
 // "Search Results (N messages found):"
 std::string SearchResultsLabel(size_t count);
 
@@ -68,28 +72,62 @@ std::string SearchResultsLabel(size_t count);
 // format "LogPrefix", no name links.
 HistoryDisplaySettings LogDisplaySettings(const COptions& options);
 
-// What a view shows: the messages of its last display where the viewer holds them (see
-// ILogHistoryView), and copies of those appended since.
+// The loaded log, packed, and the period's filter: which of its messages the view shows (as
+// CHistoryMessageList for a chat history).
+class CLogMessageList
+{
+public:
+    // Packs `messages` (and frees them).
+    void Set(std::vector<ChatMessage> messages);
+    // Appends; returns the new messages that pass the filter.
+    std::vector<ChatMessage> Add(std::span<const ChatMessage> messages);
+    // Empty, its memory given back.
+    void Clear();
+
+    void SetTimeFilter(std::time_t cutoff);
+    void ClearTimeFilter();
+
+    const CPackedMessages& All() const { return m_messages; }
+    CPackedMessages Shown() const;
+    // For each message its position among the shown ones, or -1.
+    const std::vector<int>& ShownIndex() const { return m_shownIndex; }
+    size_t ShownCount() const { return static_cast<size_t>(m_shownCount); }
+
+private:
+    bool Passes(const MessageTime& time) const;
+    void Reindex();
+
+    CPackedMessages m_messages;
+    std::vector<int> m_shownIndex;
+    int m_shownCount = 0;
+    bool m_filtered = false;
+    std::time_t m_cutoff = 0;
+};
+
+// What a view shows: the messages of its last display (where the viewer holds them, or a
+// copy of those it was handed in a span), and those appended since.
 class CViewMessages
 {
 public:
+    CViewMessages() = default;
+    CViewMessages(const CViewMessages&) = delete; // it may point into itself
+    CViewMessages& operator=(const CViewMessages&) = delete;
+
     void Show(std::span<const ChatMessage> shown, bool append);
-    // The same messages, now lying in `shown`.
-    void Move(std::span<const ChatMessage> shown);
-    void Clear() { Show({}, false); }
-    size_t size() const { return m_held.size() + m_added.size(); }
+    // Reads them in `shown` until the next display or Clear; `shown` may grow meanwhile.
+    void Show(const CPackedMessages& shown);
+    void Clear();
+    size_t size() const { return m_heldCount + m_added.size(); }
     bool empty() const { return size() == 0; }
-    const ChatMessage& operator[](size_t index) const
-    {
-        return index < m_held.size() ? m_held[index] : m_added[index - m_held.size()];
-    }
-    // Messages `from` to `to` (not included) in at most two runs, each with the index of
-    // its first message.
-    std::vector<std::pair<std::span<const ChatMessage>, size_t>> Runs(size_t from, size_t to) const;
+    ChatMessage operator[](size_t index) const;
+    // Messages `from` to `to` (not included).
+    std::vector<ChatMessage> Unpack(size_t from, size_t to) const;
 
 private:
-    std::span<const ChatMessage> m_held;
-    std::vector<ChatMessage> m_added;
+    const CPackedMessages* m_held = nullptr; // or m_own
+    size_t m_heldCount = 0;
+    CPackedMessages m_own;
+    CPackedMessages m_added;
 };
 
 // The whole HTML page of the shown messages.
@@ -118,8 +156,8 @@ class ILogBusy : public IHistoryProgress
 
 // The view the log is shown in: the HTML page or the classic rich-text history.
 // It is handed only the messages the period shows, in order. A large log is held once: the
-// view reads the messages of a display (`append` false) where they lie, until the next
-// display, Clear, ShowReloadNotice or MoveMessages; appended ones it keeps copies of.
+// view reads the messages of a packed display where they lie, until the next display, Clear
+// or ShowReloadNotice; messages handed in a span it copies.
 class ILogHistoryView
 {
 public:
@@ -127,8 +165,12 @@ public:
     virtual void ApplySettings(const HistoryDisplaySettings& settings) = 0;
     virtual void ShowMessages(std::span<const ChatMessage> shown, bool append,
                               IHistoryProgress* progress) = 0;
-    // The messages shown so far (displayed and appended, in order) now lie in `shown`.
-    virtual void MoveMessages(std::span<const ChatMessage> shown) { (void)shown; }
+    // Shows `shown` instead of what it showed; unless the view overrides it, as a span.
+    virtual void Display(const CPackedMessages& shown, IHistoryProgress* progress)
+    {
+        const std::vector<ChatMessage> messages = shown.Unpack(0, shown.size());
+        ShowMessages(messages, false, progress);
+    }
     virtual void Clear() = 0;
     // Gives what ShowMessages put up a moment to reach the screen before a long task takes
     // the program's attention (a browser engine needs it to load a page).
@@ -192,17 +234,17 @@ public:
     bool IsBusy() const { return m_busy; }
     bool InSearchMode() const { return m_searchMode; }
     int Months() const { return m_months; }
-    const std::vector<ChatMessage>& Messages() const { return m_list.All(); }
+    const CPackedMessages& Messages() const { return m_list.All(); }
     const std::vector<FindResult>& Results() const { return m_results; }
     const FindCriteria& Criteria() const { return m_criteria; }
 
 private:
     void Load(bool first);
     // The messages the period shows, held here for the view: the list's own when the period
-    // shows every message, else a copy of those it shows. Room is left to follow the log.
-    std::span<const ChatMessage> HoldShown();
+    // shows every message, else a copy of those it shows.
+    const CPackedMessages& HoldShown();
     void ApplyPeriod(int months);
-    void ApplyPeriod(CHistoryMessageList& list, int months) const;
+    template <typename List> void ApplyPeriod(List& list, int months) const;
     bool RunSearch();
 
     COptions& m_options;
@@ -211,8 +253,8 @@ private:
     ILogViewerHost& m_host;
     ILogHistoryView& m_view;
     CLogTracker m_tracker;
-    CHistoryMessageList m_list;           // the loaded log and the period's filter
-    std::vector<ChatMessage> m_shownCopy; // the newest, while the whole log is read
+    CLogMessageList m_list;      // the loaded log and the period's filter
+    CPackedMessages m_shownCopy; // the newest, while the whole log is read
     bool m_holdsCopy = false;
     int m_months = 0;
     bool m_loaded = false;

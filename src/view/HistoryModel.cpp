@@ -234,22 +234,25 @@ void CHistoryMessageList::ClearTimeFilter()
     Reindex();
 }
 
-bool CHistoryMessageList::Passes(const ChatMessage& message) const
+bool IsFromCutoff(const MessageTime& time, std::time_t cutoff)
 {
-    if (!m_filtered)
-        return true;
-    if (!message.Time.IsUsable())
+    if (!time.IsUsable())
         return false;
     std::tm local{};
-    local.tm_year = message.Time.Year - 1900;
-    local.tm_mon = message.Time.Month - 1;
-    local.tm_mday = message.Time.Day;
-    local.tm_hour = message.Time.Hour;
-    local.tm_min = message.Time.Minute;
-    local.tm_sec = message.Time.Second;
+    local.tm_year = time.Year - 1900;
+    local.tm_mon = time.Month - 1;
+    local.tm_mday = time.Day;
+    local.tm_hour = time.Hour;
+    local.tm_min = time.Minute;
+    local.tm_sec = time.Second;
     local.tm_isdst = -1;
     const std::time_t when = std::mktime(&local);
-    return when != static_cast<std::time_t>(-1) && when >= m_cutoff;
+    return when != static_cast<std::time_t>(-1) && when >= cutoff;
+}
+
+bool CHistoryMessageList::Passes(const ChatMessage& message) const
+{
+    return !m_filtered || IsFromCutoff(message.Time, m_cutoff);
 }
 
 std::vector<ChatMessage> CHistoryMessageList::Shown() const

@@ -167,6 +167,10 @@ private:
     bool m_notDisplayed = false;
 };
 
+// Whether a message of `time` is from `cutoff` on (a period's filter); never when its time
+// lacks a field.
+bool IsFromCutoff(const MessageTime& time, std::time_t cutoff);
+
 // The container's list of messages and its time filter: which of them the view shows.
 class CHistoryMessageList
 {
