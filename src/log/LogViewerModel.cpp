@@ -303,70 +303,7 @@ void CLogMessageList::Set(std::vector<ChatMessage> messages)
     packed.Reserve(messages.size() + messages.size() / 4 + 64, bytes + bytes / 4 + 16384);
     packed.Add(messages);
     std::vector<ChatMessage>().swap(messages);
-    m_messages = std::move(packed);
-    Reindex();
-}
-
-std::vector<ChatMessage> CLogMessageList::Add(std::span<const ChatMessage> messages)
-{
-    std::vector<ChatMessage> shown;
-    for (const ChatMessage& message : messages) {
-        m_messages.Add(message);
-        if (Passes(message.Time)) {
-            m_shownIndex.push_back(m_shownCount++);
-            shown.push_back(message);
-        } else {
-            m_shownIndex.push_back(-1);
-        }
-    }
-    return shown;
-}
-
-void CLogMessageList::Clear()
-{
-    m_messages.Release();
-    std::vector<int>().swap(m_shownIndex);
-    m_shownCount = 0;
-}
-
-void CLogMessageList::SetTimeFilter(std::time_t cutoff)
-{
-    m_filtered = true;
-    m_cutoff = cutoff;
-    Reindex();
-}
-
-void CLogMessageList::ClearTimeFilter()
-{
-    m_filtered = false;
-    Reindex();
-}
-
-bool CLogMessageList::Passes(const MessageTime& time) const
-{
-    return !m_filtered || IsFromCutoff(time, m_cutoff);
-}
-
-CPackedMessages CLogMessageList::Shown() const
-{
-    CPackedMessages shown;
-    ChatMessage message;
-    for (size_t i = 0; i < m_messages.size(); ++i) {
-        if (m_shownIndex[i] >= 0) {
-            m_messages.Get(i, message);
-            shown.Add(message);
-        }
-    }
-    return shown;
-}
-
-void CLogMessageList::Reindex()
-{
-    m_shownIndex.clear();
-    m_shownIndex.reserve(m_messages.size());
-    m_shownCount = 0;
-    for (size_t i = 0; i < m_messages.size(); ++i)
-        m_shownIndex.push_back(Passes(m_messages.TimeOf(i)) ? m_shownCount++ : -1);
+    CFilteredMessageList::Set(std::move(packed));
 }
 
 void CViewMessages::Show(std::span<const ChatMessage> shown, bool append)

@@ -72,36 +72,12 @@ std::string SearchResultsLabel(size_t count);
 // format "LogPrefix", no name links.
 HistoryDisplaySettings LogDisplaySettings(const COptions& options);
 
-// The loaded log, packed, and the period's filter: which of its messages the view shows (as
-// CHistoryMessageList for a chat history).
-class CLogMessageList
+// The loaded log, packed, and the period's filter.
+class CLogMessageList : public CFilteredMessageList<CPackedMessages>
 {
 public:
     // Packs `messages` (and frees them).
     void Set(std::vector<ChatMessage> messages);
-    // Appends; returns the new messages that pass the filter.
-    std::vector<ChatMessage> Add(std::span<const ChatMessage> messages);
-    // Empty, its memory given back.
-    void Clear();
-
-    void SetTimeFilter(std::time_t cutoff);
-    void ClearTimeFilter();
-
-    const CPackedMessages& All() const { return m_messages; }
-    CPackedMessages Shown() const;
-    // For each message its position among the shown ones, or -1.
-    const std::vector<int>& ShownIndex() const { return m_shownIndex; }
-    size_t ShownCount() const { return static_cast<size_t>(m_shownCount); }
-
-private:
-    bool Passes(const MessageTime& time) const;
-    void Reindex();
-
-    CPackedMessages m_messages;
-    std::vector<int> m_shownIndex;
-    int m_shownCount = 0;
-    bool m_filtered = false;
-    std::time_t m_cutoff = 0;
 };
 
 // What a view shows: the messages of its last display (where the viewer holds them, or a

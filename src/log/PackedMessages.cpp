@@ -173,3 +173,11 @@ MessageTime CPackedMessages::TimeOf(size_t index) const
     ReadHead(reader, time);
     return time;
 }
+
+void CPackedMessages::AddFrom(const CPackedMessages& from, size_t index)
+{
+    const size_t start = from.m_starts[index];
+    const size_t end = index + 1 < from.m_starts.size() ? from.m_starts[index + 1] : from.Bytes();
+    m_starts.push_back(m_bytes.size());
+    m_bytes.append(from.m_bytes, start, end - start);
+}

@@ -35,8 +35,24 @@ public:
     // Messages `from` to `to` (not included), unpacked.
     std::vector<ChatMessage> Unpack(size_t from, size_t to) const;
     MessageTime TimeOf(size_t index) const;
+    // Appends message `index` of `from` as it lies there.
+    void AddFrom(const CPackedMessages& from, size_t index);
 
 private:
     std::string m_bytes;
     std::vector<size_t> m_starts; // of each message in m_bytes
 };
+
+// For a list of messages over this store (CFilteredMessageList).
+inline void AddMessage(CPackedMessages& store, const ChatMessage& message)
+{
+    store.Add(message);
+}
+inline void AddMessageOf(CPackedMessages& store, const CPackedMessages& from, size_t index)
+{
+    store.AddFrom(from, index);
+}
+inline MessageTime MessageTimeOf(const CPackedMessages& store, size_t index)
+{
+    return store.TimeOf(index);
+}

@@ -194,46 +194,6 @@ HistoryClick CHistoryEditModel::Click(int32_t start, int32_t end, std::string_vi
     return click;
 }
 
-void CHistoryMessageList::Set(std::vector<ChatMessage> messages)
-{
-    m_messages = std::move(messages);
-    Reindex();
-}
-
-std::vector<ChatMessage> CHistoryMessageList::Add(std::span<const ChatMessage> messages)
-{
-    std::vector<ChatMessage> shown;
-    for (const ChatMessage& message : messages) {
-        m_messages.push_back(message);
-        if (Passes(message)) {
-            m_shownIndex.push_back(m_shownCount++);
-            shown.push_back(message);
-        } else {
-            m_shownIndex.push_back(-1);
-        }
-    }
-    return shown;
-}
-
-void CHistoryMessageList::Clear()
-{
-    m_messages.clear();
-    Reindex();
-}
-
-void CHistoryMessageList::SetTimeFilter(std::time_t cutoff)
-{
-    m_filtered = true;
-    m_cutoff = cutoff;
-    Reindex();
-}
-
-void CHistoryMessageList::ClearTimeFilter()
-{
-    m_filtered = false;
-    Reindex();
-}
-
 bool IsFromCutoff(const MessageTime& time, std::time_t cutoff)
 {
     if (!time.IsUsable())
@@ -248,29 +208,6 @@ bool IsFromCutoff(const MessageTime& time, std::time_t cutoff)
     local.tm_isdst = -1;
     const std::time_t when = std::mktime(&local);
     return when != static_cast<std::time_t>(-1) && when >= cutoff;
-}
-
-bool CHistoryMessageList::Passes(const ChatMessage& message) const
-{
-    return !m_filtered || IsFromCutoff(message.Time, m_cutoff);
-}
-
-std::vector<ChatMessage> CHistoryMessageList::Shown() const
-{
-    std::vector<ChatMessage> shown;
-    shown.reserve(static_cast<size_t>(m_shownCount));
-    for (size_t i = 0; i < m_messages.size(); ++i)
-        if (m_shownIndex[i] >= 0)
-            shown.push_back(m_messages[i]);
-    return shown;
-}
-
-void CHistoryMessageList::Reindex()
-{
-    m_shownIndex.clear();
-    m_shownCount = 0;
-    for (const ChatMessage& message : m_messages)
-        m_shownIndex.push_back(Passes(message) ? m_shownCount++ : -1);
 }
 
 namespace {

@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct HistoryDisplaySettings
@@ -171,33 +172,103 @@ private:
 // lacks a field.
 bool IsFromCutoff(const MessageTime& time, std::time_t cutoff);
 
-// The container's list of messages and its time filter: which of them the view shows.
-class CHistoryMessageList
+// How a list of messages reaches into the store that holds them; the log viewer's packed
+// store has its own.
+inline void AddMessage(std::vector<ChatMessage>& store, const ChatMessage& message)
+{
+    store.push_back(message);
+}
+inline void AddMessageOf(std::vector<ChatMessage>& store, const std::vector<ChatMessage>& from,
+                         size_t index)
+{
+    store.push_back(from[index]);
+}
+inline const MessageTime& MessageTimeOf(const std::vector<ChatMessage>& store, size_t index)
+{
+    return store[index].Time;
+}
+
+// A list of messages and a period's filter over it: which of them the view shows. `Store`
+// holds the messages, with AddMessage, AddMessageOf and MessageTimeOf for it.
+template <typename Store> class CFilteredMessageList
 {
 public:
-    void Set(std::vector<ChatMessage> messages);
+    void Set(Store messages)
+    {
+        m_messages = std::move(messages);
+        Reindex();
+    }
     // Appends; returns the new messages that pass the filter.
-    std::vector<ChatMessage> Add(std::span<const ChatMessage> messages);
-    void Clear();
+    std::vector<ChatMessage> Add(std::span<const ChatMessage> messages)
+    {
+        std::vector<ChatMessage> shown;
+        for (const ChatMessage& message : messages) {
+            AddMessage(m_messages, message);
+            const bool passes = Passes(message.Time);
+            m_shownIndex.push_back(passes ? m_shownCount++ : -1);
+            if (passes)
+                shown.push_back(message);
+        }
+        return shown;
+    }
+    // Empty, its memory given back.
+    void Clear()
+    {
+        Store empty; // swapped, not moved: a string moved to keeps its room
+        std::swap(m_messages, empty);
+        std::vector<int>().swap(m_shownIndex);
+        m_shownCount = 0;
+    }
 
-    void SetTimeFilter(std::time_t cutoff);
-    void ClearTimeFilter();
-    bool Passes(const ChatMessage& message) const;
+    void SetTimeFilter(std::time_t cutoff)
+    {
+        m_filtered = true;
+        m_cutoff = cutoff;
+        Reindex();
+    }
+    void ClearTimeFilter()
+    {
+        m_filtered = false;
+        Reindex();
+    }
+    bool Passes(const MessageTime& time) const
+    {
+        return !m_filtered || IsFromCutoff(time, m_cutoff);
+    }
 
-    const std::vector<ChatMessage>& All() const { return m_messages; }
-    std::vector<ChatMessage> Shown() const;
+    const Store& All() const { return m_messages; }
+    Store Shown() const
+    {
+        Store shown;
+        for (size_t i = 0; i < m_shownIndex.size(); ++i)
+            if (m_shownIndex[i] >= 0)
+                AddMessageOf(shown, m_messages, i);
+        return shown;
+    }
     // For each message its position among the shown ones, or -1.
     const std::vector<int>& ShownIndex() const { return m_shownIndex; }
     size_t ShownCount() const { return static_cast<size_t>(m_shownCount); }
 
 private:
-    void Reindex();
+    void Reindex()
+    {
+        m_shownIndex.clear();
+        m_shownIndex.reserve(m_messages.size());
+        m_shownCount = 0;
+        for (size_t i = 0; i < m_messages.size(); ++i)
+            m_shownIndex.push_back(Passes(MessageTimeOf(m_messages, i)) ? m_shownCount++ : -1);
+    }
 
-    std::vector<ChatMessage> m_messages;
+    Store m_messages;
     std::vector<int> m_shownIndex;
     int m_shownCount = 0;
     bool m_filtered = false;
     std::time_t m_cutoff = 0;
+};
+
+// The container's list of messages and its time filter.
+class CHistoryMessageList : public CFilteredMessageList<std::vector<ChatMessage>>
+{
 };
 
 // A prefix or text as the view shows it: "\r\n" and lone "\r" become "\n", other

@@ -63,6 +63,13 @@ TEST(PackedMessagesTest, GivesBackEveryFieldOfEveryMessage)
     EXPECT_EQ(middle, std::vector<ChatMessage>(messages.begin() + 1, messages.begin() + 4));
     EXPECT_TRUE(packed.Unpack(3, 2).empty());
     EXPECT_EQ(packed.Unpack(5, 100).size(), 1u); // cut at the end
+
+    // Copied as they lie, the last one (which runs to the end of the buffer) too.
+    CPackedMessages copy;
+    for (size_t i : {5u, 3u, 0u})
+        copy.AddFrom(packed, i);
+    EXPECT_EQ(copy.Unpack(0, 3),
+              (std::vector<ChatMessage>{messages.front(), messages[3], messages.front()}));
 }
 
 } // namespace
