@@ -2,6 +2,7 @@
 
 #include "common/MessageElement.h"
 #include "log/LogFile.h"
+#include "log/PackedMessages.h"
 #include "view/HistoryProgress.h"
 #include "xml/XmlReader.h"
 
@@ -24,12 +25,54 @@ bool IsCancelled(IHistoryProgress* progress)
     return progress && progress->IsCancelled();
 }
 
-// Collects the <message> elements under the <log> root.
+} // namespace
+
+// Where the messages of a log go as they are read.
+class ILogMessageSink
+{
+public:
+    virtual ~ILogMessageSink() = default;
+    // The part read is `bytes` long: its messages take fewer once read.
+    virtual void Expect(size_t bytes) { (void)bytes; }
+    virtual void Add(ChatMessage&& message) = 0;
+};
+
+namespace {
+
+class CVectorSink : public ILogMessageSink
+{
+public:
+    explicit CVectorSink(std::vector<ChatMessage>& messages) : m_messages(messages) {}
+    void Add(ChatMessage&& message) override { m_messages.push_back(std::move(message)); }
+
+private:
+    std::vector<ChatMessage>& m_messages;
+};
+
+class CPackedSink : public ILogMessageSink
+{
+public:
+    explicit CPackedSink(CPackedMessages& messages) : m_messages(messages) {}
+    // A packed message is shorter than the element the program writes for it (every field
+    // is, and the tags go), so the part's length is room enough and the buffer is not
+    // copied as it fills; room never filled is never touched and takes no memory. A quarter
+    // more is for following the log. An element takes a hundred bytes at least.
+    void Expect(size_t bytes) override
+    {
+        m_messages.Reserve(bytes / 100 + 64, bytes + bytes / 4 + 16384);
+    }
+    void Add(ChatMessage&& message) override { m_messages.Add(message); }
+
+private:
+    CPackedMessages& m_messages;
+};
+
+// Hands the <message> elements under the <log> root to a sink, each once it has ended.
 class CLogHandler : public IXmlHandler
 {
 public:
-    CLogHandler(std::vector<ChatMessage>& messages, IHistoryProgress* progress)
-        : m_messages(messages), m_progress(progress)
+    CLogHandler(ILogMessageSink& sink, IHistoryProgress* progress)
+        : m_sink(sink), m_progress(progress)
     {}
 
     void OnStartElement(const XmlElement* stack, int depth) override
@@ -44,30 +87,58 @@ public:
         if (depth == 2) {
             if (!element.Name.Is("log"))
                 m_error = "Could not find the <log> tag";
-            m_current = -1;
+            m_inMessage = false;
         } else if (depth == 3) {
-            if (element.Name.Is("message")) {
-                m_messages.emplace_back();
-                m_current = static_cast<long>(m_messages.size()) - 1;
-            } else {
-                m_current = -1;
-            }
-        } else if ((depth == 4 || depth == 5) && m_current >= 0) {
-            ReadMessageChild(stack, depth, 3, m_messages[static_cast<size_t>(m_current)]);
+            m_inMessage = element.Name.Is("message");
+            if (m_inMessage)
+                m_message = ChatMessage();
+        } else if ((depth == 4 || depth == 5) && m_inMessage) {
+            ReadMessageChild(stack, depth, 3, m_message);
         }
     }
-    void OnEndElement(const XmlElement*, int) override {}
+    void OnEndElement(const XmlElement*, int depth) override
+    {
+        if (depth == 3 && m_inMessage && !m_cancelled && m_error.empty())
+            m_sink.Add(std::move(m_message));
+        if (depth == 3)
+            m_inMessage = false;
+    }
 
     bool Cancelled() const { return m_cancelled; }
     const std::string& Error() const { return m_error; }
 
 private:
-    std::vector<ChatMessage>& m_messages;
+    ILogMessageSink& m_sink;
     IHistoryProgress* m_progress;
-    long m_current = -1;
+    ChatMessage m_message; // the one being read
+    bool m_inMessage = false;
     bool m_cancelled = false;
     std::string m_error;
 };
+
+// Parses a complete log document; on failure, some messages may have been handed on.
+bool ParseLogText(std::string_view text, ILogMessageSink& sink, IHistoryProgress* progress,
+                  std::string& error, bool yield)
+{
+    CXmlReader reader(yield);
+    CLogHandler handler(sink, progress);
+    std::string parseError;
+    bool parsed = reader.Parse(text, handler, parseError);
+    // A cancelled read is no result: the messages seen so far are not all there are.
+    if (handler.Cancelled() || IsCancelled(progress)) {
+        error.clear();
+        return false;
+    }
+    if (!parsed) {
+        error = kInterpretFailed + parseError;
+        return false;
+    }
+    if (!handler.Error().empty()) {
+        error = kInterpretFailed + handler.Error();
+        return false;
+    }
+    return true;
+}
 
 bool Exists(const std::string& path)
 {
@@ -84,27 +155,11 @@ bool CLogTracker::ReadLogText(std::string_view text, std::vector<ChatMessage>& m
                               IHistoryProgress* progress, std::string& error, bool yield)
 {
     messages.clear();
-    CXmlReader reader(yield);
-    CLogHandler handler(messages, progress);
-    std::string parseError;
-    bool parsed = reader.Parse(text, handler, parseError);
-    // A cancelled read is no result: the messages seen so far are not all there are.
-    if (handler.Cancelled() || IsCancelled(progress)) {
-        messages.clear();
-        error.clear();
-        return false;
-    }
-    if (!parsed) {
-        messages.clear();
-        error = kInterpretFailed + parseError;
-        return false;
-    }
-    if (!handler.Error().empty()) {
-        messages.clear();
-        error = kInterpretFailed + handler.Error();
-        return false;
-    }
-    return true;
+    CVectorSink sink(messages);
+    if (ParseLogText(text, sink, progress, error, yield))
+        return true;
+    messages.clear();
+    return false;
 }
 
 void CLogTracker::Reset()
@@ -124,6 +179,19 @@ bool CLogTracker::Load(const std::string& path, std::vector<ChatMessage>& messag
     return Read(messages, progress, error);
 }
 
+bool CLogTracker::Load(const std::string& path, CPackedMessages& messages,
+                       IHistoryProgress* progress, std::string& error)
+{
+    Reset();
+    m_path = path;
+    messages.Release();
+    CPackedSink sink(messages);
+    if (Read(sink, progress, error))
+        return true;
+    messages.Release();
+    return false;
+}
+
 bool CLogTracker::CheckForChanges(std::vector<ChatMessage>& messages, IHistoryProgress* progress,
                                   std::string& error, bool& needsReload)
 {
@@ -138,8 +206,17 @@ bool CLogTracker::CheckForChanges(std::vector<ChatMessage>& messages, IHistoryPr
 bool CLogTracker::Read(std::vector<ChatMessage>& messages, IHistoryProgress* progress,
                        std::string& error)
 {
-    error.clear();
     messages.clear();
+    CVectorSink sink(messages);
+    if (Read(sink, progress, error))
+        return true;
+    messages.clear();
+    return false;
+}
+
+bool CLogTracker::Read(ILogMessageSink& sink, IHistoryProgress* progress, std::string& error)
+{
+    error.clear();
     m_lastBytesRead = 0;
 
     if (!Exists(m_path)) {
@@ -243,8 +320,9 @@ bool CLogTracker::Read(std::vector<ChatMessage>& messages, IHistoryProgress* pro
     if (IsCancelled(progress))
         return false;
 
+    sink.Expect(text.size() - prefix);
     std::string parseError;
-    if (!ReadLogText(text, messages, progress, parseError, m_yield)) {
+    if (!ParseLogText(text, sink, progress, parseError, m_yield)) {
         // A cancelled parse leaves the tracker as it was, so the next check reads the same part.
         if (!parseError.empty() && m_loaded)
             Reset();

@@ -11,7 +11,9 @@
 #include <string_view>
 #include <vector>
 
+class CPackedMessages;
 class IHistoryProgress;
+class ILogMessageSink;
 
 inline constexpr size_t kLogFingerprintSize = 512;
 
@@ -25,6 +27,10 @@ public:
     // Failures fill `error`; a cancelled read fails with an empty error.
     bool Load(const std::string& path, std::vector<ChatMessage>& messages,
               IHistoryProgress* progress, std::string& error);
+    // The same, each message packed as soon as it is read: a large log is never held as
+    // message objects, only as the file's text and the packed messages.
+    bool Load(const std::string& path, CPackedMessages& messages, IHistoryProgress* progress,
+              std::string& error);
 
     // Reads the messages appended since the last read. `needsReload` is set when afterwards
     // the tracker is not loaded (the log changed in another way, or was never loaded).
@@ -51,6 +57,8 @@ public:
 
 private:
     bool Read(std::vector<ChatMessage>& messages, IHistoryProgress* progress, std::string& error);
+    // Hands each message to `sink` as it is read; on failure, some may have been handed.
+    bool Read(ILogMessageSink& sink, IHistoryProgress* progress, std::string& error);
 
     bool m_yield;
     std::string m_path;

@@ -290,22 +290,6 @@ std::string OpenLogPageAtStart(std::string page)
     return page;
 }
 
-void CLogMessageList::Set(std::vector<ChatMessage> messages)
-{
-    size_t bytes = 0;
-    for (const ChatMessage& message : messages) {
-        bytes += 16 + message.Id.size() + message.Sender.size() + message.Text.size();
-        for (const std::string& recipient : message.Recipients)
-            bytes += 1 + recipient.size();
-    }
-    CPackedMessages packed;
-    // Room for a quarter more: following the log seldom copies the whole of it.
-    packed.Reserve(messages.size() + messages.size() / 4 + 64, bytes + bytes / 4 + 16384);
-    packed.Add(messages);
-    std::vector<ChatMessage>().swap(messages);
-    CFilteredMessageList::Set(std::move(packed));
-}
-
 void CViewMessages::Show(std::span<const ChatMessage> shown, bool append)
 {
     if (append) {
@@ -437,8 +421,9 @@ void CLogViewer::Load(bool first)
             m_view.Display(m_shownCopy, nullptr);
             m_view.FinishShowing();
         }
+        CPackedMessages log;
         std::string error;
-        if (!m_tracker.Load(m_options.GetLogPath(), messages, busy.get(), error)) {
+        if (!m_tracker.Load(m_options.GetLogPath(), log, busy.get(), error)) {
             if (early)
                 m_view.Clear(); // a log that could not be read shows nothing
             if (!error.empty())
@@ -447,7 +432,7 @@ void CLogViewer::Load(bool first)
             m_loaded = true;
             m_everLoaded = true;
             ApplyPeriod(m_months);
-            m_list.Set(std::move(messages));
+            m_list.Set(std::move(log));
             m_view.Display(HoldShown(), busy.get());
         }
     }

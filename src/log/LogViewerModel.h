@@ -75,9 +75,6 @@ HistoryDisplaySettings LogDisplaySettings(const COptions& options);
 // The loaded log, packed, and the period's filter.
 class CLogMessageList : public CFilteredMessageList<CPackedMessages>
 {
-public:
-    // Packs `messages` (and frees them).
-    void Set(std::vector<ChatMessage> messages);
 };
 
 // What a view shows: the messages of its last display (where the viewer holds them, or a

@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 #include "common/MessageElement.h"
 #include "log/LogWriter.h"
+#include "log/PackedMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -219,6 +220,57 @@ TEST_F(LogTrackerTest, ReadsWhatTheLogHolds)
     EXPECT_EQ(m_messages[0].Sender, "Ren\xe9");
     EXPECT_TRUE(m_messages[0].AllUsers);
     EXPECT_FALSE(m_messages[0].Time.HasYear);
+}
+
+// Packed as it is read, a log gives what it gives as message objects: the same messages, or
+// the same error and none of the messages before it.
+TEST_F(LogTrackerTest, PackedLoadGivesWhatTheObjectLoadGives)
+{
+    std::string two = FormatMessageElement(MakeMessage("1", "one")) +
+                      FormatMessageElement(MakeMessage("2", "two <&>\nlines"));
+    struct Case
+    {
+        const char* Name;
+        std::string Bytes;
+        size_t Count;
+        int CancelFrom = -1;
+    };
+    const Case cases[] = {
+        {"two messages", kHeader + two + "</log>", 2},
+        {"elements elsewhere",
+         kHeader + "<note>x</note><message><id>7</id><extra><id>9</id>"
+                   "</extra></message><other><id>8</id></other></log>",
+         1},
+        {"empty elements", kHeader + "<message/><message></message></log>", 2},
+        {"a message in a message",
+         kHeader + "<message><id>1</id><message><id>2</id></message>"
+                   "<text>t</text></message></log>",
+         1},
+        {"cut after two messages", kHeader + two, 0},
+        {"bad entity in the second",
+         kHeader + FormatMessageElement(MakeMessage("1", "one")) +
+             "<message><text>&bad;</text></message></log>",
+         0},
+        {"foreign root", "<?xml version=\"1.0\"?>\r\n<messages>" + two + "</messages>", 0},
+        {"cancelled in the middle", kHeader + two + "</log>", 0, 8},
+        {"missing", "", 0},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(m_path);
+        if (std::string_view(c.Name) != "missing")
+            WriteFile(m_path, c.Bytes);
+        ScriptedProgress objectProgress(c.CancelFrom);
+        const bool objectRead = Load(&objectProgress);
+        const std::string objectError = m_error;
+        CPackedMessages packed;
+        packed.Add(MakeMessage("stale", "from before"));
+        ScriptedProgress packedProgress(c.CancelFrom);
+        EXPECT_EQ(m_tracker.Load(m_path, packed, &packedProgress, m_error), objectRead) << c.Name;
+        EXPECT_EQ(m_error, objectError) << c.Name;
+        EXPECT_EQ(m_tracker.IsLoaded(), objectRead) << c.Name;
+        EXPECT_EQ(m_messages.size(), c.Count) << c.Name;
+        EXPECT_EQ(packed.Unpack(0, packed.size()), m_messages) << c.Name;
+    }
 }
 
 TEST_F(LogTrackerTest, CancelFailsWithoutErrorAndLosesNothing)
