@@ -20,6 +20,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -238,6 +239,7 @@ public:
     }
     bool IsLoading() const override { return false; }
     bool IsWorking() const override { return true; }
+    void SetStateHandler(std::function<void()>) override {} // never loading
 
 private:
     std::function<void(const QUrl&)> m_links;
@@ -487,10 +489,25 @@ std::string CHtmlLogView::Page(size_t from, size_t to, const HistoryDisplaySetti
 void CHtmlLogView::FinishShowing()
 {
     // The engine loads and paints the page only while the program handles its events.
-    QElapsedTimer waited;
-    waited.start();
-    while (m_page->IsLoading() && m_page->IsWorking() && waited.elapsed() < 1000)
-        QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
+    WaitForPage(*m_page, 1000);
+}
+
+void WaitForPage(IWebPageView& page, int limitMs)
+{
+    const auto waiting = [&page] { return page.IsLoading() && page.IsWorking(); };
+    if (!waiting())
+        return;
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    page.SetStateHandler([&] {
+        if (!waiting())
+            loop.quit();
+    });
+    limit.start(limitMs);
+    loop.exec();
+    page.SetStateHandler({});
 }
 
 void CHtmlLogView::ShowReloadNotice(const std::string& text)

@@ -29,6 +29,10 @@ void PrepareLogViewerProcess();
 // ZIBTAM_WEBVIEW names the module file; otherwise it is looked for beside the program.
 std::unique_ptr<IWebPageView> LoadWebPageView(QWidget* parent);
 
+// Handles events until `page` has loaded and painted, or has failed; `limitMs` at most.
+// Between events it sleeps: the page's own process needs the processor meanwhile.
+void WaitForPage(IWebPageView& page, int limitMs);
+
 // The HTML page in a browser: the web engine, else a plain text browser.
 class CHtmlLogView : public QWidget, public ILogHistoryView
 {

@@ -42,6 +42,8 @@ public:
     virtual bool IsLoading() const = 0;
     // False once the engine has failed (its page process would not start or died).
     virtual bool IsWorking() const = 0;
+    // Called when IsLoading or IsWorking may have changed.
+    virtual void SetStateHandler(std::function<void()> handler) = 0;
 };
 
 // The module's entry points: once before the application object exists, then a new view

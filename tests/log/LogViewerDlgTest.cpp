@@ -258,8 +258,8 @@ TEST_F(LogViewerDlgTest, BothViewsFollowALogThatOutgrowsItsRoom)
     struct Case
     {
         int months;
-        bool oldFirst;   // the log starts with a message from last year
-        size_t oldLast;  // then this many more from last year come in
+        bool oldFirst;  // the log starts with a message from last year
+        size_t oldLast; // then this many more from last year come in
     };
     for (const bool classicView : {true, false}) {
         for (const Case& c : {Case{0, true, 0}, Case{1, true, 0}, Case{1, false, 200}}) {
@@ -460,4 +460,79 @@ TEST_F(LogViewerDlgTest, BothViewsAreReadableInADarkPaletteAndALightOne)
         }
     }
     QApplication::setPalette(light);
+}
+
+namespace {
+
+// A page that loads until told it has painted, counting how often it is asked.
+class CLoadingPage : public IWebPageView
+{
+public:
+    QWidget* Widget() override { return nullptr; }
+    void LoadFile(const QString&) override {}
+    void SetHtml(const QString&) override {}
+    bool AppendHtml(const QString&) override { return false; }
+    bool PrependHtml(const QString&) override { return false; }
+    bool AppendNewerHtml(const QString&) override { return false; }
+    void SetMoreHandler(std::function<void(bool)>) override {}
+    void SetEdgeHandler(std::function<void(bool)>) override {}
+    void ScrollToStart() override {}
+    void SelectMessage(int) override {}
+    void SetLinkHandler(std::function<void(const QUrl&)>) override {}
+    bool IsLoading() const override
+    {
+        ++Asked;
+        return Loading;
+    }
+    bool IsWorking() const override { return Working; }
+    void SetStateHandler(std::function<void()> handler) override { State = std::move(handler); }
+
+    void Change(bool loading, bool working)
+    {
+        Loading = loading;
+        Working = working;
+        if (State)
+            State();
+    }
+
+    mutable int Asked = 0;
+    bool Loading = true;
+    bool Working = true;
+    std::function<void()> State;
+};
+
+} // namespace
+
+// The wait for the page before a long load sleeps between events (a loop that asks the page
+// over and over takes a processor from the page's own process), and ends when the page has
+// painted or failed, or at its limit.
+TEST_F(LogViewerDlgTest, WaitingForThePageSleepsUntilItHasPaintedOrFailed)
+{
+    struct Case
+    {
+        const char* Name;
+        bool Loading;
+        bool Working;
+    };
+    for (const Case& c : {Case{"painted", false, true}, Case{"failed", true, false}}) {
+        CLoadingPage page;
+        bool late = false;
+        QTimer change;
+        change.setSingleShot(true);
+        QObject::connect(&change, &QTimer::timeout, [&] { page.Change(c.Loading, c.Working); });
+        change.start(50);
+        QTimer lateTimer;
+        lateTimer.setSingleShot(true);
+        QObject::connect(&lateTimer, &QTimer::timeout, [&] { late = true; });
+        lateTimer.start(2000);
+        WaitForPage(page, 4000);
+        EXPECT_EQ(page.Loading, c.Loading) << c.Name; // not before the change
+        EXPECT_FALSE(late) << c.Name;                 // nor long after it
+        EXPECT_LT(page.Asked, 10) << c.Name;
+        EXPECT_FALSE(page.State) << c.Name;
+    }
+    CLoadingPage never;
+    WaitForPage(never, 50);
+    EXPECT_TRUE(never.Loading);
+    EXPECT_LT(never.Asked, 10);
 }

@@ -109,6 +109,7 @@ public:
                          [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
                              if (status != QWebEnginePage::NormalTerminationStatus)
                                  m_working = false;
+                             StateChanged();
                          });
         // In every page, however its load went: a script run once a load has finished
         // can land in the page that a newer load is replacing.
@@ -123,6 +124,7 @@ public:
             // Again once painted: the page's own scroll to its end can come after the first.
             if (m_painted && std::exchange(m_pendingStart, false))
                 m_page->runJavaScript(QStringLiteral("window.scroll(0, 0)"));
+            StateChanged();
         };
         m_page->MoreHandler = [this](bool older) {
             if (!m_loading && m_more)
@@ -148,6 +150,7 @@ public:
                 // before it had loaded went unanswered.
                 m_page->runJavaScript(QStringLiteral("window.zibtamAsked = false;"
                                                      "window.zibtamAskedNewer = false;"));
+                StateChanged();
             });
     }
     ~CWebEnginePageView() override
@@ -236,8 +239,14 @@ public:
     }
     bool IsLoading() const override { return m_loading || !m_painted; }
     bool IsWorking() const override { return m_working; }
+    void SetStateHandler(std::function<void()> handler) override { m_state = std::move(handler); }
 
 private:
+    void StateChanged()
+    {
+        if (m_state)
+            m_state();
+    }
     // Runs `script` with "%1[0]" as the paragraphs; false while a page loads.
     bool InsertParagraphs(const QString& script, const QString& paragraphs)
     {
@@ -254,6 +263,7 @@ private:
     CLogWebPage* m_page;
     CPageSchemeHandler* m_scheme;
     std::function<void(bool older)> m_more;
+    std::function<void()> m_state;
     bool m_working = true;
     bool m_loading = false;
     bool m_painted = true; // the page loaded last has been painted
