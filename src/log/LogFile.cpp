@@ -90,6 +90,11 @@ bool CLogFile::WriteAt(int64_t offset, const char* data, size_t length)
     return true;
 }
 
+bool CLogFile::Unlock()
+{
+    return m_fd >= 0 && ::flock(m_fd, LOCK_UN) == 0;
+}
+
 bool CLogFile::Close()
 {
     if (m_fd < 0)

@@ -29,6 +29,8 @@ public:
     bool ReadAt(int64_t offset, char* buffer, size_t length);
     // Writes all bytes at `offset`; false with errno set.
     bool WriteAt(int64_t offset, const char* data, size_t length);
+    // Lets go of the lock, keeping the file open.
+    bool Unlock();
     // Closes (and unlocks); false with errno set when the close failed.
     bool Close();
 

@@ -35,6 +35,8 @@ public:
     // The part read is `bytes` long: its messages take fewer once read.
     virtual void Expect(size_t bytes) { (void)bytes; }
     virtual void Add(ChatMessage&& message) = 0;
+    // Forgets the messages handed so far: the log is read again from its start.
+    virtual void Restart() = 0;
 };
 
 namespace {
@@ -44,6 +46,7 @@ class CVectorSink : public ILogMessageSink
 public:
     explicit CVectorSink(std::vector<ChatMessage>& messages) : m_messages(messages) {}
     void Add(ChatMessage&& message) override { m_messages.push_back(std::move(message)); }
+    void Restart() override { m_messages.clear(); }
 
 private:
     std::vector<ChatMessage>& m_messages;
@@ -62,6 +65,7 @@ public:
         m_messages.Reserve(bytes / 100 + 64, bytes + bytes / 4 + 16384);
     }
     void Add(ChatMessage&& message) override { m_messages.Add(message); }
+    void Restart() override { m_messages.Release(); }
 
 private:
     CPackedMessages& m_messages;
@@ -214,7 +218,8 @@ bool CLogTracker::Read(std::vector<ChatMessage>& messages, IHistoryProgress* pro
     return false;
 }
 
-bool CLogTracker::Read(ILogMessageSink& sink, IHistoryProgress* progress, std::string& error)
+bool CLogTracker::Read(ILogMessageSink& sink, IHistoryProgress* progress, std::string& error,
+                       bool inPieces)
 {
     error.clear();
     m_lastBytesRead = 0;
@@ -293,6 +298,46 @@ bool CLogTracker::Read(ILogMessageSink& sink, IHistoryProgress* progress, std::s
 
     if (IsCancelled(progress))
         return false;
+    // The new fingerprint: the (at most 512) bytes before the new closing tag. They lie
+    // in the old fingerprint followed by the part read, which together run without a gap
+    // from `fingerprintStart` (0 on a full read) to the end of the file. `part` is the part
+    // read from `from` on, or its end.
+    const auto finish = [&](std::string_view part, int64_t from) {
+        const int64_t newEnd = std::max<int64_t>(0, size - trailer);
+        const int64_t newStart =
+            std::max<int64_t>(0, newEnd - static_cast<int64_t>(kLogFingerprintSize));
+        std::string fingerprint;
+        if (incremental && newStart < from)
+            fingerprint = m_fingerprint.substr(static_cast<size_t>(newStart - fingerprintStart));
+        const int64_t fromPart = std::max(newStart, from);
+        if (newEnd > fromPart)
+            fingerprint += part.substr(static_cast<size_t>(fromPart - from),
+                                       static_cast<size_t>(newEnd - fromPart));
+        m_fingerprint = std::move(fingerprint);
+        m_endsWithTrailer = part.size() >= kLogTrailer.size() &&
+                            part.substr(part.size() - kLogTrailer.size()) == kLogTrailer;
+        m_knownLength = size;
+        m_loaded = true;
+        return true;
+    };
+
+    if (!incremental && inPieces && size > static_cast<int64_t>(m_readChunk)) {
+        std::string ending;
+        switch (ReadInPieces(file, size, sink, progress, ending, error)) {
+        case PieceRead::Done:
+            return finish(ending, size - static_cast<int64_t>(ending.size()));
+        case PieceRead::Failed:
+        case PieceRead::Cancelled:
+            return false;
+        case PieceRead::Whole:
+            break;
+        }
+        // What is wrong with the log, and where, is told by reading it whole.
+        file.Close();
+        sink.Restart();
+        return Read(sink, progress, error, false);
+    }
+
     // When following the log, the header goes in front of the new part, which makes the
     // new elements and the closing tag a complete document.
     const size_t prefix = incremental ? kLogHeader.size() : 0;
@@ -303,10 +348,9 @@ bool CLogTracker::Read(ILogMessageSink& sink, IHistoryProgress* progress, std::s
         text = kLogHeader;
     // A few megabytes at a time, the memory too: taking and reading a large log whole left
     // the window unpainted (and Cancel unheard) for a fifth of a second before parsing.
-    constexpr size_t kReadChunk = 4 * 1024 * 1024;
     while (text.size() < total) {
         const size_t at = text.size();
-        const size_t length = std::min(kReadChunk, total - at);
+        const size_t length = std::min(m_readChunk, total - at);
         text.resize(at + length);
         if (!file.ReadAt(partStart + static_cast<int64_t>(at - prefix), text.data() + at, length)) {
             error = kReadFailed;
@@ -329,27 +373,77 @@ bool CLogTracker::Read(ILogMessageSink& sink, IHistoryProgress* progress, std::s
         error = parseError;
         return false;
     }
+    return finish(std::string_view(text).substr(prefix), partStart);
+}
 
-    // The new fingerprint: the (at most 512) bytes before the new closing tag. They lie
-    // in the old fingerprint followed by the part read, which together run without a gap
-    // from `fingerprintStart` (0 on a full read) to the end of the file.
-    std::string_view part(text.data() + prefix, text.size() - prefix);
-    const int64_t newEnd = std::max<int64_t>(0, size - trailer);
-    const int64_t newStart =
-        std::max<int64_t>(0, newEnd - static_cast<int64_t>(kLogFingerprintSize));
-    std::string fingerprint;
-    if (incremental && newStart < partStart)
-        fingerprint = m_fingerprint.substr(static_cast<size_t>(newStart - fingerprintStart));
-    const int64_t fromPart = std::max(newStart, partStart);
-    if (newEnd > fromPart)
-        fingerprint += part.substr(static_cast<size_t>(fromPart - partStart),
-                                   static_cast<size_t>(newEnd - fromPart));
-    m_fingerprint = std::move(fingerprint);
-    m_endsWithTrailer = part.size() >= kLogTrailer.size() &&
-                        part.substr(part.size() - kLogTrailer.size()) == kLogTrailer;
-    m_knownLength = size;
-    m_loaded = true;
-    return true;
+CLogTracker::PieceRead CLogTracker::ReadInPieces(CLogFile& file, int64_t size,
+                                                 ILogMessageSink& sink, IHistoryProgress* progress,
+                                                 std::string& ending, std::string& error)
+{
+    // The ending and the first chunk are read under the lock. The writer only ever writes
+    // from the closing tag on (within the ending), so the rest stays as it was while the
+    // lock is let go for the parse, and a writer need not wait for it.
+    const size_t endingSize =
+        std::min(static_cast<size_t>(size), kLogFingerprintSize + kLogTrailer.size());
+    const int64_t bodyEnd = size - static_cast<int64_t>(endingSize);
+    ending.assign(endingSize, '\0');
+    std::string pending; // read, not yet parsed
+    int64_t at = 0;
+    const auto readChunk = [&] {
+        const size_t length =
+            static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(m_readChunk), bodyEnd - at));
+        const size_t old = pending.size();
+        pending.resize(old + length);
+        if (!file.ReadAt(at, pending.data() + old, length))
+            return false;
+        at += static_cast<int64_t>(length);
+        m_lastBytesRead += length;
+        return true;
+    };
+    if (!file.ReadAt(bodyEnd, ending.data(), ending.size()) || !readChunk()) {
+        error = kReadFailed;
+        return PieceRead::Failed;
+    }
+    m_lastBytesRead += ending.size();
+    file.Unlock();
+    sink.Expect(static_cast<size_t>(size));
+    // Each piece ends before a line that starts a message element; with the header in
+    // front of it (but the first) and the closing tag after it (but the last) it is a
+    // document. When every piece reads as one, the log reads as one, to the same messages;
+    // else the log is read whole, for the error that tells where it went wrong.
+    constexpr std::string_view kCutBefore = "\n   <message>";
+    bool first = true;
+    for (;;) {
+        if (IsCancelled(progress))
+            return PieceRead::Cancelled;
+        const bool last = at == bodyEnd;
+        if (last)
+            pending += ending;
+        const size_t found = last ? std::string::npos : pending.rfind(kCutBefore);
+        const size_t cut = last ? pending.size() : found == std::string::npos ? 0 : found + 1;
+        if (cut > 0) {
+            std::string document;
+            document.reserve((first ? 0 : kLogHeader.size()) + cut + kLogTrailer.size());
+            if (!first)
+                document = kLogHeader;
+            document.append(pending, 0, cut);
+            if (!last)
+                document += kLogTrailer;
+            pending.erase(0, cut);
+            std::string pieceError;
+            if (!ParseLogText(document, sink, progress, pieceError, m_yield))
+                return pieceError.empty() ? PieceRead::Cancelled : PieceRead::Whole;
+            first = false;
+        }
+        if (last)
+            break;
+        if (!readChunk()) {
+            error = kReadFailed;
+            return PieceRead::Failed;
+        }
+    }
+    file.Close();
+    return PieceRead::Done;
 }
 
 bool CLogTracker::ReadLogTail(const std::string& path, size_t bytes,

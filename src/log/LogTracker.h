@@ -11,17 +11,24 @@
 #include <string_view>
 #include <vector>
 
+class CLogFile;
 class CPackedMessages;
 class IHistoryProgress;
 class ILogMessageSink;
 
 inline constexpr size_t kLogFingerprintSize = 512;
+// A log is read this many bytes at a time.
+inline constexpr size_t kLogReadChunk = 4 * 1024 * 1024;
 
 class CLogTracker
 {
 public:
     // `yieldWhileParsing`: the XML reader gives up the processor after each element.
-    explicit CLogTracker(bool yieldWhileParsing = true) : m_yield(yieldWhileParsing) {}
+    // `readChunk`: the bytes read at a time; a log longer than that is read and parsed a
+    // piece at a time, so it is never held whole.
+    explicit CLogTracker(bool yieldWhileParsing = true, size_t readChunk = kLogReadChunk)
+        : m_yield(yieldWhileParsing), m_readChunk(readChunk > 0 ? readChunk : 1)
+    {}
 
     // Resets the tracker and reads the whole log at `path`. A missing log is an empty one.
     // Failures fill `error`; a cancelled read fails with an empty error.
@@ -58,9 +65,23 @@ public:
 private:
     bool Read(std::vector<ChatMessage>& messages, IHistoryProgress* progress, std::string& error);
     // Hands each message to `sink` as it is read; on failure, some may have been handed.
-    bool Read(ILogMessageSink& sink, IHistoryProgress* progress, std::string& error);
+    bool Read(ILogMessageSink& sink, IHistoryProgress* progress, std::string& error,
+              bool inPieces = true);
+    enum class PieceRead
+    {
+        Done,
+        Failed, // `error` says why
+        Cancelled,
+        Whole, // a piece did not read as a document: the log is to be read whole
+    };
+    // Reads the `size` bytes of `file` a piece at a time, parsing each piece of whole
+    // elements as it comes; `ending` gets the file's last bytes (the fingerprint's and the
+    // closing tag's).
+    PieceRead ReadInPieces(CLogFile& file, int64_t size, ILogMessageSink& sink,
+                           IHistoryProgress* progress, std::string& ending, std::string& error);
 
     bool m_yield;
+    size_t m_readChunk;
     std::string m_path;
     bool m_loaded = false;
     bool m_endsWithTrailer = false;

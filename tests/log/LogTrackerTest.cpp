@@ -6,6 +6,7 @@
 #include "log/LogWriter.h"
 #include "log/PackedMessages.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -271,6 +272,108 @@ TEST_F(LogTrackerTest, PackedLoadGivesWhatTheObjectLoadGives)
         EXPECT_EQ(m_messages.size(), c.Count) << c.Name;
         EXPECT_EQ(packed.Unpack(0, packed.size()), m_messages) << c.Name;
     }
+}
+
+// A log longer than the bytes read at a time is read and parsed a piece at a time. It gives
+// what the log read whole gives: the same messages, or the same error for a log that is
+// damaged anywhere (a piece that would not read alone sends it back to the whole read).
+TEST_F(LogTrackerTest, ALogReadInPiecesGivesWhatItGivesReadWhole)
+{
+    std::string good = kHeader;
+    for (int i = 0; i < 30; ++i)
+        good +=
+            FormatMessageElement(MakeMessage(std::to_string(i), "text <&> " + std::to_string(i)));
+    good += "</log>";
+    const std::string element = FormatMessageElement(MakeMessage("x", "inner"));
+    const size_t middle = good.find("   <message>", good.size() / 2);
+    const auto insert = [&](size_t at, const std::string& what) {
+        return good.substr(0, at) + what + good.substr(at);
+    };
+    const size_t insideText = good.find("<text>", middle) + 6;
+    struct Case
+    {
+        const char* Name;
+        std::string Bytes;
+        bool Reads; // read whole
+    };
+    const Case cases[] = {
+        {"whole", good, true},
+        {"cut short", good.substr(0, good.size() - 200), false},
+        {"no closing tag", good.substr(0, good.size() - 6), false},
+        {"bad entity in the middle", insert(insideText, "&bad;"), false},
+        {"a message line in a text's CDATA",
+         good.substr(0, insideText) + "<![CDATA[a\r\n" + element + "b]]>" +
+             good.substr(good.find("</text>", insideText)),
+         true},
+        {"a message in a message", insert(good.find("<text>", middle), element), true},
+        {"an element after the root", good + "\r\n" + element, false},
+        {"a second root", good + "\r\n<log>\r\n" + element + "</log>", true},
+        {"a zero byte", insert(middle, std::string(1, '\0')), false},
+        {"a zero byte after the root", good + std::string(1, '\0') + "junk", true},
+        {"foreign root", "<?xml version=\"1.0\"?>\r\n<messages>\r\n" + good.substr(kHeader.size()),
+         false},
+    };
+    for (const Case& c : cases) {
+        WriteFile(m_path, c.Bytes);
+        CLogTracker whole(false);
+        std::vector<ChatMessage> wholeMessages;
+        std::string wholeError;
+        const bool wholeRead = whole.Load(m_path, wholeMessages, nullptr, wholeError);
+        EXPECT_EQ(wholeRead, c.Reads) << c.Name << ": " << wholeError;
+        for (size_t chunk : {64, 700, 5000}) {
+            CLogTracker pieces(false, chunk);
+            std::vector<ChatMessage> messages;
+            std::string error;
+            EXPECT_EQ(pieces.Load(m_path, messages, nullptr, error), wholeRead)
+                << c.Name << ", " << chunk;
+            EXPECT_EQ(error, wholeError) << c.Name << ", " << chunk;
+            EXPECT_EQ(messages, wholeMessages) << c.Name << ", " << chunk;
+            EXPECT_EQ(pieces.Fingerprint(), whole.Fingerprint()) << c.Name << ", " << chunk;
+            EXPECT_EQ(pieces.KnownLength(), whole.KnownLength()) << c.Name << ", " << chunk;
+            CPackedMessages packed;
+            EXPECT_EQ(pieces.Load(m_path, packed, nullptr, error), wholeRead)
+                << c.Name << ", " << chunk;
+            EXPECT_EQ(packed.Unpack(0, packed.size()), wholeMessages) << c.Name << ", " << chunk;
+        }
+    }
+}
+
+// While a long log is parsed, a writer appends without waiting for it; the load gives the
+// log as it was, and the next check the message appended meanwhile.
+TEST_F(LogTrackerTest, AWriterAppendsWhileALongLogIsParsed)
+{
+    for (int i = 0; i < 20; ++i)
+        Append(std::to_string(i));
+    class CAppendingProgress : public IHistoryProgress
+    {
+    public:
+        explicit CAppendingProgress(std::function<void()> append) : m_append(std::move(append)) {}
+        void SetStatusText(const std::string&) override {}
+        bool IsCancelled() override
+        {
+            if (++m_asked == 10)
+                m_append();
+            return false;
+        }
+
+    private:
+        std::function<void()> m_append;
+        int m_asked = 0;
+    };
+    bool appended = false;
+    CAppendingProgress progress([&] {
+        // No wait: the reader holds no lock while it parses.
+        CLogWriter writer([] { return true; });
+        writer.SetLockWaits(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
+        appended = writer.AppendToLog(m_path, {MakeMessage("new", "meanwhile")}, m_error);
+    });
+    CLogTracker tracker(false, 1000);
+    ASSERT_TRUE(tracker.Load(m_path, m_messages, &progress, m_error)) << m_error;
+    EXPECT_TRUE(appended) << m_error;
+    EXPECT_EQ(m_messages.size(), 20u);
+    ASSERT_TRUE(tracker.CheckForChanges(m_messages, nullptr, m_error, m_reload)) << m_error;
+    EXPECT_FALSE(m_reload);
+    EXPECT_EQ(ReadIds(), (Ids{"new"}));
 }
 
 TEST_F(LogTrackerTest, CancelFailsWithoutErrorAndLosesNothing)
