@@ -180,7 +180,8 @@ bool CLogTracker::Load(const std::string& path, std::vector<ChatMessage>& messag
 {
     Reset();
     m_path = path;
-    return Read(messages, progress, error);
+    CVectorSink sink(messages);
+    return Read(sink, progress, error);
 }
 
 bool CLogTracker::Load(const std::string& path, CPackedMessages& messages,
@@ -188,12 +189,8 @@ bool CLogTracker::Load(const std::string& path, CPackedMessages& messages,
 {
     Reset();
     m_path = path;
-    messages.Release();
     CPackedSink sink(messages);
-    if (Read(sink, progress, error))
-        return true;
-    messages.Release();
-    return false;
+    return Read(sink, progress, error);
 }
 
 bool CLogTracker::CheckForChanges(std::vector<ChatMessage>& messages, IHistoryProgress* progress,
@@ -202,24 +199,24 @@ bool CLogTracker::CheckForChanges(std::vector<ChatMessage>& messages, IHistoryPr
     error.clear();
     messages.clear();
     m_lastBytesRead = 0;
-    bool ok = m_loaded ? Read(messages, progress, error) : true;
+    CVectorSink sink(messages);
+    bool ok = m_loaded ? Read(sink, progress, error) : true;
     needsReload = !m_loaded;
     return ok;
 }
 
-bool CLogTracker::Read(std::vector<ChatMessage>& messages, IHistoryProgress* progress,
-                       std::string& error)
+bool CLogTracker::Read(ILogMessageSink& sink, IHistoryProgress* progress, std::string& error)
 {
-    messages.clear();
-    CVectorSink sink(messages);
-    if (Read(sink, progress, error))
+    // Nothing of a failed read is kept.
+    sink.Restart();
+    if (ReadFile(sink, progress, error, true))
         return true;
-    messages.clear();
+    sink.Restart();
     return false;
 }
 
-bool CLogTracker::Read(ILogMessageSink& sink, IHistoryProgress* progress, std::string& error,
-                       bool inPieces)
+bool CLogTracker::ReadFile(ILogMessageSink& sink, IHistoryProgress* progress, std::string& error,
+                           bool inPieces)
 {
     error.clear();
     m_lastBytesRead = 0;
@@ -335,7 +332,7 @@ bool CLogTracker::Read(ILogMessageSink& sink, IHistoryProgress* progress, std::s
         // What is wrong with the log, and where, is told by reading it whole.
         file.Close();
         sink.Restart();
-        return Read(sink, progress, error, false);
+        return ReadFile(sink, progress, error, false);
     }
 
     // When following the log, the header goes in front of the new part, which makes the

@@ -63,10 +63,12 @@ public:
     uint64_t LastBytesRead() const { return m_lastBytesRead; }
 
 private:
-    bool Read(std::vector<ChatMessage>& messages, IHistoryProgress* progress, std::string& error);
-    // Hands each message to `sink` as it is read; on failure, some may have been handed.
-    bool Read(ILogMessageSink& sink, IHistoryProgress* progress, std::string& error,
-              bool inPieces = true);
+    // Hands each message to `sink` as it is read; none when the read fails.
+    bool Read(ILogMessageSink& sink, IHistoryProgress* progress, std::string& error);
+    // The same, but on failure some may have been handed; `inPieces`: a long log may be
+    // read a piece at a time.
+    bool ReadFile(ILogMessageSink& sink, IHistoryProgress* progress, std::string& error,
+                  bool inPieces);
     enum class PieceRead
     {
         Done,
