@@ -1,6 +1,7 @@
 // How long prefixes and message documents take: the chat view formats and writes every
 // shown message each time it (re)displays, so this must never be what a user waits for.
 #include "settings/Options.h"
+#include "view/HistoryModel.h"
 #include "view/HtmlMessageWriter.h"
 #include "view/PrefixFormat.h"
 #include "view/RtfMessageWriter.h"
@@ -57,6 +58,58 @@ void BM_FormatMessagePrefix(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_FormatMessagePrefix);
+
+// A period's filter over a year's log: every message's time against the cut-off, as choosing
+// a period in the log viewer does. The anchor converts each time alone with mktime, which
+// looks the time zone up again on every call when TZ is not set (as on most desktops).
+std::vector<MessageTime> YearOfTimes(size_t count)
+{
+    std::vector<MessageTime> times;
+    for (size_t i = 0; i < count; ++i) {
+        MessageTime time = PrefixSampleTime();
+        time.Month = 1 + static_cast<int>(i * 12 / count);
+        time.Day = 1 + static_cast<int>(i % 28);
+        time.Hour = static_cast<int>(i / 28 % 24);
+        time.Minute = static_cast<int>(i % 60);
+        times.push_back(time);
+    }
+    return times;
+}
+
+void BM_PeriodFilter(benchmark::State& state)
+{
+    const auto times = YearOfTimes(static_cast<size_t>(state.range(0)));
+    const std::time_t cutoff = std::time(nullptr) - 180 * 86400;
+    for (auto _ : state) {
+        size_t shown = 0;
+        for (const MessageTime& time : times)
+            shown += IsFromCutoff(time, cutoff);
+        benchmark::DoNotOptimize(shown);
+    }
+}
+BENCHMARK(BM_PeriodFilter)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_PeriodFilterMktimeAnchor(benchmark::State& state)
+{
+    const auto times = YearOfTimes(static_cast<size_t>(state.range(0)));
+    const std::time_t cutoff = std::time(nullptr) - 180 * 86400;
+    for (auto _ : state) {
+        size_t shown = 0;
+        for (const MessageTime& time : times) {
+            std::tm local{};
+            local.tm_year = time.Year - 1900;
+            local.tm_mon = time.Month - 1;
+            local.tm_mday = time.Day;
+            local.tm_hour = time.Hour;
+            local.tm_min = time.Minute;
+            local.tm_sec = time.Second;
+            local.tm_isdst = -1;
+            shown += std::mktime(&local) >= cutoff;
+        }
+        benchmark::DoNotOptimize(shown);
+    }
+}
+BENCHMARK(BM_PeriodFilterMktimeAnchor)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 // What the chat view does to show N messages: prefix with links, then the RTF document.
 void BM_RtfDocument(benchmark::State& state)

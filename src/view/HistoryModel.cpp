@@ -1,5 +1,7 @@
 #include "view/HistoryModel.h"
 
+#include "view/MessageTimeFormat.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -196,18 +198,8 @@ HistoryClick CHistoryEditModel::Click(int32_t start, int32_t end, std::string_vi
 
 bool IsFromCutoff(const MessageTime& time, std::time_t cutoff)
 {
-    if (!time.IsUsable())
-        return false;
-    std::tm local{};
-    local.tm_year = time.Year - 1900;
-    local.tm_mon = time.Month - 1;
-    local.tm_mday = time.Day;
-    local.tm_hour = time.Hour;
-    local.tm_min = time.Minute;
-    local.tm_sec = time.Second;
-    local.tm_isdst = -1;
-    const std::time_t when = std::mktime(&local);
-    return when != static_cast<std::time_t>(-1) && when >= cutoff;
+    std::time_t when = 0;
+    return ToCalendarSeconds(time, when) && when >= cutoff;
 }
 
 namespace {

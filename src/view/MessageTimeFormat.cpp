@@ -206,9 +206,7 @@ struct LastConversion
 thread_local LastConversion t_last;
 constexpr int kReusesBeforeLookingAgain = 64;
 
-} // namespace
-
-bool ToCalendarTime(const MessageTime& time, std::tm& out)
+bool Convert(const MessageTime& time, std::tm& out, std::time_t& when)
 {
     if (!time.IsUsable())
         return false;
@@ -239,6 +237,7 @@ bool ToCalendarTime(const MessageTime& time, std::tm& out)
             SameFields(found, local)) {
             ++t_last.Reused;
             out = found;
+            when = guess;
             return true;
         }
     }
@@ -250,7 +249,22 @@ bool ToCalendarTime(const MessageTime& time, std::tm& out)
         return false;
     t_last = {true, calendar, local, 0};
     out = local;
+    when = calendar;
     return true;
+}
+
+} // namespace
+
+bool ToCalendarTime(const MessageTime& time, std::tm& out)
+{
+    std::time_t when = 0;
+    return Convert(time, out, when);
+}
+
+bool ToCalendarSeconds(const MessageTime& time, std::time_t& out)
+{
+    std::tm fields{};
+    return Convert(time, fields, out);
 }
 
 bool AppendTime(std::string& out, const std::tm& time, std::string_view conversion)

@@ -13,6 +13,8 @@
 // becomes 3 March. False when the time is not usable or lies outside what the calendar
 // conversion can represent.
 bool ToCalendarTime(const MessageTime& time, std::tm& out);
+// The same, as the seconds since the epoch.
+bool ToCalendarSeconds(const MessageTime& time, std::time_t& out);
 
 // Appends `conversion` formatted like strftime in the English default locale, with the
 // "#" flag (numbers without leading zeros, "%#x" the long date). Supported: %a %A %b %B

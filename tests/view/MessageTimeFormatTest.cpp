@@ -181,11 +181,17 @@ TEST(MessageTimeFormat, ARunOfConversionsAgreesWithTheCalendar)
             alone.tm_min = time.Minute;
             alone.tm_sec = time.Second;
             alone.tm_isdst = -1;
-            ASSERT_NE(std::mktime(&alone), static_cast<std::time_t>(-1));
+            const std::time_t aloneSeconds = std::mktime(&alone);
+            ASSERT_NE(aloneSeconds, static_cast<std::time_t>(-1));
             std::tm converted{};
             ASSERT_TRUE(ToCalendarTime(time, converted));
+            std::time_t seconds = 0;
+            ASSERT_TRUE(ToCalendarSeconds(time, seconds));
             const std::string expected = FormatTime(alone, "%A %#m/%#d/%Y %X %j");
             EXPECT_EQ(FormatTime(converted, "%A %#m/%#d/%Y %X %j"), expected)
+                << run.Zone << " " << time.Month << "/" << time.Day << " " << time.Hour << ":"
+                << time.Minute << ":" << time.Second;
+            EXPECT_EQ(seconds, aloneSeconds)
                 << run.Zone << " " << time.Month << "/" << time.Day << " " << time.Hour << ":"
                 << time.Minute << ":" << time.Second;
         }
